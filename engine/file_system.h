@@ -1,0 +1,54 @@
+#pragma once
+// The engine's view of the file system. Paths are ANSI byte strings.
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace updater {
+
+// A failure to write or close a file, carrying the path and the system code.
+class FileError : public std::runtime_error {
+public:
+    enum class Kind { Write, Close, Create, Read };
+    FileError(Kind kind, std::string path, unsigned long code)
+        : std::runtime_error("file error: " + path), kind_(kind), path_(std::move(path)), code_(code) {}
+    Kind kind() const { return kind_; }
+    const std::string& path() const { return path_; }
+    unsigned long code() const { return code_; }
+
+private:
+    Kind kind_;
+    std::string path_;
+    unsigned long code_;
+};
+
+// A file open for writing. Destroying it without close() closes it quietly.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual void write(const char* data, std::size_t size) = 0;  // throws FileError(Write)
+    virtual void close() = 0;                                    // throws FileError(Close)
+};
+
+enum class ShareMode {
+    Exclusive,       // no sharing with other openers
+    DenyWriters,     // others may read, nobody else may write
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Last-write time converted to local time, whole seconds, as an OLE date;
+    // nothing when the path does not exist.
+    virtual std::optional<double> lastWriteLocalDate(const std::string& path) = 0;
+    // Creates or replaces the file for binary writing; nullptr when it cannot be created.
+    virtual std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) = 0;
+    // The whole content; nothing when the file cannot be read.
+    virtual std::optional<std::string> readAll(const std::string& path) = 0;
+    virtual bool remove(const std::string& path) = 0;
+    // Moves from onto to in one step, replacing an existing target, written through.
+    virtual bool replace(const std::string& from, const std::string& to) = 0;
+};
+
+}  // namespace updater

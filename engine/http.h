@@ -1,0 +1,54 @@
+#pragma once
+// The engine's view of HTTP: one GET request at a time on a shared connection.
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace updater {
+
+// A failure of the HTTP layer, with the system error code and the platform's
+// text for it (at most 1023 bytes, possibly empty).
+class NetworkError : public std::runtime_error {
+public:
+    NetworkError(unsigned long code, std::string text)
+        : std::runtime_error(text), code_(code), text_(std::move(text)) {}
+    unsigned long code() const { return code_; }
+    const std::string& text() const { return text_; }
+
+private:
+    unsigned long code_;
+    std::string text_;
+};
+
+// One GET request. Destroying it closes it.
+class HttpRequest {
+public:
+    virtual ~HttpRequest() = default;
+    // Sends the request; throws NetworkError when it cannot be sent
+    // (including a request the client could not even create).
+    virtual void send() = 0;
+    // The status code as text ("200", "404"); empty when the query fails.
+    virtual std::string statusCode() = 0;
+    // The reason phrase of the status line ("Not Found"); empty when unknown.
+    virtual std::string statusText() = 0;
+    // The Content-Length header as text; empty when absent or the query fails.
+    virtual std::string contentLength() = 0;
+    // Reads at most size bytes of the body; 0 means the end of the body.
+    // Throws NetworkError when the read fails.
+    virtual std::size_t read(char* buffer, std::size_t size) = 0;
+};
+
+class HttpConnection {
+public:
+    virtual ~HttpConnection() = default;
+    // Opens a GET request for the object name (URL path + file name, joined
+    // by the caller). Never throws: a request that cannot be created fails
+    // at send(). The answer is never taken from a stale local cache.
+    virtual std::unique_ptr<HttpRequest> openGet(const std::string& objectName) = 0;
+};
+
+// Read size used for every body.
+constexpr std::size_t kReadChunkBytes = 2048;
+
+}  // namespace updater

@@ -1,0 +1,33 @@
+#pragma once
+// What the check and the run borrow from the wizard.
+#include <functional>
+#include <string>
+
+#include "engine/date_parser.h"
+#include "engine/file_system.h"
+#include "engine/http.h"
+#include "engine/messages.h"
+#include "engine/update_settings.h"
+#include "engine/wizard_view.h"
+
+namespace updater {
+
+struct UpdateContext {
+    const UpdateSettings& settings;
+    const Messages& messages;
+    WizardView& view;
+    HttpConnection& http;
+    FileSystem& files;
+    DateParser& dates;
+    std::string tempDirectory;     // ends with a separator
+    std::string programDirectory;  // ends with a separator
+    // The running-product guard's hook: false stops the run before it starts.
+    std::function<bool()> consultGuard = [] { return true; };
+};
+
+// temporary directory + "\update.ini": two separators in a row, which the platform accepts.
+inline std::string manifestCopyPath(const std::string& tempDirectory) {
+    return tempDirectory + "\\update.ini";
+}
+
+}  // namespace updater

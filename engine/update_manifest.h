@@ -1,0 +1,27 @@
+#pragma once
+// Profile (INI) text read by section and key, as the platform's profile
+// lookup reads it. Used for updataAdd.ini and for the update manifest.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace updater {
+
+class UpdateManifest {
+public:
+    UpdateManifest() = default;
+    // Parses the bytes once; lookups afterwards do not rescan the text.
+    static UpdateManifest parse(std::string_view bytes);
+
+    // Value of key in section (both compared ignoring ASCII case), cut to
+    // bufferBytes - 1 bytes. The default only when the key is missing.
+    std::string get(std::string_view section, std::string_view key,
+                    std::string_view defaultValue, std::size_t bufferBytes) const;
+
+private:
+    struct Impl;
+    std::shared_ptr<const Impl> impl_;
+};
+
+}  // namespace updater

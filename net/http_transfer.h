@@ -1,0 +1,35 @@
+#pragma once
+// The wizard's HTTP session and its one connection to the update server, over WinInet.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/http.h"
+
+namespace updater::net {
+
+class HttpTransfer {
+public:
+    // Opens the session: agent name, preconfigured proxy settings, synchronous,
+    // context 1. Throws NetworkError when the session cannot be opened.
+    explicit HttpTransfer(const std::string& agentName);
+    ~HttpTransfer();
+    HttpTransfer(const HttpTransfer&) = delete;
+    HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+    // Sets connect timeout 4000 ms and connect retries 2, then makes the one
+    // connection to server and port (no user, no password).
+    void connect(const std::string& server, std::uint16_t port);
+
+    // The engine's view of the connection; valid after connect().
+    HttpConnection& connection();
+
+    // Closes the connection, then the session. Safe to call twice.
+    void close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace updater::net

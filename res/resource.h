@@ -1,0 +1,33 @@
+// Resource ids shared by the resource script and the program.
+#pragma once
+
+#define IDD_UPDATE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDB_BANNER 131
+
+#define IDC_BANNER 1000
+#define IDC_PROGRESS 1002
+#define IDC_LIST 1011
+#define IDC_STATUS 1012
+
+// String table ids 103..119 and the framework's file-error texts.
+#define IDS_SOCKET_INIT_FAILED 103
+#define IDS_URL_NOT_HTTP 104
+#define IDS_CLICK_NEXT 105
+#define IDS_UPDATE_CAPTION 106
+#define IDS_FINISH_CAPTION 107
+#define IDS_CONNECTING 108
+#define IDS_CONNECT_FAILED 109
+#define IDS_READING_VERSION 110
+#define IDS_ALREADY_NEWEST 111
+#define IDS_NEW_VERSION_FOUND 112
+#define IDS_PRODUCT_RUNNING 113
+#define IDS_FILE_FAILED 114
+#define IDS_FILE_UPDATED 115
+#define IDS_UPDATE_FINISHED 116
+#define IDS_DOWNLOADING 117
+#define IDS_NOT_ON_SERVER 118
+#define IDS_CANNOT_WRITE_FILE 119
+#define IDS_FILE_ACCESS_ERROR 61857
+#define IDS_DISK_FULL 61869
+#define IDS_INTERNAL_ERROR 61704

@@ -1,0 +1,51 @@
+#pragma once
+// Runs Windows programs under Wine from native tests. The Wine prefix and its
+// environment (WINEPREFIX, LANG, ...) come from scripts/test; output goes to
+// files, never pipes, because Wine's helpers inherit them.
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Directory of the cross-built programs (Update.exe, probe.exe, ...): $UPDATER_WIN_BIN.
+std::string windowsBinDir();
+
+// Absolute Linux path -> "Z:\..." path for Windows programs.
+std::string toWindowsPath(const std::string& linuxPath);
+
+struct WineResult {
+    int exitCode = -1;      // -1 when killed or timed out
+    bool timedOut = false;
+    std::string output;     // stdout and stderr together
+};
+
+// Runs `wine exe args...` in workingDir and waits for it, at most timeout.
+WineResult runWine(const std::string& exe, const std::vector<std::string>& args,
+                   const std::string& workingDir,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// A Windows program running in the background. The destructor kills it.
+class WineProcess {
+public:
+    WineProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir);
+    ~WineProcess();
+    WineProcess(const WineProcess&) = delete;
+    WineProcess& operator=(const WineProcess&) = delete;
+
+    bool running();
+    // Waits for the end; the exit code, or -1 after the timeout or a signal.
+    int wait(std::chrono::milliseconds timeout);
+    void kill();
+    int unixPid() const { return pid_; }
+    // What the program printed so far (stdout and stderr).
+    std::string output() const;
+
+private:
+    int pid_ = -1;
+    int status_ = -1;
+    bool reaped_ = false;
+    std::string logPath_;
+};
+
+}  // namespace testsupport
