@@ -44,6 +44,13 @@ public:
     virtual std::optional<double> lastWriteLocalDate(const std::string& path) = 0;
     // Creates or replaces the file for binary writing; nullptr when it cannot be created.
     virtual std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) = 0;
+    // As create, but a file that cannot be created throws FileError(Create).
+    // Implementations should override it to carry the system code of the failure.
+    virtual std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) {
+        std::unique_ptr<OutputFile> file = create(path, share);
+        if (!file) throw FileError(FileError::Kind::Create, path, 0);
+        return file;
+    }
     // The whole content; nothing when the file cannot be read.
     virtual std::optional<std::string> readAll(const std::string& path) = 0;
     virtual bool remove(const std::string& path) = 0;

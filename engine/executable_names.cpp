@@ -1,0 +1,32 @@
+#include "engine/executable_names.h"
+
+namespace updater {
+namespace {
+
+// Start of the file name: one past the last "\" (whole characters).
+std::size_t fileNameStart(std::string_view path, const CodePage& cp) {
+    const std::size_t slash = findLastBackslash(path, cp);
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// Position of the extension's dot inside the file name, or the end of path.
+std::size_t extensionStart(std::string_view path, const CodePage& cp) {
+    std::size_t dot = std::string_view::npos;
+    for (std::size_t pos = fileNameStart(path, cp); pos < path.size(); pos += charLength(path, pos, cp)) {
+        if (path[pos] == '.') dot = pos;
+    }
+    return dot == std::string_view::npos ? path.size() : dot;
+}
+
+}  // namespace
+
+std::string applicationName(std::string_view exePath, const CodePage& cp) {
+    const std::size_t begin = fileNameStart(exePath, cp);
+    return std::string(exePath.substr(begin, extensionStart(exePath, cp) - begin));
+}
+
+std::string helpFilePath(std::string_view exePath, const CodePage& cp) {
+    return std::string(exePath.substr(0, extensionStart(exePath, cp))) + ".HLP";
+}
+
+}  // namespace updater

@@ -1,0 +1,56 @@
+#include "engine/failure_report.h"
+
+#include <new>
+
+#include "engine/date_parser.h"
+#include "engine/file_system.h"
+#include "engine/http.h"
+
+namespace updater {
+namespace {
+
+std::string fileErrorText(const FileError& error, const Messages& messages) {
+    // Any failure at close time is what the framework calls a full disk.
+    const MessageId id = error.kind() == FileError::Kind::Close ? MessageId::DiskFull : MessageId::FileAccessError;
+    return fillPercent1(messages.load(id), error.path());
+}
+
+std::string textOf(std::exception_ptr error, const Messages& messages, const SystemErrorText& systemText,
+                   bool& outOfMemory) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const NetworkError& e) {
+        return e.text();
+    } catch (const FileError& e) {
+        return fileErrorText(e, messages);
+    } catch (const DateParserError& e) {
+        return systemText ? systemText(e.code()) : std::string();
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    } catch (...) {
+    }
+    return std::string();
+}
+
+}  // namespace
+
+FailureReport describeFailure(std::exception_ptr error, const Messages& messages,
+                              const CodePage& cp, const SystemErrorText& systemText) {
+    FailureReport report;
+    std::string text = textOf(error, messages, systemText, report.outOfMemory);
+    if (text.empty()) text = messages.load(MessageId::InternalError);
+    report.text = cutToBytes(text, kFailureTextMaxBytes, cp);
+    return report;
+}
+
+std::string cutToBytes(std::string_view text, std::size_t maxBytes, const CodePage& cp) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t next = end + charLength(text, end, cp);
+        if (next > maxBytes) break;
+        end = next;
+    }
+    return std::string(text.substr(0, end));
+}
+
+}  // namespace updater

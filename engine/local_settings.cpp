@@ -1,0 +1,21 @@
+#include "engine/local_settings.h"
+
+#include "engine/update_manifest.h"
+
+namespace updater {
+
+std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator) {
+    // A forward slash: the platform accepts it, and the program always used it.
+    return std::string(programDirectoryWithoutSeparator) + "/updataAdd.ini";
+}
+
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings) {
+    const UpdateSettings defaults;
+    const UpdateManifest ini = UpdateManifest::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view());
+    // Read in this order, each into a 100-byte buffer.
+    settings.productName = ini.get("Server", "strSoft", defaults.productName, kSettingBufferBytes);
+    settings.installedVersion = ini.get("Server", "strVersion", defaults.installedVersion, kSettingBufferBytes);
+    settings.url = ini.get("Server", "URL", defaults.url, kSettingBufferBytes);
+}
+
+}  // namespace updater

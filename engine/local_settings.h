@@ -1,0 +1,20 @@
+#pragma once
+// updataAdd.ini beside the executable: section Server, keys strSoft,
+// strVersion and URL. Read only, never written.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/update_settings.h"
+
+namespace updater {
+
+// Path of the file: program directory without separator + "/updataAdd.ini".
+std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator);
+
+// Fills product name, installed version and URL from the file's bytes. A
+// missing file (nothing) or a missing key keeps the default; a key present
+// with an empty value gives empty text. Each value keeps at most 99 bytes.
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings);
+
+}  // namespace updater

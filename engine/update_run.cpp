@@ -1,0 +1,179 @@
+#include "engine/update_run.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+
+#include "engine/http_response.h"
+#include "engine/update_manifest.h"
+
+namespace updater {
+
+namespace {
+
+// The local time is whole seconds and the manifest's comes from another
+// conversion; half a second keeps equal times equal despite rounding.
+constexpr double kHalfSecondInDays = 0.5 / 86400;
+
+class WaitCursor {
+public:
+    explicit WaitCursor(WizardView& view) : view_(view) { view_.showWaitCursor(true); }
+    ~WaitCursor() { view_.showWaitCursor(false); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    WizardView& view_;
+};
+
+std::string message(const UpdateContext& context, MessageId id, std::string_view arg) {
+    return fillPercentS(context.messages.load(id), {arg});
+}
+
+bool isLocalFileCurrent(UpdateContext& context, const std::string& localPath, const std::string& version) {
+    const std::optional<double> local = context.files.lastWriteLocalDate(localPath);
+    if (!local) return false;
+    // Rejected text (0) and overflow (-1) are compared like any other date.
+    return context.dates.parse(version).value <= *local + kHalfSecondInDays;
+}
+
+// A request that cannot be sent puts the client's error text in the list.
+bool sendOrList(UpdateContext& context, HttpRequest& request) {
+    try {
+        request.send();
+        return true;
+    } catch (const NetworkError& error) {
+        context.view.addListLine(error.text());
+        return false;
+    }
+}
+
+// True when the body is the file; any other answer is listed and not saved.
+bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file) {
+    const std::string code = request.statusCode();
+    if (code == "404") {
+        const std::string notFound = message(context, MessageId::NotOnServer, file);
+        context.view.showStatus(notFound);
+        context.view.addListLine(notFound);
+        return false;
+    }
+    if (!isSuccessStatus(code)) {
+        context.view.addListLine(statusLine(request));
+        return false;
+    }
+    return true;
+}
+
+int progressPosition(std::uint64_t received, std::uint64_t total) {
+    if (received >= total) return 100;
+    if (received <= std::numeric_limits<std::uint64_t>::max() / 100)
+        return static_cast<int>(received * 100 / total);
+    return static_cast<int>(received / (total / 100));
+}
+
+std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength) {
+    char buffer[kReadChunkBytes];
+    std::uint64_t received = 0;
+    while (const std::size_t n = request.read(buffer, sizeof buffer)) {
+        received += n;
+        if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
+        view.pumpMessages();
+        file.write(buffer, n);
+    }
+    return received;
+}
+
+// Saves the body as the download file; nothing when it cannot be created.
+std::optional<std::uint64_t> saveBody(UpdateContext& context, HttpRequest& request, std::uint64_t contentLength,
+                                      const std::string& localPath, const std::string& downloadPath) {
+    std::unique_ptr<OutputFile> file = context.files.create(downloadPath, ShareMode::DenyWriters);
+    if (!file) {
+        context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
+        return std::nullopt;
+    }
+    const std::uint64_t received = transferBody(context.view, request, *file, contentLength);
+    file->close();
+    return received;
+}
+
+// Downloads the body beside the local file; false when the download file
+// cannot be created or the body is shorter than announced.
+bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, const std::string& localPath,
+              const std::string& downloadPath) {
+    const std::uint64_t contentLength = parseContentLength(request->contentLength());
+    const std::optional<std::uint64_t> received = saveBody(context, *request, contentLength, localPath, downloadPath);
+    request.reset();
+    if (!received) return false;
+    if (*received < contentLength) {
+        context.files.remove(downloadPath);
+        return false;
+    }
+    return true;
+}
+
+// The new file takes the old one's place in one move, so a failure leaves
+// the old file whole.
+bool swapIn(FileSystem& files, const std::string& file, const std::string& downloadPath, const std::string& localPath) {
+    // The running updater cannot replace itself: its new copy waits beside it.
+    if (file == "Update.exe") return files.replace(downloadPath, localPath + ".bck");
+    return files.replace(downloadPath, localPath);
+}
+
+void reportResult(UpdateContext& context, const std::string& file, FileUpdateResult result) {
+    if (result == FileUpdateResult::Failed) context.view.addListLine(message(context, MessageId::FileFailed, file));
+    if (result == FileUpdateResult::Updated) context.view.addListLine(message(context, MessageId::FileUpdated, file));
+}
+
+void updateListedFiles(UpdateContext& context) {
+    const std::optional<std::string> copy = context.files.readAll(manifestCopyPath(context.tempDirectory));
+    const UpdateManifest manifest = UpdateManifest::parse(copy.value_or(""));
+    for (int index = 0;; ++index) {
+        const std::string section = "FILE" + std::to_string(index);
+        const std::string file = manifest.get(section, "FILE", "", kFileValueBufferBytes);
+        if (file.empty()) return;
+        const std::string version = manifest.get(section, "VERSION", "", kFileValueBufferBytes);
+        reportResult(context, file, updateEntry(context, file, version));
+    }
+}
+
+void finishRun(UpdateContext& context, const std::string& newVersion) {
+    context.view.deleteFirstListLine();
+    context.view.addListLine(context.settings.productName + " " + newVersion);
+    context.view.setButtonCaption(context.messages.load(MessageId::FinishCaption));
+    context.view.enableButton(true);
+    context.view.showStatus(context.messages.load(MessageId::UpdateFinished));
+    context.files.remove(manifestCopyPath(context.tempDirectory));
+}
+
+}  // namespace
+
+void runUpdate(UpdateContext& context, const std::string& newVersion) {
+    context.view.enableButton(false);
+    if (!context.consultGuard()) {
+        context.view.enableButton(true);
+        return;
+    }
+    const WaitCursor waitCursor(context.view);
+    updateListedFiles(context);
+    finishRun(context, newVersion);
+}
+
+FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
+    if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
+    const std::string localPath = context.programDirectory + file;
+    if (isLocalFileCurrent(context, localPath, version)) return FileUpdateResult::UpToDate;
+
+    std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + file);
+    if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
+    context.view.showStatus(message(context, MessageId::Downloading, file));
+    if (!acceptStatus(context, *request, file)) return FileUpdateResult::Failed;
+
+    const std::string downloadPath = localPath + ".upg";
+    if (!download(context, std::move(request), localPath, downloadPath)) return FileUpdateResult::Failed;
+    if (!swapIn(context.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
+    context.view.showStatus(message(context, MessageId::FileUpdated, file));
+    return FileUpdateResult::Updated;
+}
+
+}  // namespace updater

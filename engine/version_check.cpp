@@ -1,0 +1,101 @@
+#include "engine/version_check.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/http_response.h"
+#include "engine/update_manifest.h"
+#include "engine/version_number.h"
+
+namespace updater {
+
+namespace {
+
+// No real manifest comes near this; a larger body is not one.
+constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
+
+void showMessage(UpdateContext& context, MessageId id) {
+    context.view.showStatus(context.messages.load(id));
+}
+
+bool trySend(HttpRequest& request) {
+    try {
+        request.send();
+        return true;
+    } catch (const NetworkError&) {
+        return false;
+    }
+}
+
+struct CopiedBody {
+    std::uint64_t bytes = 0;
+    bool oversized = false;
+};
+
+CopiedBody copyBody(HttpRequest& request, OutputFile& file) {
+    char buffer[kReadChunkBytes];
+    CopiedBody copied;
+    while (const std::size_t n = request.read(buffer, sizeof buffer)) {
+        if (copied.bytes + n > kManifestLimitBytes) {
+            copied.oversized = true;
+            break;
+        }
+        file.write(buffer, n);
+        copied.bytes += n;
+    }
+    return copied;
+}
+
+CopiedBody writeCopy(UpdateContext& context, HttpRequest& request, const std::string& copyPath) {
+    std::unique_ptr<OutputFile> file = context.files.createOrThrow(copyPath, ShareMode::Exclusive);
+    const CopiedBody copied = copyBody(request, *file);
+    file->close();
+    return copied;
+}
+
+// Writes the manifest copy; false when no whole manifest arrived. An answer
+// that is not 2xx creates no copy, so an earlier one stays as it was.
+bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
+    std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini");
+    if (!trySend(*request) || !isSuccessStatus(request->statusCode())) return false;
+
+    showMessage(context, MessageId::ReadingVersion);
+    const std::uint64_t announced = parseContentLength(request->contentLength());
+    const CopiedBody copied = writeCopy(context, *request, copyPath);
+    request.reset();
+
+    if (copied.oversized || copied.bytes < announced) {
+        context.files.remove(copyPath);
+        return false;
+    }
+    return true;
+}
+
+std::string readNewVersion(UpdateContext& context, const std::string& copyPath) {
+    const UpdateManifest manifest = UpdateManifest::parse(context.files.readAll(copyPath).value_or(""));
+    return manifest.get(context.settings.productName, "VERSION", "1.0", kProductVersionBufferBytes);
+}
+
+}  // namespace
+
+CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion) {
+    showMessage(context, MessageId::Connecting);
+    const std::string copyPath = manifestCopyPath(context.tempDirectory);
+    if (!fetchManifestCopy(context, copyPath)) {
+        showMessage(context, MessageId::ConnectFailed);
+        return CheckOutcome::Failed;
+    }
+
+    newVersion = readNewVersion(context, copyPath);
+    if (isNewerVersion(newVersion, context.settings.installedVersion)) {
+        const std::string found = context.messages.load(MessageId::NewVersionFound);
+        context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));
+        context.view.setButtonCaption(context.messages.load(MessageId::UpdateCaption));
+        return CheckOutcome::NewerFound;
+    }
+    showMessage(context, MessageId::AlreadyNewest);
+    context.view.enableButton(false);
+    return CheckOutcome::AlreadyNewest;
+}
+
+}  // namespace updater

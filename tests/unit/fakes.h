@@ -1,0 +1,310 @@
+#pragma once
+// Fakes of the engine's interfaces for native tests: scripted HTTP answers,
+// an in-memory file system and a view that records what it was told.
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/date_parser.h"
+#include "engine/file_system.h"
+#include "engine/http.h"
+#include "engine/messages.h"
+#include "engine/process_guard.h"
+#include "engine/update_context.h"
+#include "engine/wizard_view.h"
+
+namespace updater::fakes {
+
+// The string table's texts (UTF-8 here; only their shape matters).
+class FakeMessages : public Messages {
+public:
+    std::string load(MessageId id) const override {
+        switch (id) {
+        case MessageId::UpdateCaption: return "更新(&U)";
+        case MessageId::FinishCaption: return "完成(&O)";
+        case MessageId::Connecting: return "正在连接到服务器...";
+        case MessageId::ConnectFailed: return "连接服务器失败!";
+        case MessageId::ReadingVersion: return "读取版本信息...";
+        case MessageId::AlreadyNewest: return "您现在用的版本已是最新的！";
+        case MessageId::NewVersionFound: return "发现新的版本:%s %s";
+        case MessageId::ProductRunning: return "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!";
+        case MessageId::FileFailed: return "%s 更新失败";
+        case MessageId::FileUpdated: return "%s 更新完成";
+        case MessageId::UpdateFinished: return "完成更新!关闭后请重新启动软件";
+        case MessageId::Downloading: return "正在下载文件:%s";
+        case MessageId::NotOnServer: return "%s  不存在!";
+        case MessageId::CannotWriteFile: return "写文件 %s  错误!\n文件正在使用中，请先关闭程序!";
+        default: return "#" + std::to_string(static_cast<unsigned>(id));
+        }
+    }
+};
+
+// Records every call in order ("status:...", "list:...", ...) and keeps the
+// list box and button as the dialog would.
+class FakeView : public WizardView {
+public:
+    std::vector<std::string> log;
+    std::vector<std::string> list;
+    std::vector<std::string> statuses;
+    std::vector<int> progress;
+    std::vector<std::string> errorBoxes;
+    std::vector<std::string> confirms;
+    std::string caption = "下一步(&N)";
+    bool enabled = true;
+    bool waitCursor = false;
+    int pumps = 0;
+    bool confirmAnswer = true;
+    std::function<void()> onPump;
+
+    void showStatus(const std::string& text) override { record("status:" + text); statuses.push_back(text); }
+    void addListLine(const std::string& text) override { record("list:" + text); list.push_back(text); }
+    void deleteFirstListLine() override {
+        record("deleteFirst");
+        if (!list.empty()) list.erase(list.begin());
+    }
+    void setButtonCaption(const std::string& text) override { record("caption:" + text); caption = text; }
+    void enableButton(bool on) override { record(on ? "enable" : "disable"); enabled = on; }
+    void setProgress(int position) override { record("progress:" + std::to_string(position)); progress.push_back(position); }
+    void pumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+    void showWaitCursor(bool on) override { record(on ? "wait:on" : "wait:off"); waitCursor = on; }
+    void showErrorBox(const std::string& text) override { record("error:" + text); errorBoxes.push_back(text); }
+    bool confirm(const std::string& text) override {
+        record("confirm:" + text);
+        confirms.push_back(text);
+        return confirmAnswer;
+    }
+
+    const std::string& status() const {
+        static const std::string none;
+        return statuses.empty() ? none : statuses.back();
+    }
+
+private:
+    void record(std::string entry) { log.push_back(std::move(entry)); }
+};
+
+// One scripted answer. Without contentLength the header carries the body's size.
+struct FakeResponse {
+    bool sendFails = false;
+    std::string errorText;
+    std::string status = "200";
+    std::string reason = "OK";
+    std::optional<std::string> contentLength;
+    std::string body;
+    std::optional<std::size_t> failReadAt;  // a read at this offset throws
+};
+
+inline FakeResponse answer(std::string body, std::string status = "200", std::string reason = "OK") {
+    FakeResponse response;
+    response.body = std::move(body);
+    response.status = std::move(status);
+    response.reason = std::move(reason);
+    return response;
+}
+inline FakeResponse withLength(FakeResponse response, std::string contentLength) {
+    response.contentLength = std::move(contentLength);
+    return response;
+}
+inline FakeResponse failingReadAt(FakeResponse response, std::size_t offset) {
+    response.failReadAt = offset;
+    return response;
+}
+inline FakeResponse sendFailure(std::string errorText) {
+    FakeResponse response;
+    response.sendFails = true;
+    response.errorText = std::move(errorText);
+    return response;
+}
+
+class FakeHttp : public HttpConnection {
+public:
+    std::map<std::string, FakeResponse> responses;  // by object name; others answer 404
+    std::vector<std::string> opened;
+    int openRequests = 0;
+    bool overlapped = false;  // a request was opened while another was open
+
+    std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
+        opened.push_back(objectName);
+        if (openRequests > 0) overlapped = true;
+        auto found = responses.find(objectName);
+        FakeResponse response = found != responses.end() ? found->second : answer("", "404", "Not Found");
+        return std::make_unique<Request>(*this, std::move(response));
+    }
+
+private:
+    class Request : public HttpRequest {
+    public:
+        Request(FakeHttp& owner, FakeResponse response) : owner_(owner), response_(std::move(response)) {
+            ++owner_.openRequests;
+        }
+        ~Request() override { --owner_.openRequests; }
+        void send() override {
+            if (response_.sendFails) throw NetworkError(12029, response_.errorText);
+            sent_ = true;
+        }
+        std::string statusCode() override { return sent_ ? response_.status : ""; }
+        std::string statusText() override { return sent_ ? response_.reason : ""; }
+        std::string contentLength() override {
+            return response_.contentLength.value_or(std::to_string(response_.body.size()));
+        }
+        std::size_t read(char* buffer, std::size_t size) override {
+            if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
+            std::size_t n = std::min(size, response_.body.size() - offset_);
+            if (response_.failReadAt) n = std::min(n, *response_.failReadAt - offset_);
+            response_.body.copy(buffer, n, offset_);
+            offset_ += n;
+            return n;
+        }
+
+    private:
+        FakeHttp& owner_;
+        FakeResponse response_;
+        bool sent_ = false;
+        std::size_t offset_ = 0;
+    };
+};
+
+// Files in memory. A created file is emptied at once and grows with each
+// write, as a real one does.
+class FakeFileSystem : public FileSystem {
+public:
+    struct File {
+        std::string content;
+        double lastWrite = 0;
+        bool open = false;
+    };
+    std::map<std::string, File> files;
+    std::set<std::string> uncreatable;   // create() gives nullptr
+    std::set<std::string> busy;          // replace() onto these fails (file in use)
+    std::set<std::string> failingWrites; // write() throws FileError(Write)
+    std::set<std::string> failingCloses; // close() throws FileError(Close)
+    std::vector<std::string> created;
+    std::vector<std::pair<std::string, std::string>> replaced;
+    std::vector<std::string> removed;
+    std::vector<std::string> dated;      // paths asked for their time
+    double now = 50000;                  // time given to written files
+
+    void put(const std::string& path, std::string content, double lastWrite = 0) {
+        files[path] = File{std::move(content), lastWrite, false};
+    }
+    bool exists(const std::string& path) const { return files.count(path) != 0; }
+    std::string content(const std::string& path) const {
+        auto found = files.find(path);
+        return found == files.end() ? "<missing>" : found->second.content;
+    }
+    bool touchedAnything() const { return !dated.empty() || !created.empty() || !replaced.empty() || !removed.empty(); }
+
+    std::optional<double> lastWriteLocalDate(const std::string& path) override {
+        dated.push_back(path);
+        auto found = files.find(path);
+        if (found == files.end()) return std::nullopt;
+        return found->second.lastWrite;
+    }
+    std::unique_ptr<OutputFile> create(const std::string& path, ShareMode) override {
+        created.push_back(path);
+        if (uncreatable.count(path)) return nullptr;
+        files[path] = File{"", now, true};
+        return std::make_unique<Output>(*this, path);
+    }
+    std::optional<std::string> readAll(const std::string& path) override {
+        auto found = files.find(path);
+        if (found == files.end()) return std::nullopt;
+        return found->second.content;
+    }
+    // An open file can be neither removed nor moved, as on Windows.
+    bool remove(const std::string& path) override {
+        removed.push_back(path);
+        auto found = files.find(path);
+        if (found == files.end() || found->second.open) return false;
+        files.erase(found);
+        return true;
+    }
+    bool replace(const std::string& from, const std::string& to) override {
+        replaced.emplace_back(from, to);
+        auto source = files.find(from);
+        if (source == files.end() || source->second.open || busy.count(to)) return false;
+        File moved = source->second;
+        files.erase(source);
+        files[to] = moved;
+        return true;
+    }
+
+private:
+    class Output : public OutputFile {
+    public:
+        Output(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+        ~Output() override {
+            auto found = owner_.files.find(path_);
+            if (found != owner_.files.end()) found->second.open = false;
+        }
+        void write(const char* data, std::size_t size) override {
+            if (owner_.failingWrites.count(path_)) throw FileError(FileError::Kind::Write, path_, 112);
+            owner_.files.at(path_).content.append(data, size);
+        }
+        void close() override {
+            auto found = owner_.files.find(path_);
+            if (found != owner_.files.end()) found->second.open = false;
+            if (owner_.failingCloses.count(path_)) throw FileError(FileError::Kind::Close, path_, 112);
+        }
+
+    private:
+        FakeFileSystem& owner_;
+        std::string path_;
+    };
+};
+
+// Dates by text; anything unknown is rejected (0), "overflow" gives -1 and
+// "broken" throws.
+class FakeDateParser : public DateParser {
+public:
+    std::map<std::string, double> dates;
+    std::vector<std::string> parsed;
+
+    DateValue parse(const std::string& text) override {
+        parsed.push_back(text);
+        if (text == "broken") throw DateParserError(0x8007000E);
+        if (text == "overflow") return DateValue{-1, false};
+        auto found = dates.find(text);
+        if (found == dates.end()) return DateValue{0, false};
+        return DateValue{found->second, true};
+    }
+};
+
+class FakeProcessSystem : public ProcessSystem {
+public:
+    std::vector<std::pair<long, std::string>> processes;
+    std::vector<long> terminated;
+
+    long findFirst(const std::function<bool(const std::string&)>& matches) override {
+        for (const auto& [id, name] : processes)
+            if (matches(name)) return id;
+        return -1;
+    }
+    void terminate(long processId) override { terminated.push_back(processId); }
+};
+
+// A wizard's worth of fakes and the context that borrows them.
+struct EngineRig {
+    UpdateSettings settings;
+    FakeMessages messages;
+    FakeView view;
+    FakeHttp http;
+    FakeFileSystem files;
+    FakeDateParser dates;
+    UpdateContext context{settings, messages, view, http, files, dates, "C:\\Temp\\", "C:\\Prog\\"};
+
+    EngineRig() { settings.urlPath = "/kelmor/"; }
+    std::string copyPath() const { return manifestCopyPath(context.tempDirectory); }
+};
+
+}  // namespace updater::fakes

@@ -1,0 +1,59 @@
+#include "engine/process_guard.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using fakes::FakeMessages;
+using fakes::FakeProcessSystem;
+using fakes::FakeView;
+
+TEST(IsProductExecutable, MatchesTheWholeNameIgnoringCase) {
+    const Cp936 cp;
+    EXPECT_TRUE(isProductExecutable("KELMOR.EXE", "kelmor", cp));
+    EXPECT_TRUE(isProductExecutable("kelmor.exe", "Kelmor", cp));
+    EXPECT_FALSE(isProductExecutable("kelmor2.exe", "kelmor", cp));
+    EXPECT_FALSE(isProductExecutable("kelmor", "kelmor", cp));
+    EXPECT_FALSE(isProductExecutable("xkelmor.exe", "kelmor", cp));
+    // Full-width ｋｅ matches ＫＥ.
+    EXPECT_TRUE(isProductExecutable("\xA3\xCB\xA3\xC5.exe", "\xA3\xEB\xA3\xE5", cp));
+}
+
+class ProcessGuardTest : public ::testing::Test {
+protected:
+    FakeProcessSystem processes;
+    Cp936 cp;
+    FakeMessages messages;
+    FakeView view;
+    ProcessGuard guard{processes, cp, messages, view};
+};
+
+TEST_F(ProcessGuardTest, NotRunningGoesOnWithoutAsking) {
+    processes.processes = {{4, "explorer.exe"}, {8, "kelmor2.exe"}};
+    EXPECT_TRUE(guard.consult("kelmor"));
+    EXPECT_TRUE(view.confirms.empty());
+    EXPECT_TRUE(processes.terminated.empty());
+}
+
+TEST_F(ProcessGuardTest, OkTerminatesOnlyTheFirstMatch) {
+    processes.processes = {{4, "explorer.exe"}, {12, "KELMOR.EXE"}, {20, "kelmor.exe"}};
+    view.confirmAnswer = true;
+    EXPECT_TRUE(guard.consult("kelmor"));
+    ASSERT_EQ(view.confirms.size(), 1u);
+    EXPECT_EQ(view.confirms[0], "kelmor 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!");
+    EXPECT_EQ(processes.terminated, std::vector<long>{12});
+}
+
+TEST_F(ProcessGuardTest, CancelStopsTheRunAndTerminatesNothing) {
+    processes.processes = {{12, "kelmor.exe"}};
+    view.confirmAnswer = false;
+    EXPECT_FALSE(guard.consult("kelmor"));
+    EXPECT_EQ(view.confirms.size(), 1u);
+    EXPECT_TRUE(processes.terminated.empty());
+}
+
+}  // namespace
+}  // namespace updater

@@ -1,0 +1,154 @@
+#include "engine/version_check.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using fakes::EngineRig;
+using fakes::answer;
+using fakes::FakeResponse;
+using fakes::failingReadAt;
+using fakes::sendFailure;
+using fakes::withLength;
+
+class VersionCheckTest : public ::testing::Test {
+protected:
+    EngineRig rig;
+    std::string newVersion = "unset";
+
+    void serveManifest(FakeResponse response) { rig.http.responses["/kelmor/update.ini"] = std::move(response); }
+    void serveManifest(const std::string& body) { serveManifest(answer(body)); }
+    CheckOutcome check() { return runVersionCheck(rig.context, newVersion); }
+};
+
+TEST_F(VersionCheckTest, NewerVersionTurnsTheButtonIntoUpdate) {
+    rig.settings.installedVersion = "1.26";
+    serveManifest("[kelmor]\r\nVERSION=1.3\r\n");
+
+    EXPECT_EQ(check(), CheckOutcome::NewerFound);
+    EXPECT_EQ(newVersion, "1.3");
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
+    EXPECT_EQ(rig.view.statuses,
+              (std::vector<std::string>{"正在连接到服务器...", "读取版本信息...", "发现新的版本:kelmor 1.3"}));
+    EXPECT_EQ(rig.view.caption, "更新(&U)");
+    EXPECT_TRUE(rig.view.enabled);
+    EXPECT_EQ(rig.files.content("C:\\Temp\\\\update.ini"), "[kelmor]\r\nVERSION=1.3\r\n");
+    EXPECT_EQ(rig.http.openRequests, 0);
+}
+
+TEST_F(VersionCheckTest, EqualVersionDisablesTheButton) {
+    serveManifest("[kelmor]\nVERSION=1.26\n");
+    EXPECT_EQ(check(), CheckOutcome::AlreadyNewest);
+    EXPECT_EQ(rig.view.status(), "您现在用的版本已是最新的！");
+    EXPECT_FALSE(rig.view.enabled);
+    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+}
+
+TEST_F(VersionCheckTest, MissingSectionReadsAsOnePointZeroAndEmptyVersionAsZero) {
+    rig.settings.installedVersion = "0.5";
+    serveManifest("[other]\nVERSION=9\n");
+    EXPECT_EQ(check(), CheckOutcome::NewerFound);
+    EXPECT_EQ(newVersion, "1.0");
+
+    EngineRig emptyRig;
+    emptyRig.settings.installedVersion = "0.5";
+    emptyRig.http.responses["/kelmor/update.ini"] = answer("[kelmor]\nVERSION=\n");
+    std::string emptyVersion;
+    EXPECT_EQ(runVersionCheck(emptyRig.context, emptyVersion), CheckOutcome::AlreadyNewest);
+    EXPECT_EQ(emptyVersion, "");
+}
+
+TEST_F(VersionCheckTest, UrlPathIsJoinedWithoutSeparator) {
+    rig.settings.urlPath = "/dir";
+    rig.http.responses["/dirupdate.ini"] = answer("[kelmor]\nVERSION=2\n");
+    EXPECT_EQ(check(), CheckOutcome::NewerFound);
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/dirupdate.ini"});
+}
+
+TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
+    rig.files.put(rig.copyPath(), "earlier");
+    serveManifest(sendFailure("timeout"));
+
+    EXPECT_EQ(check(), CheckOutcome::Failed);
+    EXPECT_EQ(rig.view.statuses, (std::vector<std::string>{"正在连接到服务器...", "连接服务器失败!"}));
+    EXPECT_TRUE(rig.view.enabled);
+    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+    EXPECT_TRUE(rig.files.created.empty());
+    EXPECT_EQ(rig.files.content(rig.copyPath()), "earlier");
+    EXPECT_EQ(newVersion, "unset");
+    EXPECT_EQ(rig.http.openRequests, 0);
+}
+
+TEST_F(VersionCheckTest, AnswerOtherThan2xxIsNoManifestAndKeepsTheEarlierCopy) {
+    for (const char* status : {"404", "500", "302", "", "2000"}) {
+        EngineRig each;
+        each.files.put(each.copyPath(), "earlier");
+        each.http.responses["/kelmor/update.ini"] = answer("[kelmor]\nVERSION=9\n", status);
+        std::string version;
+        EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::Failed) << status;
+        EXPECT_EQ(each.view.status(), "连接服务器失败!") << status;
+        EXPECT_TRUE(each.files.created.empty()) << status;
+        EXPECT_EQ(each.files.content(each.copyPath()), "earlier") << status;
+        EXPECT_TRUE(each.view.enabled) << status;
+    }
+}
+
+TEST_F(VersionCheckTest, BodyShorterThanContentLengthIsRemoved) {
+    serveManifest(withLength(answer("[kelmor]\nVERSION=9\n"), "100"));
+    EXPECT_EQ(check(), CheckOutcome::Failed);
+    EXPECT_EQ(rig.view.status(), "连接服务器失败!");
+    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+}
+
+TEST_F(VersionCheckTest, UnusableContentLengthIsNotChecked) {
+    for (const char* length : {"", "abc", "0"}) {
+        EngineRig each;
+        each.http.responses["/kelmor/update.ini"] = withLength(answer("[kelmor]\nVERSION=9\n"), length);
+        std::string version;
+        EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::NewerFound) << length;
+    }
+}
+
+TEST_F(VersionCheckTest, BodyLongerThanOneChunkIsCopiedWhole) {
+    const std::string body = "; " + std::string(5000, 'x') + "\n[kelmor]\nVERSION=3.5\n";
+    serveManifest(body);
+    EXPECT_EQ(check(), CheckOutcome::NewerFound);
+    EXPECT_EQ(newVersion, "3.5");
+    EXPECT_EQ(rig.files.content(rig.copyPath()), body);
+}
+
+TEST_F(VersionCheckTest, BodyBeyond16MiBIsRefused) {
+    serveManifest(withLength(answer(std::string((16u << 20) + 1, ';')), ""));
+    EXPECT_EQ(check(), CheckOutcome::Failed);
+    EXPECT_EQ(rig.view.status(), "连接服务器失败!");
+    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+}
+
+TEST_F(VersionCheckTest, CopyThatCannotBeCreatedThrowsNamingThePath) {
+    rig.files.uncreatable.insert(rig.copyPath());
+    serveManifest("[kelmor]\nVERSION=9\n");
+    try {
+        check();
+        FAIL() << "no FileError";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.kind(), FileError::Kind::Create);
+        EXPECT_EQ(error.path(), "C:\\Temp\\\\update.ini");
+    }
+    EXPECT_EQ(rig.view.status(), "读取版本信息...");
+    EXPECT_TRUE(rig.view.enabled);
+    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+    EXPECT_EQ(rig.http.openRequests, 0);
+}
+
+TEST_F(VersionCheckTest, ReadFailureEscapesWithTheRequestClosed) {
+    serveManifest(failingReadAt(answer(std::string(5000, ';')), 2048));
+    EXPECT_THROW(check(), NetworkError);
+    EXPECT_EQ(rig.view.status(), "读取版本信息...");
+    EXPECT_EQ(rig.http.openRequests, 0);
+}
+
+}  // namespace
+}  // namespace updater
