@@ -1,0 +1,233 @@
+// The compiled resources of Update.exe: dialog template, string table, icon,
+// banner bitmap and version record, as read back by resource_check.exe under Wine.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "tests/support/wine_runner.h"
+
+namespace {
+
+using testsupport::runWine;
+using testsupport::toWindowsPath;
+using testsupport::windowsBinDir;
+
+// Window and control styles, spelled out so that the expectations read like the template.
+constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
+                        WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_VSCROLL = 0x00200000,
+                        WS_SYSMENU = 0x00080000, WS_TABSTOP = 0x00010000;
+constexpr std::uint32_t DS_SETFONT = 0x40, DS_MODALFRAME = 0x80, DS_CENTER = 0x800;
+constexpr std::uint32_t WS_EX_STATICEDGE = 0x00020000, WS_EX_APPWINDOW = 0x00040000;
+constexpr std::uint32_t BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1;
+constexpr std::uint32_t SS_LEFT = 0x0, SS_LEFTNOWORDWRAP = 0xC, SS_BITMAP = 0xE, SS_ETCHEDHORZ = 0x10;
+constexpr std::uint32_t LBS_NOTIFY = 0x1, LBS_NOINTEGRALHEIGHT = 0x100;
+constexpr std::uint32_t kChild = WS_CHILD | WS_VISIBLE;
+
+using Report = std::map<std::string, std::string>;
+
+std::string unescape(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            char next = value[++i];
+            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+Report parseReport(const std::string& path) {
+    Report report;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos) report[line.substr(0, eq)] = unescape(line.substr(eq + 1));
+    }
+    return report;
+}
+
+std::string hex(std::uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", value);
+    return buf;
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+class ResourcesTest : public ::testing::Test {
+protected:
+    // One Wine run serves every test of the suite.
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/resources-test.XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        std::string reportPath = std::string(dir) + "/report.txt";
+        std::string bin = windowsBinDir();
+        auto result = runWine(bin + "/resource_check.exe",
+                              {toWindowsPath(bin + "/Update.exe"), toWindowsPath(reportPath)}, dir);
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        report_ = new Report(parseReport(reportPath));
+        std::remove(reportPath.c_str());
+        rmdir(dir);
+    }
+    static void TearDownTestSuite() {
+        delete report_;
+        report_ = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(report_, nullptr) << "resource_check.exe did not run"; }
+
+    // The reported value, or "<absent>" so a missing key fails with a readable message.
+    static std::string at(const std::string& key) {
+        auto it = report_->find(key);
+        return it == report_->end() ? "<absent>" : it->second;
+    }
+
+    static Report* report_;
+};
+
+Report* ResourcesTest::report_ = nullptr;
+
+TEST_F(ResourcesTest, DialogFrameMatchesTheTemplate) {
+    EXPECT_EQ(at("loaded"), "1");
+    ASSERT_EQ(at("dialog.found"), "1");
+    ASSERT_EQ(at("dialog.extended"), "1");
+    EXPECT_EQ(at("dialog.parsed"), "1");
+    EXPECT_EQ(at("dialog.language"), "0x0804");
+    EXPECT_EQ(at("dialog.style"),
+              hex(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT));
+    EXPECT_EQ(at("dialog.exstyle"), hex(WS_EX_APPWINDOW));
+    EXPECT_EQ(at("dialog.rect"), "0,0,298,185");
+    EXPECT_EQ(at("dialog.menu"), "");
+    EXPECT_EQ(at("dialog.class"), "");
+    EXPECT_EQ(at("dialog.caption"), "Kelmor在线升级1.21");
+    EXPECT_EQ(at("dialog.font"), "10,宋体");
+    EXPECT_EQ(at("dialog.font.italic"), "0");
+}
+
+struct ExpectedControl {
+    int id;
+    const char* className;
+    const char* text;
+    const char* rect;
+    std::uint32_t style;
+    std::uint32_t exStyle;
+};
+
+TEST_F(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
+    const ExpectedControl expected[] = {
+        {1, "Button", "下一步(&N)", "182,166,50,14", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+        {2, "Button", "取消(&C)", "239,166,50,14", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
+        {1000, "Static", "#131", "0,0,112,185", kChild | SS_BITMAP, 0},
+        {1012, "Static", "点下一步查看可用的更新.", "119,145,170,8", kChild | SS_LEFTNOWORDWRAP, 0},
+        {1002, "msctls_progress32", "", "119,127,170,12", kChild | WS_BORDER, 0},
+        {-1, "Static", "", "119,157,170,1", kChild | SS_ETCHEDHORZ, 0},
+        {-1, "Static", "以下产品已安装在你的的系统上：", "119,28,137,8", kChild | SS_LEFT, 0},
+        {1011, "ListBox", "", "119,43,170,75", kChild | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+         WS_EX_STATICEDGE},
+        {-1, "Static", "Kelmor在线升级1.21", "119,4,77,8", kChild | SS_LEFT, 0},
+    };
+    ASSERT_EQ(at("dialog.items"), std::to_string(std::size(expected)));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const ExpectedControl& e = expected[i];
+        const std::string key = "item." + std::to_string(i) + ".";
+        SCOPED_TRACE("control #" + std::to_string(i) + " (id " + std::to_string(e.id) + ")");
+        EXPECT_EQ(at(key + "id"), std::to_string(e.id));
+        // Class names are case-insensitive; predefined ones may be stored as atoms or as names.
+        EXPECT_EQ(lower(at(key + "class")), lower(e.className));
+        EXPECT_EQ(at(key + "text"), e.text);
+        EXPECT_EQ(at(key + "rect"), e.rect);
+        EXPECT_EQ(at(key + "style"), hex(e.style));
+        EXPECT_EQ(at(key + "exstyle"), hex(e.exStyle));
+    }
+}
+
+TEST_F(ResourcesTest, StringTableHoldsEveryMessageExactly) {
+    const std::map<int, std::string> expected = {
+        {103, "Windows 通信端口初始化中..."},
+        {104, "版本文件URL应以http://开头"},
+        {105, "点击下一步查看可用的更新"},
+        {106, "更新(&U)"},
+        {107, "完成(&O)"},
+        {108, "正在连接到服务器..."},
+        {109, "连接服务器失败!"},
+        {110, "读取版本信息..."},
+        {111, "您现在用的版本已是最新的！"},
+        {112, "发现新的版本:%s %s"},
+        {113, "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!"},
+        {114, "%s 更新失败"},
+        {115, "%s 更新完成"},
+        {116, "完成更新!关闭后请重新启动软件"},
+        {117, "正在下载文件:%s"},
+        {118, "%s  不存在!"},
+        {119, "写文件 %s  错误!\n文件正在使用中，请先关闭程序!"},
+        {61704, "内部应用程序出错。"},
+        {61857, "在对 %1 进行访问时发生了一个不明错误。"},
+        {61869, "在存取 %1 时磁盘已满。"},
+    };
+    for (const auto& [id, text] : expected) EXPECT_EQ(at("string." + std::to_string(id)), text) << "string " << id;
+    EXPECT_EQ(at("string.language"), "0x0804");
+}
+
+TEST_F(ResourcesTest, StringsSurviveTheChineseAnsiCodePage) {
+    ASSERT_EQ(at("string.ansi.codepage"), "936") << "Wine is not running with the Chinese code page";
+    EXPECT_EQ(at("string.ansi.mismatches"), "") << "ids whose ANSI text differs from the Unicode text";
+}
+
+TEST_F(ResourcesTest, IconHasLargeAndSmall256ColourImagesWithMasks) {
+    ASSERT_EQ(at("icon.count"), "2");
+    EXPECT_EQ(at("icon.0.image"), "32x32x8");
+    EXPECT_EQ(at("icon.1.image"), "16x16x8");
+    for (const char* i : {"0", "1"}) {
+        SCOPED_TRACE(std::string("icon image ") + i);
+        const std::string key = std::string("icon.") + i + ".";
+        EXPECT_EQ(at(key + "palette"), "256");
+        EXPECT_EQ(at(key + "mask"), "1");
+        EXPECT_EQ(at(key + "loads"), "1");
+    }
+}
+
+TEST_F(ResourcesTest, BannerIsABlueTrueColourPicture) {
+    EXPECT_EQ(at("bitmap.image"), "163x278x24");
+    EXPECT_EQ(at("bitmap.compression"), "0");
+    int r = 0, g = 0, b = 0, darkest = 0, brightest = 0;
+    ASSERT_EQ(std::sscanf(at("bitmap.mean").c_str(), "%d,%d,%d", &r, &g, &b), 3) << at("bitmap.mean");
+    ASSERT_EQ(std::sscanf(at("bitmap.range").c_str(), "%d,%d", &darkest, &brightest), 2) << at("bitmap.range");
+    EXPECT_GT(b, r + 40) << "mean colour is not blue-toned";
+    EXPECT_GT(b, g + 20) << "mean colour is not blue-toned";
+    EXPECT_GT(brightest - darkest, 150) << "picture is nearly flat";
+}
+
+TEST_F(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
+    ASSERT_EQ(at("version.found"), "1");
+    EXPECT_EQ(at("version.translation"), "0x0804,936");
+    EXPECT_EQ(at("version.file"), "2.0.0.2");
+    EXPECT_EQ(at("version.product"), "2.0.0.2");
+    EXPECT_EQ(at("version.filetype"), "1");  // an application
+    EXPECT_EQ(at("version.Comments"), "在线更新");
+    EXPECT_EQ(at("version.OriginalFilename"), "Update.EXE");
+    EXPECT_EQ(at("version.FileVersion"), "2, 0, 0, 2");
+    EXPECT_EQ(at("version.ProductVersion"), "2, 0, 0, 2");
+    EXPECT_EQ(at("version.InternalName"), "Update");
+    for (const char* field : {"CompanyName", "FileDescription", "ProductName"}) {
+        EXPECT_NE(at(std::string("version.") + field), "<missing>") << field;
+        EXPECT_NE(at(std::string("version.") + field), "<absent>") << field;
+    }
+}
+
+}  // namespace
