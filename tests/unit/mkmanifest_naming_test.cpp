@@ -1,0 +1,77 @@
+#include "tools/mkmanifest/naming_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace mkmanifest {
+namespace {
+
+TEST(MkmanifestNaming, RefusesNamesThatEscapeTheProgramDirectory) {
+    for (const char* name : {"../x.dll", "a/../../x.dll", "a/..", "C:x.dll", "c:/x.dll", "a.txt:stream",
+                             "/etc/passwd", "\\x.dll", "a\\..\\x.dll", "a/./b.dll"})
+        EXPECT_NE(fileNameProblem(name), "") << name;
+    for (const char* name : {"kelmor.exe", "sub/deep/b.bin", "..x.dll", "a..b/c"})
+        EXPECT_EQ(fileNameProblem(name), "") << name;
+}
+
+TEST(MkmanifestNaming, RefusesWhatTheIniTextOrWindowsWouldChange) {
+    for (const char* name : {" a.txt", "a.txt ", "a\tb", "a\nb", "a\rb", "dir /a.txt", "dir./a.txt", "a|b",
+                             "a?b", "a*b", "a<b", "a\"b", "con", "sub/NUL.txt", "LPT1", "Com9.log"})
+        EXPECT_NE(fileNameProblem(name), "") << name;
+    for (const char* name : {"a b.txt", "console.exe", "com10", "lpt.txt", "a=b.txt", ";x", "[x]"})
+        EXPECT_EQ(fileNameProblem(name), "") << name;
+}
+
+TEST(MkmanifestNaming, ReadsNamesAsCodePage936) {
+    // "\" and "|" as trail bytes of double-byte characters are no separators.
+    EXPECT_EQ(fileNameProblem("\x81\x5C.txt"), "");
+    EXPECT_EQ(fileNameProblem("\x81\x7C.txt"), "");
+    EXPECT_EQ(fileNameProblem("\xB8\xFC\xD0\xC2/\xCE\xC4\xBC\xFE.txt"), "");
+    // A lead byte without a valid trail byte: the updater would open another name.
+    EXPECT_NE(fileNameProblem("\xB8.txt"), "");
+    EXPECT_NE(fileNameProblem("a\xB8"), "");
+    EXPECT_NE(fileNameProblem("\x80.txt"), "");
+}
+
+TEST(MkmanifestNaming, NameLengthFitsTheUpdatersBuffer) {
+    EXPECT_EQ(fileNameProblem(std::string(255, 'a') + ".dll"), "");
+    EXPECT_NE(fileNameProblem(std::string(256, 'a') + ".dll"), "");
+}
+
+TEST(MkmanifestNaming, ProductName) {
+    EXPECT_EQ(productNameProblem("kelmor"), "");
+    EXPECT_EQ(productNameProblem(std::string(99, 'k')), "");
+    EXPECT_EQ(productNameProblem("\xB8\xFC\xD0\xC2 2"), "");
+    EXPECT_EQ(productNameProblem("FILE"), "");
+    EXPECT_EQ(productNameProblem("file1a"), "");
+    for (const std::string& bad : {std::string(100, 'k'), std::string(), std::string("a[b"), std::string("a]"),
+                                   std::string("a\nb"), std::string(" kelmor"), std::string("kelmor "),
+                                   std::string("FILE0"), std::string("file12")})
+        EXPECT_NE(productNameProblem(bad), "") << bad;
+}
+
+TEST(MkmanifestNaming, VersionText) {
+    for (const char* good : {"1.26", "2", ".5", "2.0beta"}) EXPECT_EQ(versionTextProblem(good), "") << good;
+    EXPECT_EQ(versionTextProblem("1." + std::string(125, '1')), "");
+    EXPECT_NE(versionTextProblem("1." + std::string(126, '1')), "");
+    for (const char* bad : {"", "beta", "v1.3", " 1.3", "1.3 ", "1.3\n", "0", "0.0", "-1", "."})
+        EXPECT_NE(versionTextProblem(bad), "") << bad;
+
+    EXPECT_EQ(versionReadingNote("1.26"), "");
+    EXPECT_EQ(versionReadingNote("12"), "");
+    EXPECT_NE(versionReadingNote("1.2.3"), "");
+    EXPECT_NE(versionReadingNote("2.0beta"), "");
+}
+
+TEST(MkmanifestNaming, NamesWindowsTakesForTheSameFile) {
+    EXPECT_TRUE(sameNameIgnoringCase("UPDATE.INI", "update.ini"));
+    EXPECT_FALSE(sameNameIgnoringCase("sub/update.ini", "update.ini"));
+    // A trail byte that looks like a letter is part of another character.
+    EXPECT_FALSE(sameNameIgnoringCase("\x81\x41", "\x81\x61"));
+
+    auto clashes = caseClashes({"Readme.txt", "a/b", "README.TXT", "a/B", "c"});
+    EXPECT_EQ(clashes.size(), 2u);
+    EXPECT_TRUE(caseClashes({"a", "b", "\x81\x41", "\x81\x61"}).empty());
+}
+
+}  // namespace
+}  // namespace mkmanifest

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include "engine/update_manifest.h"
+#include "tools/mkmanifest/manifest_text.h"
+#include "tools/mkmanifest/previous_manifest.h"
+#include "tools/mkmanifest/publish_plan.h"
+#include "tools/mkmanifest/timestamp.h"
+
+namespace mkmanifest {
+namespace {
+
+const std::string kThen = "2024-03-05 14:30:00";
+const std::string kNow = "2024-04-01 09:00:00";
+
+std::string get(const updater::UpdateManifest& manifest, const std::string& section, const std::string& key) {
+    return manifest.get(section, key, "<missing>", 260);
+}
+
+PreviousManifest publishedBefore(const std::vector<ReleaseFile>& files, const std::string& version = "1.26") {
+    return readPreviousManifest(manifestText(makePlan("kelmor", version, files, {}, kThen)), "kelmor");
+}
+
+TEST(MkmanifestPlan, NumbersFilesFromZeroInByteOrderAndReadsBackThroughTheUpdatersReader) {
+    // Bytes compare unsigned: a double-byte name sorts after every ASCII name.
+    std::vector<ReleaseFile> files = {{"\xB8\xFC\xD0\xC2.txt", 3, "c3"}, {"sub/deep/b.bin", 2, "b2"},
+                                      {"B.dll", 1, "b1"}, {"a.txt", 5, "a5"}, {"sub.txt", 4, "d4"}};
+    PublishPlan plan = makePlan("kelmor", "1.3", files, {}, kNow);
+    auto manifest = updater::UpdateManifest::parse(manifestText(plan));
+
+    EXPECT_EQ(manifest.get("KELMOR", "version", "1.0", 128), "1.3");
+    const char* expected[] = {"B.dll", "a.txt", "sub.txt", "sub/deep/b.bin", "\xB8\xFC\xD0\xC2.txt"};
+    for (int i = 0; i < 5; ++i) {
+        std::string section = "FILE" + std::to_string(i);
+        EXPECT_EQ(get(manifest, section, "FILE"), expected[i]) << section;
+        EXPECT_EQ(get(manifest, section, "VERSION"), kNow);
+    }
+    EXPECT_EQ(get(manifest, "FILE3", "SIZE"), "2");
+    EXPECT_EQ(get(manifest, "FILE3", "SHA256"), "b2");
+    EXPECT_EQ(get(manifest, "FILE5", "FILE"), "<missing>");
+}
+
+TEST(MkmanifestPlan, UnchangedFilesKeepTheirTimestampAndOthersGetThePublicationTime) {
+    PreviousManifest previous = publishedBefore({{"same.dll", 10, "aa"}, {"grown.dll", 10, "bb"},
+                                                 {"edited.dll", 10, "cc"}, {"gone.dll", 1, "dd"},
+                                                 {"old.txt", 1, "ee"}});
+    PublishPlan plan = makePlan("kelmor", "1.3",
+                                {{"same.dll", 10, "aa"}, {"grown.dll", 11, "bb"}, {"edited.dll", 10, "c0"},
+                                 {"fresh.dll", 1, "ff"}},
+                                previous, kNow);
+
+    ASSERT_EQ(plan.files.size(), 4u);
+    auto find = [&](const std::string& name) {
+        for (const PlannedFile& file : plan.files)
+            if (file.name == name) return file;
+        ADD_FAILURE() << name;
+        return PlannedFile{};
+    };
+    EXPECT_EQ(find("same.dll").change, FileChange::Unchanged);
+    EXPECT_EQ(find("same.dll").timestamp, kThen);
+    EXPECT_EQ(find("grown.dll").change, FileChange::Changed);
+    EXPECT_EQ(find("grown.dll").timestamp, kNow);
+    EXPECT_EQ(find("edited.dll").change, FileChange::Changed);
+    EXPECT_EQ(find("edited.dll").timestamp, kNow);
+    EXPECT_EQ(find("fresh.dll").change, FileChange::New);
+    EXPECT_EQ(find("fresh.dll").timestamp, kNow);
+    EXPECT_EQ(plan.removed, (std::vector<std::string>{"gone.dll", "old.txt"}));
+    EXPECT_EQ(plan.previousVersion, "1.26");
+}
+
+TEST(MkmanifestPlan, AnEntryWithoutDigestOrTimestampCountsAsChanged) {
+    std::string handWritten =
+        "[kelmor]\r\nVERSION=1.2\r\n[FILE0]\r\nFILE=a.dll\r\nVERSION=2024-01-01 00:00:00\r\nSIZE=1\r\n"
+        "[FILE1]\r\nFILE=b.dll\r\nSIZE=1\r\nSHA256=BB\r\n"
+        "[FILE2]\r\nFILE=c.dll\r\nVERSION=2024/1/1\r\nSIZE=1\r\nSHA256=CC\r\n";
+    PreviousManifest previous = readPreviousManifest(handWritten, "kelmor");
+    PublishPlan plan = makePlan("kelmor", "1.3", {{"a.dll", 1, "aa"}, {"b.dll", 1, "bb"}, {"c.dll", 1, "cc"}},
+                                previous, kNow);
+    EXPECT_EQ(plan.files[0].change, FileChange::Changed);
+    EXPECT_EQ(plan.files[1].change, FileChange::Changed);
+    // Upper-case hex still matches; a timestamp in another form is kept as written.
+    EXPECT_EQ(plan.files[2].change, FileChange::Unchanged);
+    EXPECT_EQ(plan.files[2].timestamp, "2024/1/1");
+}
+
+TEST(MkmanifestPlan, PreviousManifestEndsWhereTheUpdatersWalkEnds) {
+    PreviousManifest previous = readPreviousManifest(
+        "[FILE0]\nFILE=a\n[FILE2]\nFILE=c\n[Other]\nVERSION=9\n", "kelmor");
+    EXPECT_EQ(previous.fileOrder, (std::vector<std::string>{"a"}));
+    EXPECT_FALSE(previous.productVersion.has_value());
+    EXPECT_EQ(readPreviousManifest("[kelmor]\nVERSION=\n", "kelmor").productVersion, "");
+}
+
+TEST(MkmanifestPlan, VersionMustReadAsAGreaterNumber) {
+    PreviousManifest previous = publishedBefore({}, "1.9");
+    EXPECT_EQ(versionOrderProblem("2", previous), "");
+    EXPECT_EQ(versionOrderProblem("1.91", previous), "");
+    EXPECT_NE(versionOrderProblem("1.9", previous), "");
+    EXPECT_NE(versionOrderProblem("1.90", previous), "");
+    EXPECT_NE(versionOrderProblem("1.10", previous), "");  // reads as 1.1
+    EXPECT_EQ(versionOrderProblem("0.1", PreviousManifest{}), "");
+}
+
+TEST(MkmanifestPlan, AChangedFileNeedsATimeAfterThePreviousPublication) {
+    PreviousManifest previous = publishedBefore({{"a.dll", 1, "aa"}, {"b.dll", 1, "bb"}});
+    LocalTime same = *parseTimestamp(kThen);
+    LocalTime later = *parseTimestamp("2024-03-05 14:30:01");
+
+    PublishPlan changed = makePlan("kelmor", "1.3", {{"a.dll", 1, "a0"}}, previous, kThen);
+    EXPECT_NE(publicationTimeProblem(changed, same, previous), "");
+    EXPECT_EQ(publicationTimeProblem(changed, later, previous), "");
+    // Without a changed file no client could miss one.
+    PublishPlan onlyNew = makePlan("kelmor", "1.3", {{"a.dll", 1, "aa"}, {"c.dll", 1, "cc"}}, previous, kThen);
+    EXPECT_EQ(publicationTimeProblem(onlyNew, same, previous), "");
+}
+
+TEST(MkmanifestTimestamp, AcceptsOnlyTheIsoFormWithARealDate) {
+    EXPECT_EQ(formatTimestamp(*parseTimestamp("2024-02-29 23:59:59")), "2024-02-29 23:59:59");
+    EXPECT_EQ(formatTimestamp({2024, 3, 5, 4, 3, 2}), "2024-03-05 04:03:02");
+    for (const char* bad : {"2023-02-29 00:00:00", "2024-04-31 00:00:00", "2024-13-01 00:00:00",
+                            "2024-01-01 24:00:00", "2024-01-01 00:60:00", "2024/01/01 00:00:00",
+                            "2024-1-1 00:00:00", "2024-01-01T00:00:00", "2024-01-01 00:00:00 ", "1899-12-30 00:00:00",
+                            "2024-01-0a 00:00:00"})
+        EXPECT_FALSE(parseTimestamp(bad).has_value()) << bad;
+    EXPECT_TRUE(*parseTimestamp("2024-03-05 14:30:00") < *parseTimestamp("2024-03-05 14:30:01"));
+}
+
+}  // namespace
+}  // namespace mkmanifest

@@ -1,0 +1,165 @@
+#include "tools/mkmanifest/publisher.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "engine/update_manifest.h"
+#include "tools/mkmanifest/command_line.h"
+
+namespace mkmanifest {
+namespace {
+
+// Release and output folders in memory; records every write in order.
+class FakeStore : public ReleaseStore {
+public:
+    std::map<std::string, std::string> release;
+    std::map<std::string, std::string> published;
+    std::vector<std::string> writes;
+    std::string changesWhileCopied;  // this file's content differs when copied
+
+    static FileDigest digestOf(const std::string& bytes) {
+        return {bytes.size(), std::to_string(std::hash<std::string>()(bytes))};
+    }
+
+    std::vector<ListedFile> listFiles(const std::string&) override {
+        std::vector<ListedFile> files;
+        for (const auto& [name, bytes] : release) files.push_back({name, bytes.size()});
+        return files;
+    }
+    FileDigest digest(const std::string&, const std::string& name) override { return digestOf(release.at(name)); }
+    std::optional<FileDigest> digestIfPresent(const std::string&, const std::string& name) override {
+        auto found = published.find(name);
+        if (found == published.end()) return std::nullopt;
+        return digestOf(found->second);
+    }
+    FileDigest copy(const std::string&, const std::string& name, const std::string&) override {
+        writes.push_back(name);
+        published[name] = release.at(name) + (name == changesWhileCopied ? "!" : "");
+        return digestOf(published[name]);
+    }
+    std::optional<std::string> readIfPresent(const std::string&, const std::string& name) override {
+        auto found = published.find(name);
+        if (found == published.end()) return std::nullopt;
+        return found->second;
+    }
+    void writeAtomically(const std::string&, const std::string& name, const std::string& bytes) override {
+        writes.push_back(name);
+        published[name] = bytes;
+    }
+    bool overlap(const std::string& a, const std::string& b) override { return a == b; }
+};
+
+class MkmanifestPublisher : public ::testing::Test {
+protected:
+    int run(const std::string& version, std::vector<std::string> flags = {}) {
+        flags.insert(flags.end(), {"--time", time, "rel", "kelmor", version, "out"});
+        CommandLine line = parseCommandLine(flags);
+        EXPECT_EQ(line.error, "");
+        out.str("");
+        err.str("");
+        return publish(line.options, store, *parseTimestamp("2030-01-01 00:00:00"), out, err);
+    }
+    std::string manifestValue(const std::string& section, const std::string& key) {
+        return updater::UpdateManifest::parse(store.published.at("update.ini")).get(section, key, "<missing>", 260);
+    }
+
+    FakeStore store;
+    std::string time = "2024-03-05 14:30:00";
+    std::ostringstream out, err;
+};
+
+TEST_F(MkmanifestPublisher, CopiesEveryFileBeforeTheManifest) {
+    store.release = {{"b.dll", "bb"}, {"a.exe", "aa"}, {"sub/c.txt", "cc"}};
+    ASSERT_EQ(run("1.26"), 0) << err.str();
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"a.exe", "b.dll", "sub/c.txt", "update.ini"}));
+    EXPECT_EQ(manifestValue("FILE2", "FILE"), "sub/c.txt");
+}
+
+TEST_F(MkmanifestPublisher, RepublishingCopiesOnlyWhatIsNotAlreadyPublished) {
+    store.release = {{"a.exe", "aa"}, {"b.dll", "bb"}, {"c.txt", "cc"}};
+    ASSERT_EQ(run("1.26"), 0) << err.str();
+    store.release["b.dll"] = "b2";
+    store.published.erase("c.txt");  // unchanged, but lost from the output folder
+    store.writes.clear();
+    time = "2024-03-06 08:00:00";
+    ASSERT_EQ(run("1.3"), 0) << err.str();
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"b.dll", "c.txt", "update.ini"}));
+    EXPECT_EQ(manifestValue("FILE0", "VERSION"), "2024-03-05 14:30:00");
+    EXPECT_EQ(manifestValue("FILE1", "VERSION"), "2024-03-06 08:00:00");
+    EXPECT_EQ(manifestValue("FILE2", "VERSION"), "2024-03-05 14:30:00");
+}
+
+TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
+    store.release = {{"a.exe", "aa"}, {"gone.dll", "gg"}};
+    ASSERT_EQ(run("1.26"), 0);
+    store.release = {{"a.exe", "a2"}, {"new.txt", "nn"}};
+    store.writes.clear();
+    time = "2024-03-06 08:00:00";
+    ASSERT_EQ(run("1.3", {"--dry-run"}), 0) << err.str();
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.26");
+    const std::string report = out.str();
+    EXPECT_NE(report.find("1.26 -> 1.3"), std::string::npos) << report;
+    EXPECT_NE(report.find("changed    a.exe"), std::string::npos) << report;
+    EXPECT_NE(report.find("new        new.txt"), std::string::npos) << report;
+    EXPECT_NE(report.find("removed    gone.dll"), std::string::npos) << report;
+}
+
+TEST_F(MkmanifestPublisher, AFileChangingWhileCopiedLeavesTheOldManifest) {
+    store.release = {{"a.exe", "aa"}};
+    ASSERT_EQ(run("1.26"), 0);
+    store.release = {{"a.exe", "a2"}, {"b.dll", "bb"}};
+    store.changesWhileCopied = "b.dll";
+    time = "2024-03-06 08:00:00";
+    EXPECT_EQ(run("1.3"), 1);
+    EXPECT_NE(err.str().find("b.dll changed while"), std::string::npos) << err.str();
+    EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.26");
+}
+
+TEST_F(MkmanifestPublisher, RefusesAVersionThatIsNotNewerUnlessForced) {
+    store.release = {{"a.exe", "aa"}};
+    ASSERT_EQ(run("1.9"), 0);
+    store.writes.clear();
+    EXPECT_EQ(run("1.10"), 1);
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_NE(err.str().find("--force"), std::string::npos);
+    EXPECT_EQ(run("1.10", {"--force"}), 0) << err.str();
+    EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.10");
+}
+
+TEST_F(MkmanifestPublisher, RefusesBadNamesBeforeReadingAnyFile) {
+    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"}};
+    EXPECT_EQ(run("1.26"), 1);
+    EXPECT_TRUE(store.writes.empty());
+    std::string problems = err.str();
+    EXPECT_NE(problems.find("UPDATE.INI"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("\"a.txt \""), std::string::npos) << problems;
+    EXPECT_NE(problems.find("differ only in letter case"), std::string::npos) << problems;
+
+    store.release = {{"a.txt", "x"}};
+    CommandLine line = parseCommandLine({"rel", "kelmor]", "1.3", "rel"});
+    EXPECT_EQ(publish(line.options, store, {2030, 1, 1, 0, 0, 0}, out, err), 1);
+    EXPECT_TRUE(store.writes.empty());
+}
+
+TEST(MkmanifestCommandLine, ParsesOptionsAnywhereAndRefusesMistakes) {
+    CommandLine line = parseCommandLine({"rel", "--force", "kelmor", "1.3", "-n", "out", "--time=2024-03-05 14:30:00"});
+    EXPECT_EQ(line.error, "");
+    EXPECT_TRUE(line.options.force);
+    EXPECT_TRUE(line.options.dryRun);
+    EXPECT_EQ(formatTimestamp(*line.options.time), "2024-03-05 14:30:00");
+    EXPECT_EQ(line.options.outDir, "out");
+
+    EXPECT_EQ(parseCommandLine({"--", "-rel", "kelmor", "1.3", "out"}).options.releaseDir, "-rel");
+    EXPECT_TRUE(parseCommandLine({"--help"}).help);
+    EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3"}).error, "");
+    EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--time", "2024-03-05"}).error, "");
+    EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--time"}).error, "");
+    EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--frobnicate"}).error, "");
+}
+
+}  // namespace
+}  // namespace mkmanifest

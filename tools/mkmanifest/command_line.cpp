@@ -1,0 +1,95 @@
+#include "tools/mkmanifest/command_line.h"
+
+namespace mkmanifest {
+namespace {
+
+bool setTime(CommandLine& line, const std::string& text) {
+    line.options.time = parseTimestamp(text);
+    if (!line.options.time) line.error = "--time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + text + "\"";
+    return line.options.time.has_value();
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
+            return line;
+        } else if (arg == "--dry-run" || arg == "-n") {
+            line.options.dryRun = true;
+        } else if (arg == "--force") {
+            line.options.force = true;
+        } else if (arg == "--time") {
+            if (i + 1 == args.size()) {
+                line.error = "--time needs a value";
+                return line;
+            }
+            if (!setTime(line, args[++i])) return line;
+        } else if (arg.compare(0, 7, "--time=") == 0) {
+            if (!setTime(line, arg.substr(7))) return line;
+        } else {
+            line.error = "unknown option " + arg;
+            return line;
+        }
+    }
+    if (positional.size() != 4) {
+        line.error = "expected RELEASE_DIR PRODUCT VERSION OUT_DIR, got " + std::to_string(positional.size()) +
+                     " argument" + (positional.size() == 1 ? "" : "s");
+        return line;
+    }
+    line.options.releaseDir = positional[0];
+    line.options.product = positional[1];
+    line.options.version = positional[2];
+    line.options.outDir = positional[3];
+    return line;
+}
+
+std::string usageText() {
+    return R"(Usage: mkmanifest [options] RELEASE_DIR PRODUCT VERSION OUT_DIR
+
+Publishes a release for the updater: copies every file below RELEASE_DIR into
+the update folder OUT_DIR and then writes OUT_DIR/update.ini, the manifest the
+updater reads. Put OUT_DIR on the web server at the URL the clients use.
+
+  RELEASE_DIR  the product's files as installed beside its executable
+  PRODUCT      the product name, as clients have it in updataAdd.ini (strSoft)
+  VERSION      the new version, a decimal number greater than the one
+               published before (1.3 follows 1.26; 1.10 is LESS than 1.9)
+
+Options:
+  -n, --dry-run  show what would change (new, changed, unchanged and removed
+                 files, and the version) and write nothing
+  --force        publish even when VERSION is not greater than the published
+                 one, or --time is not later than the previous publication
+  --time "YYYY-MM-DD HH:MM:SS"
+                 the publication time (local time) instead of the clock
+  -h, --help     show this text
+
+Each file gets a timestamp: the publication time when it is new or its
+content changed since the previous update.ini in OUT_DIR (compared by size and
+SHA-256), else the timestamp it had. Clients download a file when it is
+missing or older than its timestamp, in their own local time.
+
+File names go into the manifest as the bytes they have on disk, with "/"
+between folders, sorted by those bytes. The updater reads them in code page
+936 (GBK): publish from a Windows machine set to it, or make sure the names
+on disk are GBK bytes. Names the updater cannot use are refused: names with
+"..", ":", "\", a leading separator, control characters, leading or trailing
+blanks, Windows device names, names over 259 bytes, and names that differ only
+in letter case. Links out of RELEASE_DIR and linked folders are refused too.
+
+Files dropped from the release leave the manifest but stay in OUT_DIR.
+Exit status: 0 published, 1 refused or failed, 2 bad arguments.
+)";
+}
+
+}  // namespace mkmanifest

@@ -1,0 +1,179 @@
+#include "tools/mkmanifest/naming_rules.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "engine/code_page.h"
+#include "engine/update_run.h"
+#include "engine/version_number.h"
+
+namespace mkmanifest {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool hasControlByte(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+bool hasOuterBlanks(const std::string& text) {
+    return !text.empty() && (isBlank(text.front()) || isBlank(text.back()));
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The updater reads names as code page 936: a lead byte must be followed by
+// a trail byte, or the name it opens is not the one published.
+bool isWellFormedCp936(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) continue;
+        if (c == 0x80 || c == 0xFF || i + 1 == text.size()) return false;
+        unsigned char trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+    }
+    return true;
+}
+
+// Single-byte characters of the name, by whole code page 936 characters, so
+// a trail byte is never taken for an ASCII one.
+template <typename Visit>
+void forEachSingleByteChar(const std::string& text, Visit visit) {
+    updater::Cp936 cp;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = updater::charLength(text, i, cp);
+        if (length == 1) visit(i, text[i]);
+        i += length;
+    }
+}
+
+bool isReservedDeviceName(std::string part) {
+    std::size_t dot = part.find('.');
+    if (dot != std::string::npos) part.resize(dot);
+    while (!part.empty() && isBlank(part.back())) part.pop_back();
+    for (char& c : part)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (part == "CON" || part == "PRN" || part == "AUX" || part == "NUL") return true;
+    return part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) &&
+           part[3] >= '1' && part[3] <= '9';
+}
+
+std::string pathPartProblem(const std::string& part) {
+    if (part.empty()) return "has an empty path part";
+    if (part == "." || part == "..") return "has a \"" + part + "\" path part";
+    if (part.back() == ' ' || part.back() == '.')
+        return "has a path part ending in a blank or a dot, which Windows drops";
+    if (isReservedDeviceName(part)) return "names a Windows device (" + part + ")";
+    return {};
+}
+
+// Upper-cased as the code page folds letters, as Windows compares names.
+std::string folded(const std::string& name) {
+    updater::Cp936 cp;
+    std::string result;
+    for (std::size_t i = 0; i < name.size();) {
+        std::size_t length = updater::charLength(name, i, cp);
+        result += cp.upperChar(std::string_view(name).substr(i, length));
+        i += length;
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string productNameProblem(const std::string& product) {
+    if (product.empty()) return "the product name is empty";
+    if (product.size() > kMaxProductBytes)
+        return "the product name is " + std::to_string(product.size()) + " bytes; the updater reads at most " +
+               std::to_string(kMaxProductBytes);
+    if (hasControlByte(product)) return "the product name contains a line break or control character";
+    if (hasOuterBlanks(product)) return "the product name starts or ends with a blank";
+    bool bracket = false;
+    forEachSingleByteChar(product, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
+    if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
+    if (!isWellFormedCp936(product)) return "the product name is not valid code page 936 text";
+    // The product section must not be taken for one of the file sections.
+    std::string upper = folded(product);
+    if (upper.size() > 4 && upper.compare(0, 4, "FILE") == 0 &&
+        upper.find_first_not_of("0123456789", 4) == std::string::npos)
+        return "the product name " + quoted(product) + " would clash with a file section";
+    return {};
+}
+
+std::string versionTextProblem(const std::string& version) {
+    if (version.empty()) return "the version is empty";
+    if (version.size() > kMaxVersionBytes)
+        return "the version is " + std::to_string(version.size()) + " bytes; the updater reads at most " +
+               std::to_string(kMaxVersionBytes);
+    if (hasControlByte(version)) return "the version contains a line break or control character";
+    if (hasOuterBlanks(version)) return "the version starts or ends with a blank";
+    char first = version.front();
+    bool startsNumber = (first >= '0' && first <= '9') ||
+                        (first == '.' && version.size() > 1 && version[1] >= '0' && version[1] <= '9');
+    if (!startsNumber) return "the version " + quoted(version) + " does not read as a number";
+    if (!(updater::readVersionNumber(version) > 0))
+        return "the version " + quoted(version) + " reads as 0, which is never newer than an installed version";
+    return {};
+}
+
+std::string versionReadingNote(const std::string& version) {
+    // The plain decimal form the client reads whole: digits, point, digits.
+    std::size_t end = version.find_first_not_of("0123456789");
+    if (end != std::string::npos && version[end] == '.')
+        end = version.find_first_not_of("0123456789", end + 1);
+    if (end == std::string::npos) return {};
+    char number[64];
+    std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
+    return "the version " + quoted(version) + " reads as " + number + " on the client";
+}
+
+std::string fileNameProblem(const std::string& name) {
+    const std::string prefix = "the file name " + quoted(name) + " ";
+    if (name.empty()) return "a file name is empty";
+    if (name.size() > kMaxFileNameBytes)
+        return prefix + "is " + std::to_string(name.size()) + " bytes; the updater reads at most " +
+               std::to_string(kMaxFileNameBytes);
+    if (hasControlByte(name)) return prefix + "contains a line break or control character";
+    if (hasOuterBlanks(name)) return prefix + "starts or ends with a blank";
+    if (!isWellFormedCp936(name)) return prefix + "is not valid code page 936 text";
+    if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
+
+    std::string badChar;
+    forEachSingleByteChar(name, [&](std::size_t, char c) {
+        if (badChar.empty() && std::strchr("\\:<>\"|?*", c) != nullptr) badChar = std::string(1, c);
+    });
+    if (!badChar.empty()) return prefix + "contains \"" + badChar + "\", which is not allowed in Windows file names";
+
+    std::size_t start = 0;
+    while (true) {
+        std::size_t slash = name.find('/', start);
+        std::string part = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        std::string problem = pathPartProblem(part);
+        if (!problem.empty()) return prefix + problem;
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    if (!updater::isSafeManifestName(name)) return prefix + "would escape the program directory";
+    return {};
+}
+
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) { return folded(a) == folded(b); }
+
+std::vector<std::string> caseClashes(const std::vector<std::string>& names) {
+    std::vector<std::string> clashes;
+    std::vector<std::pair<std::string, const std::string*>> keys;
+    keys.reserve(names.size());
+    for (const std::string& name : names) keys.emplace_back(folded(name), &name);
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (keys[i].first == keys[i - 1].first)
+            clashes.push_back("the file names " + quoted(*keys[i - 1].second) + " and " + quoted(*keys[i].second) +
+                              " differ only in letter case");
+    return clashes;
+}
+
+}  // namespace mkmanifest

@@ -1,0 +1,26 @@
+#pragma once
+// The manifest of the last publication, read back through the updater's own
+// INI reader, so the tool sees exactly the entries clients see.
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mkmanifest {
+
+struct PreviousEntry {
+    std::string size;       // SIZE as written, empty when missing
+    std::string sha256;     // SHA256 as written, empty when missing
+    std::string timestamp;  // VERSION as written
+};
+
+struct PreviousManifest {
+    std::optional<std::string> productVersion;  // nothing when the product section has no VERSION
+    std::vector<std::string> fileOrder;         // FILE values in manifest order, without repeats
+    std::map<std::string, PreviousEntry> files;
+};
+
+PreviousManifest readPreviousManifest(std::string_view bytes, const std::string& product);
+
+}  // namespace mkmanifest

@@ -1,0 +1,84 @@
+#include "tools/mkmanifest/publish_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "engine/version_number.h"
+
+namespace mkmanifest {
+namespace {
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool sameContent(const ReleaseFile& file, const PreviousEntry& entry) {
+    return entry.size == std::to_string(file.size) && lowerAscii(entry.sha256) == file.sha256 &&
+           !file.sha256.empty() && !entry.timestamp.empty();
+}
+
+// The version as the client reads it, when that differs from its text.
+std::string readingOf(const std::string& version) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
+    return version == number ? "" : std::string(" (reads as ") + number + ")";
+}
+
+}  // namespace
+
+PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
+                     const PreviousManifest& previous, const std::string& publicationTime) {
+    PublishPlan plan;
+    plan.product = product;
+    plan.version = version;
+    plan.previousVersion = previous.productVersion;
+
+    std::sort(files.begin(), files.end(),
+              [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
+    for (ReleaseFile& file : files) {
+        PlannedFile planned{file.name, file.size, file.sha256, publicationTime, FileChange::New};
+        auto earlier = previous.files.find(file.name);
+        if (earlier != previous.files.end()) {
+            if (sameContent(file, earlier->second)) {
+                planned.change = FileChange::Unchanged;
+                planned.timestamp = earlier->second.timestamp;
+            } else {
+                planned.change = FileChange::Changed;
+            }
+        }
+        plan.files.push_back(std::move(planned));
+    }
+
+    std::set<std::string> published;
+    for (const PlannedFile& file : plan.files) published.insert(file.name);
+    for (const std::string& name : previous.fileOrder)
+        if (published.count(name) == 0) plan.removed.push_back(name);
+    return plan;
+}
+
+std::string versionOrderProblem(const std::string& version, const PreviousManifest& previous) {
+    if (!previous.productVersion) return {};
+    if (updater::readVersionNumber(version) > updater::readVersionNumber(*previous.productVersion)) return {};
+    return "the version " + version + readingOf(version) + " is not greater than the published version " +
+           *previous.productVersion + readingOf(*previous.productVersion) + ", so no client would update";
+}
+
+std::string publicationTimeProblem(const PublishPlan& plan, const LocalTime& publication,
+                                   const PreviousManifest& previous) {
+    bool anyChanged = std::any_of(plan.files.begin(), plan.files.end(),
+                                  [](const PlannedFile& f) { return f.change == FileChange::Changed; });
+    if (!anyChanged) return {};
+    for (const auto& [name, entry] : previous.files) {
+        std::optional<LocalTime> earlier = parseTimestamp(entry.timestamp);
+        if (earlier && !(*earlier < publication))
+            return "the publication time " + formatTimestamp(publication) + " is not later than " +
+                   entry.timestamp + " (" + name +
+                   ") in the previous manifest, so clients would keep their old copies of changed files";
+    }
+    return {};
+}
+
+}  // namespace mkmanifest

@@ -1,0 +1,51 @@
+#pragma once
+// What one publication writes: every release file with the timestamp clients
+// compare against, and what changed since the previous manifest.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/mkmanifest/previous_manifest.h"
+#include "tools/mkmanifest/timestamp.h"
+
+namespace mkmanifest {
+
+struct ReleaseFile {
+    std::string name;  // relative, "/" between folders
+    std::uint64_t size = 0;
+    std::string sha256;  // lower-case hex
+};
+
+enum class FileChange { New, Changed, Unchanged };
+
+struct PlannedFile {
+    std::string name;
+    std::uint64_t size = 0;
+    std::string sha256;
+    std::string timestamp;
+    FileChange change = FileChange::New;
+};
+
+struct PublishPlan {
+    std::string product;
+    std::string version;
+    std::optional<std::string> previousVersion;
+    std::vector<PlannedFile> files;    // sorted by the bytes of their names
+    std::vector<std::string> removed;  // in the previous manifest's order
+};
+
+// A file keeps its earlier timestamp when its size and digest match the
+// previous entry; a new or changed file gets the publication time.
+PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
+                     const PreviousManifest& previous, const std::string& publicationTime);
+
+// Refusals that --force overrides; empty text when fine.
+// Clients only see a version as new when it reads as a greater number.
+std::string versionOrderProblem(const std::string& version, const PreviousManifest& previous);
+// A changed file needs a time after the client's copy was written, which is
+// after every timestamp of the previous manifest.
+std::string publicationTimeProblem(const PublishPlan& plan, const LocalTime& publication,
+                                   const PreviousManifest& previous);
+
+}  // namespace mkmanifest

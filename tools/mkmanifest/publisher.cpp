@@ -1,0 +1,137 @@
+#include "tools/mkmanifest/publisher.h"
+
+#include <vector>
+
+#include "tools/mkmanifest/manifest_text.h"
+#include "tools/mkmanifest/naming_rules.h"
+#include "tools/mkmanifest/plan_report.h"
+#include "tools/mkmanifest/progress_meter.h"
+#include "tools/mkmanifest/publish_plan.h"
+
+namespace mkmanifest {
+namespace {
+
+// Problems found before any file is read; all of them are reported at once.
+std::vector<std::string> argumentProblems(const PublishOptions& options, ReleaseStore& store) {
+    std::vector<std::string> problems;
+    for (const std::string& problem : {productNameProblem(options.product), versionTextProblem(options.version)})
+        if (!problem.empty()) problems.push_back(problem);
+    if (store.overlap(options.releaseDir, options.outDir))
+        problems.push_back("the release folder and the output folder must not contain each other");
+    return problems;
+}
+
+std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed) {
+    std::vector<std::string> problems;
+    std::vector<std::string> names;
+    for (const ListedFile& file : listed) {
+        names.push_back(file.name);
+        std::string problem = fileNameProblem(file.name);
+        if (!problem.empty()) problems.push_back(problem);
+        // The manifest itself goes there; Windows servers ignore letter case.
+        if (sameNameIgnoringCase(file.name, kManifestName))
+            problems.push_back("the release folder holds a file " + file.name + ", which the manifest " +
+                               kManifestName + " would overwrite");
+    }
+    for (const std::string& clash : caseClashes(names)) problems.push_back(clash);
+    return problems;
+}
+
+bool reportProblems(const std::vector<std::string>& problems, std::ostream& err) {
+    for (const std::string& problem : problems) err << "mkmanifest: " << problem << "\n";
+    return !problems.empty();
+}
+
+std::vector<ReleaseFile> digestAll(const PublishOptions& options, const std::vector<ListedFile>& listed,
+                                   ReleaseStore& store, std::ostream& err) {
+    std::uint64_t totalBytes = 0;
+    for (const ListedFile& file : listed) totalBytes += file.size;
+    ProgressMeter meter(err, "reading", listed.size(), totalBytes);
+    std::vector<ReleaseFile> files;
+    for (const ListedFile& file : listed) {
+        FileDigest digest = store.digest(options.releaseDir, file.name);
+        files.push_back({file.name, digest.size, digest.sha256});
+        meter.fileDone(digest.size);
+    }
+    return files;
+}
+
+// Files first, manifest last: a reader never finds a manifest entry whose
+// file is missing or half-written.
+void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStore& store, std::ostream& err) {
+    std::uint64_t totalBytes = 0;
+    for (const PlannedFile& file : plan.files) totalBytes += file.size;
+    ProgressMeter meter(err, "copying", plan.files.size(), totalBytes);
+    for (const PlannedFile& file : plan.files) {
+        bool current = false;
+        if (file.change == FileChange::Unchanged) {
+            std::optional<FileDigest> published = store.digestIfPresent(options.outDir, file.name);
+            current = published && published->size == file.size && published->sha256 == file.sha256;
+        }
+        if (!current) {
+            FileDigest copied = store.copy(options.releaseDir, file.name, options.outDir);
+            if (copied.size != file.size || copied.sha256 != file.sha256)
+                throw PublishError(file.name + " changed while it was being published; run again");
+        }
+        meter.fileDone(file.size);
+    }
+}
+
+}  // namespace
+
+int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime& now, std::ostream& out,
+            std::ostream& err) {
+    try {
+        if (reportProblems(argumentProblems(options, store), err)) return 1;
+        std::string note = versionReadingNote(options.version);
+        if (!note.empty()) err << "mkmanifest: note: " << note << "\n";
+
+        PreviousManifest previous;
+        if (std::optional<std::string> bytes = store.readIfPresent(options.outDir, kManifestName))
+            previous = readPreviousManifest(*bytes, options.product);
+        std::string versionProblem = versionOrderProblem(options.version, previous);
+        if (!versionProblem.empty()) {
+            if (!options.force) {
+                err << "mkmanifest: " << versionProblem << " (--force publishes anyway)\n";
+                return 1;
+            }
+            err << "mkmanifest: warning: " << versionProblem << "\n";
+        }
+
+        std::vector<ListedFile> listed = store.listFiles(options.releaseDir);
+        if (listed.empty()) throw PublishError("the release folder " + options.releaseDir + " holds no files");
+        if (reportProblems(nameProblems(listed), err)) return 1;
+        std::vector<ReleaseFile> files = digestAll(options, listed, store, err);
+
+        LocalTime publication = options.time.value_or(now);
+        PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication));
+        std::string timeProblem = publicationTimeProblem(plan, publication, previous);
+        if (!timeProblem.empty()) {
+            if (!options.force) {
+                err << "mkmanifest: " << timeProblem << " (--force publishes anyway)\n";
+                return 1;
+            }
+            err << "mkmanifest: warning: " << timeProblem << "\n";
+        }
+        if (now < publication)
+            err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
+                   "its files on every update\n";
+
+        if (options.dryRun) {
+            out << planReport(plan, true) << "dry run: nothing written\n";
+            return 0;
+        }
+        copyAll(options, plan, store, err);
+        store.writeAtomically(options.outDir, kManifestName, manifestText(plan));
+        out << planReport(plan, false);
+        if (!plan.removed.empty())
+            out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";
+        out << "published " << options.product << " " << options.version << " to " << options.outDir << "\n";
+        return 0;
+    } catch (const PublishError& error) {
+        err << "mkmanifest: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace mkmanifest

@@ -1,0 +1,29 @@
+#pragma once
+// One publication from start to end: checks, plan, copies, then the manifest.
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "tools/mkmanifest/release_store.h"
+#include "tools/mkmanifest/timestamp.h"
+
+namespace mkmanifest {
+
+struct PublishOptions {
+    std::string releaseDir;
+    std::string product;
+    std::string version;
+    std::string outDir;
+    bool dryRun = false;
+    bool force = false;
+    std::optional<LocalTime> time;  // the clock when not given
+};
+
+constexpr const char* kManifestName = "update.ini";
+
+// Returns the exit code: 0 when published (or the dry run is clean), 1 when
+// refused or failed. The report goes to out, problems and progress to err.
+int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime& now, std::ostream& out,
+            std::ostream& err);
+
+}  // namespace mkmanifest
