@@ -20,48 +20,56 @@ void appendCodePoint(std::string& text, char32_t codePoint) {
     if (codePoint > 0xFFFF) appendUnit(text, codePoint);  // a surrogate pair: two units
 }
 
-// UTF-8 with the "maximal subpart" rule: each ill-formed piece is one U+FFFD.
+// UTF-8 as the platform decodes it: continuation bytes are taken one at a
+// time and each check is made as soon as it can be, so an ill-formed sequence
+// becomes one U+FFFD for the bytes taken so far. A sequence longer than what
+// is left of the file takes the rest of the file.
 std::string decodeUtf8(std::string_view bytes) {
     std::string text;
     std::size_t i = 0;
     while (i < bytes.size()) {
-        unsigned char first = static_cast<unsigned char>(bytes[i]);
+        unsigned char first = static_cast<unsigned char>(bytes[i++]);
         if (first < 0x80) {
             text += static_cast<char>(first);
-            ++i;
             continue;
         }
-        std::size_t length = 0;
-        char32_t codePoint = 0;
-        unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-        if (first >= 0xC2 && first <= 0xDF) {
-            length = 2;
-            codePoint = first & 0x1F;
-        } else if (first >= 0xE0 && first <= 0xEF) {
-            length = 3;
-            codePoint = first & 0x0F;
-            if (first == 0xE0) low = 0xA0;
-            if (first == 0xED) high = 0x9F;
-        } else if (first >= 0xF0 && first <= 0xF4) {
-            length = 4;
-            codePoint = first & 0x07;
-            if (first == 0xF0) low = 0x90;
-            if (first == 0xF4) high = 0x8F;
+        int following = (first >= 0xC2 && first <= 0xDF) ? 1 : (first >= 0xE0 && first <= 0xEF) ? 2
+                      : (first >= 0xF0 && first <= 0xF4) ? 3 : 0;
+        if (i + following > bytes.size()) {
+            appendUnit(text, 0xFFFD);
+            break;
         }
-        std::size_t used = 1;
-        bool complete = length != 0;
-        while (complete && used < length) {
-            unsigned char next = i + used < bytes.size() ? static_cast<unsigned char>(bytes[i + used]) : 0;
-            unsigned char lower = used == 1 ? low : 0x80, upper = used == 1 ? high : 0xBF;
-            if (i + used >= bytes.size() || next < lower || next > upper) {
-                complete = false;
-                break;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3F);
-            ++used;
+        static const unsigned char kFirstMask[] = {0x7F, 0x1F, 0x0F, 0x07};
+        char32_t value = first & kFirstMask[following];
+        auto takeContinuation = [&]() {
+            unsigned char bits = static_cast<unsigned char>(bytes[i]) ^ 0x80;
+            if (bits >= 0x40) return false;
+            value = (value << 6) | bits;
+            return true;
+        };
+        bool valid = false;
+        switch (following) {
+        case 3:
+            if (!takeContinuation()) break;
+            ++i;
+            if (value < 0x10) break;  // overlong
+            [[fallthrough]];
+        case 2:
+            if (!takeContinuation()) break;
+            if (value >= (0x110000 >> 6)) break;  // beyond Unicode: this byte stays
+            ++i;
+            if (value < 0x20) break;                                    // overlong
+            if (value >= (0xD800 >> 6) && value <= (0xDFFF >> 6)) break;  // a surrogate
+            [[fallthrough]];
+        case 1:
+            if (!takeContinuation()) break;
+            ++i;
+            valid = value >= 0x80;
+            break;
+        default:
+            break;
         }
-        appendCodePoint(text, complete ? codePoint : 0xFFFD);
-        i += used;
+        appendCodePoint(text, valid ? value : 0xFFFD);
     }
     return text;
 }

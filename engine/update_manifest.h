@@ -10,12 +10,15 @@ namespace updater {
 
 class UpdateManifest {
 public:
+    // No file: every lookup gives its default, as parse("") does.
     UpdateManifest() = default;
     // Parses the bytes once; lookups afterwards do not rescan the text.
     static UpdateManifest parse(std::string_view bytes);
 
     // Value of key in section (both compared ignoring ASCII case), cut to
-    // bufferBytes - 1 bytes. The default only when the key is missing.
+    // bufferBytes - 1 bytes, never inside a double-byte character. The default
+    // only when the key is missing; the format's finer rules are described in
+    // update_manifest.cpp.
     std::string get(std::string_view section, std::string_view key,
                     std::string_view defaultValue, std::size_t bufferBytes) const;
 

@@ -1,0 +1,213 @@
+// Our profile reader against the platform's: every file under tests/data/ini
+// is asked the same questions through GetPrivateProfileStringA under Wine
+// (tests/wine/ini_oracle.cpp, one run for all files) and through
+// UpdateManifest, and the answers must be the same bytes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/update_manifest.h"
+#include "tests/support/wine_runner.h"
+
+namespace {
+
+using updater::UpdateManifest;
+
+const std::vector<std::string> kFiles = {
+    "settings_crlf.ini", "manifest.ini", "blanks.ini", "quotes.ini", "comments.ini", "repeats.ini",
+    "line_ends_lf.ini", "line_ends_cr.ini", "line_ends_mixed.ini",
+    "bom_utf8.ini", "bom_utf8_cut.ini", "bom_utf16le.ini", "bom_utf16be.ini", "utf16_without_bom.ini",
+    "cp936.ini", "lead_at_end.ini", "nul_bytes.ini", "long_lines.ini", "gbk_pairs.ini",
+    "empty.ini", "blank_lines_only.ini",
+    "no_such_file.ini",  // deliberately absent: every answer is the default
+};
+
+struct Query {
+    std::string file;
+    std::string section, key, defaultValue;
+    std::size_t bufferBytes;
+};
+
+std::string dataDir() {
+    const char* source = std::getenv("UPDATER_SOURCE_DIR");
+    return std::string(source ? source : ".") + "/tests/data/ini";
+}
+
+bool readFile(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    bytes = out.str();
+    return true;
+}
+
+std::string toHex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : bytes) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
+
+std::string fromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+std::string asciiCase(std::string text, bool upper) {
+    for (char& c : text) {
+        if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return text;
+}
+
+std::string stripSpaces(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    std::size_t start = text.find_first_not_of(" \t");
+    return start == std::string::npos ? std::string() : text.substr(start);
+}
+
+// Names worth asking for: whatever looks like a section or key name in the
+// file (NUL bytes dropped, so UTF-16 files yield their ASCII names too), in
+// the case and padding variants a caller might use.
+void candidateNames(const std::string& bytes, std::set<std::string>& sections, std::set<std::string>& keys) {
+    std::string text;
+    for (char c : bytes)
+        if (c != '\0') text += c;
+    auto addVariants = [](std::set<std::string>& names, const std::string& name) {
+        if (name.size() > 64) return;
+        names.insert(name);
+        names.insert(stripSpaces(name));
+        names.insert(asciiCase(name, true));
+        names.insert(asciiCase(name, false));
+    };
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = stripSpaces(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+        std::size_t close = line.rfind(']');
+        if (line[0] == '[' && close != std::string::npos) {
+            addVariants(sections, line.substr(1, close - 1));
+            sections.insert(" " + line.substr(1, close - 1) + "\t");
+        } else {
+            addVariants(keys, line.substr(0, line.find('=')));
+        }
+    }
+    for (const char* name : {"", "kelmor", "Server", "FILE0", "FILE1", "FILE2", "nosuch"}) sections.insert(name);
+    for (const char* name : {"", "VERSION", "FILE", "strSoft", "URL", "nosuch"}) keys.insert(name);
+}
+
+std::vector<Query> queriesFor(const std::string& file) {
+    std::string bytes;
+    bool exists = readFile(dataDir() + "/" + file, bytes);
+    UpdateManifest ours = exists ? UpdateManifest::parse(bytes) : UpdateManifest();
+    std::set<std::string> sections, keys;
+    candidateNames(bytes, sections, keys);
+
+    const char* kMissing = "<missing>";
+    std::vector<Query> queries;
+    int missingAsked = 0;
+    for (const auto& section : sections) {
+        for (const auto& key : keys) {
+            for (std::size_t size : {2u, 100u, 73536u}) queries.push_back({file, section, key, "D", size});
+            bool present = ours.get(section, key, kMissing, 73536) != kMissing;
+            if (present) {
+                // Cut points: tiny buffers, around double-byte characters, and
+                // the buffers the program uses (100, 128 and 260 bytes).
+                for (std::size_t size : {0u, 1u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 99u, 127u, 128u, 259u, 260u, 261u})
+                    queries.push_back({file, section, key, "D", size});
+            } else if (missingAsked++ < 3) {
+                for (const char* def : {"", " ", "   ", "\"q\" ", "dflt\t ", "'x'", "\xd6\xd0\xd6\xd0\xd6\xd0", "\"abc\"", "  lead"})
+                    for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 6u, 100u})
+                        queries.push_back({file, section, key, def, size});
+            }
+        }
+    }
+    return queries;
+}
+
+
+// Runs every question of every file through the platform, in one Wine run
+// (Wine's start-up is the expensive part).
+std::map<std::string, std::vector<std::string>> askThePlatform(const std::map<std::string, std::vector<Query>>& queries) {
+    char dirTemplate[] = "/tmp/ini-differential.XXXXXX";
+    if (!mkdtemp(dirTemplate)) throw std::runtime_error("cannot make a temporary directory");
+    const std::string dir = dirTemplate;
+    const std::string queryPath = dir + "/queries.txt", answerPath = dir + "/answers.txt";
+    {
+        std::ofstream out(queryPath, std::ios::binary);
+        for (const auto& file : kFiles) {
+            std::string windowsPath = testsupport::toWindowsPath(dataDir() + "/" + file);
+            for (const auto& q : queries.at(file)) {
+                out << toHex(windowsPath) << '\t' << toHex(q.section) << '\t' << toHex(q.key) << '\t'
+                    << toHex(q.defaultValue) << '\t' << q.bufferBytes << '\n';
+            }
+        }
+    }
+    auto result = testsupport::runWine(testsupport::windowsBinDir() + "/ini_oracle.exe",
+                                       {testsupport::toWindowsPath(queryPath), testsupport::toWindowsPath(answerPath)},
+                                       dir, std::chrono::seconds(240));
+    if (result.exitCode != 0)
+        throw std::runtime_error("ini_oracle failed (" + std::to_string(result.exitCode) + "): " + result.output);
+    std::map<std::string, std::vector<std::string>> answers;
+    std::ifstream in(answerPath, std::ios::binary);
+    std::string line;
+    for (const auto& file : kFiles) {
+        for (std::size_t i = 0; i < queries.at(file).size(); ++i) {
+            if (!std::getline(in, line)) throw std::runtime_error("ini_oracle gave too few answers");
+            std::size_t tab = line.find('\t');
+            answers[file].push_back(fromHex(line.substr(0, tab)));
+        }
+    }
+    std::remove(queryPath.c_str());
+    std::remove(answerPath.c_str());
+    std::remove(dir.c_str());
+    return answers;
+}
+
+TEST(IniDifferential, SameAnswersAsThePlatformForEveryDataFile) {
+    std::map<std::string, std::vector<Query>> queries;
+    for (const auto& file : kFiles) queries[file] = queriesFor(file);
+    const auto answers = askThePlatform(queries);
+
+    for (const auto& file : kFiles) {
+        SCOPED_TRACE(file);
+        std::string bytes;
+        UpdateManifest ours = readFile(dataDir() + "/" + file, bytes) ? UpdateManifest::parse(bytes) : UpdateManifest();
+        const auto& asked = queries.at(file);
+        const auto& platform = answers.at(file);
+        int mismatches = 0;
+        for (std::size_t i = 0; i < asked.size(); ++i) {
+            const Query& q = asked[i];
+            // Where the platform leaves a byte unwritten (a double-byte character
+            // cut by the buffer), the text in its zero-filled buffer is the reference.
+            std::string got = ours.get(q.section, q.key, q.defaultValue, q.bufferBytes);
+            if (got != platform[i] && mismatches++ < 10) {
+                ADD_FAILURE() << "[" << toHex(q.section) << "] " << toHex(q.key) << " default " << toHex(q.defaultValue)
+                              << " buffer " << q.bufferBytes << ": platform " << toHex(platform[i]).substr(0, 200)
+                              << ", ours " << toHex(got).substr(0, 200);
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << "mismatches out of " << asked.size() << " questions";
+    }
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The profile reader's behaviour that the program relies on. The finer rules
+// are checked byte for byte against the platform in tests/e2e/ini_differential_test.cpp.
+#include "engine/update_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using updater::UpdateManifest;
+
+const std::string kZhong = "\xd6\xd0";  // one double-byte character in code page 936
+
+std::string utf16le(const std::string& ascii) {
+    std::string bytes = "\xff\xfe";
+    for (char c : ascii) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+TEST(UpdateManifest, LooksUpSectionsAndKeysIgnoringAsciiCase) {
+    auto ini = UpdateManifest::parse("[Server]\r\nstrSoft=kelmor\r\nURL=http://h/k/\r\n[KELMOR]\r\nversion=1.3\r\n");
+    EXPECT_EQ(ini.get("server", "STRSOFT", "d", 100), "kelmor");
+    EXPECT_EQ(ini.get("SERVER", "url", "d", 100), "http://h/k/");
+    EXPECT_EQ(ini.get("kelmor", "VERSION", "1.0", 128), "1.3");
+    // Case folding is ASCII only: full-width letters are different characters.
+    auto wide = UpdateManifest::parse("[\xa3\xc1]\nk=1\n");
+    EXPECT_EQ(wide.get("\xa3\xe1", "k", "d", 100), "d");
+}
+
+TEST(UpdateManifest, DefaultOnlyForMissingKeys) {
+    auto ini = UpdateManifest::parse("[S]\nempty=\nblank=   \nbare\n");
+    EXPECT_EQ(ini.get("S", "empty", "d", 100), "");
+    EXPECT_EQ(ini.get("S", "blank", "d", 100), "");
+    EXPECT_EQ(ini.get("S", "missing", "d", 100), "d");
+    EXPECT_EQ(ini.get("Other", "empty", "d", 100), "d");
+    // A line without "=" names a key without a value, which reads as missing.
+    EXPECT_EQ(ini.get("S", "bare", "d", 100), "d");
+    // No file at all: every lookup gives the default.
+    EXPECT_EQ(UpdateManifest().get("Server", "strSoft", "kelmor", 100), "kelmor");
+    EXPECT_EQ(UpdateManifest::parse("").get("Server", "strSoft", "kelmor", 100), "kelmor");
+}
+
+TEST(UpdateManifest, DefaultLosesTrailingSpacesAndQuotes) {
+    auto ini = UpdateManifest::parse("");
+    EXPECT_EQ(ini.get("S", "k", "1.0  ", 128), "1.0");
+    EXPECT_EQ(ini.get("S", "k", "   ", 128), " ");
+    EXPECT_EQ(ini.get("S", "k", "\"x\"", 128), "x");
+    EXPECT_EQ(ini.get("S", "k", "a\t", 128), "a\t");
+}
+
+TEST(UpdateManifest, CutsValuesToTheBufferLessOne) {
+    std::string longChinese = "a";
+    for (int i = 0; i < 150; ++i) longChinese += kZhong;
+    auto ini = UpdateManifest::parse("[S]\nv=" + std::string(300, 'x') + "\nzh=" + longChinese + "\nodd=" +
+                                     longChinese.substr(1) + "\n");
+    EXPECT_EQ(ini.get("S", "v", "", 100), std::string(99, 'x'));
+    EXPECT_EQ(ini.get("S", "v", "", 128), std::string(127, 'x'));
+    EXPECT_EQ(ini.get("S", "v", "", 260), std::string(259, 'x'));
+    EXPECT_EQ(ini.get("S", "v", "", 1), "");
+    EXPECT_EQ(ini.get("S", "v", "", 0), "");
+    // "a" then double-byte characters: 99 bytes end on a whole character.
+    EXPECT_EQ(ini.get("S", "zh", "", 100), longChinese.substr(0, 99));
+    // Only double-byte characters: a character that does not fit whole is left out.
+    EXPECT_EQ(ini.get("S", "odd", "", 100), longChinese.substr(1, 98));
+    EXPECT_EQ(ini.get("S", "odd", "", 260), longChinese.substr(1, 258));
+}
+
+TEST(UpdateManifest, TrimsBlanksAndStripsMatchingQuotes) {
+    auto ini = UpdateManifest::parse(" [ Sec ] \n\t key \t= \t a b \t\r\nq=\"quoted\"\ns='single'\nm=\"mixed'\nc=x ; not a comment\n");
+    EXPECT_EQ(ini.get("Sec", "key", "d", 100), "a b");
+    EXPECT_EQ(ini.get(" Sec ", " key ", "d", 100), "a b");
+    EXPECT_EQ(ini.get("Sec", "q", "d", 100), "quoted");
+    EXPECT_EQ(ini.get("Sec", "s", "d", 100), "single");
+    EXPECT_EQ(ini.get("Sec", "m", "d", 100), "\"mixed'");
+    EXPECT_EQ(ini.get("Sec", "c", "d", 100), "x ; not a comment");
+    // The quote pair cut off by the buffer takes one more character with it.
+    EXPECT_EQ(ini.get("Sec", "q", "d", 8), "quoted");
+    EXPECT_EQ(ini.get("Sec", "q", "d", 7), "quote");
+    EXPECT_EQ(ini.get("Sec", "q", "d", 6), "quote");
+}
+
+TEST(UpdateManifest, FirstSectionAndFirstKeyWin) {
+    auto ini = UpdateManifest::parse("[FILE0]\nFILE=a.exe\nfile=b.exe\n[file0]\nFILE=c.exe\nVERSION=1\n");
+    EXPECT_EQ(ini.get("FILE0", "FILE", "", 260), "a.exe");
+    EXPECT_EQ(ini.get("FILE0", "VERSION", "none", 260), "none");
+}
+
+TEST(UpdateManifest, LineEndsByteOrderMarksAndBrokenDoubleByteText) {
+    auto cr = UpdateManifest::parse("[S]\ra=1\rb=2\r\nc=3");
+    EXPECT_EQ(cr.get("S", "b", "d", 100), "2");
+    EXPECT_EQ(cr.get("S", "c", "d", 100), "3");
+    EXPECT_EQ(UpdateManifest::parse("\xef\xbb\xbf[S]\na=1\n").get("S", "a", "d", 100), "1");
+    EXPECT_EQ(UpdateManifest::parse(utf16le("[S]\r\na=1\r\n")).get("S", "a", "d", 100), "1");
+    // A lead byte before the line end swallows it: the next line joins this one.
+    auto broken = UpdateManifest::parse("[S]\na=x\x81\nb=2\nc=" + kZhong + "\n");
+    EXPECT_EQ(broken.get("S", "a", "d", 100), "x?b=2");
+    EXPECT_EQ(broken.get("S", "b", "d", 100), "d");
+    EXPECT_EQ(broken.get("S", "c", "d", 100), kZhong);
+    // A NUL ends the value, not the line.
+    auto nul = UpdateManifest::parse(std::string("[S]\na=x\0y\nb=2\n", 15));
+    EXPECT_EQ(nul.get("S", "a", "d", 100), "x");
+    EXPECT_EQ(nul.get("S", "b", "d", 100), "2");
+}
+
+TEST(UpdateManifest, FileListEndsAtTheFirstGapForTheCaller) {
+    auto ini = UpdateManifest::parse("[FILE0]\nFILE=a\n[FILE2]\nFILE=c\n");
+    EXPECT_EQ(ini.get("FILE0", "FILE", "", 260), "a");
+    EXPECT_EQ(ini.get("FILE1", "FILE", "", 260), "");
+    EXPECT_EQ(ini.get("FILE2", "FILE", "", 260), "c");
+}
+
+TEST(UpdateManifest, TenThousandFileSections) {
+    std::string text = "[kelmor]\nVERSION=2.0\n";
+    for (int i = 0; i < 10000; ++i)
+        text += "[FILE" + std::to_string(i) + "]\nFILE=dir\\file" + std::to_string(i) + ".dat\nVERSION=2024-03-05 14:30:00\n";
+    auto ini = UpdateManifest::parse(text);
+    for (int i = 0; i < 10000; ++i)
+        ASSERT_EQ(ini.get("FILE" + std::to_string(i), "FILE", "", 260), "dir\\file" + std::to_string(i) + ".dat");
+    EXPECT_EQ(ini.get("FILE10000", "FILE", "", 260), "");
+    EXPECT_EQ(ini.get("KELMOR", "version", "1.0", 128), "2.0");
+}
+
+TEST(UpdateManifest, CopiesShareTheParsedText) {
+    UpdateManifest copy;
+    {
+        auto original = UpdateManifest::parse("[S]\na=1\n");
+        copy = original;
+    }
+    EXPECT_EQ(copy.get("S", "a", "d", 100), "1");
+}
+
+}  // namespace
