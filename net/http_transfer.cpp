@@ -1,0 +1,54 @@
+#include "net/http_transfer.h"
+
+#include "net/internet_handle.h"
+#include "net/network_failure.h"
+#include "net/wininet_connection.h"
+
+namespace updater::net {
+
+namespace {
+constexpr DWORD kConnectTimeoutMs = 4000;
+constexpr DWORD kConnectRetries = 2;
+constexpr DWORD_PTR kContext = 1;
+
+void setSessionOption(HINTERNET session, DWORD option, DWORD value) {
+    InternetSetOptionExA(session, option, &value, sizeof value, 0);
+}
+}  // namespace
+
+struct HttpTransfer::Impl {
+    SessionHandle session;
+    WinInetConnection connection;
+};
+
+HttpTransfer::HttpTransfer(const std::string& agentName) : impl_(std::make_unique<Impl>()) {
+    HINTERNET session = InternetOpenA(agentName.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) {
+        DWORD code = GetLastError();
+        throw networkError(code);
+    }
+    impl_->session = SessionHandle(session);
+}
+
+HttpTransfer::~HttpTransfer() { close(); }
+
+void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
+    HINTERNET session = impl_->session.get();
+    setSessionOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    setSessionOption(session, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
+    // No traffic happens here; a failure (practically only resource exhaustion)
+    // is remembered and surfaces when a request is sent.
+    HINTERNET connection =
+        InternetConnectA(session, server.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, kContext);
+    DWORD code = connection ? ERROR_SUCCESS : GetLastError();
+    impl_->connection = WinInetConnection(ConnectionHandle(connection), server, port, code);
+}
+
+HttpConnection& HttpTransfer::connection() { return impl_->connection; }
+
+void HttpTransfer::close() {
+    impl_->connection.close();
+    impl_->session.reset();
+}
+
+}  // namespace updater::net

@@ -1,0 +1,36 @@
+#include "net/wininet_connection.h"
+
+#include "net/cache_url.h"
+#include "net/network_failure.h"
+#include "net/wininet_request.h"
+
+namespace updater::net {
+
+namespace {
+constexpr DWORD_PTR kContext = 1;
+}
+
+WinInetConnection::WinInetConnection(ConnectionHandle handle, std::string server, std::uint16_t port,
+                                     DWORD connectError)
+    : handle_(std::move(handle)), server_(std::move(server)), port_(port), connectError_(connectError) {}
+
+std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objectName) {
+    if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_));
+    // The flags ask for no reload, so a cached copy from an earlier run could
+    // hide a changed manifest; dropping the entry forces a trip to the server.
+    DeleteUrlCacheEntryA(cacheUrl(server_, port_, objectName).c_str());
+    HINTERNET request = HttpOpenRequestA(handle_.get(), "GET", objectName.c_str(), "HTTP/1.0", nullptr, nullptr,
+                                         kRequestFlags, kContext);
+    if (!request) {
+        DWORD code = GetLastError();
+        return std::make_unique<WinInetRequest>(networkError(code));
+    }
+    return std::make_unique<WinInetRequest>(RequestHandle(request));
+}
+
+void WinInetConnection::close() {
+    handle_.reset();
+    connectError_ = ERROR_INVALID_HANDLE;
+}
+
+}  // namespace updater::net

@@ -1,0 +1,35 @@
+#pragma once
+// The one HTTP connection to the update server; opens the GET requests.
+#include <cstdint>
+#include <string>
+
+#include "engine/http.h"
+#include "net/internet_handle.h"
+
+namespace updater::net {
+
+class WinInetConnection final : public HttpConnection {
+public:
+    // No connection (none made yet, or closed): every request fails at
+    // send() with ERROR_INVALID_HANDLE.
+    WinInetConnection() = default;
+    // connectError: the code InternetConnectA left when handle is empty.
+    WinInetConnection(ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError);
+
+    std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
+    void close();
+
+private:
+    ConnectionHandle handle_;
+    std::string server_;
+    std::uint16_t port_ = 0;
+    DWORD connectError_ = ERROR_INVALID_HANDLE;
+};
+
+// Fixed for every request: reuse the connection, never follow a redirect,
+// keep the answer in a cache file.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NEED_FILE;
+static_assert(kRequestFlags == 0x20200010);
+
+}  // namespace updater::net
