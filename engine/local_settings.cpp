@@ -9,9 +9,11 @@ std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator)
     return std::string(programDirectoryWithoutSeparator) + "/updataAdd.ini";
 }
 
-void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings) {
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
+                       const UnicodeToAnsi* unicodeToAnsi) {
     const UpdateSettings defaults;
-    const UpdateManifest ini = UpdateManifest::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view());
+    const UpdateManifest ini =
+        UpdateManifest::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view(), unicodeToAnsi);
     // Read in this order, each into a 100-byte buffer.
     settings.productName = ini.get("Server", "strSoft", defaults.productName, kSettingBufferBytes);
     settings.installedVersion = ini.get("Server", "strVersion", defaults.installedVersion, kSettingBufferBytes);

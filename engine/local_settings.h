@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
 
 namespace updater {
@@ -15,6 +16,8 @@ std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator)
 // Fills product name, installed version and URL from the file's bytes. A
 // missing file (nothing) or a missing key keeps the default; a key present
 // with an empty value gives empty text. Each value keeps at most 99 bytes.
-void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings);
+// unicodeToAnsi reads a file saved as UTF-8 or UTF-16 (see UpdateManifest::parse).
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
+                       const UnicodeToAnsi* unicodeToAnsi = nullptr);
 
 }  // namespace updater

@@ -24,6 +24,7 @@ enum class MessageId : unsigned {
     Downloading = 117,
     NotOnServer = 118,
     CannotWriteFile = 119,
+    SignatureInvalid = 120,  // keyed builds only
     // Framework texts used by the failure report.
     FileAccessError = 61857,
     DiskFull = 61869,

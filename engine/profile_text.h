@@ -5,12 +5,28 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/unicode_to_ansi.h"
 
 namespace updater {
 
+struct ProfileText {
+    std::string text;
+    // Ascending offsets of each "?" that the conversion of a Unicode file put
+    // in place of a character the code page lacks. The platform compares
+    // names in Unicode, so a name holding one matches no name asked for.
+    std::vector<std::size_t> substitutes;
+
+    // Whether part (a view into text) holds such a "?".
+    bool hasSubstitute(std::string_view part) const;
+};
+
 // Decodes file bytes: a UTF-8 or UTF-16 byte-order mark selects that encoding,
-// anything else is code page 936.
-std::string decodeProfileFile(std::string_view bytes);
+// converted to code page 936 by unicodeToAnsi (without one, only ASCII
+// survives and every other character reads as "?"); anything else is code
+// page 936 already.
+ProfileText decodeProfileFile(std::string_view bytes, const UnicodeToAnsi* unicodeToAnsi = nullptr);
 
 // Code page 936 text as the platform converts it: a lead byte with an invalid
 // trail byte (or none) becomes "?", the pair's second byte swallowed unless it

@@ -7,7 +7,9 @@
 #include "engine/file_system.h"
 #include "engine/http.h"
 #include "engine/messages.h"
+#include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
+#include "engine/update_verifier.h"
 #include "engine/wizard_view.h"
 
 namespace updater {
@@ -23,6 +25,11 @@ struct UpdateContext {
     std::string programDirectory;  // ends with a separator
     // The running-product guard's hook: false stops the run before it starts.
     std::function<bool()> consultGuard = [] { return true; };
+    // Set only in a build that carries the vendor's public key: then the
+    // manifest must be signed and every download must match its hash.
+    UpdateVerifier* verifier = nullptr;
+    // Reads a Unicode update.ini; without it only its ASCII text is understood.
+    const UnicodeToAnsi* unicodeToAnsi = nullptr;
 };
 
 // temporary directory + "\update.ini": two separators in a row, which the platform accepts.

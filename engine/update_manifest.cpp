@@ -2,8 +2,10 @@
 // reads it (measured against Wine 8, see tests/e2e/ini_differential_test.cpp).
 //
 // Encoding: a UTF-8 (EF BB BF) or UTF-16 (FF FE, FE FF) byte-order mark
-//   selects that encoding; otherwise code page 936. A lead byte followed by an
-//   invalid trail byte reads as "?" and swallows that byte, even a line end.
+//   selects that encoding, converted to code page 936 with the system's table
+//   ("?" for what it lacks, one per UTF-16 unit); otherwise code page 936. A
+//   lead byte followed by an invalid trail byte reads as "?" and swallows
+//   that byte, even a line end.
 // Lines end at LF or CR. Blanks are tab, VT, FF, Ctrl-Z and space; they are
 //   trimmed from both ends of every line and around "=".
 // "[name]": a section; the name runs to the last "]" on the line and is
@@ -13,6 +15,8 @@
 //   is the key ";x". Lines before the first section belong to section "".
 // Repeats: the first section of a name wins (later ones are ignored whole),
 //   and within it the first key of a name.
+// A name with a character that the code page lacks (and so reads as "?")
+//   matches nothing, not even "?": the platform compares names in Unicode.
 // NUL ends a name or value where it stands, but not the line.
 // Lookups ignore ASCII case only; the names asked for are trimmed as well.
 // Value returned: a value (or the default) enclosed in a matching pair of
@@ -141,17 +145,18 @@ struct UpdateManifest::Impl {
     }
 };
 
-UpdateManifest UpdateManifest::parse(std::string_view bytes) {
+UpdateManifest UpdateManifest::parse(std::string_view bytes, const UnicodeToAnsi* unicodeToAnsi) {
     auto impl = std::make_shared<Impl>();
-    const std::string text = decodeProfileFile(bytes);
+    const ProfileText decoded = decodeProfileFile(bytes, unicodeToAnsi);
     std::size_t current = impl->open("");
-    forEachLine(text, [&](std::string_view line) {
+    forEachLine(decoded.text, [&](std::string_view line) {
         line = trimmed(line);
         if (line.empty()) return;
         if (line.front() == '[') {
             std::size_t close = lastClosingBracket(line);
             if (close != std::string_view::npos) {
-                current = impl->open(cutAtNul(trimmed(line.substr(1, close - 1))));
+                const std::string_view name = cutAtNul(trimmed(line.substr(1, close - 1)));
+                current = decoded.hasSubstitute(name) ? Impl::kIgnored : impl->open(name);
                 return;
             }
         }
@@ -164,7 +169,8 @@ UpdateManifest UpdateManifest::parse(std::string_view bytes) {
             entry.hasValue = true;
             entry.value = std::string(cutAtNul(trimmed(line.substr(equals + 1))));
         }
-        impl->sections[current].emplace(lookupName(cutAtNul(name)), std::move(entry));
+        name = cutAtNul(name);
+        if (!decoded.hasSubstitute(name)) impl->sections[current].emplace(lookupName(name), std::move(entry));
     });
     UpdateManifest manifest;
     manifest.impl_ = std::move(impl);

@@ -6,14 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "engine/unicode_to_ansi.h"
+
 namespace updater {
 
 class UpdateManifest {
 public:
     // No file: every lookup gives its default, as parse("") does.
     UpdateManifest() = default;
-    // Parses the bytes once; lookups afterwards do not rescan the text.
-    static UpdateManifest parse(std::string_view bytes);
+    // Parses the bytes once; lookups afterwards do not rescan the text. A
+    // UTF-8 or UTF-16 file is converted to the ANSI code page by
+    // unicodeToAnsi; without one its non-ASCII characters read as "?".
+    static UpdateManifest parse(std::string_view bytes, const UnicodeToAnsi* unicodeToAnsi = nullptr);
 
     // Value of key in section (both compared ignoring ASCII case), cut to
     // bufferBytes - 1 bytes, never inside a double-byte character. The default

@@ -5,7 +5,9 @@
 #include <memory>
 #include <optional>
 
+#include "engine/content_check.h"
 #include "engine/http_response.h"
+#include "engine/trusted_manifest.h"
 #include "engine/update_manifest.h"
 
 namespace updater {
@@ -72,13 +74,17 @@ int progressPosition(std::uint64_t received, std::uint64_t total) {
     return static_cast<int>(received / (total / 100));
 }
 
-std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength) {
+// check (keyed builds only) sees every chunk; a body longer than expected
+// is cut short, as it is refused anyway.
+std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength,
+                           ContentCheck* check) {
     char buffer[kReadChunkBytes];
     std::uint64_t received = 0;
     while (const std::size_t n = request.read(buffer, sizeof buffer)) {
         received += n;
         if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
         view.pumpMessages();
+        if (check && !check->add(buffer, n)) break;
         file.write(buffer, n);
     }
     return received;
@@ -86,26 +92,29 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
 
 // Saves the body as the download file; nothing when it cannot be created.
 std::optional<std::uint64_t> saveBody(UpdateContext& context, HttpRequest& request, std::uint64_t contentLength,
-                                      const std::string& localPath, const std::string& downloadPath) {
+                                      const std::string& localPath, const std::string& downloadPath,
+                                      ContentCheck* check) {
     std::unique_ptr<OutputFile> file = context.files.create(downloadPath, ShareMode::DenyWriters);
     if (!file) {
         context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
         return std::nullopt;
     }
-    const std::uint64_t received = transferBody(context.view, request, *file, contentLength);
+    const std::uint64_t received = transferBody(context.view, request, *file, contentLength, check);
     file->close();
     return received;
 }
 
 // Downloads the body beside the local file; false when the download file
-// cannot be created or the body is shorter than announced.
+// cannot be created, the body is shorter than announced, or it fails the
+// keyed build's check.
 bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, const std::string& localPath,
-              const std::string& downloadPath) {
+              const std::string& downloadPath, ContentCheck* check) {
     const std::uint64_t contentLength = parseContentLength(request->contentLength());
-    const std::optional<std::uint64_t> received = saveBody(context, *request, contentLength, localPath, downloadPath);
+    const std::optional<std::uint64_t> received =
+        saveBody(context, *request, contentLength, localPath, downloadPath, check);
     request.reset();
     if (!received) return false;
-    if (*received < contentLength) {
+    if (*received < contentLength || (check && !check->matches())) {
         context.files.remove(downloadPath);
         return false;
     }
@@ -125,16 +134,33 @@ void reportResult(UpdateContext& context, const std::string& file, FileUpdateRes
     if (result == FileUpdateResult::Updated) context.view.addListLine(message(context, MessageId::FileUpdated, file));
 }
 
-void updateListedFiles(UpdateContext& context) {
-    const std::optional<std::string> copy = context.files.readAll(manifestCopyPath(context.tempDirectory));
-    const UpdateManifest manifest = UpdateManifest::parse(copy.value_or(""));
+// Nothing when a keyed build finds the copy unsigned or altered.
+std::optional<UpdateManifest> readManifestCopy(UpdateContext& context) {
+    const std::optional<std::string> bytes =
+        trustedManifestBytes(context.verifier, context.files.readAll(manifestCopyPath(context.tempDirectory)));
+    if (!bytes) return std::nullopt;
+    return UpdateManifest::parse(*bytes, context.unicodeToAnsi);
+}
+
+void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
     for (int index = 0;; ++index) {
         const std::string section = "FILE" + std::to_string(index);
-        const std::string file = manifest.get(section, "FILE", "", kFileValueBufferBytes);
-        if (file.empty()) return;
-        const std::string version = manifest.get(section, "VERSION", "", kFileValueBufferBytes);
-        reportResult(context, file, updateEntry(context, file, version));
+        ManifestEntry entry;
+        entry.file = manifest.get(section, "FILE", "", kFileValueBufferBytes);
+        if (entry.file.empty()) return;
+        entry.version = manifest.get(section, "VERSION", "", kFileValueBufferBytes);
+        if (context.verifier) {
+            entry.size = manifest.get(section, "SIZE", "", kFileValueBufferBytes);
+            entry.sha256 = manifest.get(section, "SHA256", "", kFileValueBufferBytes);
+        }
+        reportResult(context, entry.file, updateEntry(context, entry));
     }
+}
+
+// The copy changed since the check: it is not used, and the run ends here.
+void refuseRun(UpdateContext& context) {
+    context.files.remove(manifestCopyPath(context.tempDirectory));
+    context.view.showStatus(context.messages.load(MessageId::SignatureInvalid));
 }
 
 void finishRun(UpdateContext& context, const std::string& newVersion) {
@@ -150,19 +176,39 @@ void finishRun(UpdateContext& context, const std::string& newVersion) {
 
 void runUpdate(UpdateContext& context, const std::string& newVersion) {
     context.view.enableButton(false);
+    // A keyed build checks the copy before it may stop the running product.
+    std::optional<UpdateManifest> manifest;
+    if (context.verifier && !(manifest = readManifestCopy(context))) {
+        refuseRun(context);
+        return;
+    }
     if (!context.consultGuard()) {
         context.view.enableButton(true);
         return;
     }
     const WaitCursor waitCursor(context.view);
-    updateListedFiles(context);
+    if (!manifest) manifest = readManifestCopy(context);
+    updateListedFiles(context, *manifest);
     finishRun(context, newVersion);
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
+    return updateEntry(context, ManifestEntry{file, version, "", ""});
+}
+
+FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
+    const std::string& file = entry.file;
     if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
     const std::string localPath = context.programDirectory + file;
-    if (isLocalFileCurrent(context, localPath, version)) return FileUpdateResult::UpToDate;
+    if (isLocalFileCurrent(context, localPath, entry.version)) return FileUpdateResult::UpToDate;
+
+    // A keyed build downloads only what the signed manifest describes.
+    std::optional<ContentCheck> check;
+    if (context.verifier) {
+        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
+        if (!expected) return FileUpdateResult::Failed;
+        check.emplace(*context.verifier, *expected);
+    }
 
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + file);
     if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
@@ -170,7 +216,8 @@ FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, co
     if (!acceptStatus(context, *request, file)) return FileUpdateResult::Failed;
 
     const std::string downloadPath = localPath + ".upg";
-    if (!download(context, std::move(request), localPath, downloadPath)) return FileUpdateResult::Failed;
+    if (!download(context, std::move(request), localPath, downloadPath, check ? &*check : nullptr))
+        return FileUpdateResult::Failed;
     if (!swapIn(context.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::FileUpdated, file));
     return FileUpdateResult::Updated;

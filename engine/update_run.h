@@ -12,7 +12,16 @@ enum class FileUpdateResult { Failed = 0, Updated = 1, UpToDate = 2 };
 // DateParserError escape to the caller's failure report.
 void runUpdate(UpdateContext& context, const std::string& newVersion);
 
+// One file section of the manifest. SIZE and SHA256 are read by keyed builds only.
+struct ManifestEntry {
+    std::string file;
+    std::string version;
+    std::string size;
+    std::string sha256;
+};
+
 // One manifest entry.
+FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry);
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version);
 
 // Whether a manifest FILE value stays inside the program directory.

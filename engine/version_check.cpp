@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "engine/http_response.h"
+#include "engine/trusted_manifest.h"
 #include "engine/update_manifest.h"
 #include "engine/version_number.h"
 
@@ -71,8 +73,8 @@ bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
     return true;
 }
 
-std::string readNewVersion(UpdateContext& context, const std::string& copyPath) {
-    const UpdateManifest manifest = UpdateManifest::parse(context.files.readAll(copyPath).value_or(""));
+std::string readNewVersion(const std::string& manifestBytes, const UpdateContext& context) {
+    const UpdateManifest manifest = UpdateManifest::parse(manifestBytes, context.unicodeToAnsi);
     return manifest.get(context.settings.productName, "VERSION", "1.0", kProductVersionBufferBytes);
 }
 
@@ -86,7 +88,15 @@ CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion) {
         return CheckOutcome::Failed;
     }
 
-    newVersion = readNewVersion(context, copyPath);
+    const std::optional<std::string> manifestBytes =
+        trustedManifestBytes(context.verifier, context.files.readAll(copyPath));
+    if (!manifestBytes) {
+        // Nothing of a manifest that fails its signature is kept or offered.
+        context.files.remove(copyPath);
+        showMessage(context, MessageId::SignatureInvalid);
+        return CheckOutcome::Failed;
+    }
+    newVersion = readNewVersion(*manifestBytes, context);
     if (isNewerVersion(newVersion, context.settings.installedVersion)) {
         const std::string found = context.messages.load(MessageId::NewVersionFound);
         context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));

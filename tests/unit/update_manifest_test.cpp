@@ -6,8 +6,12 @@
 
 #include <string>
 
+#include "tests/support/cp936_text.h"
+#include "tests/support/iconv_unicode_to_ansi.h"
+
 namespace {
 
+using testsupport::toCp936;
 using updater::UpdateManifest;
 
 const std::string kZhong = "\xd6\xd0";  // one double-byte character in code page 936
@@ -104,6 +108,39 @@ TEST(UpdateManifest, LineEndsByteOrderMarksAndBrokenDoubleByteText) {
     auto nul = UpdateManifest::parse(std::string("[S]\na=x\0y\nb=2\n", 15));
     EXPECT_EQ(nul.get("S", "a", "d", 100), "x");
     EXPECT_EQ(nul.get("S", "b", "d", 100), "2");
+}
+
+TEST(UpdateManifest, UnicodeFilesReadThroughTheConversionToTheCodePage) {
+    // [更新] 中文=文件 mix=(emoji)中 [S] v=中 (emoji)=emoji ??=real
+    const std::u16string text = u"\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
+                                u"[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
+    const std::string utf8 = u8"\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
+                             u8"[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
+    std::string utf16le, utf16be;
+    for (char16_t unit : text) {
+        utf16le += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        utf16be += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    }
+    const std::string section = toCp936(u8"\u66f4\u65b0");
+    const testsupport::IconvUnicodeToAnsi unicodeToAnsi;
+    for (const std::string& bytes : {utf8, utf16le, utf16be}) {
+        auto ini = UpdateManifest::parse(bytes, &unicodeToAnsi);
+        EXPECT_EQ(ini.get(section, toCp936(u8"\u4e2d\u6587"), "d", 100), toCp936(u8"\u6587\u4ef6"));
+        // Each half of the emoji's surrogate pair is a "?" of its own, and a
+        // buffer keeps at most one character per byte.
+        EXPECT_EQ(ini.get(section, "mix", "d", 100), "??" + kZhong);
+        EXPECT_EQ(ini.get(section, "MIX", "d", 4), "??");
+        EXPECT_EQ(ini.get(section, "mix", "d", 5), "??" + kZhong);
+        // A name that reads as "??" only for want of the characters is not "??".
+        EXPECT_EQ(ini.get("S", "??", "d", 100), "real");
+
+        // Without the conversion only ASCII survives, and names that lose
+        // characters to "?" match nothing.
+        auto asciiOnly = UpdateManifest::parse(bytes);
+        EXPECT_EQ(asciiOnly.get("S", "v", "d", 100), "?");
+        EXPECT_EQ(asciiOnly.get("??", "mix", "d", 100), "d");
+        EXPECT_EQ(asciiOnly.get("S", "??", "d", 100), "real");
+    }
 }
 
 TEST(UpdateManifest, FileListEndsAtTheFirstGapForTheCaller) {

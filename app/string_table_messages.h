@@ -1,0 +1,12 @@
+#pragma once
+// Texts of the program's own string table, in the ANSI code page.
+#include "engine/messages.h"
+
+namespace updater::win32 {
+
+class StringTableMessages : public Messages {
+public:
+    std::string load(MessageId id) const override;
+};
+
+}  // namespace updater::win32

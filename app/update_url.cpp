@@ -1,0 +1,46 @@
+#include "app/update_url.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <vector>
+
+namespace updater::win32 {
+namespace {
+
+constexpr DWORD kUrlBufferChars = 2084;
+
+// The URL in the platform's canonical form; nothing when it refuses.
+bool canonicalise(const std::string& url, std::vector<char>& out) {
+    out.assign(kUrlBufferChars, '\0');
+    DWORD size = kUrlBufferChars;
+    return InternetCanonicalizeUrlA(url.c_str(), out.data(), &size, ICU_BROWSER_MODE) != FALSE;
+}
+
+}  // namespace
+
+void parseUpdateUrl(UpdateSettings& settings) {
+    settings.isPlainHttp = false;
+    std::vector<char> canonical;
+    if (!canonicalise(settings.url, canonical)) return;
+
+    std::vector<char> scheme(kUrlBufferChars, '\0');
+    std::vector<char> host(kUrlBufferChars, '\0');
+    std::vector<char> path(kUrlBufferChars, '\0');
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszScheme = scheme.data();
+    parts.dwSchemeLength = kUrlBufferChars;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = kUrlBufferChars;
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = kUrlBufferChars;
+    if (!InternetCrackUrlA(canonical.data(), 0, 0, &parts)) return;
+
+    settings.isPlainHttp = parts.nScheme == INTERNET_SCHEME_HTTP;
+    settings.server = host.data();
+    settings.urlPath = path.data();
+    settings.port = parts.nPort;
+}
+
+}  // namespace updater::win32

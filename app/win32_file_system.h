@@ -1,0 +1,17 @@
+#pragma once
+// The engine's file system over the Win32 file API (ANSI paths).
+#include "engine/file_system.h"
+
+namespace updater::win32 {
+
+class Win32FileSystem : public FileSystem {
+public:
+    std::optional<double> lastWriteLocalDate(const std::string& path) override;
+    std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override;
+    std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
+    std::optional<std::string> readAll(const std::string& path) override;
+    bool remove(const std::string& path) override;
+    bool replace(const std::string& from, const std::string& to) override;
+};
+
+}  // namespace updater::win32

@@ -1,0 +1,182 @@
+// The check and the run of a build that carries the vendor's key, with a fake
+// verifier; and the same signed manifests read by a build without a key.
+#include <gtest/gtest.h>
+
+#include "engine/update_run.h"
+#include "engine/version_check.h"
+#include "tests/unit/fake_verifier.h"
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using fakes::answer;
+using fakes::fakeDigestHex;
+
+const std::string kProg = "C:\\Prog\\";
+const std::string kRefused = "#120";  // the fake string table's text for the signature message
+const std::string kNewA = "new bytes of a.dll";
+const std::string kNewB = "new bytes of b.dll";
+
+std::string fileSection(int index, const std::string& file, const std::string& body) {
+    return "[FILE" + std::to_string(index) + "]\r\nFILE=" + file + "\r\nVERSION=2024-03-05 14:30:00\r\nSIZE=" +
+           std::to_string(body.size()) + "\r\nSHA256=" + fakeDigestHex(body) + "\r\n";
+}
+
+const std::string kManifest = "[kelmor]\r\nVERSION=1.3\r\n" + fileSection(0, "a.dll", kNewA) +
+                              fileSection(1, "b.dll", kNewB);
+
+class SignedUpdateTest : public ::testing::Test {
+protected:
+    fakes::EngineRig rig;
+    fakes::FakeVerifier verifier;
+    std::string newVersion = "unset";
+
+    SignedUpdateTest() {
+        rig.settings.installedVersion = "1.26";
+        rig.context.verifier = &verifier;
+        rig.dates.dates["2024-03-05 14:30:00"] = 45356.6;
+        rig.files.put(kProg + "a.dll", "old a", 45000);
+        rig.files.put(kProg + "b.dll", "old b", 45000);
+        serve("a.dll", kNewA);
+        serve("b.dll", kNewB);
+    }
+    void serve(const std::string& file, const std::string& body) { rig.http.responses["/kelmor/" + file] = answer(body); }
+    void serveManifest(const std::string& text) { serve("update.ini", text); }
+    CheckOutcome check() { return runVersionCheck(rig.context, newVersion); }
+    // A check that found the update, then the run.
+    void checkAndRun() {
+        ASSERT_EQ(check(), CheckOutcome::NewerFound);
+        rig.view.list = {"kelmor 1.26"};
+        runUpdate(rig.context, newVersion);
+    }
+    void expectNothingInstalled() {
+        EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old a");
+        EXPECT_EQ(rig.files.content(kProg + "b.dll"), "old b");
+        EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
+        EXPECT_FALSE(rig.files.exists(kProg + "b.dll.upg"));
+    }
+};
+
+TEST_F(SignedUpdateTest, SignedManifestUpdatesAsBefore) {
+    serveManifest(verifier.sign(kManifest));
+    checkAndRun();
+
+    ASSERT_EQ(verifier.verified.size(), 2u) << "the check and the run each verify the copy";
+    EXPECT_EQ(verifier.verified[0], kManifest + "\r\n");
+    EXPECT_EQ(newVersion, "1.3");
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), kNewA);
+    EXPECT_EQ(rig.files.content(kProg + "b.dll"), kNewB);
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
+    EXPECT_EQ(rig.view.caption, "完成(&O)");
+    EXPECT_EQ(verifier.hashesStarted, 2);
+}
+
+TEST_F(SignedUpdateTest, CheckRefusesEveryManifestThatFailsItsSignature) {
+    std::string altered = verifier.sign(kManifest);
+    altered.replace(altered.find("VERSION=1.3"), 11, "VERSION=1.4");
+    fakes::FakeVerifier otherKey;
+    otherKey.key = 99;
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"unsigned", kManifest},
+        {"altered after signing", altered},
+        {"signed with another key", otherKey.sign(kManifest)},
+        {"data after the signature", verifier.sign(kManifest) + "[FILE2]\r\nFILE=evil.dll\r\n"},
+        {"error page", "<html>502</html>"},
+    };
+    for (const auto& [name, text] : refused) {
+        SCOPED_TRACE(name);
+        rig.view = fakes::FakeView();
+        rig.files.put(rig.copyPath(), "an earlier copy");
+        serveManifest(text);
+
+        EXPECT_EQ(check(), CheckOutcome::Failed);
+        EXPECT_EQ(rig.view.status(), kRefused);
+        EXPECT_EQ(rig.view.caption, "下一步(&N)") << "ends like a failed check: Next again";
+        EXPECT_TRUE(rig.view.enabled);
+        EXPECT_FALSE(rig.files.exists(rig.copyPath())) << "no copy is left for a run to use";
+    }
+}
+
+TEST_F(SignedUpdateTest, SignedOlderOrEqualVersionIsNeverOffered) {
+    rig.settings.installedVersion = "1.3";
+    serveManifest(verifier.sign("[kelmor]\r\nVERSION=1.26\r\n" + fileSection(0, "a.dll", kNewA)));
+    EXPECT_EQ(check(), CheckOutcome::AlreadyNewest);
+    EXPECT_FALSE(rig.view.enabled);
+}
+
+TEST_F(SignedUpdateTest, DownloadThatDiffersFromItsHashFailsAndLeavesTheOldFile) {
+    serveManifest(verifier.sign(kManifest));
+    std::string tampered = kNewA;
+    tampered[0] = 'N';
+    serve("a.dll", tampered);
+    serve("b.dll", kNewB + "+");  // longer than SIZE
+    checkAndRun();
+
+    expectNothingInstalled();
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新失败", "b.dll 更新失败", "kelmor 1.3"}));
+    EXPECT_EQ(rig.view.caption, "完成(&O)") << "failed files do not stop the run";
+}
+
+TEST_F(SignedUpdateTest, OversizedDownloadIsCutShort) {
+    serveManifest(verifier.sign(kManifest));
+    serve("a.dll", std::string(1 << 20, 'x'));
+    checkAndRun();
+    EXPECT_LT(rig.view.pumps, 10) << "the transfer stops at the first chunk past SIZE";
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old a");
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
+}
+
+TEST_F(SignedUpdateTest, EntryWithoutSizeOrHashIsFailedWithoutADownload) {
+    const std::string noHash = "[FILE0]\r\nFILE=a.dll\r\nVERSION=2024-03-05 14:30:00\r\nSIZE=" +
+                               std::to_string(kNewA.size()) + "\r\n";
+    const std::string noSize = "[FILE1]\r\nFILE=b.dll\r\nVERSION=2024-03-05 14:30:00\r\nSHA256=" +
+                               fakeDigestHex(kNewB) + "\r\n";
+    serveManifest(verifier.sign("[kelmor]\r\nVERSION=1.3\r\n" + noHash + noSize));
+    checkAndRun();
+
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
+    expectNothingInstalled();
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新失败", "b.dll 更新失败", "kelmor 1.3"}));
+}
+
+TEST_F(SignedUpdateTest, UpToDateFilesNeedNoHash) {
+    serveManifest(verifier.sign("[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=a.dll\r\nVERSION=2024-03-05 14:30:00\r\n"));
+    rig.files.put(kProg + "a.dll", "current a", 45400);
+    checkAndRun();
+    EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.3"});
+}
+
+TEST_F(SignedUpdateTest, CopyChangedAfterTheCheckStopsTheRunBeforeTheGuard) {
+    serveManifest(verifier.sign(kManifest));
+    ASSERT_EQ(check(), CheckOutcome::NewerFound);
+    rig.files.put(rig.copyPath(), rig.files.content(rig.copyPath()) + "[FILE9]\r\nFILE=evil.dll\r\n");
+    bool guardAsked = false;
+    rig.context.consultGuard = [&] { return guardAsked = true; };
+    rig.view = fakes::FakeView();
+    rig.view.caption = "更新(&U)";
+
+    runUpdate(rig.context, newVersion);
+
+    EXPECT_FALSE(guardAsked) << "the running product is not stopped for a refused manifest";
+    EXPECT_EQ(rig.view.log, (std::vector<std::string>{"disable", "status:" + kRefused}));
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
+    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+    expectNothingInstalled();
+}
+
+TEST_F(SignedUpdateTest, BuildWithoutKeyReadsASignedManifestAsBefore) {
+    rig.context.verifier = nullptr;
+    // Wrong hashes are not looked at without a key: the published files win.
+    serveManifest(verifier.sign(kManifest));
+    serve("a.dll", "other bytes");
+    checkAndRun();
+
+    EXPECT_TRUE(verifier.verified.empty());
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "other bytes");
+    EXPECT_EQ(rig.files.content(kProg + "b.dll"), kNewB);
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
+}
+
+}  // namespace
+}  // namespace updater

@@ -1,0 +1,207 @@
+#include "ui/update_dialog.h"
+
+#include <commctrl.h>
+
+#include <functional>
+#include <vector>
+
+#include "engine/executable_names.h"
+#include "engine/update_run.h"
+#include "engine/version_check.h"
+#include "res/resource.h"
+#include "ui/paint_session.h"
+#include "ui/system_paths.h"
+
+namespace updater::ui {
+namespace {
+
+// Messages taken per look in the run's pump.
+constexpr int kPumpedMessagesPerChunk = 10;
+
+std::string windowText(HWND window) {
+    const int length = GetWindowTextLengthA(window);
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = GetWindowTextA(window, buffer.data(), length + 1);
+    return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
+}
+
+}  // namespace
+
+UpdateDialog::UpdateDialog(WizardServices services)
+    : Dialog(IDD_UPDATE_DIALOG),
+      services_(std::move(services)),
+      transfer_(services_.applicationName),
+      statusText_(loadMessage(MessageId::ClickNext)),
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      tempDirectory_(temporaryDirectory()) {
+    const std::string exePath = modulePath(kPathBufferBytes);
+    programDirectory_ = directoryWithSeparator(exePath, services_.codePage);
+    setHelpFile(helpFilePath(exePath, services_.codePage));
+}
+
+bool UpdateDialog::onInitDialog() {
+    Dialog::onInitDialog();
+    SendMessageA(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    try {
+        connect();
+    } catch (...) {
+        reportFailure(std::current_exception());
+    }
+    addListLine(settings_.productName + " " + settings_.installedVersion);
+    SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+    return false;
+}
+
+void UpdateDialog::connect() {
+    transfer_.connect(settings_.server, settings_.port);
+    connected_ = true;
+}
+
+void UpdateDialog::onOK() {
+    // The caption is the stage. The later stages' captions are loaded fresh
+    // and compared byte for byte; anything else means Next.
+    const std::string caption = buttonCaption();
+    if (caption == loadMessage(MessageId::UpdateCaption)) {
+        runAction([this](UpdateContext& context) { runUpdate(context, newVersion_); });
+    } else if (caption != loadMessage(MessageId::FinishCaption)) {
+        runAction([this](UpdateContext& context) { runVersionCheck(context, newVersion_); });
+    } else {
+        Dialog::onOK();
+    }
+}
+
+void UpdateDialog::runAction(const std::function<void(UpdateContext&)>& action) {
+    try {
+        UpdateContext context = makeContext();
+        action(context);
+    } catch (...) {
+        // An interrupted run would otherwise keep the wait cursor for good.
+        showWaitCursor(false);
+        reportFailure(std::current_exception());
+    }
+}
+
+UpdateContext UpdateDialog::makeContext() {
+    if (!connected_) connect();
+    UpdateContext context{settings_, services_.messages, *this, transfer_.connection(), services_.files,
+                          services_.dates, tempDirectory_, programDirectory_};
+    context.verifier = services_.verifier;
+    context.consultGuard = [this] {
+        return ProcessGuard(services_.processes, services_.codePage, services_.messages, *this)
+            .consult(settings_.productName);
+    };
+    return context;
+}
+
+std::string UpdateDialog::buttonCaption() const {
+    return windowText(nextButton_);
+}
+
+void UpdateDialog::updateData(bool save) {
+    nextButton_ = GetDlgItem(window(), IDOK);
+    list_ = GetDlgItem(window(), IDC_LIST);
+    progress_ = GetDlgItem(window(), IDC_PROGRESS);
+    const HWND status = GetDlgItem(window(), IDC_STATUS);
+    if (save) {
+        statusText_ = windowText(status);
+    } else {
+        SetWindowTextA(status, statusText_.c_str());
+    }
+}
+
+void UpdateDialog::onDestroy() {
+    transfer_.close();
+}
+
+bool UpdateDialog::onPaint() {
+    if (!IsIconic(window())) return false;
+    const PaintSession paint(window());
+    SendMessageA(window(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.dc()), 0);
+    RECT client;
+    GetClientRect(window(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(paint.dc(), x, y, icon_);
+    return true;
+}
+
+HICON UpdateDialog::onQueryDragIcon() {
+    return icon_;
+}
+
+void UpdateDialog::reportFailure(std::exception_ptr error) {
+    const FailureReport report =
+        describeFailure(error, services_.messages, services_.codePage, services_.systemErrorText);
+    const UINT style = report.outOfMemory ? MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL : MB_OK | MB_ICONERROR;
+    MessageBoxA(window(), report.text.c_str(), services_.applicationName.c_str(), style);
+}
+
+// --- WizardView ---
+
+void UpdateDialog::showStatus(const std::string& text) {
+    statusText_ = text;
+    updateData(false);
+}
+
+void UpdateDialog::addListLine(const std::string& text) {
+    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void UpdateDialog::deleteFirstListLine() {
+    SendMessageA(list_, LB_DELETESTRING, 0, 0);
+}
+
+void UpdateDialog::setButtonCaption(const std::string& text) {
+    SetWindowTextA(nextButton_, text.c_str());
+}
+
+void UpdateDialog::enableButton(bool enabled) {
+    if (!enabled && GetFocus() == nextButton_) {
+        // A disabled button cannot keep the focus; without a focus the dialog
+        // would not even see Esc. Cancel is all that remains.
+        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window(), IDCANCEL)), TRUE);
+        focusParked_ = true;
+    }
+    EnableWindow(nextButton_, enabled ? TRUE : FALSE);
+    if (enabled && focusParked_) {
+        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+        focusParked_ = false;
+    }
+}
+
+void UpdateDialog::setProgress(int position) {
+    if (position == progressPosition_) return;
+    progressPosition_ = position;
+    SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    UpdateWindow(progress_);
+}
+
+void UpdateDialog::pumpMessages() {
+    MSG message;
+    for (int i = 0; i < kPumpedMessagesPerChunk; ++i) {
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) break;
+        if (message.message == WM_QUIT) {
+            // Leave it for the modal loop, which ends on it.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void UpdateDialog::showWaitCursor(bool on) {
+    setWaitCursor(on);
+}
+
+void UpdateDialog::showErrorBox(const std::string& text) {
+    MessageBoxA(window(), text.c_str(), services_.applicationName.c_str(), MB_OK | MB_ICONERROR);
+}
+
+bool UpdateDialog::confirm(const std::string& text) {
+    return MessageBoxA(window(), text.c_str(), services_.applicationName.c_str(), MB_OKCANCEL | MB_ICONEXCLAMATION) ==
+           IDOK;
+}
+
+}  // namespace updater::ui

@@ -1,0 +1,90 @@
+#pragma once
+// The update wizard: the program's only window. It owns the settings, the
+// HTTP session and connection, and the texts shown; the engine does the work.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "engine/code_page.h"
+#include "engine/date_parser.h"
+#include "engine/failure_report.h"
+#include "engine/file_system.h"
+#include "engine/messages.h"
+#include "engine/process_guard.h"
+#include "engine/update_context.h"
+#include "engine/update_settings.h"
+#include "engine/wizard_view.h"
+#include "net/http_transfer.h"
+#include "ui/dialog.h"
+
+namespace updater::ui {
+
+// The platform services the wizard hands to the engine; owned by the caller.
+struct WizardServices {
+    const CodePage& codePage;
+    const Messages& messages;
+    FileSystem& files;
+    DateParser& dates;
+    ProcessSystem& processes;
+    SystemErrorText systemErrorText;
+    std::string applicationName;  // box captions and the HTTP agent
+    UpdateVerifier* verifier = nullptr;  // only in builds with the vendor's public key
+};
+
+class UpdateDialog : public Dialog, public WizardView {
+public:
+    // Opens the HTTP session; throws NetworkError when it cannot be opened.
+    explicit UpdateDialog(WizardServices services);
+
+    // Filled by the application before the dialog runs.
+    UpdateSettings& settings() { return settings_; }
+
+    // WizardView
+    void showStatus(const std::string& text) override;
+    void addListLine(const std::string& text) override;
+    void deleteFirstListLine() override;
+    void setButtonCaption(const std::string& text) override;
+    void enableButton(bool enabled) override;
+    void setProgress(int position) override;
+    void pumpMessages() override;
+    void showWaitCursor(bool on) override;
+    void showErrorBox(const std::string& text) override;
+    bool confirm(const std::string& text) override;
+
+protected:
+    bool onInitDialog() override;
+    void onOK() override;
+    void updateData(bool save) override;
+    void onDestroy() override;
+    bool onPaint() override;
+    HICON onQueryDragIcon() override;
+    void reportFailure(std::exception_ptr error) override;
+
+private:
+    // Runs the check or the run; a failure it does not handle ends it with one box.
+    void runAction(const std::function<void(UpdateContext&)>& action);
+    UpdateContext makeContext();
+    void connect();
+    std::string buttonCaption() const;
+    std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
+
+    WizardServices services_;
+    UpdateSettings settings_;
+    net::HttpTransfer transfer_;
+    bool connected_ = false;
+
+    HWND nextButton_ = nullptr;
+    HWND list_ = nullptr;
+    HWND progress_ = nullptr;
+    int progressPosition_ = 0;
+    bool focusParked_ = false;  // focus moved to Cancel while Next is disabled
+
+    std::string statusText_;
+    HICON icon_ = nullptr;
+    std::string tempDirectory_;     // ends with a separator
+    std::string programDirectory_;  // ends with a separator
+    std::string newVersion_;
+};
+
+}  // namespace updater::ui
