@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cng_verifier.h"
+#include "app/win32_unicode_to_ansi.h"
 #include "app/ole_date_parser.h"
 #include "app/socket_layer.h"
 #include "app/string_table_messages.h"
@@ -56,11 +57,12 @@ int UpdateApp::run() {
     win32::OleDateParser dates;
     win32::ToolhelpProcessSystem processes;
     const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
+    const win32::Win32UnicodeToAnsi unicodeToAnsi;
     std::unique_ptr<ui::UpdateDialog> wizard;
     try {
         wizard = std::make_unique<ui::UpdateDialog>(
             ui::WizardServices{codePage, messages, files, dates, processes, win32::systemErrorText, appName,
-                               verifier.get()});
+                               verifier.get(), &unicodeToAnsi});
     } catch (...) {
         // Without its HTTP session the wizard has nothing to offer.
         const FailureReport report =
@@ -71,7 +73,7 @@ int UpdateApp::run() {
 
     const std::string directory = directoryWithoutSeparator(ui::modulePath(kConfigPathBufferBytes), codePage);
     UpdateSettings& settings = wizard->settings();
-    readLocalSettings(files.readAll(localSettingsPath(directory)), settings);
+    readLocalSettings(files.readAll(localSettingsPath(directory)), settings, &unicodeToAnsi);
     win32::parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
         showUnownedBox(messages.load(MessageId::UrlNotHttp), appName, MB_OK | MB_ICONERROR);

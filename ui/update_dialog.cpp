@@ -87,6 +87,7 @@ UpdateContext UpdateDialog::makeContext() {
     UpdateContext context{settings_, services_.messages, *this, transfer_.connection(), services_.files,
                           services_.dates, tempDirectory_, programDirectory_};
     context.verifier = services_.verifier;
+    context.unicodeToAnsi = services_.unicodeToAnsi;
     context.consultGuard = [this] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, *this)
             .consult(settings_.productName);

@@ -30,6 +30,7 @@ struct WizardServices {
     SystemErrorText systemErrorText;
     std::string applicationName;  // box captions and the HTTP agent
     UpdateVerifier* verifier = nullptr;  // only in builds with the vendor's public key
+    const UnicodeToAnsi* unicodeToAnsi = nullptr;  // Unicode profile files to the ANSI code page
 };
 
 class UpdateDialog : public Dialog, public WizardView {

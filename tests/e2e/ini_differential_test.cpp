@@ -1,7 +1,9 @@
 // Our profile reader against the platform's: every file under tests/data/ini
 // is asked the same questions through GetPrivateProfileStringA under Wine
 // (tests/wine/ini_oracle.cpp, one run for all files) and through
-// UpdateManifest, and the answers must be the same bytes.
+// UpdateManifest, and the answers must be the same bytes. UpdateManifest is
+// asked twice: natively, with iconv converting Unicode files, and inside the
+// oracle with the program's own conversion.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -15,21 +17,36 @@
 #include <string>
 #include <vector>
 
+#include "engine/profile_text.h"
 #include "engine/update_manifest.h"
+#include "tests/support/iconv_unicode_to_ansi.h"
 #include "tests/support/wine_runner.h"
 
 namespace {
 
 using updater::UpdateManifest;
 
+// Stands in for the platform's conversion of Unicode files to code page 936.
+const testsupport::IconvUnicodeToAnsi& unicodeToAnsi() {
+    static const testsupport::IconvUnicodeToAnsi converter;
+    return converter;
+}
+
+UpdateManifest parseOurs(const std::string& bytes) { return UpdateManifest::parse(bytes, &unicodeToAnsi()); }
+
 const std::vector<std::string> kFiles = {
     "settings_crlf.ini", "manifest.ini", "blanks.ini", "quotes.ini", "comments.ini", "repeats.ini",
     "line_ends_lf.ini", "line_ends_cr.ini", "line_ends_mixed.ini",
     "bom_utf8.ini", "bom_utf8_cut.ini", "bom_utf16le.ini", "bom_utf16be.ini", "utf16_without_bom.ini",
-    "cp936.ini", "lead_at_end.ini", "nul_bytes.ini", "long_lines.ini", "gbk_pairs.ini",
+    "utf8_chinese.ini", "utf16le_chinese.ini", "utf16be_chinese.ini",
+    "utf8_nearest_forms.ini", "cp936.ini", "lead_at_end.ini", "nul_bytes.ini", "long_lines.ini", "gbk_pairs.ini",
     "empty.ini", "blank_lines_only.ini",
     "no_such_file.ini",  // deliberately absent: every answer is the default
 };
+
+// Characters that iconv's code page 936 lacks but the platform shows by a
+// nearest form: checked with the program's conversion only.
+const std::set<std::string> kProgramConversionOnly = {"utf8_nearest_forms.ini"};
 
 struct Query {
     std::string file;
@@ -83,12 +100,18 @@ std::string stripSpaces(std::string text) {
 }
 
 // Names worth asking for: whatever looks like a section or key name in the
-// file (NUL bytes dropped, so UTF-16 files yield their ASCII names too), in
-// the case and padding variants a caller might use.
+// file as code page 936 text (and, for a file in that code page, in its raw
+// bytes too), in the case and padding variants a caller might use.
 void candidateNames(const std::string& bytes, std::set<std::string>& sections, std::set<std::string>& keys) {
-    std::string text;
-    for (char c : bytes)
-        if (c != '\0') text += c;
+    const std::string decoded = updater::decodeProfileFile(bytes, &unicodeToAnsi()).text;
+    const bool unicode = bytes.rfind("\xef\xbb\xbf", 0) == 0 || bytes.rfind("\xff\xfe", 0) == 0 ||
+                         bytes.rfind("\xfe\xff", 0) == 0;
+    std::string text = decoded;
+    if (!unicode) {
+        text += '\n';
+        for (char c : bytes)
+            if (c != '\0') text += c;
+    }
     auto addVariants = [](std::set<std::string>& names, const std::string& name) {
         if (name.size() > 64) return;
         names.insert(name);
@@ -118,7 +141,7 @@ void candidateNames(const std::string& bytes, std::set<std::string>& sections, s
 std::vector<Query> queriesFor(const std::string& file) {
     std::string bytes;
     bool exists = readFile(dataDir() + "/" + file, bytes);
-    UpdateManifest ours = exists ? UpdateManifest::parse(bytes) : UpdateManifest();
+    UpdateManifest ours = exists ? parseOurs(bytes) : UpdateManifest();
     std::set<std::string> sections, keys;
     candidateNames(bytes, sections, keys);
 
@@ -145,9 +168,14 @@ std::vector<Query> queriesFor(const std::string& file) {
 }
 
 
+struct Answer {
+    std::string platform;
+    std::string oursInProgram;  // our reader with the program's conversion
+};
+
 // Runs every question of every file through the platform, in one Wine run
 // (Wine's start-up is the expensive part).
-std::map<std::string, std::vector<std::string>> askThePlatform(const std::map<std::string, std::vector<Query>>& queries) {
+std::map<std::string, std::vector<Answer>> askThePlatform(const std::map<std::string, std::vector<Query>>& queries) {
     char dirTemplate[] = "/tmp/ini-differential.XXXXXX";
     if (!mkdtemp(dirTemplate)) throw std::runtime_error("cannot make a temporary directory");
     const std::string dir = dirTemplate;
@@ -167,14 +195,15 @@ std::map<std::string, std::vector<std::string>> askThePlatform(const std::map<st
                                        dir, std::chrono::seconds(240));
     if (result.exitCode != 0)
         throw std::runtime_error("ini_oracle failed (" + std::to_string(result.exitCode) + "): " + result.output);
-    std::map<std::string, std::vector<std::string>> answers;
+    std::map<std::string, std::vector<Answer>> answers;
     std::ifstream in(answerPath, std::ios::binary);
     std::string line;
     for (const auto& file : kFiles) {
         for (std::size_t i = 0; i < queries.at(file).size(); ++i) {
             if (!std::getline(in, line)) throw std::runtime_error("ini_oracle gave too few answers");
             std::size_t tab = line.find('\t');
-            answers[file].push_back(fromHex(line.substr(0, tab)));
+            std::size_t oursTab = line.rfind('\t');
+            answers[file].push_back({fromHex(line.substr(0, tab)), fromHex(line.substr(oursTab + 1))});
         }
     }
     std::remove(queryPath.c_str());
@@ -191,20 +220,24 @@ TEST(IniDifferential, SameAnswersAsThePlatformForEveryDataFile) {
     for (const auto& file : kFiles) {
         SCOPED_TRACE(file);
         std::string bytes;
-        UpdateManifest ours = readFile(dataDir() + "/" + file, bytes) ? UpdateManifest::parse(bytes) : UpdateManifest();
+        UpdateManifest ours = readFile(dataDir() + "/" + file, bytes) ? parseOurs(bytes) : UpdateManifest();
+        const bool checkNative = kProgramConversionOnly.count(file) == 0;
         const auto& asked = queries.at(file);
-        const auto& platform = answers.at(file);
+        const auto& answered = answers.at(file);
         int mismatches = 0;
+        auto compare = [&](const char* side, const Query& q, const std::string& platform, const std::string& got) {
+            if (got == platform || mismatches++ >= 10) return;
+            ADD_FAILURE() << side << " [" << toHex(q.section) << "] " << toHex(q.key) << " default "
+                          << toHex(q.defaultValue) << " buffer " << q.bufferBytes << ": platform "
+                          << toHex(platform).substr(0, 200) << ", ours " << toHex(got).substr(0, 200);
+        };
         for (std::size_t i = 0; i < asked.size(); ++i) {
             const Query& q = asked[i];
             // Where the platform leaves a byte unwritten (a double-byte character
             // cut by the buffer), the text in its zero-filled buffer is the reference.
-            std::string got = ours.get(q.section, q.key, q.defaultValue, q.bufferBytes);
-            if (got != platform[i] && mismatches++ < 10) {
-                ADD_FAILURE() << "[" << toHex(q.section) << "] " << toHex(q.key) << " default " << toHex(q.defaultValue)
-                              << " buffer " << q.bufferBytes << ": platform " << toHex(platform[i]).substr(0, 200)
-                              << ", ours " << toHex(got).substr(0, 200);
-            }
+            if (checkNative)
+                compare("native", q, answered[i].platform, ours.get(q.section, q.key, q.defaultValue, q.bufferBytes));
+            compare("in the program", q, answered[i].platform, answered[i].oursInProgram);
         }
         EXPECT_EQ(mismatches, 0) << "mismatches out of " << asked.size() << " questions";
     }

@@ -8,16 +8,22 @@
 //   file  section  key  default  bufferBytes
 // The first four are hex-encoded bytes (so any byte can be asked); a default
 // of "-" passes no default at all. ANSWERS gets one line per question:
-//   value  returned  stable
+//   value  returned  stable  ours
 // value is the hex-encoded text the call left in a zero-filled buffer,
 // returned is the call's result, and stable is 0 when a buffer pre-filled
 // with another byte came back different (the call left bytes unwritten).
+// ours is the hex-encoded answer of our own reader, given the program's
+// conversion of Unicode files (only this side of it has the system's table).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "app/win32_unicode_to_ansi.h"
+#include "engine/update_manifest.h"
 
 namespace {
 
@@ -71,6 +77,27 @@ Answer ask(const std::string& file, const std::string& section, const std::strin
     return answer;
 }
 
+std::string readFileBytes(const std::string& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[65536];
+        while (std::size_t n = std::fread(chunk, 1, sizeof chunk, f)) bytes.append(chunk, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// Our reader's answer, the file parsed once.
+std::string askOurs(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& defaultValue, DWORD bufferBytes) {
+    static const updater::win32::Win32UnicodeToAnsi unicodeToAnsi;
+    static std::map<std::string, updater::UpdateManifest> parsed;
+    auto found = parsed.find(file);
+    if (found == parsed.end())
+        found = parsed.emplace(file, updater::UpdateManifest::parse(readFileBytes(file), &unicodeToAnsi)).first;
+    return found->second.get(section, key, defaultValue, bufferBytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,8 +137,10 @@ int main(int argc, char** argv) {
         std::size_t length = bufferBytes ? std::strlen(zeroed.buffer.data()) : 0;
         bool stable = zeroed.returned == filled.returned &&
                       std::memcmp(zeroed.buffer.data(), filled.buffer.data(), length + (bufferBytes ? 1 : 0)) == 0;
-        std::fprintf(out, "%s\t%lu\t%d\n", toHex(zeroed.buffer.data(), length).c_str(),
-                     static_cast<unsigned long>(zeroed.returned), stable ? 1 : 0);
+        const std::string ours = askOurs(file, section, key, defaultValue, bufferBytes);
+        std::fprintf(out, "%s\t%lu\t%d\t%s\n", toHex(zeroed.buffer.data(), length).c_str(),
+                     static_cast<unsigned long>(zeroed.returned), stable ? 1 : 0,
+                     toHex(ours.data(), ours.size()).c_str());
         ++answered;
     }
     std::fclose(out);

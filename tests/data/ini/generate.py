@@ -61,6 +61,37 @@ write('bom_utf16le.ini', '\ufeff[W]\r\na=wide\r\nemoji=\U0001F600\r\n'.encode('u
 write('bom_utf16be.ini', '\ufeff[W]\r\na=big\r\n'.encode('utf-16-be'))
 write('utf16_without_bom.ini', '[W]\r\na=1\r\n'.encode('utf-16-le'))
 
+# Unicode files with Chinese text, as an editor saves them: read through the
+# system's conversion to code page 936. Besides common text they hold
+# characters without a code page 936 form (one "?" per UTF-16 unit, so two
+# for an emoji, yet a name holding them is not "??"), characters whose second
+# byte in code page 936 is "[", "\\", "]", "a" or "|", full-width and Greek
+# letters (compared exactly), and long values to cut. Accented Latin letters
+# and private-use characters are left out: the platform gives them a nearest
+# form that the native test conversion does not know.
+CHINESE = '\r\n'.join([
+    '[Server]', 'strSoft=凯莫尔软件', 'strVersion=1.26', 'URL=http://update.example.com/凯莫尔/',
+    '[凯莫尔软件]', 'VERSION=1.3', '[FILE0]', 'FILE=数据\\更新.dat', 'VERSION=2024-03-05 14:30:00',
+    '[ 中文 ]', ' 名称 = 值 ', '引号="中文值"', "单引号='中'", '全角空格=\u3000两边全角空格\u3000',
+    '外字=한글😀€·—ａＡαΑяЯ、。', '字节=擺淺揮產東', '擺淺揮產東=second bytes', '😀=emoji key',
+    '长=' + '中' * 200, '混合=a' + '😀中' * 100, '中文=first', '中文=second',
+    '[中文]', '中文=repeated section', '[ａＢα]', 'x=full-width', '[揮]', 'y=bracket as second byte',
+    '[未完揮', 'z=no closing bracket', '[東]尾', '东=after the bracket', '??=question marks',
+    '[😀]', 'a=emoji section', '[??]', 'a=question mark section', '',
+])
+write('utf8_chinese.ini', '\ufeff'.encode('utf-8') + CHINESE.encode('utf-8'))
+write('utf16le_chinese.ini', ('\ufeff' + CHINESE).encode('utf-16-le'))
+write('utf16be_chinese.ini', ('\ufeff' + CHINESE).encode('utf-16-be'))
+
+# Characters the platform shows by a nearest form (accented Latin letters,
+# superscripts, compatibility ideographs) and private-use characters: only the
+# program's own conversion knows them, so only the Windows side checks this
+# file. They stand in values only: a name with such a character matches no
+# name asked for on the platform, which our reader does not tell apart.
+NEAREST = ''.join(chr(c) for c in [0xC0, 0xC9, 0xE2, 0xAA, 0xB2, 0xB9, 0xA6, 0xAD, 0x100, 0x1CD, 0x2018,
+                                      0x3220, 0xF900, 0xFA0C, 0xE000, 0xE4C5, 0xE815])
+write('utf8_nearest_forms.ini', ('\ufeff[N]\r\nv=' + NEAREST + '\r\nmix=' + NEAREST + '中' * 5 + '\r\n').encode('utf-8'))
+
 write('cp936.ini', lines(
     b'[' + ZHONG + WEN + b']', ZHONG + b'=' + WEN, b'FILE=' + FILE_ZH + b'\\' + ZHONG + b'.exe',
     b'[\x81]x]', b'k=bracket trail', b'[S\x81]', b'in=lead eats bracket',
