@@ -28,6 +28,10 @@
 #define IDS_DOWNLOADING 117
 #define IDS_NOT_ON_SERVER 118
 #define IDS_CANNOT_WRITE_FILE 119
+// Shown only by builds with the vendor's public key: a manifest whose signature fails.
+#define IDS_SIGNATURE_INVALID 120
+// The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.
+#define IDR_UPDATE_PUBLIC_KEY 140
 #define IDS_FILE_ACCESS_ERROR 61857
 #define IDS_DISK_FULL 61869
 #define IDS_INTERNAL_ERROR 61704

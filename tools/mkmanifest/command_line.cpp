@@ -9,9 +9,22 @@ bool setTime(CommandLine& line, const std::string& text) {
     return line.options.time.has_value();
 }
 
+CommandLine parseKeygen(const std::vector<std::string>& args) {
+    CommandLine line;
+    line.keygen = true;
+    if (args.size() != 3 || args[1].empty() || args[2].empty() || args[1] == args[2]) {
+        line.error = "keygen wants PRIVATE_KEY PUBLIC_KEY, two different files";
+        return line;
+    }
+    line.privateKeyPath = args[1];
+    line.publicKeyPath = args[2];
+    return line;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "keygen") return parseKeygen(args);
     CommandLine line;
     std::vector<std::string> positional;
     bool optionsEnded = false;
@@ -36,6 +49,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!setTime(line, args[++i])) return line;
         } else if (arg.compare(0, 7, "--time=") == 0) {
             if (!setTime(line, arg.substr(7))) return line;
+        } else if (arg == "--sign") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                line.error = "--sign needs the private key file";
+                return line;
+            }
+            line.options.signingKey = args[++i];
+        } else if (arg.compare(0, 7, "--sign=") == 0 && arg.size() > 7) {
+            line.options.signingKey = arg.substr(7);
         } else {
             line.error = "unknown option " + arg;
             return line;
@@ -55,6 +76,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 
 std::string usageText() {
     return R"(Usage: mkmanifest [options] RELEASE_DIR PRODUCT VERSION OUT_DIR
+       mkmanifest keygen PRIVATE_KEY PUBLIC_KEY
 
 Publishes a release for the updater: copies every file below RELEASE_DIR into
 the update folder OUT_DIR and then writes OUT_DIR/update.ini, the manifest the
@@ -72,6 +94,9 @@ Options:
                  one, or --time is not later than the previous publication
   --time "YYYY-MM-DD HH:MM:SS"
                  the publication time (local time) instead of the clock
+  --sign KEY     sign update.ini with the private key file KEY; updaters built
+                 with the matching public key accept only signed manifests and
+                 files that match their SIZE and SHA256
   -h, --help     show this text
 
 Each file gets a timestamp: the publication time when it is new or its
@@ -88,6 +113,10 @@ blanks, Windows device names, names over 259 bytes, and names that differ only
 in letter case. Links out of RELEASE_DIR and linked folders are refused too.
 
 Files dropped from the release leave the manifest but stay in OUT_DIR.
+
+keygen writes a new ECDSA P-256 key pair: PRIVATE_KEY (PEM, readable by you
+only; keep it off the update server) and PUBLIC_KEY (65 bytes, for the build:
+cmake -DUPDATER_PUBLIC_KEY=PUBLIC_KEY). It never replaces an existing file.
 Exit status: 0 published, 1 refused or failed, 2 bad arguments.
 )";
 }

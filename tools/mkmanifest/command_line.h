@@ -1,6 +1,7 @@
 #pragma once
-// mkmanifest [--dry-run] [--force] [--time "YYYY-MM-DD HH:MM:SS"]
+// mkmanifest [--dry-run] [--force] [--time "YYYY-MM-DD HH:MM:SS"] [--sign KEY]
 //            RELEASE_DIR PRODUCT VERSION OUT_DIR
+// mkmanifest keygen PRIVATE_KEY PUBLIC_KEY
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ namespace mkmanifest {
 struct CommandLine {
     PublishOptions options;
     bool help = false;
+    bool keygen = false;  // then only the two key paths below count
+    std::string privateKeyPath;
+    std::string publicKeyPath;
     std::string error;  // empty when the arguments make sense
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/mkmanifest/command_line.h"
+#include "tools/mkmanifest/manifest_signer.h"
 #include "tools/mkmanifest/platform_store.h"
 #include "tools/mkmanifest/publisher.h"
 
@@ -20,8 +21,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
+        if (line.keygen) {
+            writeKeyPair(line.privateKeyPath, line.publicKeyPath);
+            std::cout << "wrote the private key " << line.privateKeyPath << " and the public key "
+                      << line.publicKeyPath << "\n";
+            return 0;
+        }
+        // The key is read first, so a dry run finds a bad one too.
+        std::unique_ptr<ManifestSigner> signer;
+        if (!line.options.signingKey.empty()) signer = loadSigner(line.options.signingKey);
         std::unique_ptr<ReleaseStore> store = makePlatformStore();
-        return publish(line.options, *store, currentLocalTime(), std::cout, std::cerr);
+        return publish(line.options, *store, currentLocalTime(), std::cout, std::cerr, signer.get());
     } catch (const std::exception& error) {
         std::cerr << "mkmanifest: " << error.what() << "\n";
         return 1;

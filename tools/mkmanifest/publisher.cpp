@@ -80,7 +80,7 @@ void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStor
 }  // namespace
 
 int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime& now, std::ostream& out,
-            std::ostream& err) {
+            std::ostream& err, ManifestSigner* signer) {
     try {
         if (reportProblems(argumentProblems(options, store), err)) return 1;
         std::string note = versionReadingNote(options.version);
@@ -122,11 +122,13 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
             return 0;
         }
         copyAll(options, plan, store, err);
-        store.writeAtomically(options.outDir, kManifestName, manifestText(plan));
+        const std::string manifest = manifestText(plan);
+        store.writeAtomically(options.outDir, kManifestName, signer ? signedManifestText(manifest, *signer) : manifest);
         out << planReport(plan, false);
         if (!plan.removed.empty())
             out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";
-        out << "published " << options.product << " " << options.version << " to " << options.outDir << "\n";
+        out << "published " << options.product << " " << options.version << " to " << options.outDir
+            << (signer ? ", signed" : "") << "\n";
         return 0;
     } catch (const PublishError& error) {
         err << "mkmanifest: " << error.what() << "\n";

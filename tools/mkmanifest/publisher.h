@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "tools/mkmanifest/manifest_signer.h"
 #include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/timestamp.h"
 
@@ -16,6 +17,7 @@ struct PublishOptions {
     std::string outDir;
     bool dryRun = false;
     bool force = false;
+    std::string signingKey;  // private key file; empty for an unsigned manifest
     std::optional<LocalTime> time;  // the clock when not given
 };
 
@@ -23,7 +25,8 @@ constexpr const char* kManifestName = "update.ini";
 
 // Returns the exit code: 0 when published (or the dry run is clean), 1 when
 // refused or failed. The report goes to out, problems and progress to err.
+// With a signer the manifest ends in its signature section.
 int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime& now, std::ostream& out,
-            std::ostream& err);
+            std::ostream& err, ManifestSigner* signer = nullptr);
 
 }  // namespace mkmanifest

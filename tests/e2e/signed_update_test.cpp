@@ -1,0 +1,272 @@
+// Signed updates end to end: manifests signed by mkmanifest, checked by the
+// updater's CNG side under Wine, in a build keyed with the test-only key
+// (UpdateKeyed.exe, run as Update.exe) and in the ordinary build.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/update_manifest.h"
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wine_runner.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTestKey = std::string(TEST_KEYS_DIR) + "/test-only.pem";
+const std::string kTestPublicKey = std::string(TEST_KEYS_DIR) + "/test-only.pub";
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kNextCaption = "下一步(&N)";
+const std::string kNewerFound = "发现新的版本:kelmor 1.3";
+const std::string kSignatureInvalid = "更新信息签名无效!";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+const std::string kPublished = "2024-03-05 14:30:00";
+constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
+
+// Several read chunks, and bytes that are not text.
+std::string binaryBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xff);
+    return bytes;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A scratch folder with the release, the published folders the server
+// serves, and the tool to publish them.
+class Workspace {
+public:
+    Workspace() {
+        std::string pattern = (fs::temp_directory_path() / "signed-update-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        root_ = pattern;
+        writeFile(root_ / "release" / "data.bin", binaryBytes(5000, 1));
+        writeFile(root_ / "release" / "readme.txt", "new readme\r\n");
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    const fs::path& root() const { return root_; }
+    fs::path web() const { return root_ / "web"; }
+
+    // Runs mkmanifest; fails the test when it does not succeed.
+    void tool(const std::string& args) {
+        const std::string log = (root_ / "tool.log").string();
+        const std::string command = quoted(MKMANIFEST_PATH) + " " + args + " >" + quoted(log) + " 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << readFile(log);
+    }
+    // Publishes the release as web/<folder>/, signed with key unless it is empty.
+    void publish(const std::string& folder, const std::string& key, const std::string& version = "1.3") {
+        tool((key.empty() ? "" : "--sign " + quoted(key) + " ") + "--time " + quoted(kPublished) + " " +
+             quoted((root_ / "release").string()) + " kelmor " + version + " " + quoted((web() / folder).string()));
+    }
+    // A second key pair, which the keyed build does not know.
+    std::string otherKey() {
+        if (!fs::exists(root_ / "other.pem"))
+            tool("keygen " + quoted((root_ / "other.pem").string()) + " " + quoted((root_ / "other.pub").string()));
+        return (root_ / "other.pem").string();
+    }
+
+private:
+    fs::path root_;
+};
+
+TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey) {
+    Workspace space;
+    space.publish("signed", kTestKey);
+    space.publish("plain", "");
+    const std::string otherKey = space.otherKey();
+    const fs::path signedManifest = space.web() / "signed" / "update.ini";
+    std::string altered = readFile(signedManifest);
+    altered.replace(altered.find("VERSION=1.3"), 11, "VERSION=1.4");
+    writeFile(space.root() / "altered.ini", altered);
+
+    auto check = [&](const std::vector<std::string>& args) {
+        const WineResult run = runWine(windowsBinDir() + "/signature_check.exe", args, space.root().string());
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
+    };
+    auto verify = [&](const std::string& publicKey, const fs::path& manifest) {
+        return check({"verify", toWindowsPath(publicKey), toWindowsPath(manifest.string())});
+    };
+    EXPECT_NE(verify(kTestPublicKey, signedManifest).find("signature valid"), std::string::npos);
+    EXPECT_NE(verify(kTestPublicKey, space.root() / "altered.ini").find("signature invalid"), std::string::npos);
+    const std::string otherPublic = otherKey.substr(0, otherKey.size() - 4) + ".pub";
+    EXPECT_NE(verify(otherPublic, signedManifest).find("signature invalid"), std::string::npos);
+    EXPECT_NE(verify(kTestPublicKey, space.web() / "plain" / "update.ini").find("signature unsigned"),
+              std::string::npos);
+
+    // CNG's SHA-256, fed in the run's chunk size, is the tool's SHA256 value.
+    const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readFile(signedManifest));
+    ASSERT_EQ(manifest.get("FILE0", "FILE", "", 260), "data.bin");
+    const std::string hashed = check({"sha256", toWindowsPath((space.web() / "signed" / "data.bin").string())});
+    EXPECT_NE(hashed.find("sha256 " + manifest.get("FILE0", "SHA256", "", 260)), std::string::npos) << hashed;
+}
+
+// One product directory with old copies of the release's files, running
+// either build as Update.exe against a folder of the workspace's server.
+class SignedUpdateTest : public ::testing::Test {
+protected:
+    SignedUpdateTest() : server(space.web().string()) {}
+
+    void install(bool keyed, const std::string& folder) {
+        updater.reset();
+        product = std::make_unique<ProductDir>();
+        if (keyed)
+            fs::copy_file(windowsBinDir() + "/UpdateKeyed.exe", product->pathOf("Update.exe"),
+                          fs::copy_options::overwrite_existing);
+        product->writeConfig(
+            {"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server.port()) + "/" + folder + "/"});
+        product->writeFile("data.bin", "old data", kOldFiles);
+        product->writeFile("readme.txt", "old readme", kOldFiles);
+    }
+    WizardState pressNextAndWait(const std::function<bool(const WizardState&)>& condition) {
+        EXPECT_TRUE(wizard.pressNext());
+        return wizard.waitUntil([&](const WizardState& s) { return s.found && s.responsive && condition(s); });
+    }
+    // Starts the updater and presses Next; the state once the check ended.
+    WizardState check() {
+        updater = std::make_unique<UpdaterProcess>(*product);
+        const WizardState opened = wizard.waitOpen();
+        EXPECT_TRUE(opened.found) << updater->output();
+        return pressNextAndWait([](const WizardState& s) {
+            for (const char* outcome : {"发现新的版本:kelmor 1.3", "更新信息签名无效!", "您现在用的版本已是最新的！",
+                                        "连接服务器失败!"})
+                if (s.status == outcome) return true;
+            return false;
+        });
+    }
+    // Check and run; the state once the run finished.
+    WizardState update() {
+        const WizardState checked = check();
+        EXPECT_EQ(checked.status, kNewerFound) << checked;
+        return pressNextAndWait([](const WizardState& s) { return s.status == kFinished; });
+    }
+    void expectNothingInstalled(const std::string& folder) {
+        EXPECT_EQ(product->readFile("data.bin"), "old data");
+        EXPECT_EQ(product->readFile("readme.txt"), "old readme");
+        EXPECT_FALSE(product->exists("data.bin.upg"));
+        EXPECT_FALSE(product->exists("readme.txt.upg"));
+        EXPECT_EQ(server.countRequests("/" + folder + "/data.bin"), 0u);
+        EXPECT_EQ(server.countRequests("/" + folder + "/readme.txt"), 0u);
+    }
+    void expectRefusedAtCheck(const std::string& folder) {
+        install(true, folder);
+        const WizardState state = check();
+        EXPECT_EQ(state.status, kSignatureInvalid) << state;
+        EXPECT_EQ(state.nextCaption, kNextCaption) << "ends like a failed check";
+        EXPECT_TRUE(state.nextEnabled);
+        expectNothingInstalled(folder);
+    }
+
+    Workspace space;
+    TestHttpServer server;
+    Wizard wizard;
+    std::unique_ptr<ProductDir> product;
+    std::unique_ptr<UpdaterProcess> updater;
+};
+
+TEST_F(SignedUpdateTest, KeyedBuildUpdatesFromASignedManifest) {
+    space.publish("signed", kTestKey);
+    install(true, "signed");
+    const WizardState state = update();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"data.bin 更新完成", "readme.txt 更新完成", "kelmor 1.3"}))
+        << state;
+    EXPECT_EQ(product->readFile("data.bin"), binaryBytes(5000, 1));
+    EXPECT_EQ(product->readFile("readme.txt"), "new readme\r\n");
+}
+
+TEST_F(SignedUpdateTest, KeyedBuildRefusesUnsignedAlteredAndForeignManifests) {
+    space.publish("plain", "");
+    expectRefusedAtCheck("plain");
+
+    space.publish("foreign", space.otherKey());
+    expectRefusedAtCheck("foreign");
+
+    space.publish("altered", kTestKey);
+    const fs::path manifest = space.web() / "altered" / "update.ini";
+    std::string text = readFile(manifest);
+    text.replace(text.find("VERSION=1.3"), 11, "VERSION=1.4");
+    writeFile(manifest, text);
+    expectRefusedAtCheck("altered");
+}
+
+TEST_F(SignedUpdateTest, KeyedBuildRefusesAFileThatDiffersFromItsHash) {
+    space.publish("swapped", kTestKey);
+    std::string evil = binaryBytes(5000, 1);
+    evil[4000] ^= 0x20;  // same size, other bytes
+    writeFile(space.web() / "swapped" / "data.bin", evil);
+    install(true, "swapped");
+
+    const WizardState state = update();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"data.bin 更新失败", "readme.txt 更新完成", "kelmor 1.3"}))
+        << state;
+    EXPECT_EQ(product->readFile("data.bin"), "old data");
+    EXPECT_FALSE(product->exists("data.bin.upg"));
+    EXPECT_EQ(product->readFile("readme.txt"), "new readme\r\n") << "the file that matches is still updated";
+}
+
+TEST_F(SignedUpdateTest, OrdinaryBuildUpdatesFromTheSignedFolderExactlyAsFromAnUnsignedOne) {
+    space.publish("signed", kTestKey);
+    space.publish("plain", "");
+
+    // The wizard at the end, and what reached the server, with the folder named alike.
+    auto run = [&](const std::string& folder) {
+        const std::size_t before = server.requests().size();
+        install(false, folder);
+        const WizardState state = update();
+        EXPECT_EQ(product->readFile("data.bin"), binaryBytes(5000, 1));
+        const std::vector<RecordedRequest> recorded = server.requests();
+        std::vector<std::string> requests;
+        for (std::size_t i = before; i < recorded.size(); ++i) {
+            std::string line = recorded[i].requestLine;
+            const std::size_t at = line.find("/" + folder + "/");
+            if (at != std::string::npos) line.replace(at, folder.size() + 2, "/<folder>/");
+            for (const auto& [name, value] : recorded[i].headers) line += "\n" + name + ": " + value;
+            requests.push_back(line);
+        }
+        updater.reset();
+        return std::make_pair(state, requests);
+    };
+    const auto [plainState, plainRequests] = run("plain");
+    const auto [signedState, signedRequests] = run("signed");
+
+    EXPECT_EQ(signedState.lines, plainState.lines);
+    EXPECT_EQ(signedState.status, plainState.status);
+    EXPECT_EQ(signedState.nextCaption, plainState.nextCaption);
+    EXPECT_EQ(plainRequests.size(), 3u);
+    EXPECT_EQ(signedRequests, plainRequests) << "the same requests, byte for byte";
+}
+
+}  // namespace
+}  // namespace testsupport
