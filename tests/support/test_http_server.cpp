@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -135,6 +136,9 @@ struct TestHttpServer::Impl {
     std::map<std::string, ScriptedAnswer> scripts;
     std::vector<RecordedRequest> requests;
     std::vector<std::thread> connections;
+    mutable std::condition_variable pauseEnds;
+    bool pausesReleased = false;
+    bool stopped = false;
 
     ~Impl() {
         for (int fd : {listener, stopPipe[0], stopPipe[1]})
@@ -187,6 +191,22 @@ struct TestHttpServer::Impl {
         return data;
     }
 
+    void sendEndlessly(int fd) const {
+        const std::string filler(64 * 1024, 'x');
+        while (sendAll(fd, filler.data(), filler.size())) {}
+    }
+
+    // Holds an answer back as its script says; false when the server stops meanwhile.
+    bool pause(const ScriptedAnswer& answer) const {
+        std::unique_lock<std::mutex> lock(mutex);
+        const auto over = [this] { return pausesReleased || stopped; };
+        if (answer.pauseFor.count() > 0)
+            pauseEnds.wait_for(lock, answer.pauseFor, over);
+        else
+            pauseEnds.wait(lock, over);
+        return !stopped;
+    }
+
     ScriptedAnswer answerFor(const std::string& path) const {
         std::lock_guard<std::mutex> lock(mutex);
         auto it = scripts.find(path);
@@ -228,7 +248,14 @@ struct TestHttpServer::Impl {
         if (!sendAll(fd, answerHead.data(), answerHead.size())) return;
         bool cut = answer.cutAfterBytes >= 0 && static_cast<std::size_t>(answer.cutAfterBytes) < body.size();
         std::size_t bodyBytes = cut ? static_cast<std::size_t>(answer.cutAfterBytes) : body.size();
-        if (!sendAll(fd, body.data(), bodyBytes) || !cut) return;
+        std::size_t sentBytes = 0;
+        if (answer.pauseAfterBytes >= 0 && static_cast<std::size_t>(answer.pauseAfterBytes) < bodyBytes) {
+            sentBytes = static_cast<std::size_t>(answer.pauseAfterBytes);
+            if (!sendAll(fd, body.data(), sentBytes) || !pause(answer)) return;
+        }
+        if (!sendAll(fd, body.data() + sentBytes, bodyBytes - sentBytes)) return;
+        if (answer.endless && !cut) return sendEndlessly(fd);
+        if (!cut) return;
         if (answer.cut == ScriptedAnswer::Cut::Stall) return waitForStop();
         linger reset{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
@@ -249,7 +276,9 @@ struct TestHttpServer::Impl {
     }
 };
 
-TestHttpServer::TestHttpServer(std::string rootDirectory) : impl_(std::make_unique<Impl>()) {
+TestHttpServer::TestHttpServer(std::string rootDirectory) : TestHttpServer(std::move(rootDirectory), 0) {}
+
+TestHttpServer::TestHttpServer(std::string rootDirectory, std::uint16_t port) : impl_(std::make_unique<Impl>()) {
     while (rootDirectory.size() > 1 && rootDirectory.back() == '/') rootDirectory.pop_back();
     impl_->root = std::move(rootDirectory);
     if (pipe2(impl_->stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -260,6 +289,7 @@ TestHttpServer::TestHttpServer(std::string rootDirectory) : impl_(std::make_uniq
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     socklen_t length = sizeof address;
     if (bind(impl_->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(impl_->listener, 64) != 0 ||
@@ -272,6 +302,11 @@ TestHttpServer::TestHttpServer(std::string rootDirectory) : impl_(std::make_uniq
 TestHttpServer::~TestHttpServer() {
     char stop = 1;
     if (write(impl_->stopPipe[1], &stop, 1) != 1) {}
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->stopped = true;
+    }
+    impl_->pauseEnds.notify_all();
     impl_->acceptor.join();
     // The acceptor has ended, so the list no longer grows.
     for (auto& connection : impl_->connections) connection.join();
@@ -287,6 +322,14 @@ void TestHttpServer::script(const std::string& path, ScriptedAnswer answer) {
 void TestHttpServer::clearScripts() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->scripts.clear();
+}
+
+void TestHttpServer::releasePauses() {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->pausesReleased = true;
+    }
+    impl_->pauseEnds.notify_all();
 }
 
 std::vector<RecordedRequest> TestHttpServer::requests() const {

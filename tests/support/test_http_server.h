@@ -25,10 +25,16 @@ struct ScriptedAnswer {
     // (stall) or reset it (RST). Negative: send everything.
     long long cutAfterBytes = -1;
     enum class Cut { Stall, Reset } cut = Cut::Stall;
+    // After this many body bytes: hold the rest back for pauseFor, or, when
+    // pauseFor is zero, until releasePauses(). Negative: no pause.
+    long long pauseAfterBytes = -1;
+    std::chrono::milliseconds pauseFor{0};
     // Sent verbatim instead of a composed answer when not empty (garbage status lines).
     std::string raw;
     // Accept the request and never answer.
     bool silent = false;
+    // After the body, keep sending filler bytes until the client goes away.
+    bool endless = false;
 };
 
 struct RecordedRequest {
@@ -41,6 +47,7 @@ struct RecordedRequest {
 class TestHttpServer {
 public:
     explicit TestHttpServer(std::string rootDirectory);  // listens on 127.0.0.1, ephemeral port
+    TestHttpServer(std::string rootDirectory, std::uint16_t port);  // that port (0: ephemeral)
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -49,6 +56,8 @@ public:
     // Answers requests whose target (path, without query) equals path.
     void script(const std::string& path, ScriptedAnswer answer);
     void clearScripts();
+    // Lets every answer held by pauseAfterBytes go on, now and from now on.
+    void releasePauses();
     std::vector<RecordedRequest> requests() const;
     std::size_t countRequests(const std::string& target) const;
 

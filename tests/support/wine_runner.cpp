@@ -59,9 +59,6 @@ int spawnWine(const std::string& exe, const std::vector<std::string>& args, cons
         throw std::runtime_error("cannot enter " + workingDir);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    // Own process group, so kill() also reaches the wine loader's children.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
     pid_t pid = -1;
     int rc = posix_spawnp(&pid, "wine", &actions, &attr, raw.data(), environ);
     if (!oldDir.empty() && chdir(oldDir.c_str()) != 0) {}
@@ -126,7 +123,8 @@ std::string WineProcess::output() const { return readFile(logPath_); }
 
 void WineProcess::kill() {
     if (pid_ > 0 && running()) {
-        ::kill(-pid_, SIGKILL);
+        // Only the program itself: Wine's shared helpers (wineserver,
+        // services.exe, explorer.exe) may have been started as its children.
         ::kill(pid_, SIGKILL);
         int status = 0;
         waitpid(pid_, &status, 0);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "tests/wine/probe/icon_kind.h"
@@ -52,6 +53,9 @@ std::string wizardState(HWND wizard) {
         << " status=" << windowTextHex(GetDlgItem(wizard, kStatusId)) << " next=" << windowTextHex(next)
         << " nextEnabled=" << flag(next && IsWindowEnabled(next))
         << " cancelEnabled=" << flag(cancel && IsWindowEnabled(cancel));
+    RECT frame{};
+    GetWindowRect(wizard, &frame);
+    out << " rect=" << frame.left << ',' << frame.top << ',' << frame.right << ',' << frame.bottom;
     LRESULT position = 0;
     HWND progress = GetDlgItem(wizard, kProgressId);
     bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);

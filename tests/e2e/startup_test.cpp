@@ -1,0 +1,234 @@
+// Start-up and the wizard shell, end to end: the real Update.exe under Wine,
+// read and pressed through the probe.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+const std::string kCaption = "Kelmor在线升级1.21";
+const std::string kClickNext = "点击下一步查看可用的更新";
+const std::string kNextCaption = "下一步(&N)";
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kConnectFailed = "连接服务器失败!";
+const std::string kUrlNotHttp = "版本文件URL应以http://开头";
+
+// A test parameter with the name it shows in the test's name.
+template <typename Value>
+struct Named {
+    const char* name;
+    Value value;
+};
+template <typename Value>
+void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
+const auto byName = [](const auto& info) { return std::string(info.param.name); };
+
+class StartupTest : public ::testing::Test {
+protected:
+    void start(const std::vector<std::string>& args = {}) {
+        updater.reset();  // ends the earlier copy before the next one starts
+        updater = std::make_unique<UpdaterProcess>(product, args);
+    }
+
+    // The wizard as it opens: fails the test when it does not.
+    WizardState opened() {
+        WizardState state = wizard.waitOpen();
+        EXPECT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+        return state;
+    }
+
+    ProductDir product;
+    Wizard wizard;
+    std::unique_ptr<UpdaterProcess> updater;
+};
+
+void expectFreshWizard(const WizardState& state, const std::string& productLine) {
+    EXPECT_EQ(state.caption, kCaption);
+    EXPECT_EQ(state.lines, std::vector<std::string>{productLine});
+    EXPECT_EQ(state.status, kClickNext);
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_TRUE(state.nextEnabled);
+    EXPECT_TRUE(state.cancelEnabled);
+    EXPECT_EQ(state.progress, 0);
+}
+
+TEST_F(StartupTest, WithoutConfigurationTheDefaultProductIsShown) {
+    start();
+    expectFreshWizard(opened(), "kelmor 1.26");
+}
+
+TEST_F(StartupTest, ConfiguredValuesFormTheProductLine) {
+    product.writeConfig({"产品", "2.5", "http://127.0.0.1:1/kelmor/"});
+    start();
+    expectFreshWizard(opened(), "产品 2.5");
+}
+
+TEST_F(StartupTest, KeysAreFoundIgnoringCase) {
+    product.writeConfigBytes("[SERVER]\r\nSTRSOFT=upper\r\nstrversion=3.1\r\n");
+    start();
+    EXPECT_EQ(opened().lines, std::vector<std::string>{"upper 3.1"});
+}
+
+struct EmptyKeyCase {
+    ServerConfig config;
+    std::string productLine;
+};
+
+class EmptyKeyTest : public StartupTest, public ::testing::WithParamInterface<Named<EmptyKeyCase>> {};
+
+TEST_P(EmptyKeyTest, PresentButEmptyKeyGivesEmptyText) {
+    product.writeConfig(GetParam().value.config);
+    start();
+    EXPECT_EQ(opened().lines, std::vector<std::string>{GetParam().value.productLine});
+}
+
+INSTANTIATE_TEST_SUITE_P(StartupKeys, EmptyKeyTest,
+                         ::testing::Values(Named<EmptyKeyCase>{"strSoft", {{"", "1.26", std::nullopt}, " 1.26"}},
+                                           Named<EmptyKeyCase>{"strVersion", {{"kelmor", "", std::nullopt}, "kelmor "}}),
+                         byName);
+
+TEST_F(StartupTest, ValuesLongerThan99BytesAreCut) {
+    const std::string soft = std::string(60, 'S') + std::string(60, 'T');
+    const std::string version = "1." + std::string(120, '2');
+    product.writeConfig({soft, version, std::nullopt});
+    start();
+    EXPECT_EQ(opened().lines, std::vector<std::string>{soft.substr(0, 99) + " " + version.substr(0, 99)});
+}
+
+// The configuration is found beside the executable by whole characters: the
+// second byte of 乗 in code page 936 is a backslash.
+TEST(StartupPathTest, ConfigurationIsFoundBesideAnExecutableWithADoubleByteName) {
+    ProductDir product("升级乗.exe");
+    product.writeConfig({"found", "9.9", std::nullopt});
+    UpdaterProcess updater(product);
+    Wizard wizard("升级乗.exe");
+    WizardState state = wizard.waitOpen();
+    EXPECT_EQ(state.lines, std::vector<std::string>{"found 9.9"}) << state << "\n" << updater.output();
+}
+
+class RejectedUrlTest : public StartupTest, public ::testing::WithParamInterface<Named<std::string>> {};
+
+TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
+    product.writeConfig({"kelmor", "1.26", GetParam().value});
+    start();
+    auto box = wizard.waitForBox();
+    ASSERT_TRUE(box) << updater->output();
+    EXPECT_EQ(box->text, kUrlNotHttp);
+    EXPECT_EQ(box->caption, "Update");
+    EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
+    EXPECT_FALSE(box->owned) << "the box comes before the wizard's window";
+    ASSERT_EQ(box->buttons.size(), 1u) << *box;
+    EXPECT_EQ(box->buttons[0].id, kOkId);
+    EXPECT_FALSE(wizard.state().found);
+
+    ASSERT_TRUE(wizard.answerBox(kOkId));
+    EXPECT_TRUE(updater->waitExit());
+}
+
+INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
+                         ::testing::Values(Named<std::string>{"Https", "https://127.0.0.1/kelmor/"},
+                                           Named<std::string>{"NotAUrl", "not a url"},
+                                           Named<std::string>{"Ftp", "ftp://127.0.0.1/kelmor/"}),
+                         byName);
+
+// The update directory: a manifest that offers a newer kelmor.
+class ServedStartupTest : public StartupTest {
+protected:
+    ServedStartupTest() : server(product.path()) {
+        ScriptedAnswer manifest;
+        manifest.body = "[kelmor]\r\nVERSION=1.3\r\n";
+        server.script("/kelmor/update.ini", manifest);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"; }
+
+    TestHttpServer server;
+};
+
+TEST_F(ServedStartupTest, NextButtonRunsTheCheck) {
+    product.writeConfig({"kelmor", "1.26", url()});
+    start();
+    opened();
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus("发现新的版本:kelmor 1.3");
+    EXPECT_EQ(state.status, "发现新的版本:kelmor 1.3") << state;
+    EXPECT_EQ(state.nextCaption, kUpdateCaption);
+    EXPECT_TRUE(state.nextEnabled);
+}
+
+TEST_F(ServedStartupTest, EnterRunsTheCheckLikeTheButton) {
+    product.writeConfig({"kelmor", "1.26", url()});
+    start();
+    opened();
+    wizard.pressEnter();
+    WizardState state = wizard.waitForStatus("发现新的版本:kelmor 1.3");
+    EXPECT_EQ(state.status, "发现新的版本:kelmor 1.3") << state;
+    EXPECT_EQ(state.nextCaption, kUpdateCaption);
+}
+
+// The URL is cut to 99 bytes before it is parsed: the request path shows the cut.
+TEST_F(ServedStartupTest, LongUrlIsCutBeforeItIsParsed) {
+    std::string url = this->url() + std::string(120, 'd');
+    product.writeConfig({"kelmor", "1.26", url});
+    start();
+    opened();
+    ASSERT_TRUE(wizard.pressNext());
+    const std::string path = url.substr(0, 99).substr(url.find("/kelmor/"));
+    WizardState state = wizard.waitUntil([&](const WizardState&) { return server.countRequests(path + "update.ini") > 0; });
+    EXPECT_EQ(server.countRequests(path + "update.ini"), 1u) << state;
+}
+
+TEST_F(StartupTest, UnreachableServerLeavesTheNextButtonEnabled) {
+    product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(closedPort()) + "/kelmor/"});
+    start();
+    opened();
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus(kConnectFailed);
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_TRUE(state.nextEnabled);
+}
+
+enum class Ending { CancelButton, EscKey, CloseBox };
+
+class EndingTest : public StartupTest, public ::testing::WithParamInterface<Named<Ending>> {};
+
+TEST_P(EndingTest, EndsTheProgram) {
+    start();
+    opened();
+    switch (GetParam().value) {
+        case Ending::CancelButton: ASSERT_TRUE(wizard.pressCancel()); break;
+        case Ending::EscKey: wizard.pressEsc(); break;
+        case Ending::CloseBox: wizard.closeBox(); break;
+    }
+    EXPECT_TRUE(updater->waitExit()) << wizard.state();
+}
+
+INSTANTIATE_TEST_SUITE_P(StartupEndings, EndingTest,
+                         ::testing::Values(Named<Ending>{"CancelButton", Ending::CancelButton},
+                                           Named<Ending>{"EscKey", Ending::EscKey},
+                                           Named<Ending>{"CloseBox", Ending::CloseBox}),
+                         byName);
+
+using Arguments = std::vector<std::string>;
+class ArgumentsTest : public StartupTest, public ::testing::WithParamInterface<Named<Arguments>> {};
+
+TEST_P(ArgumentsTest, ChangeNothing) {
+    start(GetParam().value);
+    expectFreshWizard(opened(), "kelmor 1.26");
+}
+
+INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
+                         ::testing::Values(Named<Arguments>{"Quiet", {"/quiet"}}, Named<Arguments>{"Help", {"--help"}},
+                                           Named<Arguments>{"Garbage", {"garbage", "更多 参数", "https://x/"}}),
+                         byName);
+
+}  // namespace
+}  // namespace testsupport

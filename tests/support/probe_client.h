@@ -1,0 +1,53 @@
+#pragma once
+// The native end of probe.exe: starts it under Wine once per test process and
+// sends it commands over TCP. See tests/wine/probe.cpp for the protocol.
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+class WineProcess;
+
+// One reply line: a status word ("OK", "NONE", "DISABLED", "ERR") and
+// name=value fields in order; text values are hex-encoded UTF-8.
+struct ProbeReply {
+    std::string status;
+    std::vector<std::pair<std::string, std::string>> fields;
+
+    bool ok() const { return status == "OK"; }
+    std::string value(const std::string& name) const;  // first match, "" when absent
+    std::vector<std::string> values(const std::string& name) const;
+    std::string text(const std::string& name) const;  // value(name), hex-decoded
+    int number(const std::string& name, int fallback = -1) const;
+};
+
+ProbeReply parseProbeReply(const std::string& line);
+std::string decodeHex(const std::string& hex);
+
+class ProbeClient {
+public:
+    // The process-wide probe, started on first use, stopped at exit.
+    static ProbeClient& shared();
+    ~ProbeClient();
+    ProbeClient(const ProbeClient&) = delete;
+    ProbeClient& operator=(const ProbeClient&) = delete;
+
+    // Throws std::runtime_error when the probe does not answer.
+    ProbeReply call(const std::string& command);
+    // The executable name whose windows the probe looks at (default Update.exe).
+    void setTarget(const std::string& exeName);
+
+private:
+    ProbeClient();
+    std::string readLine();
+
+    std::string directory_;
+    std::unique_ptr<WineProcess> process_;
+    int socket_ = -1;
+    std::string pending_;
+    std::string target_ = "Update.exe";
+};
+
+}  // namespace testsupport

@@ -1,0 +1,153 @@
+#include "tests/support/wizard_driver.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/probe_client.h"
+
+namespace testsupport {
+
+namespace {
+
+constexpr milliseconds kPollInterval{50};
+// A box may be found a moment before its icon is painted.
+constexpr milliseconds kIconPaintLimit{2000};
+
+template <typename Condition>
+bool pollUntil(Condition condition, milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+BoxIcon iconNamed(const std::string& name) {
+    if (name == "stop") return BoxIcon::Stop;
+    if (name == "exclamation") return BoxIcon::Exclamation;
+    if (name == "information") return BoxIcon::Information;
+    return BoxIcon::None;
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const WizardState& s) {
+    if (!s.found) return out << "{no wizard}";
+    out << "{visible=" << s.visible << " caption=\"" << s.caption << "\" status=\"" << s.status << "\" next=\""
+        << s.nextCaption << "\" nextEnabled=" << s.nextEnabled << " cancelEnabled=" << s.cancelEnabled;
+    if (!s.responsive) return out << " (not answering)}";
+    out << " progress=" << s.progress << " lines=[";
+    for (size_t i = 0; i < s.lines.size(); ++i) out << (i ? ", \"" : "\"") << s.lines[i] << '"';
+    return out << "]}";
+}
+
+std::ostream& operator<<(std::ostream& out, BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Stop: return out << "stop";
+        case BoxIcon::Exclamation: return out << "exclamation";
+        case BoxIcon::Information: return out << "information";
+        case BoxIcon::None: break;
+    }
+    return out << "none";
+}
+
+std::ostream& operator<<(std::ostream& out, const MessageBoxState& box) {
+    out << "{caption=\"" << box.caption << "\" text=\"" << box.text << "\" icon=" << box.icon
+        << " owned=" << box.owned << " buttons=[";
+    for (size_t i = 0; i < box.buttons.size(); ++i)
+        out << (i ? ", " : "") << box.buttons[i].id << ":\"" << box.buttons[i].caption << '"';
+    return out << "]}";
+}
+
+Wizard::Wizard(const std::string& exeName) : Wizard(ProbeClient::shared(), exeName) {}
+
+Wizard::Wizard(ProbeClient& probe, const std::string& exeName) : probe_(probe) { probe_.setTarget(exeName); }
+
+WizardState Wizard::state() {
+    ProbeReply reply = probe_.call("STATE");
+    WizardState s;
+    if (!reply.ok()) return s;
+    s.found = true;
+    s.visible = reply.number("visible") == 1;
+    s.responsive = reply.number("responsive") == 1;
+    s.caption = reply.text("caption");
+    s.status = reply.text("status");
+    s.nextCaption = reply.text("next");
+    s.nextEnabled = reply.number("nextEnabled") == 1;
+    s.cancelEnabled = reply.number("cancelEnabled") == 1;
+    if (s.responsive) {
+        s.progress = reply.number("progress");
+        for (const auto& line : reply.values("line")) s.lines.push_back(decodeHex(line));
+    }
+    return s;
+}
+
+WizardState Wizard::waitUntil(const std::function<bool(const WizardState&)>& condition, milliseconds limit) {
+    WizardState last;
+    pollUntil([&] { return condition(last = state()); }, limit);
+    return last;
+}
+
+WizardState Wizard::waitOpen(milliseconds limit) {
+    return waitUntil([](const WizardState& s) { return s.found && s.visible && s.responsive && !s.lines.empty(); },
+                     limit);
+}
+
+WizardState Wizard::waitForStatus(const std::string& status, milliseconds limit) {
+    return waitUntil([&](const WizardState& s) { return s.found && s.status == status; }, limit);
+}
+
+WizardState Wizard::waitForNextCaption(const std::string& caption, milliseconds limit) {
+    return waitUntil([&](const WizardState& s) { return s.found && s.nextCaption == caption; }, limit);
+}
+
+bool Wizard::waitGone(milliseconds limit) {
+    return pollUntil([&] {
+        WizardState s = state();
+        return !s.found || !s.visible;
+    }, limit);
+}
+
+bool Wizard::pressNext() { return probe_.call("PRESS " + std::to_string(kOkId)).ok(); }
+bool Wizard::pressCancel() { return probe_.call("PRESS " + std::to_string(kCancelId)).ok(); }
+
+void Wizard::command(const std::string& line) {
+    ProbeReply reply = probe_.call(line);
+    if (!reply.ok()) throw std::runtime_error("probe: " + line + " -> " + reply.status);
+}
+
+void Wizard::pressEnter() { command("KEY RETURN"); }
+void Wizard::pressEsc() { command("KEY ESCAPE"); }
+void Wizard::closeBox() { command("CLOSE"); }
+
+std::optional<MessageBoxState> Wizard::box() {
+    ProbeReply reply = probe_.call("BOX");
+    if (!reply.ok()) return std::nullopt;
+    MessageBoxState box;
+    box.caption = reply.text("caption");
+    box.text = reply.text("text");
+    box.icon = iconNamed(reply.value("icon"));
+    box.owned = reply.number("owned") == 1;
+    for (const auto& button : reply.values("button")) {
+        auto colon = button.find(':');
+        box.buttons.push_back({std::atoi(button.substr(0, colon).c_str()),
+                               colon == std::string::npos ? "" : decodeHex(button.substr(colon + 1))});
+    }
+    return box;
+}
+
+std::optional<MessageBoxState> Wizard::waitForBox(milliseconds limit) {
+    std::optional<MessageBoxState> found;
+    if (!pollUntil([&] { return (found = box()).has_value(); }, limit)) return std::nullopt;
+    pollUntil([&] {
+        auto again = box();
+        if (again) found = again;
+        return !found || found->icon != BoxIcon::None;
+    }, kIconPaintLimit);
+    return found;
+}
+
+bool Wizard::answerBox(int buttonId) { return probe_.call("ANSWER " + std::to_string(buttonId)).ok(); }
+
+}  // namespace testsupport
