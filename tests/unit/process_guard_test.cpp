@@ -22,6 +22,20 @@ TEST(IsProductExecutable, MatchesTheWholeNameIgnoringCase) {
     EXPECT_TRUE(isProductExecutable("\xA3\xCB\xA3\xC5.exe", "\xA3\xEB\xA3\xE5", cp));
 }
 
+// A name that ends in a double-byte character: the character is compared
+// whole, and its trail byte is never folded as if it were an ASCII letter.
+TEST(IsProductExecutable, ComparesATrailingDoubleByteCharacterWhole) {
+    const Cp936 cp;
+    const std::string software = "\xC8\xED\xBC\xFE";  // 软件
+    EXPECT_TRUE(isProductExecutable(software + ".EXE", software, cp));
+    EXPECT_FALSE(isProductExecutable("\xC8\xED.exe", software, cp));
+    // 0x81 0x65 and 0x81 0x45 are two characters, not one with e and E.
+    EXPECT_FALSE(isProductExecutable("kelmor\x81\x65.exe", "kelmor\x81\x45", cp));
+    EXPECT_TRUE(isProductExecutable("KELMOR\x81\x65.EXE", "kelmor\x81\x65", cp));
+    // A lone lead byte at the end is a character of its own, not a match.
+    EXPECT_FALSE(isProductExecutable("kelmor.exe\x81", "kelmor", cp));
+}
+
 class ProcessGuardTest : public ::testing::Test {
 protected:
     FakeProcessSystem processes;

@@ -198,6 +198,63 @@ TEST_F(TestHttpServerTest, StalledAndSilentConnectionsStayOpenUntilTheServerStop
     for (int fd : {stalled, silent, mute}) close(fd);
 }
 
+TEST_F(TestHttpServerTest, PausedAnswerHoldsTheRestUntilReleased) {
+    TestHttpServer server(root.string());
+    ScriptedAnswer held;
+    held.body = std::string(10, 'a') + std::string(10, 'b');
+    held.pauseAfterBytes = 10;
+    server.script("/held.dll", held);
+
+    int fd = connectTo(server.port());
+    std::string request = "GET /held.dll HTTP/1.0\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    Reply first = readReply(fd, 300ms);
+    EXPECT_EQ(bodyOf(first.data), std::string(10, 'a'));
+    EXPECT_FALSE(first.closed || first.reset);
+
+    server.releasePauses();
+    Reply rest = readReply(fd);
+    EXPECT_EQ(rest.data, std::string(10, 'b'));
+    EXPECT_TRUE(rest.closed);
+    close(fd);
+    // Released for good: a later answer is not held.
+    EXPECT_EQ(bodyOf(get(server.port(), "/held.dll").data), held.body);
+}
+
+TEST_F(TestHttpServerTest, TimedPauseGoesOnByItself) {
+    TestHttpServer server(root.string());
+    ScriptedAnswer delayed;
+    delayed.body = std::string(4096, 'x');
+    delayed.pauseAfterBytes = 2048;
+    delayed.pauseFor = 200ms;
+    server.script("/delayed.dll", delayed);
+    Reply reply = get(server.port(), "/delayed.dll");
+    EXPECT_EQ(bodyOf(reply.data), *delayed.body);
+    EXPECT_TRUE(reply.closed);
+}
+
+TEST_F(TestHttpServerTest, ServerStopEndsAHeldAnswer) {
+    std::optional<TestHttpServer> server(std::in_place, root.string());
+    ScriptedAnswer held;
+    held.body = "abcdef";
+    held.pauseAfterBytes = 0;
+    server->script("/held.dll", held);
+    int fd = connectTo(server->port());
+    std::string request = "GET /held.dll HTTP/1.0\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    readReply(fd, 300ms);
+    server.reset();  // a hang here is the fault
+    EXPECT_TRUE(readReply(fd, 1000ms).closed);
+    close(fd);
+}
+
+TEST_F(TestHttpServerTest, ListensOnAGivenPort) {
+    const std::uint16_t port = closedPort();
+    TestHttpServer server(root.string(), port);
+    EXPECT_EQ(server.port(), port);
+    EXPECT_EQ(bodyOf(get(port, "/kelmor/update.ini").data), "[kelmor]\r\nVERSION=1.27\r\n");
+}
+
 TEST(ClosedPort, RefusesConnections) { EXPECT_EQ(connectTo(closedPort()), -1); }
 
 }  // namespace

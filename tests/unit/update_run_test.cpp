@@ -271,6 +271,9 @@ TEST(SafeManifestName, RejectsNamesThatLeaveItOrNameAStream) {
                                    "...\\x.dll", "\\x.dll", "/x.dll", "\\\\server\\share\\x.dll", "C:\\x.dll",
                                    "C:x.dll", "a.dll:stream", "\x81\x5C\\..\\x.dll"})
         EXPECT_FALSE(isSafeManifestName(name)) << name;
+    // The file calls stop at a NUL: "... " is what Windows would see, and it means "..".
+    EXPECT_FALSE(isSafeManifestName(std::string("...  \0x", 8)));
+    EXPECT_FALSE(isSafeManifestName(std::string("a.dll\0..\\x", 11)));
 }
 
 }  // namespace
