@@ -1,0 +1,348 @@
+// The update run end to end: kelmor 1.26 in a product directory, a server
+// with update.ini and newer files, and the real Update.exe under Wine.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wine_runner.h"
+#include "tests/support/wine_temp_dir.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kFinishCaption = "完成(&O)";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+const std::string kNewProductLine = "kelmor 1.3";
+const std::string kPublished = "2024-03-05 14:30:00";
+constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
+
+// The manifest's times are local times: the same conversion as the program's,
+// under the TZ that the test run gives Wine too.
+std::time_t localTimeToUtc(int year, int month, int day, int hour, int minute, int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+const std::time_t kPublishedUtc = localTimeToUtc(2024, 3, 5, 14, 30, 0);
+
+// Several read chunks, and bytes that are not text.
+std::string binaryBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xff);
+    return bytes;
+}
+
+struct Entry {
+    std::string file;
+    std::string version = kPublished;
+};
+
+std::string manifest(const std::vector<Entry>& entries) {
+    std::string text = "[kelmor]\r\nVERSION=1.3\r\n";
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        text += "[FILE" + std::to_string(i) + "]\r\nFILE=" + entries[i].file + "\r\nVERSION=" + entries[i].version + "\r\n";
+    return text;
+}
+
+std::set<std::string> namesIn(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& item : fs::recursive_directory_iterator(directory))
+        names.insert(fs::relative(item.path(), directory).string());
+    return names;
+}
+
+// Polls the program's output for a line; no fixed sleep.
+bool waitForOutput(WineProcess& process, const std::string& text, std::chrono::milliseconds limit = 15s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (process.output().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline || !process.running()) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// kelmor 1.26 with a.dll and b.dll from 2020; the server offers kelmor 1.3.
+class UpdateRunE2eTest : public ::testing::Test {
+protected:
+    UpdateRunE2eTest() : server(std::make_unique<TestHttpServer>(product.pathOf("web"))) {
+        std::error_code ignored;
+        fs::remove(manifestCopyPath(), ignored);  // an earlier test's copy
+        product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server->port()) + "/kelmor/"});
+        product.writeFile("a.dll", "old a", kOldFiles);
+        product.writeFile("b.dll", "old b", kOldFiles);
+    }
+
+    void serveManifest(const std::vector<Entry>& entries) {
+        ScriptedAnswer answer;
+        answer.body = manifest(entries);
+        server->script("/kelmor/update.ini", answer);
+    }
+
+    void serveFile(const std::string& name, const std::string& bytes) {
+        ScriptedAnswer answer;
+        answer.body = bytes;
+        server->script("/kelmor/" + name, answer);
+    }
+
+    // A fresh program run, checked and waiting in stage Update.
+    void startChecked() {
+        updater.reset();  // ends the earlier copy before the next one starts
+        updater = std::make_unique<UpdaterProcess>(product);
+        WizardState state = wizard.waitOpen();
+        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+        ASSERT_TRUE(wizard.pressNext());
+        state = wizard.waitForNextCaption(kUpdateCaption);
+        ASSERT_EQ(state.nextCaption, kUpdateCaption) << state;
+    }
+
+    WizardState update() {
+        EXPECT_TRUE(wizard.pressNext());
+        return finished();
+    }
+
+    WizardState finished() {
+        WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kFinishCaption && s.responsive; });
+        EXPECT_EQ(state.nextCaption, kFinishCaption) << state << "\n" << (wizard.box() ? wizard.box()->text : "");
+        return state;
+    }
+
+    using Lines = std::vector<std::string>;
+
+    ProductDir product;
+    std::unique_ptr<TestHttpServer> server;
+    Wizard wizard;
+    std::unique_ptr<UpdaterProcess> updater;
+};
+
+TEST_F(UpdateRunE2eTest, TypicalUpdateReplacesTheFilesAndFinishes) {
+    const std::string newA = binaryBytes(5000, 1);
+    serveManifest({{"a.dll"}, {"b.dll"}});
+    serveFile("a.dll", newA);
+    serveFile("b.dll", "new b");
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", "b.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(state.status, kFinished);
+    EXPECT_TRUE(state.nextEnabled);
+    EXPECT_TRUE(product.readFile("a.dll") == newA);
+    EXPECT_EQ(product.readFile("b.dll"), "new b");
+    EXPECT_FALSE(product.exists("a.dll.upg") || product.exists("b.dll.upg"));
+    EXPECT_FALSE(fs::exists(manifestCopyPath()));
+
+    ASSERT_TRUE(wizard.pressNext());
+    EXPECT_TRUE(updater->waitExit()) << wizard.state();
+}
+
+TEST_F(UpdateRunE2eTest, TimestampsDecideWhatIsDownloaded) {
+    product.writeFile("same.dll", "same", kPublishedUtc);           // the same second: current
+    product.writeFile("older.dll", "older", kPublishedUtc - 1);     // a second before: downloaded
+    product.writeFile("newer.dll", "newer", kPublishedUtc + 3600);  // after: current
+    serveManifest({{"same.dll"}, {"older.dll"}, {"newer.dll"}, {"missing.dll", "not a date"}});
+    for (const std::string name : {"same.dll", "older.dll", "newer.dll", "missing.dll"}) serveFile(name, "new " + name);
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, (Lines{"older.dll 更新完成", "missing.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(server->countRequests("/kelmor/same.dll"), 0u);
+    EXPECT_EQ(server->countRequests("/kelmor/newer.dll"), 0u);
+    EXPECT_EQ(product.readFile("same.dll"), "same");
+    EXPECT_EQ(product.readFile("older.dll"), "new older.dll");
+    EXPECT_EQ(product.readFile("missing.dll"), "new missing.dll");
+}
+
+TEST_F(UpdateRunE2eTest, FailedFilesAreListedAndTheRunGoesOn) {
+    ScriptedAnswer error;
+    error.status = 500;
+    error.reason = "Internal Server Error";
+    error.body = "error page";
+    server->script("/kelmor/a.dll", error);
+    ScriptedAnswer shortBody;
+    shortBody.body = binaryBytes(3000, 2);
+    shortBody.length = ScriptedAnswer::Length::Claim;
+    shortBody.claimedLength = 8192;
+    server->script("/kelmor/b.dll", shortBody);
+    serveFile("ok.dll", "new ok");
+    // x.dll is not on the server.
+    serveManifest({{"x.dll"}, {"a.dll"}, {"b.dll"}, {"ok.dll"}});
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, (Lines{"x.dll  不存在!", "x.dll 更新失败", "500 Internal Server Error", "a.dll 更新失败",
+                                  "b.dll 更新失败", "ok.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(state.status, kFinished);
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    EXPECT_EQ(product.readFile("b.dll"), "old b");
+    EXPECT_EQ(product.readFile("ok.dll"), "new ok");
+    for (const std::string name : {"x.dll", "x.dll.upg", "a.dll.upg", "b.dll.upg"})
+        EXPECT_FALSE(product.exists(name)) << name;
+}
+
+// The check reached the server; then it stops, and every file request is refused.
+TEST_F(UpdateRunE2eTest, RefusedFileRequestsListTheErrorText) {
+    serveManifest({{"a.dll"}, {"b.dll"}});
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    server.reset();
+    WizardState state = update();
+
+    ASSERT_EQ(state.lines.size(), 5u) << state;
+    const std::string& errorText = state.lines[0];
+    EXPECT_FALSE(errorText.empty());
+    EXPECT_EQ(errorText.find("更新"), std::string::npos) << errorText;
+    EXPECT_EQ(state.lines, (Lines{errorText, "a.dll 更新失败", errorText, "b.dll 更新失败", kNewProductLine}));
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    EXPECT_EQ(product.readFile("b.dll"), "old b");
+}
+
+// The running updater cannot replace itself: its new copy waits beside it.
+TEST_F(UpdateRunE2eTest, NewUpdaterIsKeptAsideTwiceInARow) {
+    const std::string running = product.readFile("Update.exe");
+    // Later than the copy's own time, so that it is downloaded on every run.
+    serveManifest({{"Update.exe", "2099-01-01 00:00:00"}});
+    for (const std::string bytes : {binaryBytes(3000, 3), binaryBytes(2500, 4)}) {
+        serveFile("Update.exe", bytes);
+        ASSERT_NO_FATAL_FAILURE(startChecked());
+        WizardState state = update();
+        EXPECT_EQ(state.lines, (Lines{"Update.exe 更新完成", kNewProductLine}));
+        EXPECT_TRUE(product.readFile("Update.exe.bck") == bytes);
+        EXPECT_TRUE(product.readFile("Update.exe") == running);
+        EXPECT_FALSE(product.exists("Update.exe.upg"));
+    }
+}
+
+TEST_F(UpdateRunE2eTest, MissingSubdirectoryShowsTheWriteErrorBox) {
+    serveManifest({{"sub/x.dll"}, {"a.dll"}});
+    serveFile("sub/x.dll", "new x");
+    serveFile("a.dll", "new a");
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+
+    auto box = wizard.waitForBox();
+    ASSERT_TRUE(box) << wizard.state();
+    const std::string localPath = toWindowsPath(product.path()) + "\\sub/x.dll";
+    EXPECT_EQ(box->text, "写文件 " + localPath + "  错误!\n文件正在使用中，请先关闭程序!");
+    EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
+    EXPECT_TRUE(box->owned);
+    ASSERT_TRUE(wizard.answerBox(kOkId));
+
+    WizardState state = finished();
+    EXPECT_EQ(state.lines, (Lines{"sub/x.dll 更新失败", "a.dll 更新完成", kNewProductLine}));
+    EXPECT_FALSE(product.exists("sub"));
+}
+
+// The bar moves between chunks: 50 after the first 2048 of 4096 bytes, 100
+// after the second. The body is held back until a question for the bar's
+// position waits in the program's queue; the pump after the first chunk
+// answers it.
+TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
+    ScriptedAnswer held;
+    held.body = binaryBytes(4096, 5);
+    held.pauseAfterBytes = 0;
+    server->script("/kelmor/a.dll", held);
+    serveManifest({{"a.dll"}});
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus("正在下载文件:a.dll");
+    ASSERT_EQ(state.status, "正在下载文件:a.dll") << state;
+
+    WineProcess reader(toWindowsPath(windowsBinDir() + "/progress_reader.exe"), {}, product.path());
+    ASSERT_TRUE(waitForOutput(reader, "queued")) << reader.output();
+    server->releasePauses();
+    ASSERT_TRUE(waitForOutput(reader, "position=")) << reader.output();
+    EXPECT_NE(reader.output().find("position=50"), std::string::npos) << reader.output();
+
+    state = finished();
+    EXPECT_EQ(state.progress, 100);
+    EXPECT_TRUE(product.readFile("a.dll") == *held.body);
+}
+
+// A product that still runs holds its file: the old one stays whole, and the
+// download waits beside it.
+TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
+    const std::string newA = binaryBytes(3000, 6);
+    serveManifest({{"a.dll"}, {"b.dll"}});
+    serveFile("a.dll", newA);
+    serveFile("b.dll", "new b");
+    WineProcess holder(toWindowsPath(windowsBinDir() + "/file_holder.exe"), {toWindowsPath(product.pathOf("a.dll"))},
+                       product.path());
+    ASSERT_TRUE(waitForOutput(holder, "held")) << holder.output();
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, (Lines{"a.dll 更新失败", "b.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    ASSERT_TRUE(product.exists("a.dll.upg"));
+    EXPECT_TRUE(product.readFile("a.dll.upg") == newA);
+    EXPECT_EQ(product.readFile("b.dll"), "new b");
+}
+
+// Names from the server must not reach outside the program directory, nor
+// into a file's alternate stream: none is requested, nothing is written.
+TEST_F(UpdateRunE2eTest, NamesLeavingTheProgramDirectoryAreRefused) {
+    const std::vector<std::string> names = {"..\\x.dll", "../x.dll", "a/../../x.dll", "C:\\x.dll",
+                                            "\\x.dll",   "//host/x.dll", "a.dll:s"};
+    std::vector<Entry> entries;
+    Lines expected;
+    for (const std::string& name : names) {
+        entries.push_back({name});
+        expected.push_back(name + " 更新失败");
+    }
+    expected.push_back(kNewProductLine);
+    serveManifest(entries);
+    const std::set<std::string> before = namesIn(product.path());
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, expected);
+    const auto requests = server->requests();
+    ASSERT_EQ(requests.size(), 1u) << requests.back().requestLine;
+    EXPECT_EQ(requests[0].target, "/kelmor/update.ini");
+    EXPECT_EQ(namesIn(product.path()), before);
+    EXPECT_FALSE(fs::exists(fs::path(product.path()).parent_path() / "x.dll"));
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+}
+
+// Killed while a download stalls: every product file is whole, old or new.
+TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
+    serveFile("b.dll", "new b");
+    ScriptedAnswer stalled;
+    stalled.body = binaryBytes(8192, 7);
+    stalled.cutAfterBytes = 2048;
+    server->script("/kelmor/a.dll", stalled);
+    serveManifest({{"b.dll"}, {"a.dll"}});
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus("正在下载文件:a.dll");
+    ASSERT_EQ(state.status, "正在下载文件:a.dll") << state;
+
+    updater.reset();
+    EXPECT_EQ(product.readFile("b.dll"), "new b");
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    std::set<std::string> left = namesIn(product.path());
+    left.erase("a.dll.upg");  // the unfinished download may stay beside the old file
+    EXPECT_EQ(left, (std::set<std::string>{"Update.exe", "updataAdd.ini", "a.dll", "b.dll"}));
+}
+
+}  // namespace
+}  // namespace testsupport

@@ -1,0 +1,234 @@
+// The version check end to end: the real Update.exe under Wine asks the
+// scriptable server for update.ini and shows what it found.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wine_temp_dir.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kManifestPath = "/kelmor/update.ini";
+const std::string kNextCaption = "下一步(&N)";
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kConnectFailed = "连接服务器失败!";
+const std::string kAlreadyNewest = "您现在用的版本已是最新的！";
+const std::string kNewerFound = "发现新的版本:kelmor 1.3";
+
+std::string manifestWithVersion(const std::string& version) { return "[kelmor]\r\nVERSION=" + version + "\r\n"; }
+
+std::optional<std::string> readManifestCopy() {
+    std::ifstream in(manifestCopyPath(), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A test parameter with the name it shows in the test's name.
+template <typename Value>
+struct Named {
+    const char* name;
+    Value value;
+};
+template <typename Value>
+void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
+const auto byName = [](const auto& info) { return std::string(info.param.name); };
+
+class VersionCheckE2eTest : public ::testing::Test {
+protected:
+    VersionCheckE2eTest() : server(std::make_unique<TestHttpServer>(product.pathOf("web"))) {
+        std::error_code ignored;
+        fs::remove(manifestCopyPath(), ignored);  // an earlier test's copy
+    }
+
+    void serveManifest(const std::string& body) {
+        ScriptedAnswer answer;
+        answer.body = body;
+        server->script(kManifestPath, answer);
+    }
+
+    std::string urlFor(std::uint16_t port, const std::string& path = "/kelmor/") const {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
+
+    // A fresh program run with kelmor 1.26 and that URL, its wizard open.
+    void start(const std::string& url) {
+        updater.reset();  // ends the earlier copy before the next one starts
+        product.writeConfig({"kelmor", "1.26", url});
+        updater = std::make_unique<UpdaterProcess>(product);
+        WizardState state = wizard.waitOpen();
+        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+    }
+
+    // Presses Next and waits for the check's last word. The check blocks the
+    // window, so a window that answers again has finished it.
+    WizardState check() {
+        EXPECT_TRUE(wizard.pressNext());
+        return wizard.waitUntil([](const WizardState& state) {
+            return state.responsive && (state.status == kConnectFailed || state.status == kAlreadyNewest ||
+                                        state.status.rfind("发现新的版本:", 0) == 0);
+        });
+    }
+
+    ProductDir product;
+    std::unique_ptr<TestHttpServer> server;
+    Wizard wizard;
+    std::unique_ptr<UpdaterProcess> updater;
+};
+
+class AlreadyNewestTest : public VersionCheckE2eTest, public ::testing::WithParamInterface<Named<std::string>> {};
+
+TEST_P(AlreadyNewestTest, DisablesTheButton) {
+    serveManifest(GetParam().value);
+    start(urlFor(server->port()));
+    WizardState state = check();
+    EXPECT_EQ(state.status, kAlreadyNewest) << state;
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_FALSE(state.nextEnabled);
+    EXPECT_TRUE(state.cancelEnabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(VersionCheckE2e, AlreadyNewestTest,
+                         ::testing::Values(Named<std::string>{"SameVersion", manifestWithVersion("1.26")},
+                                           // The default 1.0 is not above 1.26.
+                                           Named<std::string>{"NoProductSection", "[other]\r\nVERSION=9.0\r\n"},
+                                           Named<std::string>{"EmptyVersion", manifestWithVersion("")}),
+                         byName);
+
+class NewerFoundTest : public VersionCheckE2eTest, public ::testing::WithParamInterface<Named<std::string>> {};
+
+TEST_P(NewerFoundTest, OffersTheUpdate) {
+    serveManifest(GetParam().value);
+    start(urlFor(server->port()));
+    WizardState state = check();
+    EXPECT_EQ(state.status, kNewerFound) << state;
+    EXPECT_EQ(state.nextCaption, kUpdateCaption);
+    EXPECT_TRUE(state.nextEnabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(VersionCheckE2e, NewerFoundTest,
+                         ::testing::Values(Named<std::string>{"SameCase", manifestWithVersion("1.3")},
+                                           Named<std::string>{"SectionInOtherCase", "[KELMOR]\r\nVERSION=1.3\r\n"}),
+                         byName);
+
+TEST_F(VersionCheckE2eTest, AsksWithAPlainHttp10GetAsUpdate) {
+    serveManifest(manifestWithVersion("1.3"));
+    start(urlFor(server->port()));
+    check();
+    const auto requests = server->requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "GET /kelmor/update.ini HTTP/1.0");
+    EXPECT_EQ(requests[0].header("User-Agent").value_or("(none)"), "Update");
+}
+
+TEST_F(VersionCheckE2eTest, UrlWithoutTrailingSlashJoinsTheNameWithoutOne) {
+    start(urlFor(server->port(), "/dir"));
+    WizardState state = check();
+    EXPECT_EQ(server->countRequests("/dirupdate.ini"), 1u) << state;
+}
+
+TEST_F(VersionCheckE2eTest, SecondPressReachesAServerStartedMeanwhile) {
+    const std::uint16_t port = closedPort();
+    start(urlFor(port));
+    WizardState state = check();
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    ASSERT_TRUE(state.nextEnabled);
+
+    server = std::make_unique<TestHttpServer>(product.pathOf("web"), port);
+    serveManifest(manifestWithVersion("1.3"));
+    state = check();
+    EXPECT_EQ(state.status, kNewerFound) << state;
+    EXPECT_EQ(state.nextCaption, kUpdateCaption);
+}
+
+TEST_F(VersionCheckE2eTest, LongManifestIsCopiedWhole) {
+    // Several read chunks, with code page 936 text and bytes that are no text.
+    std::string manifest = manifestWithVersion("1.3");
+    for (int i = 0; manifest.size() < 3 * 2048 + 100; ++i)
+        manifest += "[FILE" + std::to_string(i) + "]\r\nFILE=\xc9\xfd\xbc\xb6" + std::to_string(i) +
+                    ".dll\r\nVERSION=2024-03-05 14:30:00\r\n; \x01\x7f\xff\r\n";
+    serveManifest(manifest);
+    start(urlFor(server->port()));
+    EXPECT_EQ(check().status, kNewerFound);
+    const auto copy = readManifestCopy();
+    ASSERT_TRUE(copy) << manifestCopyPath();
+    EXPECT_EQ(copy->size(), manifest.size());
+    EXPECT_TRUE(*copy == manifest);
+}
+
+struct FailedFetch {
+    ScriptedAnswer answer;
+    bool earlierCopyKept;  // else no copy is left at all
+};
+
+ScriptedAnswer serverError() {
+    ScriptedAnswer answer;
+    answer.status = 500;
+    answer.reason = "Internal Server Error";
+    answer.body = manifestWithVersion("9.9");  // would be offered if it were taken
+    return answer;
+}
+
+ScriptedAnswer truncatedManifest() {
+    ScriptedAnswer answer;
+    answer.body = manifestWithVersion("9.9");
+    answer.length = ScriptedAnswer::Length::Claim;
+    answer.claimedLength = 5000;
+    return answer;
+}
+
+class FailedFetchTest : public VersionCheckE2eTest, public ::testing::WithParamInterface<Named<FailedFetch>> {};
+
+TEST_P(FailedFetchTest, ShowsConnectFailedAndLeavesNoBadCopy) {
+    const std::string earlier = manifestWithVersion("1.3");
+    serveManifest(earlier);
+    start(urlFor(server->port()));
+    ASSERT_EQ(check().status, kNewerFound);
+    ASSERT_EQ(readManifestCopy().value_or("(none)"), earlier);
+
+    server->script(kManifestPath, GetParam().value.answer);
+    start(urlFor(server->port()));
+    WizardState state = check();
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_TRUE(state.nextEnabled);
+    if (GetParam().value.earlierCopyKept)
+        EXPECT_EQ(readManifestCopy().value_or("(none)"), earlier);
+    else
+        EXPECT_FALSE(readManifestCopy()) << *readManifestCopy();
+}
+
+// A 500 creates no copy; a truncated body is written and then removed.
+INSTANTIATE_TEST_SUITE_P(VersionCheckE2e, FailedFetchTest,
+                         ::testing::Values(Named<FailedFetch>{"ServerError", {serverError(), true}},
+                                           Named<FailedFetch>{"TruncatedBody", {truncatedManifest(), false}}),
+                         byName);
+
+// Each run asks the server again: nothing is answered from a cache.
+TEST_F(VersionCheckE2eTest, ManifestChangedBetweenRunsIsSeen) {
+    serveManifest(manifestWithVersion("1.3"));
+    start(urlFor(server->port()));
+    EXPECT_EQ(check().status, kNewerFound);
+
+    serveManifest(manifestWithVersion("1.4"));
+    start(urlFor(server->port()));
+    EXPECT_EQ(check().status, "发现新的版本:kelmor 1.4");
+    EXPECT_EQ(server->countRequests(kManifestPath), 2u);
+}
+
+}  // namespace
+}  // namespace testsupport
