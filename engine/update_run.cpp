@@ -1,5 +1,6 @@
 #include "engine/update_run.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -74,13 +75,23 @@ int progressPosition(std::uint64_t received, std::uint64_t total) {
     return static_cast<int>(received / (total / 100));
 }
 
+// How much the next read may take: the body ends where Content-Length says,
+// so a server that keeps sending past it cannot fill the disk.
+std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
+    if (contentLength == 0) return kReadChunkBytes;
+    if (received >= contentLength) return 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkBytes, contentLength - received));
+}
+
 // check (keyed builds only) sees every chunk; a body longer than expected
 // is cut short, as it is refused anyway.
 std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength,
                            ContentCheck* check) {
     char buffer[kReadChunkBytes];
     std::uint64_t received = 0;
-    while (const std::size_t n = request.read(buffer, sizeof buffer)) {
+    while (const std::size_t wanted = nextReadSize(received, contentLength)) {
+        const std::size_t n = request.read(buffer, wanted);
+        if (n == 0) break;
         received += n;
         if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
         view.pumpMessages();

@@ -9,10 +9,15 @@ namespace updater::net {
 namespace {
 constexpr DWORD kConnectTimeoutMs = 4000;
 constexpr DWORD kConnectRetries = 2;
+// A server that accepts and then goes quiet, before its answer or in the middle
+// of a body, would otherwise hold the wizard for good: WinInet under Wine waits
+// without limit. Long enough for a slow line, short enough for a user to wait.
+constexpr DWORD kReceiveTimeoutMs = 30000;
+constexpr DWORD kSendTimeoutMs = 30000;
 constexpr DWORD_PTR kContext = 1;
 
-void setSessionOption(HINTERNET session, DWORD option, DWORD value) {
-    InternetSetOptionExA(session, option, &value, sizeof value, 0);
+void setOption(HINTERNET handle, DWORD option, DWORD value) {
+    InternetSetOptionExA(handle, option, &value, sizeof value, 0);
 }
 }  // namespace
 
@@ -34,13 +39,19 @@ HttpTransfer::~HttpTransfer() { close(); }
 
 void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
     HINTERNET session = impl_->session.get();
-    setSessionOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-    setSessionOption(session, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
+    setOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    setOption(session, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
     // No traffic happens here; a failure (practically only resource exhaustion)
     // is remembered and surfaces when a request is sent.
     HINTERNET connection =
         InternetConnectA(session, server.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, kContext);
     DWORD code = connection ? ERROR_SUCCESS : GetLastError();
+    if (connection) {
+        // Set on the connection, not the session: Wine hands only the
+        // connection's values on to its requests (Windows takes either).
+        setOption(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+        setOption(connection, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
+    }
     impl_->connection = WinInetConnection(ConnectionHandle(connection), server, port, code);
 }
 

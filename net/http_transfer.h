@@ -18,7 +18,8 @@ public:
     HttpTransfer& operator=(const HttpTransfer&) = delete;
 
     // Sets connect timeout 4000 ms and connect retries 2, then makes the one
-    // connection to server and port (no user, no password).
+    // connection to server and port (no user, no password), whose requests
+    // give up on a server that stays silent for 30 s.
     void connect(const std::string& server, std::uint16_t port);
 
     // The engine's view of the connection; valid after connect().

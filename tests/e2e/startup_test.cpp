@@ -157,7 +157,8 @@ TEST_F(ServedStartupTest, NextButtonRunsTheCheck) {
     start();
     opened();
     ASSERT_TRUE(wizard.pressNext());
-    WizardState state = wizard.waitForStatus("发现新的版本:kelmor 1.3");
+    // The status is set before the caption: wait for the whole outcome.
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kUpdateCaption; });
     EXPECT_EQ(state.status, "发现新的版本:kelmor 1.3") << state;
     EXPECT_EQ(state.nextCaption, kUpdateCaption);
     EXPECT_TRUE(state.nextEnabled);
@@ -168,7 +169,7 @@ TEST_F(ServedStartupTest, EnterRunsTheCheckLikeTheButton) {
     start();
     opened();
     wizard.pressEnter();
-    WizardState state = wizard.waitForStatus("发现新的版本:kelmor 1.3");
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kUpdateCaption; });
     EXPECT_EQ(state.status, "发现新的版本:kelmor 1.3") << state;
     EXPECT_EQ(state.nextCaption, kUpdateCaption);
 }
