@@ -47,6 +47,15 @@ bool listLines(HWND list, std::ostringstream& out) {
 }
 
 std::string wizardState(HWND wizard) {
+    // The queries that need the wizard's thread go first: once they are
+    // answered, the thread is between messages, so the texts and states read
+    // next belong to one moment rather than to the middle of a handler.
+    LRESULT position = 0;
+    HWND progress = GetDlgItem(wizard, kProgressId);
+    bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
+    std::ostringstream lines;
+    responsive = responsive && listLines(GetDlgItem(wizard, kListId), lines);
+
     std::ostringstream out;
     HWND next = GetDlgItem(wizard, kNextId), cancel = GetDlgItem(wizard, kCancelId);
     out << "OK visible=" << flag(IsWindowVisible(wizard)) << " caption=" << windowTextHex(wizard)
@@ -56,11 +65,6 @@ std::string wizardState(HWND wizard) {
     RECT frame{};
     GetWindowRect(wizard, &frame);
     out << " rect=" << frame.left << ',' << frame.top << ',' << frame.right << ',' << frame.bottom;
-    LRESULT position = 0;
-    HWND progress = GetDlgItem(wizard, kProgressId);
-    bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
-    std::ostringstream lines;
-    responsive = responsive && listLines(GetDlgItem(wizard, kListId), lines);
     out << " responsive=" << flag(responsive);
     if (responsive) out << " progress=" << position << lines.str();
     return out.str();
