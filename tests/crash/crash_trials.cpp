@@ -1,0 +1,267 @@
+// Crash trials: starts an update of a multi-file installation under Wine,
+// kills the updater (SIGKILL) at a random moment, checks that every product
+// file is its old or its new version and nothing else changed, then runs a
+// normal update and checks that it completes.
+//   crash_trials [TRIALS [SEED]]
+// Exit status 0 when no trial lost or cut a file and every recovery finished.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "tests/crash/trial_install.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wizard_driver.h"
+
+namespace crashtrials {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+constexpr milliseconds kStepLimit{30000};
+constexpr milliseconds kRunLimit{120000};
+
+long elapsedMs(Clock::time_point since) {
+    return static_cast<long>(std::chrono::duration_cast<milliseconds>(Clock::now() - since).count());
+}
+
+struct UpdateTiming {
+    bool finished = false;
+    long checkMs = 0;  // Next pressed -> button became Update
+    long runMs = 0;    // Update pressed -> finished status
+    std::string failure;
+};
+
+// A whole update as a user does it: Next, Update, Finish.
+UpdateTiming normalUpdate(const TrialInstall& install, testsupport::Wizard& wizard) {
+    UpdateTiming timing;
+    testsupport::UpdaterProcess updater(install.product());
+    if (!wizard.waitOpen().found) {
+        timing.failure = "wizard did not open";
+        return timing;
+    }
+    auto start = Clock::now();
+    wizard.pressNext();
+    testsupport::WizardState state = wizard.waitForNextCaption(kUpdateCaption, kStepLimit);
+    timing.checkMs = elapsedMs(start);
+    if (state.nextCaption != kUpdateCaption) {
+        timing.failure = "check did not offer the update: status \"" + state.status + "\"";
+        return timing;
+    }
+    start = Clock::now();
+    wizard.pressNext();
+    state = wizard.waitForStatus(kFinished, kRunLimit);
+    timing.runMs = elapsedMs(start);
+    if (state.status != kFinished) {
+        timing.failure = "run did not finish: status \"" + state.status + "\"";
+        return timing;
+    }
+    wizard.pressNext();  // Finish
+    updater.waitExit(milliseconds(10000));
+    timing.finished = true;
+    return timing;
+}
+
+enum class Phase { Check, Run };
+
+struct KillPlan {
+    Phase phase = Phase::Run;
+    long delayMs = 0;  // after the press of Next (check) or Update (run)
+};
+
+// A sixth of the kills fall into the check, the rest anywhere in the run as
+// the probe saw it, which reaches a little past its real end (the closing steps).
+KillPlan choosePlan(std::mt19937& random, const UpdateTiming& calibration) {
+    KillPlan plan;
+    plan.phase = std::uniform_int_distribution<int>(0, 5)(random) == 0 ? Phase::Check : Phase::Run;
+    const long span = plan.phase == Phase::Check ? calibration.checkMs + 50 : calibration.runMs;
+    plan.delayMs = std::uniform_int_distribution<long>(0, span)(random);
+    return plan;
+}
+
+// The updater is started, driven to the planned moment and killed there.
+void interruptedUpdate(const TrialInstall& install, testsupport::Wizard& wizard, const KillPlan& plan) {
+    testsupport::UpdaterProcess updater(install.product());
+    if (!wizard.waitOpen().found) throw std::runtime_error("wizard did not open");
+    wizard.pressNext();
+    if (plan.phase == Phase::Run) {
+        if (wizard.waitForNextCaption(kUpdateCaption, kStepLimit).nextCaption != kUpdateCaption)
+            throw std::runtime_error("check did not offer the update");
+        wizard.pressNext();
+    }
+    std::this_thread::sleep_for(milliseconds(plan.delayMs));
+}  // ~UpdaterProcess: SIGKILL
+
+// Names the moment the kill hit, from what it left behind.
+std::string momentHit(const KillPlan& plan, const Inspection& left, int fileCount) {
+    if (plan.phase == Phase::Check) return "check";
+    if (left.downloadsLeft > 0) return "download";
+    if (left.newFiles == 0) return "run start";
+    if (left.newFiles < fileCount) return "between files";
+    return left.manifestCopyLeft ? "closing steps" : "after the run";
+}
+
+void printList(const char* what, const std::vector<std::string>& items) {
+    for (const std::string& item : items) std::printf("    %s: %s\n", what, item.c_str());
+}
+
+// The figures of a batch, sent from the child that ran it to the parent.
+constexpr int kMomentKinds = 6;
+const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "between files", "closing steps",
+                                            "after the run"};
+struct Totals {
+    int trials = 0, losses = 0, partial = 0, failedRecoveries = 0, downloadsLeft = 0;
+    int moments[kMomentKinds] = {};
+
+    void add(const Totals& other) {
+        trials += other.trials;
+        losses += other.losses;
+        partial += other.partial;
+        failedRecoveries += other.failedRecoveries;
+        downloadsLeft += other.downloadsLeft;
+        for (int i = 0; i < kMomentKinds; ++i) moments[i] += other.moments[i];
+    }
+};
+
+void countMoment(Totals& totals, const std::string& moment) {
+    for (int i = 0; i < kMomentKinds; ++i)
+        if (moment == kMoments[i]) ++totals.moments[i];
+}
+
+// One trial: the interrupted update, the look at what it left, the update after it.
+void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsupport::Wizard& wizard, Totals& totals) {
+    const int fileCount = static_cast<int>(install.files().size());
+    install.reset();
+    interruptedUpdate(install, wizard, plan);
+    const Inspection left = install.inspect();
+    const std::string moment = momentHit(plan, left, fileCount);
+    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, .upg %d, losses %zu, partial %zu", trial,
+                plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles, fileCount,
+                left.downloadsLeft, left.losses.size(), left.partial.size());
+    std::fflush(stdout);
+    totals.losses += static_cast<int>(left.losses.size());
+    totals.partial += static_cast<int>(left.partial.size());
+    totals.downloadsLeft += left.downloadsLeft;
+
+    const UpdateTiming recovery = normalUpdate(install, wizard);
+    const Inspection after = install.inspect();
+    const bool recovered = recovery.finished && install.allNew(after);
+    if (!recovered) ++totals.failedRecoveries;
+    // A trial counts once the update after it is judged; what its kill left counts at once.
+    ++totals.trials;
+    countMoment(totals, moment);
+    std::printf(", next update %s\n", recovered ? "complete" : "FAILED");
+    printList("lost", left.losses);
+    printList("partial", left.partial);
+    if (!recovered) {
+        std::printf("    recovery: %s\n", recovery.failure.c_str());
+        printList("after recovery", after.losses);
+        printList("after recovery", after.partial);
+    }
+    std::fflush(stdout);
+}
+
+// Runs trials first .. first + count - 1 with a probe of its own; the totals
+// so far go to out even when the batch stops early.
+void runBatch(int first, int count, unsigned seed, Totals& out) {
+    TrialInstall install;
+    testsupport::Wizard wizard;
+    install.reset();
+    const UpdateTiming calibration = normalUpdate(install, wizard);
+    const Inspection calibrated = install.inspect();
+    if (!calibration.finished || !install.allNew(calibrated)) {
+        printList("lost", calibrated.losses);
+        printList("partial", calibrated.partial);
+        throw std::runtime_error("a normal update does not complete: " + calibration.failure);
+    }
+    std::printf("batch from trial %d: seed %u, normal update: check %ld ms, run %ld ms\n", first, seed,
+                calibration.checkMs, calibration.runMs);
+    std::mt19937 random(seed);
+    for (int trial = first; trial < first + count; ++trial) runTrial(trial, choosePlan(random, calibration), install, wizard, out);
+}
+
+// The probe (a Wine program) lives as long as the process that started it and
+// has been seen to crash inside Wine after some hundreds of killed updaters.
+// Each batch therefore runs in a child of its own; a batch that stops for the
+// tooling is resumed in a new child with the next seed.
+constexpr int kBatchTrials = 10;
+
+bool runBatchInChild(int first, int count, unsigned seed, Totals& totals) {
+    int channel[2];
+    if (pipe(channel) != 0) throw std::runtime_error("pipe failed");
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        close(channel[0]);
+        Totals batch;
+        int status = 0;
+        try {
+            runBatch(first, count, seed, batch);
+        } catch (const std::exception& error) {
+            std::printf("\n    batch stopped: %s\n", error.what());
+            status = 3;
+        }
+        std::fflush(stdout);
+        if (write(channel[1], &batch, sizeof batch) != static_cast<ssize_t>(sizeof batch)) status = 3;
+        std::exit(status);  // the static probe client ends its probe.exe
+    }
+    close(channel[1]);
+    Totals batch;
+    const bool reported = read(channel[0], &batch, sizeof batch) == static_cast<ssize_t>(sizeof batch);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (reported) totals.add(batch);
+    return reported && WIFEXITED(status) && WEXITSTATUS(status) == 0 && batch.trials == count;
+}
+
+int run(int trials, unsigned seed) {
+    {
+        TrialInstall sample;
+        std::printf("crash trials: %d, seed %u, %zu files, %zu bytes new\n", trials, seed, sample.files().size(),
+                    sample.newBytesTotal());
+    }
+    Totals totals;
+    int restarts = 0;
+    while (totals.trials < trials) {
+        const int before = totals.trials;
+        const int count = std::min(kBatchTrials, trials - before);
+        const unsigned batchSeed = seed + static_cast<unsigned>(before) + 1000u * static_cast<unsigned>(restarts);
+        if (runBatchInChild(before + 1, count, batchSeed, totals)) continue;
+        // A batch that keeps stopping without a single trial: broken for good.
+        if (++restarts > 3 && totals.trials == before) return 2;
+    }
+
+    std::printf("\n| trials | losses | partial files | failed later updates | .upg left by kills | batches resumed |\n");
+    std::printf("|---|---|---|---|---|---|\n| %d | %d | %d | %d | %d | %d |\n\n", totals.trials, totals.losses,
+                totals.partial, totals.failedRecoveries, totals.downloadsLeft, restarts);
+    std::printf("| moment of the kill | trials |\n|---|---|\n");
+    for (int i = 0; i < kMomentKinds; ++i) std::printf("| %s | %d |\n", kMoments[i], totals.moments[i]);
+    return totals.losses == 0 && totals.partial == 0 && totals.failedRecoveries == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace crashtrials
+
+int main(int argc, char** argv) {
+    const int trials = argc > 1 ? std::atoi(argv[1]) : 100;
+    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : std::random_device{}();
+    try {
+        return crashtrials::run(trials, seed);
+    } catch (const std::exception& error) {
+        std::printf("crash trials stopped: %s\n", error.what());
+        return 2;
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+// A multi-file installation that is updated again and again: the old files in
+// a product directory, the new ones behind the scriptable server, and the
+// judgement of what an interrupted update left behind.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+
+namespace crashtrials {
+
+struct ProductFile {
+    std::string name;                     // relative to the program directory, "/"-separated
+    std::optional<std::string> oldBytes;  // nothing: not installed before the update
+    std::string newBytes;
+    bool isUpdater = false;  // Update.exe: stays as it is, its new copy goes to ".bck"
+};
+
+// What one look at the program directory found.
+struct Inspection {
+    int newFiles = 0;         // files already in their new version (the updater: its ".bck")
+    int downloadsLeft = 0;    // ".upg" side files
+    std::vector<std::string> partial;  // product files holding only the start of a version
+    std::vector<std::string> losses;   // files missing, changed or stray, with the reason
+    bool manifestCopyLeft = false;    // the temporary copy of update.ini exists
+};
+
+class TrialInstall {
+public:
+    TrialInstall();
+    ~TrialInstall();
+    TrialInstall(const TrialInstall&) = delete;
+    TrialInstall& operator=(const TrialInstall&) = delete;
+
+    // Back to the old installation: old files with old times, no side files,
+    // no temporary manifest copy.
+    void reset();
+    Inspection inspect() const;
+    bool allNew(const Inspection& inspection) const;
+
+    const testsupport::ProductDir& product() const { return *product_; }
+    const std::vector<ProductFile>& files() const { return files_; }
+    std::size_t newBytesTotal() const;
+
+private:
+    std::string serverRoot_;
+    std::vector<ProductFile> files_;
+    std::string updaterBytes_;
+    std::string configBytes_;
+    std::string manifestCopyPath_;
+    std::unique_ptr<testsupport::ProductDir> product_;
+    std::unique_ptr<testsupport::TestHttpServer> server_;
+};
+
+}  // namespace crashtrials

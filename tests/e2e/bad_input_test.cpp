@@ -1,0 +1,343 @@
+// Bad local input, end to end: broken configuration files and manifests,
+// huge file lists, names at the buffer limits and in code page 936, an
+// unwritable program directory and a missing temporary directory. The real
+// Update.exe under Wine never crashes and ends each action in a clear state.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/cp936_text.h"
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wine_runner.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kReadingVersion = "读取版本信息...";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+const std::string kStamp = "2024-01-01 00:00:00";
+constexpr std::time_t kOldTime = 1577836800;  // 2020-01-01: older than kStamp
+constexpr std::time_t kNewTime = 1735689600;  // 2025-01-01: newer than kStamp
+
+std::string binaryGarbage(std::size_t size) {
+    std::mt19937 random(936);
+    std::string bytes(size, '\0');
+    for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+template <typename Value>
+struct Named {
+    const char* name;
+    Value value;
+};
+template <typename Value>
+void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
+const auto byName = [](const auto& info) { return std::string(info.param.name); };
+
+class BadInputTest : public ::testing::Test {
+protected:
+    BadInputTest() : server(product.path()) {}
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"; }
+    void configure() { product.writeConfig({"kelmor", "1.26", url()}); }
+    void serve(const std::string& path, std::string body) {
+        ScriptedAnswer answer;
+        answer.body = std::move(body);
+        server.script(path, answer);
+    }
+
+    WizardState start() {
+        updater = std::make_unique<UpdaterProcess>(product);
+        WizardState state = wizard.waitOpen();
+        EXPECT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+        return state;
+    }
+
+    // Next, then Update once it is offered.
+    void checkAndUpdate() {
+        ASSERT_TRUE(start().found);
+        ASSERT_TRUE(wizard.pressNext());
+        ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption) << wizard.state();
+        ASSERT_TRUE(wizard.pressNext());
+    }
+
+    // Waits for the end of the run, answering every box on the way with OK.
+    WizardState finishRun(std::vector<MessageBoxState>* boxes = nullptr, std::chrono::milliseconds limit = 30s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        WizardState state;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (auto box = wizard.box()) {
+                if (auto painted = wizard.waitForBox(2s)) box = painted;
+                if (boxes) boxes->push_back(*box);
+                wizard.answerBox(kOkId);
+            }
+            state = wizard.state();
+            if (state.status == kFinished && state.responsive) return state;
+            std::this_thread::sleep_for(50ms);
+        }
+        ADD_FAILURE() << "the run did not finish: " << state;
+        return state;
+    }
+
+    ProductDir product;
+    TestHttpServer server;
+    Wizard wizard;
+    std::unique_ptr<UpdaterProcess> updater;
+};
+
+// --- updataAdd.ini ---
+
+class BadConfigurationTest : public BadInputTest,
+                             public ::testing::WithParamInterface<Named<std::pair<std::string, std::string>>> {};
+
+TEST_P(BadConfigurationTest, WizardOpensWithWhatCanBeRead) {
+    product.writeConfigBytes(GetParam().value.first);
+    EXPECT_EQ(start().lines, std::vector<std::string>{GetParam().value.second});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, BadConfigurationTest,
+    ::testing::Values(
+        Named<std::pair<std::string, std::string>>{"BinaryGarbage", {binaryGarbage(64 * 1024), "kelmor 1.26"}},
+        Named<std::pair<std::string, std::string>>{
+            "NulBytes", {"[Server]\r\nstrSoft=ab\0cd\r\nstr\0Version=9\r\nstrVersion=2.0\r\n"s, "ab 2.0"}},
+        Named<std::pair<std::string, std::string>>{
+            "MegabyteLines",
+            {std::string(1 << 20, 'x') + "\r\n[Server]\r\nstrSoft=" + std::string(1 << 20, 'y') + "\r\nstrVersion=2.0",
+             std::string(99, 'y') + " 2.0"}},
+        Named<std::pair<std::string, std::string>>{"NoFinalNewline",
+                                                   {"[Server]\r\nstrSoft=tail\r\nstrVersion=3.0", "tail 3.0"}}),
+    byName);
+
+// --- manifests ---
+
+TEST_F(BadInputTest, GarbageManifestOffersNothing) {
+    configure();
+    serve("/kelmor/update.ini", binaryGarbage(256 * 1024));
+    start();
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
+    EXPECT_EQ(state.status, "您现在用的版本已是最新的！") << state;
+}
+
+// Megabyte lines, a NUL and no final newline around entries that still count.
+TEST_F(BadInputTest, ManifestWithLongLinesNulsAndNoFinalNewlineIsWalked) {
+    configure();
+    serve("/kelmor/update.ini", std::string(1 << 20, 'z') + "\r\n[kelmor]\r\nVERSION=1.3\0junk\r\n"s +
+                                    "[FILE0]\r\nX=" + std::string(1 << 20, 'q') + "\r\nFILE=a.dat\r\n[FILE1]\r\nFILE=b.dat");
+    serve("/kelmor/a.dat", "new a");
+    serve("/kelmor/b.dat", "new b");
+    checkAndUpdate();
+    WizardState state = finishRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"a.dat 更新完成", "b.dat 更新完成", "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("b.dat"), "new b");
+}
+
+// Ten thousand current files: the run walks them all and asks for none.
+TEST_F(BadInputTest, TenThousandCurrentFilesCostNoRequest) {
+    configure();
+    std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
+    for (int i = 0; i < 10000; ++i) {
+        const std::string name = "data/f" + std::to_string(i) + ".bin";
+        manifest += "[FILE" + std::to_string(i) + "]\r\nFILE=" + name + "\r\nVERSION=" + kStamp + "\r\n";
+        product.writeFile(name, "current", kNewTime);
+    }
+    serve("/kelmor/update.ini", manifest);
+    checkAndUpdate();
+    auto started = std::chrono::steady_clock::now();
+    WizardState state = finishRun(nullptr, 120s);
+    EXPECT_EQ(state.lines, std::vector<std::string>{"kelmor 1.3"});
+    EXPECT_EQ(server.requests().size(), 1u) << "only the manifest";
+    std::cout << "[ measured ] 10000 current entries walked in "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
+              << " ms\n";
+}
+
+// FILE holds at most 259 bytes: a name of exactly 259 is asked for whole, a
+// longer one cut. Beside the program directory such a path is past MAX_PATH,
+// so the download file cannot be created: message 119, and the run goes on.
+TEST_F(BadInputTest, NamesAtTheBufferLimit) {
+    configure();
+    const std::string exact = std::string(200, 'd') + "/" + std::string(58, 'e');  // 259 bytes
+    const std::string longer = std::string(200, 'f') + "/" + std::string(99, 'g');
+    serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=" + exact + "\r\n[FILE1]\r\nFILE=" + longer +
+                                    "\r\n");
+    serve("/kelmor/" + exact, "new");
+    serve("/kelmor/" + longer.substr(0, 259), "new");
+    checkAndUpdate();
+    std::vector<MessageBoxState> boxes;
+    WizardState state = finishRun(&boxes);
+    EXPECT_EQ(server.countRequests("/kelmor/" + exact), 1u);
+    EXPECT_EQ(server.countRequests("/kelmor/" + longer.substr(0, 259)), 1u);
+    ASSERT_EQ(boxes.size(), 2u) << state;
+    // (The icon of a box this wide is not told from its pixels; the text is enough.)
+    for (const MessageBoxState& box : boxes) EXPECT_NE(box.text.find("文件正在使用中"), std::string::npos) << box;
+    EXPECT_EQ(state.lines, (std::vector<std::string>{exact + " 更新失败", longer.substr(0, 259) + " 更新失败",
+                                                     "kelmor 1.3"}));
+}
+
+// Names in code page 936 go on the wire as their ANSI bytes, unescaped, and
+// reach the disk as the same characters; the trail byte of 乗 is "\" and must
+// not split the name.
+TEST_F(BadInputTest, DoubleByteNamesAreUpdated) {
+    configure();
+    const std::vector<std::string> names{"数据/关卡.dat", "乗.dat"};
+    std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        manifest += "[FILE" + std::to_string(i) + "]\r\nFILE=" + names[i] + "\r\nVERSION=" + kStamp + "\r\n";
+        product.writeFile(names[i], "old", kOldTime);
+        serve("/kelmor/" + toCp936(names[i]), "new " + std::to_string(i));
+    }
+    serve("/kelmor/update.ini", toCp936(manifest));
+    checkAndUpdate();
+    WizardState state = finishRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"数据/关卡.dat 更新完成", "乗.dat 更新完成", "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile(names[0]), "new 0");
+    EXPECT_EQ(product.readFile(names[1]), "new 1");
+    for (const std::string& name : names) EXPECT_EQ(server.countRequests("/kelmor/" + toCp936(name)), 1u) << name;
+}
+
+// A program directory nobody may write in. For root, whom file modes do not
+// stop, the directory is made immutable instead.
+class UnwritableDirectory {
+public:
+    explicit UnwritableDirectory(const std::string& path) : path_(path) {
+        chmod(path_.c_str(), 0555);
+        if (writable()) immutable_ = setImmutable(true);
+    }
+    ~UnwritableDirectory() {
+        if (immutable_) setImmutable(false);
+        chmod(path_.c_str(), 0755);
+    }
+    bool writable() const {
+        const std::string probe = path_ + "/.write-probe";
+        const int fd = open(probe.c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd < 0) return false;
+        close(fd);
+        unlink(probe.c_str());
+        return true;
+    }
+
+private:
+    bool setImmutable(bool on) const {
+        const int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        close(fd);
+        return done;
+    }
+    std::string path_;
+    bool immutable_ = false;
+};
+
+TEST_F(BadInputTest, ReadOnlyProgramDirectoryShows119AndKeepsEveryFile) {
+    configure();
+    product.writeFile("app.dat", "old app", kOldTime);
+    serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=app.dat\r\nVERSION=" + kStamp + "\r\n");
+    serve("/kelmor/app.dat", "new app");
+    UnwritableDirectory unwritable(product.path());
+    if (unwritable.writable()) GTEST_SKIP() << "cannot make a directory unwritable here";
+
+    checkAndUpdate();
+    std::vector<MessageBoxState> boxes;
+    WizardState state = finishRun(&boxes);
+    ASSERT_EQ(boxes.size(), 1u) << state;
+    EXPECT_EQ(boxes[0].icon, BoxIcon::Stop) << boxes[0];
+    EXPECT_NE(boxes[0].text.find("app.dat  错误!"), std::string::npos) << boxes[0];
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"app.dat 更新失败", "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("app.dat"), "old app");
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+}
+
+// TEMP and TMP of the prefix point elsewhere for one test. Wine takes them
+// from the registry (HKCU\Environment), not from the Unix environment.
+class TemporaryDirectoryOverride {
+public:
+    explicit TemporaryDirectoryOverride(const std::string& windowsPath) {
+        for (const char* name : {"TEMP", "TMP"}) {
+            saved_.push_back(query(name));
+            set(name, "REG_SZ", windowsPath);
+        }
+    }
+    ~TemporaryDirectoryOverride() {
+        for (const Value& value : saved_)
+            if (!value.type.empty()) set(value.name, value.type, value.data);
+    }
+
+private:
+    struct Value {
+        std::string name, type, data;
+    };
+    static constexpr const char* kKey = "HKCU\\Environment";
+
+    // From a line of "reg query": "    TEMP    REG_SZ    C:\users\me\Temp".
+    static Value query(const std::string& name) {
+        std::istringstream lines(runWine("reg", {"query", kKey, "/v", name}, "/tmp", 30s).output);
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            Value value;
+            if (words >> value.name >> value.type && value.name == name && value.type.rfind("REG_", 0) == 0) {
+                std::getline(words >> std::ws, value.data);
+                if (!value.data.empty() && value.data.back() == '\r') value.data.pop_back();
+                return value;
+            }
+        }
+        return {};
+    }
+    static void set(const std::string& name, const std::string& type, const std::string& data) {
+        runWine("reg", {"add", kKey, "/v", name, "/t", type, "/d", data, "/f"}, "/tmp", 30s);
+    }
+
+    std::vector<Value> saved_;
+};
+
+// Without a temporary directory the manifest copy cannot be created: the check
+// ends with the failure report naming the copy, and Next can be pressed again.
+TEST_F(BadInputTest, MissingTemporaryDirectoryEndsTheCheckWithTheFailureReport) {
+    configure();
+    serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n");
+    TemporaryDirectoryOverride missing("C:\\no-such-temp-dir");
+    start();
+    ASSERT_TRUE(wizard.pressNext());
+    std::optional<MessageBoxState> box = wizard.waitForBox();
+    ASSERT_TRUE(box) << wizard.state();
+    EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
+    EXPECT_NE(box->text.find("no-such-temp-dir"), std::string::npos) << *box;
+    std::cout << "[ failure report ] " << box->text << "\n";
+    ASSERT_TRUE(wizard.answerBox(kOkId));
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive; });
+    EXPECT_EQ(state.status, kReadingVersion) << state;
+    EXPECT_EQ(state.nextCaption, "下一步(&N)");
+    EXPECT_TRUE(state.nextEnabled);
+}
+
+}  // namespace
+}  // namespace testsupport

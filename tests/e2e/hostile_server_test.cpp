@@ -1,0 +1,305 @@
+// Hostile and broken update servers, end to end: the real Update.exe under
+// Wine against the scriptable server. Each case ends in one clear outcome the
+// user can see, within a bounded time, and leaves the product's files as they were.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/test_http_server.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kNextCaption = "下一步(&N)";
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kConnectFailed = "连接服务器失败!";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+const std::string kDownloading = "正在下载文件:app.dat";
+const std::string kFailedLine = "app.dat 更新失败";
+const std::string kUpdatedLine = "app.dat 更新完成";
+
+const std::string kManifestPath = "/kelmor/update.ini";
+const std::string kFilePath = "/kelmor/app.dat";
+const std::string kManifest =
+    "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=app.dat\r\nVERSION=2024-01-01 00:00:00\r\n";
+const std::string kOldBytes = "app.dat as installed";
+constexpr std::time_t kOldTime = 1577836800;  // 2020-01-01, older than the manifest's time
+
+// Receive timeout of the program (30 s) plus room for a slow machine.
+constexpr auto kTimeoutLimit = 50s;
+
+std::string readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// The program's temporary copy of the manifest in the Wine prefix.
+fs::path manifestCopy() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    const passwd* user = getpwuid(getuid());
+    if (!prefix || !user) return {};
+    return fs::path(prefix) / "drive_c/users" / user->pw_name / "Temp/update.ini";
+}
+
+ScriptedAnswer bodyAnswer(std::string body) {
+    ScriptedAnswer answer;
+    answer.body = std::move(body);
+    return answer;
+}
+
+std::string newBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+    return bytes;
+}
+
+class HostileServerTest : public ::testing::Test {
+protected:
+    HostileServerTest() : server(product.path()) {
+        product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"});
+        product.writeFile("app.dat", kOldBytes, kOldTime);
+        installed = productFiles();
+        fs::remove(manifestCopy());
+    }
+
+    // Every file of the program directory but the download side files.
+    std::map<std::string, std::string> productFiles() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(product.path())) {
+            const std::string name = fs::relative(entry.path(), product.path()).generic_string();
+            if (entry.is_regular_file() && entry.path().extension() != ".upg") files[name] = readWhole(entry.path());
+        }
+        return files;
+    }
+    void expectProductUntouched() const { EXPECT_EQ(productFiles(), installed) << "a product file changed"; }
+
+    void start() {
+        updater = std::make_unique<UpdaterProcess>(product);
+        WizardState state = wizard.waitOpen();
+        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+    }
+
+    // Started, checked and the update offered; then Update is pressed.
+    void startUpdate() {
+        server.script(kManifestPath, bodyAnswer(kManifest));
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_TRUE(wizard.pressNext());
+        ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
+        ASSERT_TRUE(wizard.pressNext());
+    }
+
+    WizardState finishedRun() {
+        WizardState state = wizard.waitUntil(
+            [](const WizardState& s) { return s.status == kFinished && s.responsive; }, 30s);
+        EXPECT_EQ(state.status, kFinished) << state;
+        return state;
+    }
+
+    // A run that ended with the failure report: the stop box, then the button
+    // left disabled as "更新(&U)" and the status of the file that failed.
+    MessageBoxState failureReport(std::chrono::milliseconds limit) {
+        std::optional<MessageBoxState> box = wizard.waitForBox(limit);
+        if (!box) {
+            ADD_FAILURE() << "no failure report; " << wizard.state();
+            return {};
+        }
+        EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
+        EXPECT_FALSE(box->text.empty()) << *box;
+        std::cout << "[ failure report ] " << box->text << "\n";
+        EXPECT_TRUE(wizard.answerBox(kOkId));
+        WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive; });
+        EXPECT_EQ(state.nextCaption, kUpdateCaption) << state;
+        EXPECT_FALSE(state.nextEnabled) << state;
+        EXPECT_EQ(state.status, kDownloading) << state;
+        return *box;
+    }
+
+    ProductDir product;
+    TestHttpServer server;
+    Wizard wizard;
+    std::unique_ptr<UpdaterProcess> updater;
+    std::map<std::string, std::string> installed;
+};
+
+// 16 MiB is more than any manifest; an endless body ends as a failed check
+// rather than filling the disk, and no copy of it stays behind.
+TEST_F(HostileServerTest, EndlessManifestIsAFailedCheck) {
+    ScriptedAnswer endless = bodyAnswer(kManifest);
+    endless.length = ScriptedAnswer::Length::Omit;
+    endless.endless = true;
+    server.script(kManifestPath, endless);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(wizard.pressNext());
+
+    WizardState state = wizard.waitForStatus(kConnectFailed, 60s);
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_TRUE(state.nextEnabled);
+    EXPECT_FALSE(fs::exists(manifestCopy()));
+    EXPECT_EQ(server.countRequests(kFilePath), 0u);
+    expectProductUntouched();
+}
+
+// The client reads what Content-Length announces and no more: the file is
+// the announced bytes, and the endless rest never reaches the disk.
+TEST_F(HostileServerTest, BytesBeyondTheContentLengthAreNotTaken) {
+    const std::string announced = newBytes(5000);
+    ScriptedAnswer longer = bodyAnswer(announced);
+    longer.endless = true;
+    server.script(kFilePath, longer);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("app.dat"), announced);
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+}
+
+// A server that goes quiet, first before its answer and then in the middle of
+// a body: each action ends once the receive timeout (30 s) has passed, with
+// the product's files as they were. (The one slow test here.)
+TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
+    ScriptedAnswer silent;
+    silent.silent = true;
+    server.script(kManifestPath, silent);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(wizard.pressNext());
+    auto pressed = Clock::now();
+    WizardState state = wizard.waitForStatus(kConnectFailed, kTimeoutLimit);
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_GE(Clock::now() - pressed, 25s) << "ended before the timeout";
+    EXPECT_EQ(state.nextCaption, kNextCaption);
+    EXPECT_TRUE(state.nextEnabled);
+
+    // The user tries again; now the file's body stalls after 10 000 bytes.
+    server.script(kManifestPath, bodyAnswer(kManifest));
+    ScriptedAnswer stalled = bodyAnswer(newBytes(100000));
+    stalled.cutAfterBytes = 10000;
+    stalled.cut = ScriptedAnswer::Cut::Stall;
+    server.script(kFilePath, stalled);
+    ASSERT_TRUE(wizard.pressNext());
+    ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
+    ASSERT_TRUE(wizard.pressNext());
+    pressed = Clock::now();
+    failureReport(kTimeoutLimit);
+    EXPECT_GE(Clock::now() - pressed, 25s) << "ended before the timeout";
+    expectProductUntouched();
+}
+
+// A connection reset in the middle of a body reads as its early end: the
+// body is shorter than announced, so the entry fails and the old file stays.
+TEST_F(HostileServerTest, ResetInTheMiddleOfABodyFailsTheEntry) {
+    ScriptedAnswer reset = bodyAnswer(newBytes(100000));
+    reset.cutAfterBytes = 30000;
+    reset.cut = ScriptedAnswer::Cut::Reset;
+    server.script(kFilePath, reset);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kFailedLine, "kelmor 1.3"}));
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+    expectProductUntouched();
+}
+
+// Content-Length promises 5000 bytes and nothing comes: the entry fails, the
+// run goes on to its end, and nothing of the empty download stays.
+TEST_F(HostileServerTest, EmptyBodyWithAContentLengthFailsTheEntry) {
+    ScriptedAnswer empty = bodyAnswer("");
+    empty.length = ScriptedAnswer::Length::Claim;
+    empty.claimedLength = 5000;
+    server.script(kFilePath, empty);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kFailedLine, "kelmor 1.3"}));
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+    expectProductUntouched();
+}
+
+// An answer without a status line is taken as a headerless (HTTP/0.9) 200 by
+// the client: for the manifest that is text without the product's section,
+// so nothing newer is offered and no file is asked for.
+TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
+    ScriptedAnswer garbage;
+    garbage.raw = "SSH-2.0-OpenSSH_9.2\r\n\x16\x03\x01\x02\x00 not http at all"s;
+    server.script(kManifestPath, garbage);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(wizard.pressNext());
+
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
+    EXPECT_EQ(state.status, "您现在用的版本已是最新的！") << state;
+    EXPECT_EQ(server.countRequests(kFilePath), 0u);
+    expectProductUntouched();
+}
+
+// Answers without a status line. When the first line is text, the client
+// takes it for the status line of a 200 and the rest for the body, which the
+// unsigned build saves like any 200's; binary is status 0, listed and refused.
+// Either way the product file is whole: one answer's body or the old file.
+TEST_F(HostileServerTest, FileAnswerWithoutStatusLine) {
+    const std::string textual = "SSH-2.0-OpenSSH_9.2\r\nnot http at all";
+    ScriptedAnswer garbage;
+    garbage.raw = textual;
+    server.script(kFilePath, garbage);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("app.dat"), "not http at all");
+}
+
+TEST_F(HostileServerTest, BinaryAnswerWithoutStatusLineIsRefused) {
+    ScriptedAnswer garbage;
+    garbage.raw = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 not http at all"s;
+    server.script(kFilePath, garbage);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"0", kFailedLine, "kelmor 1.3"}));
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+    expectProductUntouched();
+}
+
+// Header lines of a megabyte are read and ignored, on the manifest and on a file.
+TEST_F(HostileServerTest, MegabyteHeaderLinesAreIgnored) {
+    const std::pair<std::string, std::string> filler{"X-Filler", std::string(1 << 20, 'h')};
+    ScriptedAnswer manifest = bodyAnswer(kManifest);
+    manifest.headers = {filler};
+    server.script(kManifestPath, manifest);
+    const std::string content = newBytes(5000);
+    ScriptedAnswer file = bodyAnswer(content);
+    file.headers = {filler};
+    server.script(kFilePath, file);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(wizard.pressNext());
+    ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
+    ASSERT_TRUE(wizard.pressNext());
+
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("app.dat"), content);
+}
+
+}  // namespace
+}  // namespace testsupport

@@ -1,0 +1,195 @@
+// The update against a real web server: nginx serving a folder published by
+// mkmanifest, as a vendor would run it, and Update.exe under Wine pressed
+// through Next, Update and Finish.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/nginx_server.h"
+#include "tests/support/product_dir.h"
+#include "tests/support/updater_process.h"
+#include "tests/support/wizard_driver.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kFinishCaption = "完成(&O)";
+const std::string kFinished = "完成更新!关闭后请重新启动软件";
+constexpr std::time_t kHour = 3600, kDay = 24 * kHour;
+// A run fetches a few small files; the limit only guards against a hang.
+constexpr milliseconds kRunLimit{30000};
+
+// Name relative to the product directory -> content.
+using Files = std::map<std::string, std::string>;
+
+// The manifest's timestamps are local times, read by the updater in Wine's
+// time zone: both take TZ from the environment the tests run in.
+std::string localTimestamp(std::time_t time) {
+    std::tm local{};
+    localtime_r(&time, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// A site directory readable by nginx's worker: release/ is what the vendor
+// builds, www/kelmor/ the published update folder.
+class SiteDir {
+public:
+    SiteDir() {
+        char pattern[] = "/tmp/updater-site.XXXXXX";
+        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+        chmod(path_.c_str(), 0755);
+        fs::create_directories(path_ + "/www");
+    }
+    ~SiteDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    SiteDir(const SiteDir&) = delete;
+    SiteDir& operator=(const SiteDir&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+class NginxUpdateTest : public ::testing::Test {
+protected:
+    NginxUpdateTest() : server(site.path() + "/www") {}
+
+    // The release's files go into release/, then mkmanifest publishes them.
+    void publish(const Files& files, const std::string& version, std::time_t time) {
+        const std::string release = site.path() + "/release";
+        for (const auto& [name, bytes] : files) {
+            fs::create_directories(fs::path(release + "/" + name).parent_path());
+            std::ofstream(release + "/" + name, std::ios::binary | std::ios::trunc) << bytes;
+        }
+        const ChildResult result = runChild({MKMANIFEST_PATH, "--time", localTimestamp(time), release, "kelmor",
+                                             version, site.path() + "/www/kelmor"});
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+    }
+
+    // An installed kelmor 1.26 whose files were all written at the given time.
+    void install(const Files& files, std::time_t time) {
+        product.writeConfig({"kelmor", "1.26", server.url("/kelmor/")});
+        for (const auto& [name, bytes] : files) product.writeFile(name, bytes, time);
+    }
+
+    // Next, Update, Finish, as the user clicks them; the state once finished.
+    WizardState updateTo(const std::string& newVersion) {
+        UpdaterProcess updater(product);
+        Wizard wizard;
+        WizardState state = wizard.waitOpen();
+        EXPECT_TRUE(state.visible) << state << "\n" << updater.output();
+        EXPECT_TRUE(wizard.pressNext()) << state;
+        state = wizard.waitForNextCaption(kUpdateCaption);
+        EXPECT_EQ(state.status, "发现新的版本:kelmor " + newVersion) << state;
+        EXPECT_TRUE(wizard.pressNext()) << state;
+        state = wizard.waitUntil(
+            [](const WizardState& s) { return s.nextCaption == kFinishCaption && s.nextEnabled && s.responsive; },
+            kRunLimit);
+        EXPECT_TRUE(wizard.pressNext()) << state;
+        EXPECT_TRUE(updater.waitExit()) << wizard.state();
+        return state;
+    }
+
+    // Requests in the access log from line `from` on, without the byte counts.
+    std::vector<std::string> requests(std::size_t from = 0) const {
+        std::vector<std::string> lines = server.accessLog();
+        std::vector<std::string> result;
+        for (std::size_t i = from; i < lines.size(); ++i) result.push_back(lines[i].substr(0, lines[i].rfind(' ')));
+        return result;
+    }
+
+    void expectInstalled(const Files& files) {
+        for (const auto& [name, bytes] : files) {
+            EXPECT_EQ(product.readFile(name), bytes) << name;
+            EXPECT_FALSE(product.exists(name + ".upg")) << name;
+        }
+    }
+
+    SiteDir site;
+    NginxServer server;
+    ProductDir product;
+    const std::time_t now = std::time(nullptr);
+};
+
+// Bodies larger than one 2048-byte read, so every file crosses chunks.
+std::string bytesOf(const std::string& seed, std::size_t size) {
+    std::string bytes;
+    while (bytes.size() < size) bytes += seed + std::to_string(bytes.size()) + "\r\n";
+    bytes.resize(size);
+    return bytes;
+}
+
+const Files kOld = {{"kelmor.exe", bytesOf("kelmor 1.26 ", 6000)},
+                    {"readme.txt", "Kelmor 1.26\r\n"},
+                    {"data/levels.dat", bytesOf("levels 1.26 ", 3000)},
+                    {"plugins/extra.dll", bytesOf("extra 1.26 ", 2500)}};
+const Files k13 = {{"kelmor.exe", bytesOf("kelmor 1.3 ", 7000)},
+                   {"readme.txt", "Kelmor 1.3: what is new\r\n"},
+                   {"data/levels.dat", bytesOf("levels 1.3 ", 9000)},
+                   {"plugins/extra.dll", bytesOf("extra 1.3 ", 2048)}};
+
+TEST_F(NginxUpdateTest, TypicalUpdateReplacesEveryFileOfTheNewRelease) {
+    publish(k13, "1.3", now - kDay);
+    install(kOld, now - 3 * kDay);
+
+    const WizardState finished = updateTo("1.3");
+
+    EXPECT_EQ(finished.status, kFinished) << finished;
+    // Manifest order: mkmanifest lists the names sorted by their bytes.
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"data/levels.dat 更新完成", "kelmor.exe 更新完成",
+                                                        "plugins/extra.dll 更新完成", "readme.txt 更新完成",
+                                                        "kelmor 1.3"}));
+    EXPECT_EQ(finished.progress, 100);
+    expectInstalled(k13);
+    EXPECT_EQ(requests(), (std::vector<std::string>{
+                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat HTTP/1.0 200",
+                              "GET /kelmor/kelmor.exe HTTP/1.0 200", "GET /kelmor/plugins/extra.dll HTTP/1.0 200",
+                              "GET /kelmor/readme.txt HTTP/1.0 200"}));
+}
+
+// The vendor publishes 1.3, the user updates, the vendor publishes 1.4 with
+// one changed file, the user updates again: only that file travels.
+TEST_F(NginxUpdateTest, RoundTripDownloadsOnlyTheChangedFileTheSecondTime) {
+    publish(k13, "1.3", now - kDay);
+    install(kOld, now - 3 * kDay);
+    EXPECT_EQ(updateTo("1.3").lines.size(), 5u);
+    expectInstalled(k13);
+    std::map<std::string, std::time_t> updatedAt;
+    for (const auto& [name, bytes] : k13) updatedAt[name] = product.mtime(name);
+
+    // Later than the first update's downloads, which carry the time they were made.
+    Files k14 = k13;
+    k14["readme.txt"] = "Kelmor 1.4: fixes\r\n";
+    publish(k14, "1.4", now + kHour);
+    const std::size_t before = server.accessLog().size();
+
+    const WizardState finished = updateTo("1.4");
+
+    EXPECT_EQ(finished.status, kFinished) << finished;
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"readme.txt 更新完成", "kelmor 1.4"}));
+    EXPECT_EQ(requests(before),
+              (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/readme.txt HTTP/1.0 200"}));
+    expectInstalled(k14);
+    for (const auto& [name, time] : updatedAt)
+        if (name != "readme.txt") EXPECT_EQ(product.mtime(name), time) << name << " was written again";
+}
+
+}  // namespace
+}  // namespace testsupport
