@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <utility>
 
 #include "tests/wine/probe/icon_kind.h"
 #include "tests/wine/probe/target_windows.h"
@@ -46,16 +48,7 @@ bool listLines(HWND list, std::ostringstream& out) {
     return true;
 }
 
-std::string wizardState(HWND wizard) {
-    // The queries that need the wizard's thread go first: once they are
-    // answered, the thread is between messages, so the texts and states read
-    // next belong to one moment rather than to the middle of a handler.
-    LRESULT position = 0;
-    HWND progress = GetDlgItem(wizard, kProgressId);
-    bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
-    std::ostringstream lines;
-    responsive = responsive && listLines(GetDlgItem(wizard, kListId), lines);
-
+std::string readWizardState(HWND wizard) {
     std::ostringstream out;
     HWND next = GetDlgItem(wizard, kNextId), cancel = GetDlgItem(wizard, kCancelId);
     out << "OK visible=" << flag(IsWindowVisible(wizard)) << " caption=" << windowTextHex(wizard)
@@ -65,9 +58,28 @@ std::string wizardState(HWND wizard) {
     RECT frame{};
     GetWindowRect(wizard, &frame);
     out << " rect=" << frame.left << ',' << frame.top << ',' << frame.right << ',' << frame.bottom;
+    LRESULT position = 0;
+    HWND progress = GetDlgItem(wizard, kProgressId);
+    bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
+    std::ostringstream lines;
+    responsive = responsive && listLines(GetDlgItem(wizard, kListId), lines);
     out << " responsive=" << flag(responsive);
     if (responsive) out << " progress=" << position << lines.str();
     return out.str();
+}
+
+// The wizard's thread may change texts, the list and the button between our
+// reads (a handler in progress, or the run between chunks). Two reads in a row
+// that agree belong to one moment; a window that keeps changing gets the last.
+std::string wizardState(HWND wizard) {
+    constexpr int kAttempts = 4;
+    std::string previous = readWizardState(wizard);
+    for (int i = 1; i < kAttempts; ++i) {
+        std::string current = readWizardState(wizard);
+        if (current == previous) return current;
+        previous = std::move(current);
+    }
+    return previous;
 }
 
 BOOL CALLBACK collectButton(HWND child, LPARAM param) {

@@ -1,0 +1,110 @@
+// Times the real Update.exe under Wine: one update whose manifest lists one
+// file, from pressing Update until the file is in place, and the program's
+// peak resident memory. The finish is seen in the file system, so nothing
+// queries the wizard while it downloads; the Finish caption is checked after.
+//
+// Usage: update_timer URL FILE SIZE
+//   URL: the update directory (its update.ini lists FILE, SIZE bytes, and
+//   offers a newer version of kelmor than 1.26).
+// Prints: seconds=... mbps=... start=... (seconds until the download file
+// appears) start_peak_kib=... (VmHWM then) transfer_peak_kib=... (largest
+// VmRSS seen while the body arrived) peak_kib=... (VmHWM at the end) process=...
+// Needs the environment of the tests: UPDATER_WIN_BIN, WINEPREFIX, a display.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "tests/support/product_dir.h"
+#include "tests/support/wine_runner.h"
+#include "tests/support/wizard_driver.h"
+
+namespace {
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string kUpdateCaption = "更新(&U)";
+const std::string kFinishCaption = "完成(&O)";
+constexpr auto kDownloadLimit = std::chrono::minutes(30);
+
+// A field of /proc/PID/status, e.g. "VmHWM:  12345 kB" -> "12345 kB".
+std::string statusField(int pid, const std::string& name) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, name.size() + 1, name + ":") != 0) continue;
+        const std::size_t start = line.find_first_not_of(" \t", name.size() + 1);
+        return start == std::string::npos ? "" : line.substr(start);
+    }
+    return "";
+}
+
+// "12345 kB" -> 12345; 0 when there is no number.
+long kib(const std::string& field) { return std::strtol(field.c_str(), nullptr, 10); }
+
+bool inPlace(const ProductDir& product, const std::string& file, std::uintmax_t size) {
+    std::error_code error;
+    return fs::file_size(product.pathOf(file), error) == size && !error && !product.exists(file + ".upg");
+}
+
+int fail(const std::string& why, WineProcess& updater) {
+    std::fprintf(stderr, "update_timer: %s\n%s\n", why.c_str(), updater.output().c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: update_timer URL FILE SIZE\n");
+        return 2;
+    }
+    const std::string url = argv[1], file = argv[2];
+    const std::uintmax_t size = std::stoull(argv[3]);
+
+    ProductDir product;
+    product.writeConfig({"kelmor", "1.26", url});
+    WineProcess updater(product.exeWindowsPath(), {}, fs::path(product.path()).parent_path().string());
+    Wizard wizard;
+    if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);
+    wizard.pressNext();
+    if (wizard.waitForNextCaption(kUpdateCaption).nextCaption != kUpdateCaption)
+        return fail("the check offered no update", updater);
+
+    const Clock::time_point start = Clock::now();
+    wizard.pressNext();
+    double firstBytes = -1;  // until the download file appears
+    long startPeak = 0;      // VmHWM then
+    long transferPeak = 0;   // largest VmRSS seen while the body was still arriving
+    while (!inPlace(product, file, size)) {
+        if (Clock::now() - start > kDownloadLimit || !updater.running()) return fail("no download", updater);
+        std::error_code missing;
+        const std::uintmax_t received = fs::file_size(product.pathOf(file + ".upg"), missing);
+        if (!missing && received < size) {
+            if (firstBytes < 0) {
+                firstBytes = std::chrono::duration<double>(Clock::now() - start).count();
+                startPeak = kib(statusField(updater.unixPid(), "VmHWM"));
+            }
+            transferPeak = std::max(transferPeak, kib(statusField(updater.unixPid(), "VmRSS")));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (wizard.waitForNextCaption(kFinishCaption).nextCaption != kFinishCaption)
+        return fail("the run did not finish", updater);
+
+    // The unix process of `wine Update.exe` is the Windows process itself.
+    const std::string peak = statusField(updater.unixPid(), "VmHWM");
+    const std::string name = statusField(updater.unixPid(), "Name");
+    std::printf("seconds=%.3f mbps=%.2f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld process=%s\n",
+                seconds, static_cast<double>(size) / 1e6 / seconds, firstBytes, startPeak, transferPeak, kib(peak),
+                name.c_str());
+    wizard.pressNext();
+    updater.wait(std::chrono::seconds(15));
+    return 0;
+}

@@ -1,0 +1,92 @@
+// The timestamps mkmanifest publishes must read as the same moment through
+// the updater's date parser whatever the user's locale: Chinese and US English.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "engine/update_manifest.h"
+#include "tests/support/wine_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Days since 1899-12-30 of a civil date, the OLE date's day count.
+double oleDate(int year, int month, int day, int hour, int minute, int second) {
+    const int y = year - (month <= 2);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long daysSince1970 = static_cast<long>(era) * 146097 + doe - 719468;
+    return static_cast<double>(daysSince1970 + 25569) + (hour * 3600 + minute * 60 + second) / 86400.0;
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class PublishedDatesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("published-dates-" + std::to_string(::getpid()));
+        fs::create_directories(root_ / "release");
+        std::ofstream(root_ / "release" / "readme.txt") << "kelmor\n";
+        const std::string command = std::string(MKMANIFEST_PATH) + " --time \"2026-03-05 14:30:00\" " +
+                                    (root_ / "release").string() + " kelmor 1.3 " + (root_ / "web").string() +
+                                    " >" + (root_ / "mkmanifest.log").string() + " 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << readAll(root_ / "mkmanifest.log");
+        const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readAll(root_ / "web" / "update.ini"));
+        published_ = manifest.get("FILE0", "VERSION", "", 260);
+        ASSERT_FALSE(published_.empty());
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // "<lcid> <valid> <value>" as the program's parser reads the published text under locale.
+    std::string parseUnder(const std::string& locale) {
+        const std::string savedLang = std::getenv("LANG") ? std::getenv("LANG") : "";
+        const std::string savedAll = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+        setenv("LANG", locale.c_str(), 1);
+        setenv("LC_ALL", locale.c_str(), 1);
+        const fs::path out = root_ / ("dates-" + locale + ".txt");
+        const testsupport::WineResult run =
+            testsupport::runWine(testsupport::windowsBinDir() + "/date_text_check.exe",
+                                 {testsupport::toWindowsPath(out.string()), published_}, root_.string(),
+                                 std::chrono::seconds(60));
+        setenv("LANG", savedLang.c_str(), 1);
+        setenv("LC_ALL", savedAll.c_str(), 1);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return readAll(out);
+    }
+
+    fs::path root_;
+    std::string published_;
+};
+
+TEST_F(PublishedDatesTest, ReadAsThePublicationTimeInChineseAndEnglishLocales) {
+    const double expected = oleDate(2026, 3, 5, 14, 30, 0);
+    for (const auto& [locale, lcid] : {std::pair<std::string, std::string>{"zh_CN.UTF-8", "0804"},
+                                       std::pair<std::string, std::string>{"en_US.UTF-8", "0409"}}) {
+        std::istringstream line(parseUnder(locale));
+        std::string seenLcid;
+        int valid = 0;
+        double value = 0;
+        line >> seenLcid >> valid >> value;
+        EXPECT_EQ(seenLcid, lcid) << locale << ": the locale did not reach the program";
+        EXPECT_EQ(valid, 1) << locale << " rejects \"" << published_ << "\"";
+        EXPECT_NEAR(value, expected, 0.5 / 86400) << locale << " reads \"" << published_ << "\" as another time";
+    }
+}
+
+}  // namespace
