@@ -20,6 +20,7 @@
 #include "tests/crash/trial_install.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace crashtrials {
 namespace {
@@ -27,8 +28,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
+using testsupport::kFinished;
+using testsupport::kUpdateCaption;
 constexpr milliseconds kStepLimit{30000};
 constexpr milliseconds kRunLimit{120000};
 

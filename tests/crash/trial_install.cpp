@@ -1,49 +1,29 @@
 #include "tests/crash/trial_install.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
-#include <sstream>
 #include <stdexcept>
+
+#include "tests/support/file_bytes.h"
+#include "tests/support/sample_bytes.h"
+#include "tests/support/wine_temp_dir.h"
 
 namespace crashtrials {
 
 namespace fs = std::filesystem;
+using testsupport::randomBytes;
+using testsupport::readFileBytes;
+using testsupport::writeFileBytes;
 
 namespace {
 
 constexpr const char* kProduct = "kelmor";
 constexpr const char* kServerTimestamp = "2024-01-01 00:00:00";
 constexpr std::time_t kOldFileTime = 1577836800;  // 2020-01-01, well before the server's timestamp
-
-// Bytes that no other file shares, so a mix-up or a cut shows.
-std::string noise(std::size_t size, unsigned seed) {
-    std::mt19937 generate(seed);
-    std::string bytes(size, '\0');
-    for (char& b : bytes) b = static_cast<char>(generate() & 0xFF);
-    return bytes;
-}
-
-std::string readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeWhole(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
 
 bool isStrictPrefix(const std::string& part, const std::string& whole) {
     return part.size() < whole.size() && whole.compare(0, part.size(), part) == 0;
@@ -58,31 +38,24 @@ std::string manifestText(const std::vector<ProductFile>& files) {
     return text;
 }
 
-// Where the program under Wine keeps its temporary manifest copy.
-std::string wineManifestCopyPath() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    const passwd* user = getpwuid(getuid());
-    if (!prefix || !user) return {};
-    return std::string(prefix) + "/drive_c/users/" + user->pw_name + "/Temp/update.ini";
-}
-
 }  // namespace
 
 TrialInstall::TrialInstall() {
     constexpr std::size_t KiB = 1024, MiB = 1024 * 1024;
+    // Random bytes that no other file shares, so a mix-up or a cut shows.
     files_ = {
-        {"kelmor.exe", noise(200 * KiB, 1), noise(300 * KiB, 2)},
-        {"data/level1.pak", noise(4 * MiB, 3), noise(6 * MiB, 4)},
-        {"data/level2.pak", noise(3 * MiB / 2, 5), noise(1 * MiB, 6)},
+        {"kelmor.exe", randomBytes(200 * KiB, 1), randomBytes(300 * KiB, 2)},
+        {"data/level1.pak", randomBytes(4 * MiB, 3), randomBytes(6 * MiB, 4)},
+        {"data/level2.pak", randomBytes(3 * MiB / 2, 5), randomBytes(1 * MiB, 6)},
         {"readme.txt", std::string(1000, 'o'), std::string(2000, 'n')},
-        {"data/extra.pak", std::nullopt, noise(3 * MiB, 7)},
-        {"Update.exe", std::nullopt, noise(100 * KiB, 8), true},
+        {"data/extra.pak", std::nullopt, randomBytes(3 * MiB, 7)},
+        {"Update.exe", std::nullopt, randomBytes(100 * KiB, 8), true},
     };
     char pattern[] = "/tmp/crash-trials-www.XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     serverRoot_ = pattern;
-    for (const ProductFile& file : files_) writeWhole(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
-    writeWhole(fs::path(serverRoot_) / kProduct / "update.ini", manifestText(files_));
+    for (const ProductFile& file : files_) writeFileBytes(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
+    writeFileBytes(fs::path(serverRoot_) / kProduct / "update.ini", manifestText(files_));
 
     product_ = std::make_unique<testsupport::ProductDir>();
     server_ = std::make_unique<testsupport::TestHttpServer>(serverRoot_);
@@ -90,7 +63,7 @@ TrialInstall::TrialInstall() {
                            "http://127.0.0.1:" + std::to_string(server_->port()) + "/" + kProduct + "/"});
     configBytes_ = product_->readFile("updataAdd.ini");
     updaterBytes_ = product_->readFile("Update.exe");
-    manifestCopyPath_ = wineManifestCopyPath();
+    manifestCopyPath_ = testsupport::manifestCopyPath();
 }
 
 TrialInstall::~TrialInstall() {
@@ -120,7 +93,7 @@ void TrialInstall::reset() {
     // The copy of the updater is as old as the installation, so the update carries a new one.
     const timespec times[2] = {{kOldFileTime, 0}, {kOldFileTime, 0}};
     utimensat(AT_FDCWD, product_->pathOf("Update.exe").c_str(), times, 0);
-    if (!manifestCopyPath_.empty()) fs::remove(manifestCopyPath_);
+    fs::remove(manifestCopyPath_);
 }
 
 Inspection TrialInstall::inspect() const {
@@ -138,22 +111,22 @@ Inspection TrialInstall::inspect() const {
         if (!known.count(name)) found.losses.push_back(name + ": stray file");
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".upg") == 0) ++found.downloadsLeft;
     }
-    if (readWhole(root / "updataAdd.ini") != configBytes_) found.losses.push_back("updataAdd.ini: changed");
+    if (readFileBytes(root / "updataAdd.ini") != configBytes_) found.losses.push_back("updataAdd.ini: changed");
 
     for (const ProductFile& file : files_) {
         const fs::path path = root / file.name;
         if (file.isUpdater) {
             // The running updater is never replaced; its new copy waits as ".bck".
-            if (!fs::exists(path) || readWhole(path) != updaterBytes_) found.losses.push_back(file.name + ": changed");
+            if (!fs::exists(path) || readFileBytes(path) != updaterBytes_) found.losses.push_back(file.name + ": changed");
             const fs::path kept = root / (file.name + ".bck");
-            if (fs::exists(kept) && readWhole(kept) == file.newBytes) ++found.newFiles;
+            if (fs::exists(kept) && readFileBytes(kept) == file.newBytes) ++found.newFiles;
             continue;
         }
         if (!fs::exists(path)) {
             if (file.oldBytes) found.losses.push_back(file.name + ": missing");
             continue;
         }
-        const std::string bytes = readWhole(path);
+        const std::string bytes = readFileBytes(path);
         if (bytes == file.newBytes) {
             ++found.newFiles;
         } else if (file.oldBytes && bytes == *file.oldBytes) {
@@ -164,7 +137,7 @@ Inspection TrialInstall::inspect() const {
             found.losses.push_back(file.name + ": neither old nor new (" + std::to_string(bytes.size()) + " bytes)");
         }
     }
-    found.manifestCopyLeft = !manifestCopyPath_.empty() && fs::exists(manifestCopyPath_);
+    found.manifestCopyLeft = fs::exists(manifestCopyPath_);
     return found;
 }
 

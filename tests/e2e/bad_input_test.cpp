@@ -15,18 +15,21 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/cp936_text.h"
+#include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/sample_bytes.h"
+#include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
@@ -35,53 +38,18 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kReadingVersion = "读取版本信息...";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
 const std::string kStamp = "2024-01-01 00:00:00";
 constexpr std::time_t kOldTime = 1577836800;  // 2020-01-01: older than kStamp
 constexpr std::time_t kNewTime = 1735689600;  // 2025-01-01: newer than kStamp
 
-std::string binaryGarbage(std::size_t size) {
-    std::mt19937 random(936);
-    std::string bytes(size, '\0');
-    for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
+std::string binaryGarbage(std::size_t size) { return randomBytes(size, 936); }
 
-template <typename Value>
-struct Named {
-    const char* name;
-    Value value;
-};
-template <typename Value>
-void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
-const auto byName = [](const auto& info) { return std::string(info.param.name); };
-
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public ServedUpdaterTest {
 protected:
-    BadInputTest() : server(product.path()) {}
-
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"; }
-    void configure() { product.writeConfig({"kelmor", "1.26", url()}); }
-    void serve(const std::string& path, std::string body) {
-        ScriptedAnswer answer;
-        answer.body = std::move(body);
-        server.script(path, answer);
-    }
-
-    WizardState start() {
-        updater = std::make_unique<UpdaterProcess>(product);
-        WizardState state = wizard.waitOpen();
-        EXPECT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
-        return state;
-    }
-
     // Next, then Update once it is offered.
     void checkAndUpdate() {
         ASSERT_TRUE(start().found);
-        ASSERT_TRUE(wizard.pressNext());
-        ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption) << wizard.state();
+        ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
         ASSERT_TRUE(wizard.pressNext());
     }
 
@@ -102,11 +70,6 @@ protected:
         ADD_FAILURE() << "the run did not finish: " << state;
         return state;
     }
-
-    ProductDir product;
-    TestHttpServer server;
-    Wizard wizard;
-    std::unique_ptr<UpdaterProcess> updater;
 };
 
 // --- updataAdd.ini ---
@@ -171,7 +134,7 @@ TEST_F(BadInputTest, TenThousandCurrentFilesCostNoRequest) {
     auto started = std::chrono::steady_clock::now();
     WizardState state = finishRun(nullptr, 120s);
     EXPECT_EQ(state.lines, std::vector<std::string>{"kelmor 1.3"});
-    EXPECT_EQ(server.requests().size(), 1u) << "only the manifest";
+    EXPECT_EQ(server->requests().size(), 1u) << "only the manifest";
     std::cout << "[ measured ] 10000 current entries walked in "
               << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
               << " ms\n";
@@ -191,8 +154,8 @@ TEST_F(BadInputTest, NamesAtTheBufferLimit) {
     checkAndUpdate();
     std::vector<MessageBoxState> boxes;
     WizardState state = finishRun(&boxes);
-    EXPECT_EQ(server.countRequests("/kelmor/" + exact), 1u);
-    EXPECT_EQ(server.countRequests("/kelmor/" + longer.substr(0, 259)), 1u);
+    EXPECT_EQ(server->countRequests("/kelmor/" + exact), 1u);
+    EXPECT_EQ(server->countRequests("/kelmor/" + longer.substr(0, 259)), 1u);
     ASSERT_EQ(boxes.size(), 2u) << state;
     // (The icon of a box this wide is not told from its pixels; the text is enough.)
     for (const MessageBoxState& box : boxes) EXPECT_NE(box.text.find("文件正在使用中"), std::string::npos) << box;
@@ -218,7 +181,7 @@ TEST_F(BadInputTest, DoubleByteNamesAreUpdated) {
     EXPECT_EQ(state.lines, (std::vector<std::string>{"数据/关卡.dat 更新完成", "乗.dat 更新完成", "kelmor 1.3"}));
     EXPECT_EQ(product.readFile(names[0]), "new 0");
     EXPECT_EQ(product.readFile(names[1]), "new 1");
-    for (const std::string& name : names) EXPECT_EQ(server.countRequests("/kelmor/" + toCp936(name)), 1u) << name;
+    for (const std::string& name : names) EXPECT_EQ(server->countRequests("/kelmor/" + toCp936(name)), 1u) << name;
 }
 
 // A program directory nobody may write in. For root, whom file modes do not

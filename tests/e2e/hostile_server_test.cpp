@@ -1,27 +1,26 @@
 // Hostile and broken update servers, end to end: the real Update.exe under
 // Wine against the scriptable server. Each case ends in one clear outcome the
 // user can see, within a bounded time, and leaves the product's files as they were.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
+#include "tests/support/wine_temp_dir.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
@@ -31,11 +30,7 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
 
-const std::string kNextCaption = "下一步(&N)";
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kConnectFailed = "连接服务器失败!";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
-const std::string kDownloading = "正在下载文件:app.dat";
+const std::string kDownloading = kDownloadingPrefix + "app.dat";
 const std::string kFailedLine = "app.dat 更新失败";
 const std::string kUpdatedLine = "app.dat 更新完成";
 
@@ -49,21 +44,6 @@ constexpr std::time_t kOldTime = 1577836800;  // 2020-01-01, older than the mani
 // Receive timeout of the program (30 s) plus room for a slow machine.
 constexpr auto kTimeoutLimit = 50s;
 
-std::string readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// The program's temporary copy of the manifest in the Wine prefix.
-fs::path manifestCopy() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    const passwd* user = getpwuid(getuid());
-    if (!prefix || !user) return {};
-    return fs::path(prefix) / "drive_c/users" / user->pw_name / "Temp/update.ini";
-}
-
 ScriptedAnswer bodyAnswer(std::string body) {
     ScriptedAnswer answer;
     answer.body = std::move(body);
@@ -76,13 +56,13 @@ std::string newBytes(std::size_t size) {
     return bytes;
 }
 
-class HostileServerTest : public ::testing::Test {
+class HostileServerTest : public ServedUpdaterTest {
 protected:
-    HostileServerTest() : server(product.path()) {
-        product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"});
+    HostileServerTest() {
+        configure();
         product.writeFile("app.dat", kOldBytes, kOldTime);
         installed = productFiles();
-        fs::remove(manifestCopy());
+        fs::remove(manifestCopyPath());
     }
 
     // Every file of the program directory but the download side files.
@@ -90,24 +70,17 @@ protected:
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(product.path())) {
             const std::string name = fs::relative(entry.path(), product.path()).generic_string();
-            if (entry.is_regular_file() && entry.path().extension() != ".upg") files[name] = readWhole(entry.path());
+            if (entry.is_regular_file() && entry.path().extension() != ".upg") files[name] = readFileBytes(entry.path());
         }
         return files;
     }
     void expectProductUntouched() const { EXPECT_EQ(productFiles(), installed) << "a product file changed"; }
 
-    void start() {
-        updater = std::make_unique<UpdaterProcess>(product);
-        WizardState state = wizard.waitOpen();
-        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
-    }
-
     // Started, checked and the update offered; then Update is pressed.
     void startUpdate() {
-        server.script(kManifestPath, bodyAnswer(kManifest));
-        ASSERT_NO_FATAL_FAILURE(start());
-        ASSERT_TRUE(wizard.pressNext());
-        ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
+        serve(kManifestPath, kManifest);
+        ASSERT_NO_FATAL_FAILURE(startOrFail());
+        ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
         ASSERT_TRUE(wizard.pressNext());
     }
 
@@ -137,10 +110,6 @@ protected:
         return *box;
     }
 
-    ProductDir product;
-    TestHttpServer server;
-    Wizard wizard;
-    std::unique_ptr<UpdaterProcess> updater;
     std::map<std::string, std::string> installed;
 };
 
@@ -150,16 +119,16 @@ TEST_F(HostileServerTest, EndlessManifestIsAFailedCheck) {
     ScriptedAnswer endless = bodyAnswer(kManifest);
     endless.length = ScriptedAnswer::Length::Omit;
     endless.endless = true;
-    server.script(kManifestPath, endless);
-    ASSERT_NO_FATAL_FAILURE(start());
+    server->script(kManifestPath, endless);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
 
     WizardState state = wizard.waitForStatus(kConnectFailed, 60s);
     EXPECT_EQ(state.status, kConnectFailed) << state;
     EXPECT_EQ(state.nextCaption, kNextCaption);
     EXPECT_TRUE(state.nextEnabled);
-    EXPECT_FALSE(fs::exists(manifestCopy()));
-    EXPECT_EQ(server.countRequests(kFilePath), 0u);
+    EXPECT_FALSE(fs::exists(manifestCopyPath()));
+    EXPECT_EQ(server->countRequests(kFilePath), 0u);
     expectProductUntouched();
 }
 
@@ -169,7 +138,7 @@ TEST_F(HostileServerTest, BytesBeyondTheContentLengthAreNotTaken) {
     const std::string announced = newBytes(5000);
     ScriptedAnswer longer = bodyAnswer(announced);
     longer.endless = true;
-    server.script(kFilePath, longer);
+    server->script(kFilePath, longer);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
 
     WizardState state = finishedRun();
@@ -184,8 +153,8 @@ TEST_F(HostileServerTest, BytesBeyondTheContentLengthAreNotTaken) {
 TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
     ScriptedAnswer silent;
     silent.silent = true;
-    server.script(kManifestPath, silent);
-    ASSERT_NO_FATAL_FAILURE(start());
+    server->script(kManifestPath, silent);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
     auto pressed = Clock::now();
     WizardState state = wizard.waitForStatus(kConnectFailed, kTimeoutLimit);
@@ -195,11 +164,11 @@ TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
     EXPECT_TRUE(state.nextEnabled);
 
     // The user tries again; now the file's body stalls after 10 000 bytes.
-    server.script(kManifestPath, bodyAnswer(kManifest));
+    server->script(kManifestPath, bodyAnswer(kManifest));
     ScriptedAnswer stalled = bodyAnswer(newBytes(100000));
     stalled.cutAfterBytes = 10000;
     stalled.cut = ScriptedAnswer::Cut::Stall;
-    server.script(kFilePath, stalled);
+    server->script(kFilePath, stalled);
     ASSERT_TRUE(wizard.pressNext());
     ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
     ASSERT_TRUE(wizard.pressNext());
@@ -215,7 +184,7 @@ TEST_F(HostileServerTest, ResetInTheMiddleOfABodyFailsTheEntry) {
     ScriptedAnswer reset = bodyAnswer(newBytes(100000));
     reset.cutAfterBytes = 30000;
     reset.cut = ScriptedAnswer::Cut::Reset;
-    server.script(kFilePath, reset);
+    server->script(kFilePath, reset);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
 
     WizardState state = finishedRun();
@@ -230,7 +199,7 @@ TEST_F(HostileServerTest, EmptyBodyWithAContentLengthFailsTheEntry) {
     ScriptedAnswer empty = bodyAnswer("");
     empty.length = ScriptedAnswer::Length::Claim;
     empty.claimedLength = 5000;
-    server.script(kFilePath, empty);
+    server->script(kFilePath, empty);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
 
     WizardState state = finishedRun();
@@ -245,13 +214,13 @@ TEST_F(HostileServerTest, EmptyBodyWithAContentLengthFailsTheEntry) {
 TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
     ScriptedAnswer garbage;
     garbage.raw = "SSH-2.0-OpenSSH_9.2\r\n\x16\x03\x01\x02\x00 not http at all"s;
-    server.script(kManifestPath, garbage);
-    ASSERT_NO_FATAL_FAILURE(start());
+    server->script(kManifestPath, garbage);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
 
     WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
     EXPECT_EQ(state.status, "您现在用的版本已是最新的！") << state;
-    EXPECT_EQ(server.countRequests(kFilePath), 0u);
+    EXPECT_EQ(server->countRequests(kFilePath), 0u);
     expectProductUntouched();
 }
 
@@ -263,7 +232,7 @@ TEST_F(HostileServerTest, FileAnswerWithoutStatusLine) {
     const std::string textual = "SSH-2.0-OpenSSH_9.2\r\nnot http at all";
     ScriptedAnswer garbage;
     garbage.raw = textual;
-    server.script(kFilePath, garbage);
+    server->script(kFilePath, garbage);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
     WizardState state = finishedRun();
     EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
@@ -273,7 +242,7 @@ TEST_F(HostileServerTest, FileAnswerWithoutStatusLine) {
 TEST_F(HostileServerTest, BinaryAnswerWithoutStatusLineIsRefused) {
     ScriptedAnswer garbage;
     garbage.raw = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 not http at all"s;
-    server.script(kFilePath, garbage);
+    server->script(kFilePath, garbage);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
     WizardState state = finishedRun();
     EXPECT_EQ(state.lines, (std::vector<std::string>{"0", kFailedLine, "kelmor 1.3"}));
@@ -286,12 +255,12 @@ TEST_F(HostileServerTest, MegabyteHeaderLinesAreIgnored) {
     const std::pair<std::string, std::string> filler{"X-Filler", std::string(1 << 20, 'h')};
     ScriptedAnswer manifest = bodyAnswer(kManifest);
     manifest.headers = {filler};
-    server.script(kManifestPath, manifest);
+    server->script(kManifestPath, manifest);
     const std::string content = newBytes(5000);
     ScriptedAnswer file = bodyAnswer(content);
     file.headers = {filler};
-    server.script(kFilePath, file);
-    ASSERT_NO_FATAL_FAILURE(start());
+    server->script(kFilePath, file);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
     ASSERT_EQ(wizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
     ASSERT_TRUE(wizard.pressNext());

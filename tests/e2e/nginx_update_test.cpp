@@ -17,15 +17,13 @@
 #include "tests/support/product_dir.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinishCaption = "完成(&O)";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
 constexpr std::time_t kHour = 3600, kDay = 24 * kHour;
 // A run fetches a few small files; the limit only guards against a hang.
 constexpr milliseconds kRunLimit{30000};

@@ -5,43 +5,33 @@
 
 #include <chrono>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/cp936_text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinishCaption = "完成(&O)";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
 const std::string kPublished = "2024-03-05 14:30:00";
 constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
 constexpr auto kProcessWait = 10s;
 
 std::string productRunning(const std::string& productName) {
     return productName + " 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!";
-}
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 // Process ids of the prefix's processes with that executable name, in
@@ -64,7 +54,7 @@ bool listed(const std::string& exeName, unsigned long id) {
 
 // The stand-in product, installed as exeName with an old timestamp.
 void installProduct(ProductDir& product, const std::string& exeName) {
-    product.writeFile(exeName, readWhole(windowsBinDir() + "/fake_product.exe"), kOldFiles);
+    product.writeFile(exeName, readFileBytes(windowsBinDir() + "/fake_product.exe"), kOldFiles);
 }
 
 // The installed stand-in, started from the program directory. It holds
@@ -105,7 +95,7 @@ private:
     unsigned long waitReady() {
         const auto deadline = std::chrono::steady_clock::now() + kProcessWait;
         while (std::chrono::steady_clock::now() < deadline && process_->running()) {
-            const std::string text = readWhole(readyPath_);
+            const std::string text = readFileBytes(readyPath_);
             if (text.find('\n') != std::string::npos) return std::stoul(text);
             std::this_thread::sleep_for(20ms);
         }

@@ -7,19 +7,20 @@
 
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/update_manifest.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/sample_bytes.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
@@ -28,32 +29,9 @@ namespace fs = std::filesystem;
 
 const std::string kTestKey = std::string(TEST_KEYS_DIR) + "/test-only.pem";
 const std::string kTestPublicKey = std::string(TEST_KEYS_DIR) + "/test-only.pub";
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kNextCaption = "下一步(&N)";
-const std::string kNewerFound = "发现新的版本:kelmor 1.3";
-const std::string kSignatureInvalid = "更新信息签名无效!";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
+const std::string kNewerFound = kNewerFoundPrefix + "kelmor 1.3";
 const std::string kPublished = "2024-03-05 14:30:00";
 constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
-
-// Several read chunks, and bytes that are not text.
-std::string binaryBytes(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xff);
-    return bytes;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -65,8 +43,8 @@ public:
         std::string pattern = (fs::temp_directory_path() / "signed-update-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        writeFile(root_ / "release" / "data.bin", binaryBytes(5000, 1));
-        writeFile(root_ / "release" / "readme.txt", "new readme\r\n");
+        writeFileBytes(root_ / "release" / "data.bin", patternBytes(5000, 1));
+        writeFileBytes(root_ / "release" / "readme.txt", "new readme\r\n");
     }
     ~Workspace() {
         std::error_code ignored;
@@ -83,7 +61,7 @@ public:
         const std::string log = (root_ / "tool.log").string();
         const std::string command = quoted(MKMANIFEST_PATH) + " " + args + " >" + quoted(log) + " 2>&1";
         const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << readFile(log);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << readFileBytes(log);
     }
     // Publishes the release as web/<folder>/, signed with key unless it is empty.
     void publish(const std::string& folder, const std::string& key, const std::string& version = "1.3") {
@@ -107,9 +85,9 @@ TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey)
     space.publish("plain", "");
     const std::string otherKey = space.otherKey();
     const fs::path signedManifest = space.web() / "signed" / "update.ini";
-    std::string altered = readFile(signedManifest);
+    std::string altered = readFileBytes(signedManifest);
     altered.replace(altered.find("VERSION=1.3"), 11, "VERSION=1.4");
-    writeFile(space.root() / "altered.ini", altered);
+    writeFileBytes(space.root() / "altered.ini", altered);
 
     auto check = [&](const std::vector<std::string>& args) {
         const WineResult run = runWine(windowsBinDir() + "/signature_check.exe", args, space.root().string());
@@ -127,7 +105,7 @@ TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey)
               std::string::npos);
 
     // CNG's SHA-256, fed in the run's chunk size, is the tool's SHA256 value.
-    const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readFile(signedManifest));
+    const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readFileBytes(signedManifest));
     ASSERT_EQ(manifest.get("FILE0", "FILE", "", 260), "data.bin");
     const std::string hashed = check({"sha256", toWindowsPath((space.web() / "signed" / "data.bin").string())});
     EXPECT_NE(hashed.find("sha256 " + manifest.get("FILE0", "SHA256", "", 260)), std::string::npos) << hashed;
@@ -202,7 +180,7 @@ TEST_F(SignedUpdateTest, KeyedBuildUpdatesFromASignedManifest) {
     const WizardState state = update();
     EXPECT_EQ(state.lines, (std::vector<std::string>{"data.bin 更新完成", "readme.txt 更新完成", "kelmor 1.3"}))
         << state;
-    EXPECT_EQ(product->readFile("data.bin"), binaryBytes(5000, 1));
+    EXPECT_EQ(product->readFile("data.bin"), patternBytes(5000, 1));
     EXPECT_EQ(product->readFile("readme.txt"), "new readme\r\n");
 }
 
@@ -215,17 +193,17 @@ TEST_F(SignedUpdateTest, KeyedBuildRefusesUnsignedAlteredAndForeignManifests) {
 
     space.publish("altered", kTestKey);
     const fs::path manifest = space.web() / "altered" / "update.ini";
-    std::string text = readFile(manifest);
+    std::string text = readFileBytes(manifest);
     text.replace(text.find("VERSION=1.3"), 11, "VERSION=1.4");
-    writeFile(manifest, text);
+    writeFileBytes(manifest, text);
     expectRefusedAtCheck("altered");
 }
 
 TEST_F(SignedUpdateTest, KeyedBuildRefusesAFileThatDiffersFromItsHash) {
     space.publish("swapped", kTestKey);
-    std::string evil = binaryBytes(5000, 1);
+    std::string evil = patternBytes(5000, 1);
     evil[4000] ^= 0x20;  // same size, other bytes
-    writeFile(space.web() / "swapped" / "data.bin", evil);
+    writeFileBytes(space.web() / "swapped" / "data.bin", evil);
     install(true, "swapped");
 
     const WizardState state = update();
@@ -245,7 +223,7 @@ TEST_F(SignedUpdateTest, OrdinaryBuildUpdatesFromTheSignedFolderExactlyAsFromAnU
         const std::size_t before = server.requests().size();
         install(false, folder);
         const WizardState state = update();
-        EXPECT_EQ(product->readFile("data.bin"), binaryBytes(5000, 1));
+        EXPECT_EQ(product->readFile("data.bin"), patternBytes(5000, 1));
         const std::vector<RecordedRequest> recorded = server.requests();
         std::vector<std::string> requests;
         for (std::size_t i = before; i < recorded.size(); ++i) {

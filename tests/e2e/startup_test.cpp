@@ -6,52 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
 
-const std::string kCaption = "Kelmor在线升级1.21";
-const std::string kClickNext = "点击下一步查看可用的更新";
-const std::string kNextCaption = "下一步(&N)";
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kConnectFailed = "连接服务器失败!";
-const std::string kUrlNotHttp = "版本文件URL应以http://开头";
-
-// A test parameter with the name it shows in the test's name.
-template <typename Value>
-struct Named {
-    const char* name;
-    Value value;
-};
-template <typename Value>
-void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
-const auto byName = [](const auto& info) { return std::string(info.param.name); };
-
-class StartupTest : public ::testing::Test {
-protected:
-    void start(const std::vector<std::string>& args = {}) {
-        updater.reset();  // ends the earlier copy before the next one starts
-        updater = std::make_unique<UpdaterProcess>(product, args);
-    }
-
-    // The wizard as it opens: fails the test when it does not.
-    WizardState opened() {
-        WizardState state = wizard.waitOpen();
-        EXPECT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
-        return state;
-    }
-
-    ProductDir product;
-    Wizard wizard;
-    std::unique_ptr<UpdaterProcess> updater;
-};
+// Without a configuration unless the test writes one.
+class StartupTest : public ServedUpdaterTest {};
 
 void expectFreshWizard(const WizardState& state, const std::string& productLine) {
-    EXPECT_EQ(state.caption, kCaption);
+    EXPECT_EQ(state.caption, kWizardCaption);
     EXPECT_EQ(state.lines, std::vector<std::string>{productLine});
     EXPECT_EQ(state.status, kClickNext);
     EXPECT_EQ(state.nextCaption, kNextCaption);
@@ -61,20 +31,17 @@ void expectFreshWizard(const WizardState& state, const std::string& productLine)
 }
 
 TEST_F(StartupTest, WithoutConfigurationTheDefaultProductIsShown) {
-    start();
-    expectFreshWizard(opened(), "kelmor 1.26");
+    expectFreshWizard(start(), "kelmor 1.26");
 }
 
 TEST_F(StartupTest, ConfiguredValuesFormTheProductLine) {
     product.writeConfig({"产品", "2.5", "http://127.0.0.1:1/kelmor/"});
-    start();
-    expectFreshWizard(opened(), "产品 2.5");
+    expectFreshWizard(start(), "产品 2.5");
 }
 
 TEST_F(StartupTest, KeysAreFoundIgnoringCase) {
     product.writeConfigBytes("[SERVER]\r\nSTRSOFT=upper\r\nstrversion=3.1\r\n");
-    start();
-    EXPECT_EQ(opened().lines, std::vector<std::string>{"upper 3.1"});
+    EXPECT_EQ(start().lines, std::vector<std::string>{"upper 3.1"});
 }
 
 struct EmptyKeyCase {
@@ -86,8 +53,7 @@ class EmptyKeyTest : public StartupTest, public ::testing::WithParamInterface<Na
 
 TEST_P(EmptyKeyTest, PresentButEmptyKeyGivesEmptyText) {
     product.writeConfig(GetParam().value.config);
-    start();
-    EXPECT_EQ(opened().lines, std::vector<std::string>{GetParam().value.productLine});
+    EXPECT_EQ(start().lines, std::vector<std::string>{GetParam().value.productLine});
 }
 
 INSTANTIATE_TEST_SUITE_P(StartupKeys, EmptyKeyTest,
@@ -99,8 +65,7 @@ TEST_F(StartupTest, ValuesLongerThan99BytesAreCut) {
     const std::string soft = std::string(60, 'S') + std::string(60, 'T');
     const std::string version = "1." + std::string(120, '2');
     product.writeConfig({soft, version, std::nullopt});
-    start();
-    EXPECT_EQ(opened().lines, std::vector<std::string>{soft.substr(0, 99) + " " + version.substr(0, 99)});
+    EXPECT_EQ(start().lines, std::vector<std::string>{soft.substr(0, 99) + " " + version.substr(0, 99)});
 }
 
 // The configuration is found beside the executable by whole characters: the
@@ -118,7 +83,7 @@ class RejectedUrlTest : public StartupTest, public ::testing::WithParamInterface
 
 TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
     product.writeConfig({"kelmor", "1.26", GetParam().value});
-    start();
+    launch();
     auto box = wizard.waitForBox();
     ASSERT_TRUE(box) << updater->output();
     EXPECT_EQ(box->text, kUrlNotHttp);
@@ -142,20 +107,12 @@ INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
 // The update directory: a manifest that offers a newer kelmor.
 class ServedStartupTest : public StartupTest {
 protected:
-    ServedStartupTest() : server(product.path()) {
-        ScriptedAnswer manifest;
-        manifest.body = "[kelmor]\r\nVERSION=1.3\r\n";
-        server.script("/kelmor/update.ini", manifest);
-    }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(server.port()) + "/kelmor/"; }
-
-    TestHttpServer server;
+    ServedStartupTest() { serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n"); }
 };
 
 TEST_F(ServedStartupTest, NextButtonRunsTheCheck) {
-    product.writeConfig({"kelmor", "1.26", url()});
+    configure();
     start();
-    opened();
     ASSERT_TRUE(wizard.pressNext());
     // The status is set before the caption: wait for the whole outcome.
     WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kUpdateCaption; });
@@ -165,9 +122,8 @@ TEST_F(ServedStartupTest, NextButtonRunsTheCheck) {
 }
 
 TEST_F(ServedStartupTest, EnterRunsTheCheckLikeTheButton) {
-    product.writeConfig({"kelmor", "1.26", url()});
+    configure();
     start();
-    opened();
     wizard.pressEnter();
     WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kUpdateCaption; });
     EXPECT_EQ(state.status, "发现新的版本:kelmor 1.3") << state;
@@ -179,17 +135,15 @@ TEST_F(ServedStartupTest, LongUrlIsCutBeforeItIsParsed) {
     std::string url = this->url() + std::string(120, 'd');
     product.writeConfig({"kelmor", "1.26", url});
     start();
-    opened();
     ASSERT_TRUE(wizard.pressNext());
     const std::string path = url.substr(0, 99).substr(url.find("/kelmor/"));
-    WizardState state = wizard.waitUntil([&](const WizardState&) { return server.countRequests(path + "update.ini") > 0; });
-    EXPECT_EQ(server.countRequests(path + "update.ini"), 1u) << state;
+    WizardState state = wizard.waitUntil([&](const WizardState&) { return server->countRequests(path + "update.ini") > 0; });
+    EXPECT_EQ(server->countRequests(path + "update.ini"), 1u) << state;
 }
 
 TEST_F(StartupTest, UnreachableServerLeavesTheNextButtonEnabled) {
     product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(closedPort()) + "/kelmor/"});
     start();
-    opened();
     ASSERT_TRUE(wizard.pressNext());
     WizardState state = wizard.waitForStatus(kConnectFailed);
     EXPECT_EQ(state.status, kConnectFailed) << state;
@@ -203,7 +157,6 @@ class EndingTest : public StartupTest, public ::testing::WithParamInterface<Name
 
 TEST_P(EndingTest, EndsTheProgram) {
     start();
-    opened();
     switch (GetParam().value) {
         case Ending::CancelButton: ASSERT_TRUE(wizard.pressCancel()); break;
         case Ending::EscKey: wizard.pressEsc(); break;
@@ -222,8 +175,7 @@ using Arguments = std::vector<std::string>;
 class ArgumentsTest : public StartupTest, public ::testing::WithParamInterface<Named<Arguments>> {};
 
 TEST_P(ArgumentsTest, ChangeNothing) {
-    start(GetParam().value);
-    expectFreshWizard(opened(), "kelmor 1.26");
+    expectFreshWizard(start(GetParam().value), "kelmor 1.26");
 }
 
 INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,

@@ -12,11 +12,14 @@
 #include <vector>
 
 #include "tests/support/product_dir.h"
+#include "tests/support/sample_bytes.h"
+#include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wine_temp_dir.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
@@ -24,9 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinishCaption = "完成(&O)";
-const std::string kFinished = "完成更新!关闭后请重新启动软件";
 const std::string kNewProductLine = "kelmor 1.3";
 const std::string kPublished = "2024-03-05 14:30:00";
 constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
@@ -45,13 +45,6 @@ std::time_t localTimeToUtc(int year, int month, int day, int hour, int minute, i
     return std::mktime(&local);
 }
 const std::time_t kPublishedUtc = localTimeToUtc(2024, 3, 5, 14, 30, 0);
-
-// Several read chunks, and bytes that are not text.
-std::string binaryBytes(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xff);
-    return bytes;
-}
 
 struct Entry {
     std::string file;
@@ -83,37 +76,23 @@ bool waitForOutput(WineProcess& process, const std::string& text, std::chrono::m
 }
 
 // kelmor 1.26 with a.dll and b.dll from 2020; the server offers kelmor 1.3.
-class UpdateRunE2eTest : public ::testing::Test {
+class UpdateRunE2eTest : public ServedUpdaterTest {
 protected:
-    UpdateRunE2eTest() : server(std::make_unique<TestHttpServer>(product.pathOf("web"))) {
+    UpdateRunE2eTest() {
         std::error_code ignored;
         fs::remove(manifestCopyPath(), ignored);  // an earlier test's copy
-        product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server->port()) + "/kelmor/"});
+        configure();
         product.writeFile("a.dll", "old a", kOldFiles);
         product.writeFile("b.dll", "old b", kOldFiles);
     }
 
-    void serveManifest(const std::vector<Entry>& entries) {
-        ScriptedAnswer answer;
-        answer.body = manifest(entries);
-        server->script("/kelmor/update.ini", answer);
-    }
-
-    void serveFile(const std::string& name, const std::string& bytes) {
-        ScriptedAnswer answer;
-        answer.body = bytes;
-        server->script("/kelmor/" + name, answer);
-    }
+    void serveManifest(const std::vector<Entry>& entries) { serve("/kelmor/update.ini", manifest(entries)); }
+    void serveFile(const std::string& name, const std::string& bytes) { serve("/kelmor/" + name, bytes); }
 
     // A fresh program run, checked and waiting in stage Update.
     void startChecked() {
-        updater.reset();  // ends the earlier copy before the next one starts
-        updater = std::make_unique<UpdaterProcess>(product);
-        WizardState state = wizard.waitOpen();
-        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
-        ASSERT_TRUE(wizard.pressNext());
-        state = wizard.waitForNextCaption(kUpdateCaption);
-        ASSERT_EQ(state.nextCaption, kUpdateCaption) << state;
+        ASSERT_NO_FATAL_FAILURE(startOrFail());
+        checkUntilOffered();
     }
 
     WizardState update() {
@@ -128,15 +107,10 @@ protected:
     }
 
     using Lines = std::vector<std::string>;
-
-    ProductDir product;
-    std::unique_ptr<TestHttpServer> server;
-    Wizard wizard;
-    std::unique_ptr<UpdaterProcess> updater;
 };
 
 TEST_F(UpdateRunE2eTest, TypicalUpdateReplacesTheFilesAndFinishes) {
-    const std::string newA = binaryBytes(5000, 1);
+    const std::string newA = patternBytes(5000, 1);
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
@@ -179,7 +153,7 @@ TEST_F(UpdateRunE2eTest, FailedFilesAreListedAndTheRunGoesOn) {
     error.body = "error page";
     server->script("/kelmor/a.dll", error);
     ScriptedAnswer shortBody;
-    shortBody.body = binaryBytes(3000, 2);
+    shortBody.body = patternBytes(3000, 2);
     shortBody.length = ScriptedAnswer::Length::Claim;
     shortBody.claimedLength = 8192;
     server->script("/kelmor/b.dll", shortBody);
@@ -220,7 +194,7 @@ TEST_F(UpdateRunE2eTest, NewUpdaterIsKeptAsideTwiceInARow) {
     const std::string running = product.readFile("Update.exe");
     // Later than the copy's own time, so that it is downloaded on every run.
     serveManifest({{"Update.exe", "2099-01-01 00:00:00"}});
-    for (const std::string bytes : {binaryBytes(3000, 3), binaryBytes(2500, 4)}) {
+    for (const std::string bytes : {patternBytes(3000, 3), patternBytes(2500, 4)}) {
         serveFile("Update.exe", bytes);
         ASSERT_NO_FATAL_FAILURE(startChecked());
         WizardState state = update();
@@ -257,7 +231,7 @@ TEST_F(UpdateRunE2eTest, MissingSubdirectoryShowsTheWriteErrorBox) {
 // answers it.
 TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
     ScriptedAnswer held;
-    held.body = binaryBytes(4096, 5);
+    held.body = patternBytes(4096, 5);
     held.pauseAfterBytes = 0;
     server->script("/kelmor/a.dll", held);
     serveManifest({{"a.dll"}});
@@ -280,7 +254,7 @@ TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
 // A product that still runs holds its file: the old one stays whole, and the
 // download waits beside it.
 TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
-    const std::string newA = binaryBytes(3000, 6);
+    const std::string newA = patternBytes(3000, 6);
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
@@ -327,7 +301,7 @@ TEST_F(UpdateRunE2eTest, NamesLeavingTheProgramDirectoryAreRefused) {
 TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
     serveFile("b.dll", "new b");
     ScriptedAnswer stalled;
-    stalled.body = binaryBytes(8192, 7);
+    stalled.body = patternBytes(8192, 7);
     stalled.cutAfterBytes = 2048;
     server->script("/kelmor/a.dll", stalled);
     serveManifest({{"b.dll"}, {"a.dll"}});

@@ -9,11 +9,14 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_temp_dir.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 namespace {
@@ -21,11 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kManifestPath = "/kelmor/update.ini";
-const std::string kNextCaption = "下一步(&N)";
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kConnectFailed = "连接服务器失败!";
-const std::string kAlreadyNewest = "您现在用的版本已是最新的！";
-const std::string kNewerFound = "发现新的版本:kelmor 1.3";
+const std::string kNewerFound = kNewerFoundPrefix + "kelmor 1.3";
 
 std::string manifestWithVersion(const std::string& version) { return "[kelmor]\r\nVERSION=" + version + "\r\n"; }
 
@@ -37,40 +36,19 @@ std::optional<std::string> readManifestCopy() {
     return bytes.str();
 }
 
-// A test parameter with the name it shows in the test's name.
-template <typename Value>
-struct Named {
-    const char* name;
-    Value value;
-};
-template <typename Value>
-void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
-const auto byName = [](const auto& info) { return std::string(info.param.name); };
-
-class VersionCheckE2eTest : public ::testing::Test {
+class VersionCheckE2eTest : public ServedUpdaterTest {
 protected:
-    VersionCheckE2eTest() : server(std::make_unique<TestHttpServer>(product.pathOf("web"))) {
+    VersionCheckE2eTest() {
         std::error_code ignored;
         fs::remove(manifestCopyPath(), ignored);  // an earlier test's copy
     }
 
-    void serveManifest(const std::string& body) {
-        ScriptedAnswer answer;
-        answer.body = body;
-        server->script(kManifestPath, answer);
-    }
-
-    std::string urlFor(std::uint16_t port, const std::string& path = "/kelmor/") const {
-        return "http://127.0.0.1:" + std::to_string(port) + path;
-    }
+    void serveManifest(const std::string& body) { serve(kManifestPath, body); }
 
     // A fresh program run with kelmor 1.26 and that URL, its wizard open.
     void start(const std::string& url) {
-        updater.reset();  // ends the earlier copy before the next one starts
         product.writeConfig({"kelmor", "1.26", url});
-        updater = std::make_unique<UpdaterProcess>(product);
-        WizardState state = wizard.waitOpen();
-        ASSERT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
+        startOrFail();
     }
 
     // Presses Next and waits for the check's last word. The check blocks the
@@ -79,14 +57,9 @@ protected:
         EXPECT_TRUE(wizard.pressNext());
         return wizard.waitUntil([](const WizardState& state) {
             return state.responsive && (state.status == kConnectFailed || state.status == kAlreadyNewest ||
-                                        state.status.rfind("发现新的版本:", 0) == 0);
+                                        state.status.rfind(kNewerFoundPrefix, 0) == 0);
         });
     }
-
-    ProductDir product;
-    std::unique_ptr<TestHttpServer> server;
-    Wizard wizard;
-    std::unique_ptr<UpdaterProcess> updater;
 };
 
 class AlreadyNewestTest : public VersionCheckE2eTest, public ::testing::WithParamInterface<Named<std::string>> {};

@@ -29,7 +29,8 @@ std::string newLogPath() {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) : logPath_(newLogPath()) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& workingDir)
+    : logPath_(newLogPath()) {
     if (argv.empty()) throw std::invalid_argument("ChildProcess needs a program");
     std::vector<std::string> args = argv;
     std::vector<char*> raw;
@@ -41,8 +42,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) : logPath_(newL
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(), O_WRONLY | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string oldDir;
+    char buf[4096];
+    if (getcwd(buf, sizeof buf)) oldDir = buf;
+    // posix_spawn has no portable chdir action on this glibc; change and restore around it.
+    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        unlink(logPath_.c_str());
+        throw std::runtime_error("cannot enter " + workingDir);
+    }
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), environ);
+    if (!workingDir.empty() && !oldDir.empty() && chdir(oldDir.c_str()) != 0) {}
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         unlink(logPath_.c_str());
@@ -79,14 +90,17 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
 
 void ChildProcess::stop(std::chrono::milliseconds grace) {
     if (!running()) return;
-    kill(pid_, SIGTERM);
-    if (wait(grace) == -1 && running()) {
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        status_ = status;
-    }
+    ::kill(pid_, SIGTERM);
+    if (wait(grace) == -1 && running()) kill();
+}
+
+void ChildProcess::kill() {
+    if (pid_ <= 0 || !running()) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    reaped_ = true;
+    status_ = status;
 }
 
 std::string ChildProcess::output() const {

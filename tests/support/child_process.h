@@ -1,6 +1,7 @@
 #pragma once
-// Native programs run by the tests and the demo (nginx, mkmanifest): output
-// goes to a file, as with Wine programs, and the destructor ends the child.
+// Programs run by the tests and the demo (nginx, mkmanifest, and wine for the
+// Windows programs): output goes to a file, never a pipe, because Wine's
+// helpers inherit it; the destructor ends the child.
 #include <chrono>
 #include <string>
 #include <vector>
@@ -9,8 +10,9 @@ namespace testsupport {
 
 class ChildProcess {
 public:
-    // argv[0] is looked up in PATH unless it contains a "/".
-    explicit ChildProcess(const std::vector<std::string>& argv);
+    // argv[0] is looked up in PATH unless it contains a "/". The child starts
+    // in workingDir, or in the current directory when that is empty.
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::string& workingDir = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -20,6 +22,9 @@ public:
     int wait(std::chrono::milliseconds timeout);
     // Asks the child to end (SIGTERM), and kills it when it does not in time.
     void stop(std::chrono::milliseconds grace = std::chrono::seconds(5));
+    // Ends it at once (SIGKILL) and reaps it.
+    void kill();
+    int pid() const { return pid_; }
     std::string output() const;
 
 private:

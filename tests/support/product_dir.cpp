@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "tests/support/cp936_text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
 
 namespace testsupport {
@@ -44,12 +45,7 @@ void ProductDir::writeConfigBytes(const std::string& bytes) { writeFile("updataA
 
 void ProductDir::writeFile(const std::string& name, const std::string& bytes, std::optional<std::time_t> mtime) {
     const std::string target = pathOf(name);
-    fs::create_directories(fs::path(target).parent_path());
-    {
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + target);
-    }
+    writeFileBytes(target, bytes);
     if (mtime) {
         timespec times[2] = {{*mtime, 0}, {*mtime, 0}};
         if (utimensat(AT_FDCWD, target.c_str(), times, 0) != 0) throw std::runtime_error("cannot set time of " + target);

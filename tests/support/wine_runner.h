@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace testsupport {
 
 // Directory of the cross-built programs (Update.exe, probe.exe, ...): $UPDATER_WIN_BIN.
@@ -33,19 +35,18 @@ public:
     WineProcess(const WineProcess&) = delete;
     WineProcess& operator=(const WineProcess&) = delete;
 
-    bool running();
+    bool running() { return child_.running(); }
     // Waits for the end; the exit code, or -1 after the timeout or a signal.
-    int wait(std::chrono::milliseconds timeout);
-    void kill();
-    int unixPid() const { return pid_; }
+    int wait(std::chrono::milliseconds timeout) { return child_.wait(timeout); }
+    // Only the program itself: Wine's shared helpers (wineserver,
+    // services.exe, explorer.exe) may have been started as its children.
+    void kill() { child_.kill(); }
+    int unixPid() const { return child_.pid(); }
     // What the program printed so far (stdout and stderr).
-    std::string output() const;
+    std::string output() const { return child_.output(); }
 
 private:
-    int pid_ = -1;
-    int status_ = -1;
-    bool reaped_ = false;
-    std::string logPath_;
+    ChildProcess child_;
 };
 
 }  // namespace testsupport

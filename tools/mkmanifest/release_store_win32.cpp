@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/unique_handle.h"
 #include "tools/mkmanifest/platform_store.h"
 #include "tools/mkmanifest/sha256.h"
 #include "tools/mkmanifest/timestamp.h"
-#include "tools/mkmanifest/win32_handles.h"
 
 namespace mkmanifest {
 namespace {
+
+using updater::win32::FileHandle;
+using updater::win32::FindHandle;
 
 constexpr DWORD kChunkBytes = 1 << 20;
 constexpr const char* kTempSuffix = ".mkmanifest-tmp";
@@ -156,7 +159,7 @@ auto replaceAtomically(const std::string& target, Fill fill) {
     try {
         auto result = fill(out, temp);
         if (!::FlushFileBuffers(out.get())) fail("cannot flush", temp, ::GetLastError());
-        if (!out.close()) fail("cannot close", temp, ::GetLastError());
+        if (!out.reset()) fail("cannot close", temp, ::GetLastError());
         if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             fail("cannot move into place", target, ::GetLastError());
         return result;

@@ -3,9 +3,10 @@
 
 #include <cstdio>
 
+#include "app/cng_handles.h"
+
 #include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/sha256.h"
-#include "tools/mkmanifest/win32_handles.h"
 
 namespace mkmanifest {
 namespace {
@@ -20,15 +21,19 @@ namespace {
 }  // namespace
 
 struct Sha256::State {
-    AlgorithmHandle algorithm;
-    HashHandle hash;
+    updater::win32::AlgorithmHandle algorithm;
+    updater::win32::HashHandle hash;
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
-    NTSTATUS status = ::BCryptOpenAlgorithmProvider(state_->algorithm.out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    NTSTATUS status = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
     if (!BCRYPT_SUCCESS(status)) failed("BCryptOpenAlgorithmProvider", status);
-    status = ::BCryptCreateHash(state_->algorithm.get(), state_->hash.out(), nullptr, 0, nullptr, 0, 0);
+    state_->algorithm.reset(algorithm);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    status = ::BCryptCreateHash(state_->algorithm.get(), &hash, nullptr, 0, nullptr, 0, 0);
     if (!BCRYPT_SUCCESS(status)) failed("BCryptCreateHash", status);
+    state_->hash.reset(hash);
 }
 
 Sha256::~Sha256() = default;

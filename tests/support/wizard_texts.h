@@ -1,0 +1,23 @@
+#pragma once
+// The program's own texts as the end-to-end tests read them from the wizard,
+// in UTF-8. They are repeated here rather than taken from the resources so
+// that a changed message table shows as a failing test.
+#include <string>
+
+namespace testsupport {
+
+inline const std::string kWizardCaption = "Kelmor在线升级1.21";
+inline const std::string kClickNext = "点击下一步查看可用的更新";
+inline const std::string kNextCaption = "下一步(&N)";
+inline const std::string kUpdateCaption = "更新(&U)";
+inline const std::string kFinishCaption = "完成(&O)";
+inline const std::string kReadingVersion = "读取版本信息...";
+inline const std::string kConnectFailed = "连接服务器失败!";
+inline const std::string kAlreadyNewest = "您现在用的版本已是最新的！";
+inline const std::string kNewerFoundPrefix = "发现新的版本:";  // then "<product> <version>"
+inline const std::string kDownloadingPrefix = "正在下载文件:";  // then the file's name
+inline const std::string kSignatureInvalid = "更新信息签名无效!";
+inline const std::string kFinished = "完成更新!关闭后请重新启动软件";
+inline const std::string kUrlNotHttp = "版本文件URL应以http://开头";
+
+}  // namespace testsupport
