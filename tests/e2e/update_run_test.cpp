@@ -251,6 +251,30 @@ TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
     EXPECT_TRUE(product.readFile("a.dll") == *held.body);
 }
 
+// Cancel during the run reaches the dialog through the run's pump: the wizard
+// goes away, but the run goes on unseen to its end before the program exits.
+TEST_F(UpdateRunE2eTest, CancelDuringTheRunLetsItFinishUnseen) {
+    ScriptedAnswer held;
+    held.body = patternBytes(6000, 9);
+    held.pauseAfterBytes = 0;
+    server->script("/kelmor/a.dll", held);
+    serveFile("b.dll", "new b");
+    serveManifest({{"a.dll"}, {"b.dll"}});
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus("正在下载文件:a.dll");
+    ASSERT_EQ(state.status, "正在下载文件:a.dll") << state;
+    ASSERT_TRUE(state.cancelEnabled);
+
+    ASSERT_TRUE(wizard.pressCancel());
+    server->releasePauses();
+    EXPECT_TRUE(updater->waitExit()) << wizard.state();
+    EXPECT_TRUE(product.readFile("a.dll") == *held.body);
+    EXPECT_EQ(product.readFile("b.dll"), "new b");
+    EXPECT_FALSE(product.exists("a.dll.upg") || product.exists("b.dll.upg"));
+    EXPECT_FALSE(fs::exists(manifestCopyPath()));  // the closing steps ran too
+}
+
 // A product that still runs holds its file: the old one stays whole, and the
 // download waits beside it.
 TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {

@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -105,7 +106,13 @@ ProbeClient::ProbeClient() {
     char pattern[] = "/tmp/updater-probe.XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("probe: mkdtemp failed");
     directory_ = pattern;
+    start();
+}
+
+void ProbeClient::start() {
     const std::string portFile = directory_ + "/port";
+    std::error_code ignored;
+    std::filesystem::remove(portFile, ignored);
     process_ = std::make_unique<WineProcess>(toWindowsPath(windowsBinDir() + "/probe.exe"),
                                              std::vector<std::string>{toWindowsPath(portFile)}, directory_);
     auto deadline = std::chrono::steady_clock::now() + kStartLimit;
@@ -116,11 +123,17 @@ ProbeClient::ProbeClient() {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     socket_ = connectLoopback(std::atoi(port.c_str()));
+    pending_.clear();
+}
+
+void ProbeClient::stop() {
+    if (socket_ >= 0) close(socket_);
+    socket_ = -1;
+    process_.reset();
 }
 
 ProbeClient::~ProbeClient() {
-    if (socket_ >= 0) close(socket_);
-    process_.reset();
+    stop();
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
 }
@@ -140,11 +153,30 @@ std::string ProbeClient::readLine() {
     }
 }
 
-ProbeReply ProbeClient::call(const std::string& command) {
+ProbeReply ProbeClient::exchange(const std::string& command) {
     std::string line = command + "\n";
     if (send(socket_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
         throw std::runtime_error("probe: cannot send " + command);
     return parseProbeReply(readLine());
+}
+
+ProbeReply ProbeClient::call(const std::string& command) {
+    try {
+        return exchange(command);
+    } catch (const std::runtime_error& failure) {
+        const std::string verb = command.substr(0, command.find(' '));
+        const bool onlyAsks = verb == "STATE" || verb == "BOX" || verb == "PROCS" || verb == "PING";
+        const std::string what = std::string(failure.what()) + " to " + command + " (probe " +
+                                 (process_ && process_->running() ? "still running" : "gone") +
+                                 "): " + (process_ ? process_->output() : "");
+        if (!onlyAsks) throw std::runtime_error(what);
+        std::fprintf(stderr, "%s\nasking a fresh probe once more\n", what.c_str());
+        stop();
+        start();
+        if (target_ != "Update.exe" && !exchange("TARGET " + target_).ok())
+            throw std::runtime_error("probe: TARGET refused");
+        return exchange(command);
+    }
 }
 
 void ProbeClient::setTarget(const std::string& exeName) {

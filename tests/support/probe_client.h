@@ -34,13 +34,18 @@ public:
     ProbeClient(const ProbeClient&) = delete;
     ProbeClient& operator=(const ProbeClient&) = delete;
 
-    // Throws std::runtime_error when the probe does not answer.
+    // Throws std::runtime_error when the probe does not answer. A question
+    // that changes nothing is asked once more of a fresh probe first: the
+    // probe is a test tool, and its failure must not pass for the program's.
     ProbeReply call(const std::string& command);
     // The executable name whose windows the probe looks at (default Update.exe).
     void setTarget(const std::string& exeName);
 
 private:
     ProbeClient();
+    void start();
+    void stop();
+    ProbeReply exchange(const std::string& command);
     std::string readLine();
 
     std::string directory_;
