@@ -21,33 +21,6 @@ std::vector<UCHAR> publicKeyBlob(std::string_view point) {
     return blob;
 }
 
-class CngSha256 : public Sha256Hasher {
-public:
-    explicit CngSha256(BCRYPT_ALG_HANDLE algorithm) {
-        BCRYPT_HASH_HANDLE hash = nullptr;
-        if (!algorithm || !BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)))
-            throw std::runtime_error("SHA-256 is not available");
-        hash_.reset(hash);
-    }
-
-    void update(const char* data, std::size_t size) override {
-        // Chunks are small (2048 bytes), far below the ULONG limit.
-        auto* bytes = reinterpret_cast<PUCHAR>(const_cast<char*>(data));
-        if (!BCRYPT_SUCCESS(BCryptHashData(hash_.get(), bytes, static_cast<ULONG>(size), 0)))
-            throw std::runtime_error("SHA-256 failed");
-    }
-
-    Sha256Digest finish() override {
-        Sha256Digest digest{};
-        if (!BCRYPT_SUCCESS(BCryptFinishHash(hash_.get(), digest.data(), static_cast<ULONG>(digest.size()), 0)))
-            throw std::runtime_error("SHA-256 failed");
-        return digest;
-    }
-
-private:
-    HashHandle hash_;
-};
-
 AlgorithmHandle openAlgorithm(LPCWSTR name) {
     BCRYPT_ALG_HANDLE handle = nullptr;
     if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, name, nullptr, 0))) return AlgorithmHandle();
@@ -57,7 +30,7 @@ AlgorithmHandle openAlgorithm(LPCWSTR name) {
 }  // namespace
 
 CngVerifier::CngVerifier(std::string_view publicKey)
-    : ecdsa_(openAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM)), sha256_(openAlgorithm(BCRYPT_SHA256_ALGORITHM)) {
+    : ecdsa_(openAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM)) {
     if (!ecdsa_ || publicKey.size() != kPointBytes || publicKey[0] != '\x04') return;
     std::vector<UCHAR> blob = publicKeyBlob(publicKey);
     BCRYPT_KEY_HANDLE key = nullptr;
@@ -67,22 +40,18 @@ CngVerifier::CngVerifier(std::string_view publicKey)
 }
 
 bool CngVerifier::verifySignature(std::string_view bytes, const EcdsaSignature& signature) {
-    if (!key_ || !sha256_) return false;
+    if (!key_) return false;
     Sha256Digest digest;
     try {
-        CngSha256 hash(sha256_.get());
-        hash.update(bytes.data(), bytes.size());
-        digest = hash.finish();
+        const std::unique_ptr<Sha256Hasher> hash = sha256_.startSha256();
+        hash->update(bytes.data(), bytes.size());
+        digest = hash->finish();
     } catch (const std::runtime_error&) {
         return false;
     }
     EcdsaSignature copy = signature;  // the API takes non-const buffers
     return BCRYPT_SUCCESS(BCryptVerifySignature(key_.get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
                                                 copy.data(), static_cast<ULONG>(copy.size()), 0));
-}
-
-std::unique_ptr<Sha256Hasher> CngVerifier::startSha256() {
-    return std::make_unique<CngSha256>(sha256_.get());
 }
 
 std::unique_ptr<UpdateVerifier> embeddedKeyVerifier() {

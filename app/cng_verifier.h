@@ -1,9 +1,10 @@
 #pragma once
-// The keyed build's checks by the Windows CNG API: ECDSA P-256 signatures
-// and SHA-256. No cryptography of the program's own.
+// The keyed build's signature check by the Windows CNG API: ECDSA P-256
+// over SHA-256. No cryptography of the program's own.
 #include <string_view>
 
 #include "app/cng_handles.h"
+#include "app/cng_sha256.h"
 #include "engine/update_verifier.h"
 
 namespace updater::win32 {
@@ -15,12 +16,11 @@ public:
     explicit CngVerifier(std::string_view publicKey);
 
     bool verifySignature(std::string_view bytes, const EcdsaSignature& signature) override;
-    std::unique_ptr<Sha256Hasher> startSha256() override;
 
 private:
     AlgorithmHandle ecdsa_;
     KeyHandle key_;
-    AlgorithmHandle sha256_;
+    CngSha256Source sha256_;
 };
 
 // The verifier for the public key embedded in this executable; nullptr in a

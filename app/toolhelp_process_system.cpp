@@ -9,6 +9,25 @@ namespace {
 // define a wider mask that older systems refuse.
 constexpr DWORD kProcessAllAccess = 0x1F0FFF;
 
+class TerminatedProcess : public EndingProcess {
+public:
+    explicit TerminatedProcess(ProcessHandle process) : process_(std::move(process)) {}
+
+    // Wakes for the process's end and for any message already waiting, so
+    // the caller can pump it. Under Wine the process may be gone at once;
+    // on Windows TerminateProcess returns while it still holds its files.
+    bool waitForEnd(std::uint32_t milliseconds) override {
+        const HANDLE handle = process_.get();
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(1, &handle, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        // A wait that fails would fail again: stop waiting rather than spin.
+        return woken == WAIT_OBJECT_0 || woken == WAIT_FAILED;
+    }
+
+private:
+    ProcessHandle process_;
+};
+
 }  // namespace
 
 long ToolhelpProcessSystem::findFirst(const std::function<bool(const std::string& exeName)>& matches) {
@@ -22,9 +41,10 @@ long ToolhelpProcessSystem::findFirst(const std::function<bool(const std::string
     return -1;
 }
 
-void ToolhelpProcessSystem::terminate(long processId) {
-    const ProcessHandle process(OpenProcess(kProcessAllAccess, FALSE, static_cast<DWORD>(processId)));
-    if (process) TerminateProcess(process.get(), 0);
+std::unique_ptr<EndingProcess> ToolhelpProcessSystem::terminate(long processId) {
+    ProcessHandle process(OpenProcess(kProcessAllAccess, FALSE, static_cast<DWORD>(processId)));
+    if (!process || !TerminateProcess(process.get(), 0)) return nullptr;
+    return std::make_unique<TerminatedProcess>(std::move(process));
 }
 
 }  // namespace updater::win32

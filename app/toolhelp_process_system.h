@@ -1,5 +1,6 @@
 #pragma once
-// Processes through the tool help snapshot; termination without waiting.
+// Processes through the tool help snapshot; termination with a handle to
+// wait on while the window keeps answering.
 #include "engine/process_guard.h"
 
 namespace updater::win32 {
@@ -7,7 +8,7 @@ namespace updater::win32 {
 class ToolhelpProcessSystem : public ProcessSystem {
 public:
     long findFirst(const std::function<bool(const std::string& exeName)>& matches) override;
-    void terminate(long processId) override;
+    std::unique_ptr<EndingProcess> terminate(long processId) override;
 };
 
 }  // namespace updater::win32

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/cng_sha256.h"
 #include "app/cng_verifier.h"
 #include "app/win32_unicode_to_ansi.h"
 #include "app/ole_date_parser.h"
@@ -58,11 +59,12 @@ int UpdateApp::run() {
     win32::ToolhelpProcessSystem processes;
     const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
     const win32::Win32UnicodeToAnsi unicodeToAnsi;
+    win32::CngSha256Source sha256;
     std::unique_ptr<ui::UpdateDialog> wizard;
     try {
         wizard = std::make_unique<ui::UpdateDialog>(
             ui::WizardServices{codePage, messages, files, dates, processes, win32::systemErrorText, appName,
-                               verifier.get(), &unicodeToAnsi});
+                               verifier.get(), &unicodeToAnsi, &sha256});
     } catch (...) {
         // Without its HTTP session the wizard has nothing to offer.
         const FailureReport report =

@@ -8,6 +8,11 @@
 
 namespace updater::win32 {
 
+bool Win32FileSystem::isDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::optional<double> Win32FileSystem::lastWriteLocalDate(const std::string& path) {
     WIN32_FIND_DATAA found;
     const FindHandle search(FindFirstFileA(path.c_str(), &found));
@@ -27,9 +32,9 @@ std::optional<double> Win32FileSystem::lastWriteLocalDate(const std::string& pat
 
 namespace {
 
-FileHandle createForWriting(const std::string& path, ShareMode share) {
+FileHandle createForWriting(const std::string& path, ShareMode share, DWORD disposition = CREATE_ALWAYS) {
     const DWORD shareFlags = share == ShareMode::DenyWriters ? FILE_SHARE_READ : 0;
-    return FileHandle(CreateFileA(path.c_str(), GENERIC_WRITE, shareFlags, nullptr, CREATE_ALWAYS,
+    return FileHandle(CreateFileA(path.c_str(), GENERIC_WRITE, shareFlags, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -50,6 +55,14 @@ std::unique_ptr<OutputFile> Win32FileSystem::createOrThrow(const std::string& pa
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
 }
 
+std::unique_ptr<OutputFile> Win32FileSystem::createNew(const std::string& path, ShareMode share) {
+    // CREATE_NEW fails on anything that exists, a link included, even one
+    // whose target is missing: nothing is ever opened through it.
+    FileHandle handle = createForWriting(path, share, CREATE_NEW);
+    if (!handle) return nullptr;
+    return std::make_unique<Win32OutputFile>(std::move(handle), path);
+}
+
 std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {
     const FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -66,7 +79,13 @@ std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {
 }
 
 bool Win32FileSystem::remove(const std::string& path) {
-    return DeleteFileA(path.c_str()) != FALSE;
+    if (DeleteFileA(path.c_str())) return true;
+    // A read-only file cannot be deleted until the attribute is cleared.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    return SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
 }
 
 bool Win32FileSystem::replace(const std::string& from, const std::string& to) {

@@ -44,6 +44,17 @@ std::string Cp936::upperChar(std::string_view character) const {
     return upper;
 }
 
+bool isWellFormedCp936(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) continue;
+        if (lead == 0x80 || lead == 0xFF || i + 1 == text.size()) return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+    }
+    return true;
+}
+
 std::size_t charLength(std::string_view text, std::size_t pos, const CodePage& cp) {
     const bool doubleByte = pos + 1 < text.size() && cp.isLeadByte(static_cast<unsigned char>(text[pos]));
     return doubleByte ? 2 : 1;

@@ -23,6 +23,11 @@ public:
     std::string upperChar(std::string_view character) const override;
 };
 
+// Whether every byte of 0x80 and above is the lead byte (0x81..0xFE) of a
+// pair whose trail byte is valid in code page 936 (0x40..0xFE but 0x7F). The
+// platform drops or rewrites what is not, so the text would name another path.
+bool isWellFormedCp936(std::string_view text);
+
 // Length in bytes of the character that starts at text[pos] (1 or 2; a lead
 // byte at the very end counts as one).
 std::size_t charLength(std::string_view text, std::size_t pos, const CodePage& cp);

@@ -9,9 +9,20 @@
 namespace updater {
 namespace {
 
+// ERROR_HANDLE_DISK_FULL and ERROR_DISK_FULL.
+constexpr unsigned long kDiskFullCodes[] = {39, 112};
+
+bool isDiskFull(const FileError& error) {
+    for (const unsigned long code : kDiskFullCodes)
+        if (error.code() == code) return true;
+    return false;
+}
+
 std::string fileErrorText(const FileError& error, const Messages& messages) {
-    // Any failure at close time is what the framework calls a full disk.
-    const MessageId id = error.kind() == FileError::Kind::Close ? MessageId::DiskFull : MessageId::FileAccessError;
+    // Any failure at close time is what the framework calls a full disk; a
+    // write that found no room says so too.
+    const bool diskFull = error.kind() == FileError::Kind::Close || isDiskFull(error);
+    const MessageId id = diskFull ? MessageId::DiskFull : MessageId::FileAccessError;
     return fillPercent1(messages.load(id), error.path());
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace updater {
 
@@ -32,8 +33,11 @@ public:
     virtual std::string statusCode() = 0;
     // The reason phrase of the status line ("Not Found"); empty when unknown.
     virtual std::string statusText() = 0;
-    // The Content-Length header as text; empty when absent or the query fails.
-    virtual std::string contentLength() = 0;
+    // The value of every Content-Length header, in the order received; none
+    // when absent or the query fails.
+    virtual std::vector<std::string> contentLengths() = 0;
+    // The Transfer-Encoding header as text; empty when absent.
+    virtual std::string transferEncoding() = 0;
     // Reads at most size bytes of the body; 0 means the end of the body.
     // Throws NetworkError when the read fails.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;

@@ -16,11 +16,29 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+// Whether the comma-separated codings name "chunked" (in any letter case).
+bool namesChunked(std::string_view codings) {
+    while (!codings.empty()) {
+        const std::size_t comma = codings.find(',');
+        if (equalsIgnoreAsciiCase(trimBlanks(codings.substr(0, comma)), "chunked")) return true;
+        if (comma == std::string_view::npos) break;
+        codings.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
 }  // namespace
 
-bool isSuccessStatus(std::string_view statusCode) {
-    return statusCode.size() == 3 && statusCode[0] == '2' && isDigit(statusCode[1]) && isDigit(statusCode[2]);
-}
+bool isDocumentStatus(std::string_view statusCode) { return statusCode == "200"; }
 
 std::uint64_t parseContentLength(std::string_view text) {
     std::size_t pos = 0;
@@ -34,6 +52,35 @@ std::uint64_t parseContentLength(std::string_view text) {
         value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
     return negative ? 0 : value;
+}
+
+BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std::string_view transferEncoding) {
+    BodyFraming framing;
+    framing.chunked = namesChunked(transferEncoding);
+    std::string_view single;
+    bool seen = false;
+    for (const std::string& header : contentLengths) {
+        std::string_view values = header;
+        while (true) {
+            const std::size_t comma = values.find(',');
+            const std::string_view value = trimBlanks(values.substr(0, comma));
+            // An empty list element says nothing; anything else must agree.
+            if (!value.empty()) {
+                if (seen && value != single) framing.ambiguousLength = true;
+                single = value;
+                seen = true;
+            }
+            if (comma == std::string_view::npos) break;
+            values.remove_prefix(comma + 1);
+        }
+    }
+    if (!framing.ambiguousLength && !framing.chunked) framing.contentLength = parseContentLength(single);
+    return framing;
+}
+
+BodyFraming readBodyFraming(HttpRequest& request) {
+    const std::vector<std::string> lengths = request.contentLengths();
+    return readBodyFraming(lengths, request.transferEncoding());
 }
 
 std::string statusLine(HttpRequest& request) {

@@ -11,9 +11,19 @@ bool ProcessGuard::consult(const std::string& productName) {
         [&](const std::string& exeName) { return isProductExecutable(exeName, productName, cp_); });
     if (processId == -1) return true;
     if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {productName}))) return false;
-    // No waiting: the process lets go of its files while the first downloads run.
-    processes_.terminate(processId);
+    if (std::unique_ptr<EndingProcess> ending = processes_.terminate(processId)) waitForEnd(*ending);
     return true;
+}
+
+// Until the product has ended its files are still held, and the first
+// replacement (its own executable, often) would fail. The window keeps
+// answering meanwhile; a process that will not end costs the user 5 s.
+void ProcessGuard::waitForEnd(EndingProcess& process) {
+    const std::uint64_t deadline = clock_.nowMs() + kEndWaitMs;
+    for (std::uint64_t now = clock_.nowMs(); now < deadline; now = clock_.nowMs()) {
+        if (process.waitForEnd(static_cast<std::uint32_t>(deadline - now))) return;
+        view_.pumpMessages();
+    }
 }
 
 }  // namespace updater

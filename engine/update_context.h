@@ -7,6 +7,7 @@
 #include "engine/file_system.h"
 #include "engine/http.h"
 #include "engine/messages.h"
+#include "engine/sha256.h"
 #include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
 #include "engine/update_verifier.h"
@@ -28,6 +29,9 @@ struct UpdateContext {
     // Set only in a build that carries the vendor's public key: then the
     // manifest must be signed and every download must match its hash.
     UpdateVerifier* verifier = nullptr;
+    // Hashes downloads whose file section carries SHA256, in every build.
+    // Without it no such download matches.
+    Sha256Source* sha256 = nullptr;
     // Reads a Unicode update.ini; without it only its ASCII text is understood.
     const UnicodeToAnsi* unicodeToAnsi = nullptr;
 };

@@ -177,18 +177,20 @@ UpdateManifest UpdateManifest::parse(std::string_view bytes, const UnicodeToAnsi
     return manifest;
 }
 
+std::optional<std::string> UpdateManifest::find(std::string_view section, std::string_view key,
+                                                std::size_t bufferBytes) const {
+    if (!impl_) return std::nullopt;
+    auto s = impl_->sectionIndex.find(lookupName(trimmed(normalizeAnsi(cutAtNul(section)))));
+    if (s == impl_->sectionIndex.end()) return std::nullopt;
+    const Impl::Section& keys = impl_->sections[s->second];
+    auto k = keys.find(lookupName(trimmed(normalizeAnsi(cutAtNul(key)))));
+    if (k == keys.end() || !k->second.hasValue) return std::nullopt;
+    return bufferedValue(k->second.value, bufferBytes);
+}
+
 std::string UpdateManifest::get(std::string_view section, std::string_view key,
                                 std::string_view defaultValue, std::size_t bufferBytes) const {
-    const Impl::Entry* found = nullptr;
-    if (impl_) {
-        auto s = impl_->sectionIndex.find(lookupName(trimmed(normalizeAnsi(cutAtNul(section)))));
-        if (s != impl_->sectionIndex.end()) {
-            const Impl::Section& keys = impl_->sections[s->second];
-            auto k = keys.find(lookupName(trimmed(normalizeAnsi(cutAtNul(key)))));
-            if (k != keys.end() && k->second.hasValue) found = &k->second;
-        }
-    }
-    if (found) return bufferedValue(found->value, bufferBytes);
+    if (std::optional<std::string> found = find(section, key, bufferBytes)) return std::move(*found);
     return bufferedValue(strippedDefault(normalizeAnsi(cutAtNul(defaultValue))), bufferBytes);
 }
 

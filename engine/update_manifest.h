@@ -3,6 +3,7 @@
 // lookup reads it. Used for updataAdd.ini and for the update manifest.
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,8 @@ public:
     // update_manifest.cpp.
     std::string get(std::string_view section, std::string_view key,
                     std::string_view defaultValue, std::size_t bufferBytes) const;
+    // As get, but nothing when the key is missing.
+    std::optional<std::string> find(std::string_view section, std::string_view key, std::size_t bufferBytes) const;
 
 private:
     struct Impl;

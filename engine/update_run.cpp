@@ -52,7 +52,8 @@ bool sendOrList(UpdateContext& context, HttpRequest& request) {
     }
 }
 
-// True when the body is the file; any other answer is listed and not saved.
+// True when the body is the file: a 200 answer. Any other answer is listed
+// and not saved, a 204 or 206 included.
 bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file) {
     const std::string code = request.statusCode();
     if (code == "404") {
@@ -61,11 +62,18 @@ bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::strin
         context.view.addListLine(notFound);
         return false;
     }
-    if (!isSuccessStatus(code)) {
+    if (!isDocumentStatus(code)) {
         context.view.addListLine(statusLine(request));
         return false;
     }
     return true;
+}
+
+// Whether the end of the body can be known: one Content-Length, and a
+// chunked body only where SIZE or SHA256 will prove it whole.
+bool isTrustedFraming(const BodyFraming& framing, const ExpectedContent& expected) {
+    if (framing.ambiguousLength) return false;
+    return !framing.chunked || expected.promisesAnything();
 }
 
 int progressPosition(std::uint64_t received, std::uint64_t total) {
@@ -83,10 +91,10 @@ std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkBytes, contentLength - received));
 }
 
-// check (keyed builds only) sees every chunk; a body longer than expected
-// is cut short, as it is refused anyway.
+// check sees every chunk; a body longer than it expects is cut short, as it
+// is refused anyway.
 std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength,
-                           ContentCheck* check) {
+                           ContentCheck& check) {
     char buffer[kReadChunkBytes];
     std::uint64_t received = 0;
     while (const std::size_t wanted = nextReadSize(received, contentLength)) {
@@ -95,41 +103,38 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
         received += n;
         if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
         view.pumpMessages();
-        if (check && !check->add(buffer, n)) break;
+        if (!check.add(buffer, n)) break;
         file.write(buffer, n);
     }
     return received;
 }
 
-// Saves the body as the download file; nothing when it cannot be created.
-std::optional<std::uint64_t> saveBody(UpdateContext& context, HttpRequest& request, std::uint64_t contentLength,
-                                      const std::string& localPath, const std::string& downloadPath,
-                                      ContentCheck* check) {
-    std::unique_ptr<OutputFile> file = context.files.create(downloadPath, ShareMode::DenyWriters);
+// Downloads the body into a download file of its own: whatever stood at its
+// path (a stale file, a link, a read-only file) is removed first and never
+// written through. False when the file cannot be created, or the body is
+// shorter than announced or not what its section promises. Then, and when a
+// failure escapes, no download file is left.
+bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std::uint64_t contentLength,
+              const std::string& localPath, const std::string& downloadPath, ContentCheck& check) {
+    context.files.remove(downloadPath);
+    std::unique_ptr<OutputFile> file = context.files.createNew(downloadPath, ShareMode::DenyWriters);
     if (!file) {
         context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
-        return std::nullopt;
-    }
-    const std::uint64_t received = transferBody(context.view, request, *file, contentLength, check);
-    file->close();
-    return received;
-}
-
-// Downloads the body beside the local file; false when the download file
-// cannot be created, the body is shorter than announced, or it fails the
-// keyed build's check.
-bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, const std::string& localPath,
-              const std::string& downloadPath, ContentCheck* check) {
-    const std::uint64_t contentLength = parseContentLength(request->contentLength());
-    const std::optional<std::uint64_t> received =
-        saveBody(context, *request, contentLength, localPath, downloadPath, check);
-    request.reset();
-    if (!received) return false;
-    if (*received < contentLength || (check && !check->matches())) {
-        context.files.remove(downloadPath);
         return false;
     }
-    return true;
+    bool whole = false;
+    try {
+        const std::uint64_t received = transferBody(context.view, *request, *file, contentLength, check);
+        file->close();
+        request.reset();
+        whole = received >= contentLength && check.matches();
+    } catch (...) {
+        file.reset();
+        context.files.remove(downloadPath);
+        throw;
+    }
+    if (!whole) context.files.remove(downloadPath);
+    return whole;
 }
 
 // The new file takes the old one's place in one move, so a failure leaves
@@ -160,10 +165,8 @@ void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
         entry.file = manifest.get(section, "FILE", "", kFileValueBufferBytes);
         if (entry.file.empty()) return;
         entry.version = manifest.get(section, "VERSION", "", kFileValueBufferBytes);
-        if (context.verifier) {
-            entry.size = manifest.get(section, "SIZE", "", kFileValueBufferBytes);
-            entry.sha256 = manifest.get(section, "SHA256", "", kFileValueBufferBytes);
-        }
+        entry.size = manifest.find(section, "SIZE", kFileValueBufferBytes);
+        entry.sha256 = manifest.find(section, "SHA256", kFileValueBufferBytes);
         reportResult(context, entry.file, updateEntry(context, entry));
     }
 }
@@ -204,30 +207,31 @@ void runUpdate(UpdateContext& context, const std::string& newVersion) {
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
-    return updateEntry(context, ManifestEntry{file, version, "", ""});
+    return updateEntry(context, ManifestEntry{file, version, std::nullopt, std::nullopt});
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
     const std::string& file = entry.file;
     if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
     const std::string localPath = context.programDirectory + file;
+    // A directory cannot become a file; nothing is asked for.
+    if (context.files.isDirectory(localPath)) return FileUpdateResult::Failed;
     if (isLocalFileCurrent(context, localPath, entry.version)) return FileUpdateResult::UpToDate;
 
-    // A keyed build downloads only what the signed manifest describes.
-    std::optional<ContentCheck> check;
-    if (context.verifier) {
-        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-        if (!expected) return FileUpdateResult::Failed;
-        check.emplace(*context.verifier, *expected);
-    }
+    // SIZE and SHA256 bind in every build; a keyed build needs both.
+    const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
+    if (!expected || (context.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
 
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + file);
     if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::Downloading, file));
     if (!acceptStatus(context, *request, file)) return FileUpdateResult::Failed;
+    const BodyFraming framing = readBodyFraming(*request);
+    if (!isTrustedFraming(framing, *expected)) return FileUpdateResult::Failed;
 
     const std::string downloadPath = localPath + ".upg";
-    if (!download(context, std::move(request), localPath, downloadPath, check ? &*check : nullptr))
+    ContentCheck check(context.sha256, *expected);
+    if (!download(context, std::move(request), framing.contentLength, localPath, downloadPath, check))
         return FileUpdateResult::Failed;
     if (!swapIn(context.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::FileUpdated, file));

@@ -48,25 +48,40 @@ CopiedBody copyBody(HttpRequest& request, OutputFile& file) {
     return copied;
 }
 
+// A copy cut short by a failure is removed before the failure goes on.
 CopiedBody writeCopy(UpdateContext& context, HttpRequest& request, const std::string& copyPath) {
     std::unique_ptr<OutputFile> file = context.files.createOrThrow(copyPath, ShareMode::Exclusive);
-    const CopiedBody copied = copyBody(request, *file);
-    file->close();
-    return copied;
+    try {
+        const CopiedBody copied = copyBody(request, *file);
+        file->close();
+        return copied;
+    } catch (...) {
+        file.reset();
+        context.files.remove(copyPath);
+        throw;
+    }
 }
 
-// Writes the manifest copy; false when no whole manifest arrived. An answer
-// that is not 2xx creates no copy, so an earlier one stays as it was.
+// Only a 200 answer whose end is known is a manifest: one Content-Length,
+// and no chunked coding, whose cut the client cannot tell from its end.
+bool isWholeManifestAnswer(HttpRequest& request, BodyFraming& framing) {
+    if (!isDocumentStatus(request.statusCode())) return false;
+    framing = readBodyFraming(request);
+    return !framing.ambiguousLength && !framing.chunked;
+}
+
+// Writes the manifest copy; false when no whole manifest arrived. Any other
+// answer creates no copy, so an earlier one stays as it was.
 bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini");
-    if (!trySend(*request) || !isSuccessStatus(request->statusCode())) return false;
+    BodyFraming framing;
+    if (!trySend(*request) || !isWholeManifestAnswer(*request, framing)) return false;
 
     showMessage(context, MessageId::ReadingVersion);
-    const std::uint64_t announced = parseContentLength(request->contentLength());
     const CopiedBody copied = writeCopy(context, *request, copyPath);
     request.reset();
 
-    if (copied.oversized || copied.bytes < announced) {
+    if (copied.oversized || copied.bytes < framing.contentLength) {
         context.files.remove(copyPath);
         return false;
     }

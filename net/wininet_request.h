@@ -1,6 +1,8 @@
 #pragma once
 // One GET request over WinInet, as the engine sees it.
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/http.h"
 #include "net/internet_handle.h"
@@ -16,11 +18,13 @@ public:
     void send() override;
     std::string statusCode() override;
     std::string statusText() override;
-    std::string contentLength() override;
+    std::vector<std::string> contentLengths() override;
+    std::string transferEncoding() override;
     std::size_t read(char* buffer, std::size_t size) override;
 
 private:
-    std::string queryText(DWORD infoLevel) const;
+    // index: which of several headers of that name; moved on to the next.
+    std::optional<std::string> queryText(DWORD infoLevel, DWORD* index = nullptr) const;
     [[noreturn]] void throwOpenFailure() const;
 
     RequestHandle handle_;

@@ -88,8 +88,9 @@ UpdateContext UpdateDialog::makeContext() {
                           services_.dates, tempDirectory_, programDirectory_};
     context.verifier = services_.verifier;
     context.unicodeToAnsi = services_.unicodeToAnsi;
+    context.sha256 = services_.sha256;
     context.consultGuard = [this] {
-        return ProcessGuard(services_.processes, services_.codePage, services_.messages, *this)
+        return ProcessGuard(services_.processes, services_.codePage, services_.messages, *this, clock_)
             .consult(settings_.productName);
     };
     return context;
@@ -160,8 +161,10 @@ void UpdateDialog::setButtonCaption(const std::string& text) {
 void UpdateDialog::enableButton(bool enabled) {
     if (!enabled && GetFocus() == nextButton_) {
         // A disabled button cannot keep the focus; without a focus the dialog
-        // would not even see Esc. Cancel is all that remains.
-        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window(), IDCANCEL)), TRUE);
+        // would not even see Esc. The list takes it, not Cancel: an Enter
+        // typed ahead during the check must not close the wizard before its
+        // result has been read, and Esc still cancels from the list.
+        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list_), TRUE);
         focusParked_ = true;
     }
     EnableWindow(nextButton_, enabled ? TRUE : FALSE);

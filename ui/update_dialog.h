@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/clock.h"
 #include "engine/code_page.h"
 #include "engine/date_parser.h"
 #include "engine/failure_report.h"
@@ -31,6 +32,7 @@ struct WizardServices {
     std::string applicationName;  // box captions and the HTTP agent
     UpdateVerifier* verifier = nullptr;  // only in builds with the vendor's public key
     const UnicodeToAnsi* unicodeToAnsi = nullptr;  // Unicode profile files to the ANSI code page
+    Sha256Source* sha256 = nullptr;  // checks downloads whose section carries SHA256
 };
 
 class UpdateDialog : public Dialog, public WizardView {
@@ -79,7 +81,8 @@ private:
     HWND list_ = nullptr;
     HWND progress_ = nullptr;
     int progressPosition_ = 0;
-    bool focusParked_ = false;  // focus moved to Cancel while Next is disabled
+    bool focusParked_ = false;  // focus moved to the list while Next is disabled
+    SteadyClock clock_;
 
     std::string statusText_;
     HICON icon_ = nullptr;

@@ -26,7 +26,7 @@ struct Fetch {
     unsigned long errorCode = 0;
     std::string errorText;  // bytes in the ANSI code page
     long sendMs = -1;
-    std::string status, reason, length, body;
+    std::string status, reason, length, encoding, body;  // length: every header, "|" between
     bool readFailed = false;
     int reads = 0, largestRead = 0;
     bool cachedAtOpen = false;  // a WinInet cache entry for the object right after openGet
@@ -54,10 +54,10 @@ std::vector<Fetch> parseClientOutput(const std::string& text) {
             f.errorText = decodeHex(hex);
         } else if (key == "send_ms") {
             words >> f.sendMs;
-        } else if (key == "status" || key == "reason" || key == "length") {
+        } else if (key == "status" || key == "reason" || key == "length" || key == "encoding") {
             std::string rest;
             std::getline(words >> std::ws, rest);
-            (key == "status" ? f.status : key == "reason" ? f.reason : f.length) = rest;
+            (key == "status" ? f.status : key == "reason" ? f.reason : key == "length" ? f.length : f.encoding) = rest;
         } else if (key == "read") {
             f.readFailed = true;
         } else if (key == "reads") {
@@ -164,6 +164,24 @@ TEST_F(HttpTransferTest, StatusAndLengthQueriesGiveTheTextOrNothing) {
     EXPECT_EQ(fetches[1].status, "200");
     EXPECT_EQ(fetches[1].length, "");
     EXPECT_EQ(fetches[1].body, "no length here");
+}
+
+// Every Content-Length header is seen, not just the first, and so is the
+// transfer coding: what the run needs to refuse a body whose end is unknown.
+TEST_F(HttpTransferTest, RepeatedLengthsAndTheTransferCodingAreReported) {
+    ScriptedAnswer twoLengths;
+    twoLengths.body = "12345";
+    twoLengths.headers = {{"Content-Length", "6"}};
+    server->script("/kelmor/two.dat", twoLengths);
+    ScriptedAnswer chunked;
+    chunked.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
+    server->script("/kelmor/chunked.dat", chunked);
+
+    auto fetches = fetch({"/kelmor/two.dat", "/kelmor/chunked.dat"});
+    ASSERT_EQ(fetches.size(), 2u);
+    EXPECT_EQ(fetches[0].length, "5|6");
+    EXPECT_EQ(fetches[1].encoding, "chunked");
+    EXPECT_EQ(fetches[1].body, "hello") << "the client decodes the chunks";
 }
 
 TEST_F(HttpTransferTest, ReadsAWholeBodyInChunksOfAtMost2048Bytes) {

@@ -78,7 +78,11 @@ public:
     }
     std::string statusCode() override { return sent_ ? answer_.status : ""; }
     std::string statusText() override { return sent_ ? answer_.reason : ""; }
-    std::string contentLength() override { return sent_ ? answer_.contentLengthText() : ""; }
+    std::vector<std::string> contentLengths() override {
+        if (!sent_ || answer_.contentLengthText().empty()) return {};
+        return {answer_.contentLengthText()};
+    }
+    std::string transferEncoding() override { return ""; }
     std::size_t read(char* buffer, std::size_t size) override {
         if (answer_.failReadAt && offset_ >= *answer_.failReadAt) throw updater::NetworkError(12030, "read failed");
         std::size_t n = std::min(size, answer_.body.size() - offset_);

@@ -5,8 +5,9 @@
 // - nothing is created, written, replaced or removed outside the program
 //   directory, except the manifest copy in the temporary directory; in the
 //   program directory only download files (".upg") are written;
-// - a program file is only ever replaced by the complete body of a 2xx
-//   answer to the request for that very file;
+// - a program file is only ever replaced by the complete body of a 200
+//   answer to the request for that very file, and only by one that matches
+//   the SIZE and SHA256 of a section for that file when it carries them;
 // - every status and list line is a text of the message table, a send
 //   failure's error text, or the status line of an answer;
 // - one request at a time; the wait cursor is off at the end; a run that
@@ -85,41 +86,49 @@ public:
         accepted = accepted || signature[0] != 0;
         return signature[0] != 0;
     }
-    std::unique_ptr<Sha256Hasher> startSha256() override { return std::make_unique<Hasher>(); }
-
     static Sha256Digest digestOf(std::string_view bytes) {
         Sha256Digest digest{};
         std::copy_n(bytes.begin(), std::min(bytes.size(), digest.size()), digest.begin());
         return digest;
     }
 
+};
+
+// The downloads' "SHA-256", in every build, with the toy digest above.
+class ToySha256Source : public Sha256Source {
+public:
+    std::unique_ptr<Sha256Hasher> startSha256() override { return std::make_unique<Hasher>(); }
+
 private:
     class Hasher : public Sha256Hasher {
     public:
         void update(const char* data, std::size_t size) override {
-            seen_.append(data, std::min<std::size_t>(size, 32));
+            seen_.append(data, std::min<std::size_t>(size, 32 - std::min<std::size_t>(seen_.size(), 32)));
         }
-        Sha256Digest finish() override { return digestOf(seen_); }
+        Sha256Digest finish() override { return ToyVerifier::digestOf(seen_); }
 
     private:
         std::string seen_;
     };
 };
 
-// Whether the manifest has a section for file whose SIZE and SHA256 describe content.
-bool isDescribedContent(std::string_view manifestBytes, const std::string& file, const std::string& content) {
+// Whether the manifest has a section for file whose SIZE and SHA256 (both
+// required when keyed, each when present otherwise) describe content.
+bool isDescribedContent(std::string_view manifestBytes, const std::string& file, const std::string& content,
+                        bool keyed) {
     const UpdateManifest manifest = UpdateManifest::parse(manifestBytes);
     const Sha256Digest digest = ToyVerifier::digestOf(content);
     for (int index = 0;; ++index) {
         const std::string section = "FILE" + std::to_string(index);
         if (manifest.get(section, "FILE", "", kFileValueBufferBytes).empty()) return false;
         if (manifest.get(section, "FILE", "", kFileValueBufferBytes) != file) continue;
-        const std::string size = manifest.get(section, "SIZE", "", kFileValueBufferBytes);
+        const std::optional<std::string> size = manifest.find(section, "SIZE", kFileValueBufferBytes);
+        const std::optional<std::string> hash = manifest.find(section, "SHA256", kFileValueBufferBytes);
+        if (keyed && (!size || !hash)) continue;
         Sha256Digest expected{};
-        if (size == std::to_string(content.size()) &&
-            decodeHex(manifest.get(section, "SHA256", "", kFileValueBufferBytes), expected.data(), expected.size()) &&
-            expected == digest)
-            return true;
+        if (size && *size != std::to_string(content.size())) continue;
+        if (hash && !(decodeHex(*hash, expected.data(), expected.size()) && expected == digest)) continue;
+        return true;
     }
 }
 
@@ -167,8 +176,8 @@ private:
         if (source == files.end()) return;  // a move of nothing changes nothing
         const fuzz::ScriptedAnswer* answer = http_.current();
         fuzz::require(answer != nullptr, "a file is replaced before any request", to);
-        fuzz::require(!answer->sendFails && isSuccessStatus(answer->status),
-                      "a program file is replaced by the body of an answer that is not 2xx", to);
+        fuzz::require(!answer->sendFails && isDocumentStatus(answer->status),
+                      "a program file is replaced by the body of an answer that is not 200", to);
         // The body ends where Content-Length says; bytes past it are never read.
         const std::uint64_t announced = announcedLength(answer->contentLengthText());
         const std::string body =
@@ -181,11 +190,10 @@ private:
         const std::string file = object.substr(urlPath_.size());
         const std::string wanted = kProgramDirectory + file;
         fuzz::require(to == wanted || to == wanted + ".bck", "a body is moved onto another file than its own", to);
-        if (verifier_) {
+        if (verifier_)
             fuzz::require(verifier_->accepted, "a keyed build replaces a file without an accepted signature", to);
-            fuzz::require(isDescribedContent(http_.answers().front().body, file, body),
-                          "a keyed build replaces a file by a body its section does not describe", to);
-        }
+        fuzz::require(isDescribedContent(http_.answers().front().body, file, body, verifier_ != nullptr),
+                      "a file is replaced by a body its section does not describe", to);
     }
 
     const fuzz::ScriptedHttp& http_;
@@ -200,6 +208,7 @@ struct World {
     fakes::FakeView view;
     fuzz::ScriptedHttp http;
     std::unique_ptr<ToyVerifier> verifier;  // keyed builds only
+    ToySha256Source sha256;
     JudgedFiles files;
     fuzz::FormDateParser dates;
     UpdateContext context{settings, messages, view, http, files, dates, kTempDirectory, kProgramDirectory};
@@ -210,6 +219,7 @@ struct World {
           files(http, settings.urlPath, manifestCopyPath(kTempDirectory), verifier.get()) {
         settings.urlPath = "/kelmor/";
         context.verifier = verifier.get();
+        context.sha256 = &sha256;
         const double installed = fuzz::oleDate(2024, 1, 1);
         files.put(kProgramDirectory + "kelmor.exe", "old kelmor.exe", installed);
         files.put(kProgramDirectory + "Update.exe", "old Update.exe", installed);

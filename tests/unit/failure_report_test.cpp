@@ -53,6 +53,9 @@ TEST_F(FailureReportTest, FileFailureNamesThePathByKind) {
     EXPECT_EQ(describe(FileError(FileError::Kind::Read, "C:\\c", 5)).text, "access C:\\c failed");
     // Whatever went wrong at close time is reported as a full disk.
     EXPECT_EQ(describe(FileError(FileError::Kind::Close, "C:\\a.upg", 5)).text, "disk full at C:\\a.upg");
+    // A write that found no room (ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL) says so.
+    EXPECT_EQ(describe(FileError(FileError::Kind::Write, "C:\\a.upg", 112)).text, "disk full at C:\\a.upg");
+    EXPECT_EQ(describe(FileError(FileError::Kind::Write, "C:\\a.upg", 39)).text, "disk full at C:\\a.upg");
 }
 
 TEST_F(FailureReportTest, DateParserFailureShowsTheSystemTextForItsCode) {

@@ -45,18 +45,11 @@ inline std::string signedWithKey(const std::string& manifest, std::uint64_t key)
     return body + signatureSectionText(fakeSignature(body, key));
 }
 
-class FakeVerifier : public UpdateVerifier {
+// The stand-in hash of every download, as the program's CNG source would be.
+class FakeSha256Source : public Sha256Source {
 public:
-    std::uint64_t key = 7;
-    std::vector<std::string> verified;  // the bytes each verification covered
     int hashesStarted = 0;
 
-    std::string sign(const std::string& manifest) const { return signedWithKey(manifest, key); }
-
-    bool verifySignature(std::string_view bytes, const EcdsaSignature& signature) override {
-        verified.emplace_back(bytes);
-        return signature == fakeSignature(bytes, key);
-    }
     std::unique_ptr<Sha256Hasher> startSha256() override {
         ++hashesStarted;
         return std::make_unique<Hasher>();
@@ -71,6 +64,19 @@ private:
     private:
         std::string seen_;
     };
+};
+
+class FakeVerifier : public UpdateVerifier {
+public:
+    std::uint64_t key = 7;
+    std::vector<std::string> verified;  // the bytes each verification covered
+
+    std::string sign(const std::string& manifest) const { return signedWithKey(manifest, key); }
+
+    bool verifySignature(std::string_view bytes, const EcdsaSignature& signature) override {
+        verified.emplace_back(bytes);
+        return signature == fakeSignature(bytes, key);
+    }
 };
 
 }  // namespace updater::fakes

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/clock.h"
 #include "engine/date_parser.h"
 #include "engine/file_system.h"
 #include "engine/http.h"
@@ -19,6 +20,7 @@
 #include "engine/process_guard.h"
 #include "engine/update_context.h"
 #include "engine/wizard_view.h"
+#include "tests/unit/fake_verifier.h"
 
 namespace updater::fakes {
 
@@ -102,6 +104,8 @@ struct FakeResponse {
     std::optional<std::string> contentLength;
     std::string body;
     std::optional<std::size_t> failReadAt;  // a read at this offset throws
+    std::vector<std::string> moreContentLengths;  // further Content-Length headers
+    std::string transferEncoding;
 };
 
 inline FakeResponse answer(std::string body, std::string status = "200", std::string reason = "OK") {
@@ -154,9 +158,15 @@ private:
         }
         std::string statusCode() override { return sent_ ? response_.status : ""; }
         std::string statusText() override { return sent_ ? response_.reason : ""; }
-        std::string contentLength() override {
-            return response_.contentLength.value_or(std::to_string(response_.body.size()));
+        // An empty contentLength means no header.
+        std::vector<std::string> contentLengths() override {
+            std::vector<std::string> lengths;
+            const std::string first = response_.contentLength.value_or(std::to_string(response_.body.size()));
+            if (!first.empty()) lengths.push_back(first);
+            lengths.insert(lengths.end(), response_.moreContentLengths.begin(), response_.moreContentLengths.end());
+            return lengths;
         }
+        std::string transferEncoding() override { return response_.transferEncoding; }
         std::size_t read(char* buffer, std::size_t size) override {
             if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
             std::size_t n = std::min(size, response_.body.size() - offset_);
@@ -184,6 +194,7 @@ public:
         bool open = false;
     };
     std::map<std::string, File> files;
+    std::set<std::string> directories;
     std::set<std::string> uncreatable;   // create() gives nullptr
     std::set<std::string> busy;          // replace() onto these fails (file in use)
     std::set<std::string> failingWrites; // write() throws FileError(Write)
@@ -204,6 +215,7 @@ public:
     }
     bool touchedAnything() const { return !dated.empty() || !created.empty() || !replaced.empty() || !removed.empty(); }
 
+    bool isDirectory(const std::string& path) override { return directories.count(path) != 0; }
     std::optional<double> lastWriteLocalDate(const std::string& path) override {
         dated.push_back(path);
         auto found = files.find(path);
@@ -215,6 +227,13 @@ public:
         if (uncreatable.count(path)) return nullptr;
         files[path] = File{"", now, true};
         return std::make_unique<Output>(*this, path);
+    }
+    std::unique_ptr<OutputFile> createNew(const std::string& path, ShareMode share) override {
+        if (exists(path) || directories.count(path)) {
+            created.push_back(path);
+            return nullptr;
+        }
+        return create(path, share);
     }
     std::optional<std::string> readAll(const std::string& path) override {
         auto found = files.find(path);
@@ -280,17 +299,52 @@ public:
     }
 };
 
+class FakeClock : public Clock {
+public:
+    std::uint64_t now = 1000;
+    std::uint64_t nowMs() override { return now; }
+};
+
+// A terminated process ends endsAfterMs later on the clock, which each wait
+// moves on; a message wakes a wait every messageEveryMs (0: never).
 class FakeProcessSystem : public ProcessSystem {
 public:
     std::vector<std::pair<long, std::string>> processes;
     std::vector<long> terminated;
+    FakeClock clock;
+    std::uint64_t endsAfterMs = 0;
+    std::uint64_t messageEveryMs = 0;
+    bool refusesTermination = false;
+    bool ended = false;
 
     long findFirst(const std::function<bool(const std::string&)>& matches) override {
         for (const auto& [id, name] : processes)
             if (matches(name)) return id;
         return -1;
     }
-    void terminate(long processId) override { terminated.push_back(processId); }
+    std::unique_ptr<EndingProcess> terminate(long processId) override {
+        terminated.push_back(processId);
+        if (refusesTermination) return nullptr;
+        return std::make_unique<Ending>(*this, clock.now + endsAfterMs);
+    }
+
+private:
+    class Ending : public EndingProcess {
+    public:
+        Ending(FakeProcessSystem& owner, std::uint64_t endsAt) : owner_(owner), endsAt_(endsAt) {}
+        bool waitForEnd(std::uint32_t milliseconds) override {
+            std::uint64_t step = milliseconds;
+            if (owner_.messageEveryMs) step = std::min<std::uint64_t>(step, owner_.messageEveryMs);
+            if (owner_.clock.now < endsAt_) step = std::min<std::uint64_t>(step, endsAt_ - owner_.clock.now);
+            owner_.clock.now += step;
+            owner_.ended = owner_.clock.now >= endsAt_;
+            return owner_.ended;
+        }
+
+    private:
+        FakeProcessSystem& owner_;
+        std::uint64_t endsAt_;
+    };
 };
 
 // A wizard's worth of fakes and the context that borrows them.
@@ -301,9 +355,13 @@ struct EngineRig {
     FakeHttp http;
     FakeFileSystem files;
     FakeDateParser dates;
+    FakeSha256Source sha256;
     UpdateContext context{settings, messages, view, http, files, dates, "C:\\Temp\\", "C:\\Prog\\"};
 
-    EngineRig() { settings.urlPath = "/kelmor/"; }
+    EngineRig() {
+        settings.urlPath = "/kelmor/";
+        context.sha256 = &sha256;
+    }
     std::string copyPath() const { return manifestCopyPath(context.tempDirectory); }
 };
 

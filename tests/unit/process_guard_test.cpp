@@ -42,7 +42,7 @@ protected:
     Cp936 cp;
     FakeMessages messages;
     FakeView view;
-    ProcessGuard guard{processes, cp, messages, view};
+    ProcessGuard guard{processes, cp, messages, view, processes.clock};
 };
 
 TEST_F(ProcessGuardTest, NotRunningGoesOnWithoutAsking) {
@@ -67,6 +67,35 @@ TEST_F(ProcessGuardTest, CancelStopsTheRunAndTerminatesNothing) {
     EXPECT_FALSE(guard.consult("kelmor"));
     EXPECT_EQ(view.confirms.size(), 1u);
     EXPECT_TRUE(processes.terminated.empty());
+}
+
+// Windows ends a terminated process, and frees its files, only after
+// TerminateProcess has returned: the run may start only once it has ended.
+TEST_F(ProcessGuardTest, WaitsForTheTerminatedProductToEndWhileTheWindowAnswers) {
+    processes.processes = {{12, "kelmor.exe"}};
+    processes.endsAfterMs = 1200;
+    processes.messageEveryMs = 100;
+    const std::uint64_t start = processes.clock.now;
+    EXPECT_TRUE(guard.consult("kelmor"));
+    EXPECT_TRUE(processes.ended) << "the run would start while the product still holds its files";
+    EXPECT_EQ(processes.clock.now - start, 1200u);
+    EXPECT_GE(view.pumps, 10) << "messages wait while the product ends";
+}
+
+TEST_F(ProcessGuardTest, AProductThatWillNotEndIsWaitedForFiveSecondsAtMost) {
+    processes.processes = {{12, "kelmor.exe"}};
+    processes.endsAfterMs = 60000;
+    processes.messageEveryMs = 250;
+    const std::uint64_t start = processes.clock.now;
+    EXPECT_TRUE(guard.consult("kelmor"));
+    EXPECT_FALSE(processes.ended);
+    EXPECT_EQ(processes.clock.now - start, 5000u);
+
+    // A process that could not be opened is not waited for at all.
+    processes.refusesTermination = true;
+    const std::uint64_t refusedAt = processes.clock.now;
+    EXPECT_TRUE(guard.consult("kelmor"));
+    EXPECT_EQ(processes.clock.now, refusedAt);
 }
 
 }  // namespace

@@ -56,46 +56,51 @@ TEST(SignedManifestSplit, RefusesAnythingButOneFinalWellFormedSection) {
     for (const auto& [name, text] : refused) EXPECT_FALSE(splitSignedManifest(text)) << name;
 }
 
-TEST(ExpectedContentText, NeedsADecimalSizeAndAFullDigest) {
+TEST(ExpectedContentText, ReadsEachKeyThatIsPresentAndRefusesMalformedOnes) {
     const std::string digest = "00ff" + std::string(60, '1');
     const std::optional<ExpectedContent> expected = readExpectedContent("4096", digest);
     ASSERT_TRUE(expected);
     EXPECT_EQ(expected->size, 4096u);
-    EXPECT_EQ(expected->sha256[0], 0x00);
-    EXPECT_EQ(expected->sha256[1], 0xff);
+    EXPECT_EQ((*expected->sha256)[0], 0x00);
+    EXPECT_EQ((*expected->sha256)[1], 0xff);
     EXPECT_EQ(readExpectedContent("18446744073709551615", digest)->size, 18446744073709551615ull);
 
-    EXPECT_FALSE(readExpectedContent("", digest)) << "missing size";
-    EXPECT_FALSE(readExpectedContent("4096", "")) << "missing digest";
-    EXPECT_FALSE(readExpectedContent("-1", digest));
+    // Missing keys promise nothing; one key alone binds on its own.
+    EXPECT_FALSE(readExpectedContent(std::nullopt, std::nullopt)->promisesAnything());
+    EXPECT_FALSE(readExpectedContent("4096", std::nullopt)->promisesEverything());
+    EXPECT_TRUE(readExpectedContent(std::nullopt, digest)->sha256);
+
+    EXPECT_FALSE(readExpectedContent("", digest)) << "empty size";
+    EXPECT_FALSE(readExpectedContent("4096", "")) << "empty digest";
+    EXPECT_FALSE(readExpectedContent("-1", std::nullopt));
     EXPECT_FALSE(readExpectedContent("12k", digest));
     EXPECT_FALSE(readExpectedContent(" 12", digest));
     EXPECT_FALSE(readExpectedContent("18446744073709551616", digest)) << "overflow";
-    EXPECT_FALSE(readExpectedContent("1", digest.substr(1)));
+    EXPECT_FALSE(readExpectedContent(std::nullopt, digest.substr(1)));
 }
 
 TEST(ContentCheckChunks, MatchesOnlyTheExactBytes) {
-    fakes::FakeVerifier verifier;
+    fakes::FakeSha256Source hashes;
     const std::string body = "new bytes of a.dll";
     const ExpectedContent expected{body.size(), fakes::fakeDigest(body)};
 
-    ContentCheck whole(verifier, expected);
+    ContentCheck whole(&hashes, expected);
     EXPECT_TRUE(whole.add(body.data(), 4));
     EXPECT_TRUE(whole.add(body.data() + 4, body.size() - 4));
     EXPECT_TRUE(whole.matches());
 
-    ContentCheck shorter(verifier, expected);
+    ContentCheck shorter(&hashes, expected);
     shorter.add(body.data(), body.size() - 1);
     EXPECT_FALSE(shorter.matches());
 
-    ContentCheck longer(verifier, expected);
+    ContentCheck longer(&hashes, expected);
     EXPECT_TRUE(longer.add(body.data(), body.size()));
     EXPECT_FALSE(longer.add("x", 1)) << "more bytes than expected stops the transfer";
     EXPECT_FALSE(longer.matches());
 
     std::string altered = body;
     altered[3] ^= 1;
-    ContentCheck sameSize(verifier, expected);
+    ContentCheck sameSize(&hashes, expected);
     sameSize.add(altered.data(), altered.size());
     EXPECT_FALSE(sameSize.matches());
 }

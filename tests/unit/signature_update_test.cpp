@@ -69,7 +69,7 @@ TEST_F(SignedUpdateTest, SignedManifestUpdatesAsBefore) {
     EXPECT_EQ(rig.files.content(kProg + "b.dll"), kNewB);
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
     EXPECT_EQ(rig.view.caption, "完成(&O)");
-    EXPECT_EQ(verifier.hashesStarted, 2);
+    EXPECT_EQ(rig.sha256.hashesStarted, 2);
 }
 
 TEST_F(SignedUpdateTest, CheckRefusesEveryManifestThatFailsItsSignature) {
@@ -165,17 +165,17 @@ TEST_F(SignedUpdateTest, CopyChangedAfterTheCheckStopsTheRunBeforeTheGuard) {
     expectNothingInstalled();
 }
 
-TEST_F(SignedUpdateTest, BuildWithoutKeyReadsASignedManifestAsBefore) {
+TEST_F(SignedUpdateTest, BuildWithoutKeyIgnoresTheSignatureButChecksSizeAndHash) {
     rig.context.verifier = nullptr;
-    // Wrong hashes are not looked at without a key: the published files win.
     serveManifest(verifier.sign(kManifest));
     serve("a.dll", "other bytes");
     checkAndRun();
 
     EXPECT_TRUE(verifier.verified.empty());
-    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "other bytes");
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old a");
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
     EXPECT_EQ(rig.files.content(kProg + "b.dll"), kNewB);
-    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新失败", "b.dll 更新完成", "kelmor 1.3"}));
 }
 
 }  // namespace

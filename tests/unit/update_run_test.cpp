@@ -122,13 +122,19 @@ TEST_F(UpdateRunTest, NotFoundIsShownAndListed) {
     EXPECT_TRUE(rig.files.created.empty());
 }
 
-TEST_F(UpdateRunTest, OtherErrorStatusListsTheStatusLineAndSavesNothing) {
+// Only a 200 is the file: a 204 has no body, a 206 a part of one.
+TEST_F(UpdateRunTest, OtherStatusListsTheStatusLineAndSavesNothing) {
     rig.files.put(kProg + "a.dll", "old", 45000);
     serve("a.dll", answer("<html>error</html>", "500", "Internal Server Error"));
+    serve("c.dll", answer("", "204", "No Content"));
+    serve("d.dll", answer("part", "206", "Partial Content"));
     serve("b.dll", answer("moved", "302", ""));
     EXPECT_EQ(entry("a.dll"), FileUpdateResult::Failed);
+    EXPECT_EQ(entry("c.dll"), FileUpdateResult::Failed);
+    EXPECT_EQ(entry("d.dll"), FileUpdateResult::Failed);
     EXPECT_EQ(entry("b.dll"), FileUpdateResult::Failed);
-    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"kelmor 1.26", "500 Internal Server Error", "302"}));
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"kelmor 1.26", "500 Internal Server Error", "204 No Content",
+                                                      "206 Partial Content", "302"}));
     EXPECT_EQ(rig.view.status(), "正在下载文件:b.dll");
     EXPECT_TRUE(rig.files.created.empty());
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
@@ -171,7 +177,25 @@ TEST_F(UpdateRunTest, FileInUseStaysWholeAndTheDownloadStaysBesideIt) {
     EXPECT_EQ(entry("a.dll"), FileUpdateResult::Failed);
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
     EXPECT_EQ(rig.files.content(kProg + "a.dll.upg"), "new");
-    EXPECT_TRUE(rig.files.removed.empty());
+    EXPECT_EQ(rig.files.removed, std::vector<std::string>{kProg + "a.dll.upg"}) << "only before the download";
+}
+
+// Whatever stands at the download path goes first; the download is a new file.
+TEST_F(UpdateRunTest, StaleDownloadFileIsRemovedBeforeTheDownload) {
+    rig.files.put(kProg + "a.dll", "old", 45000);
+    rig.files.put(kProg + "a.dll.upg", "stale and longer than the new bytes");
+    serve("a.dll", answer("new"));
+    EXPECT_EQ(entry("a.dll"), FileUpdateResult::Updated);
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new");
+    EXPECT_EQ(rig.files.removed, std::vector<std::string>{kProg + "a.dll.upg"});
+}
+
+TEST_F(UpdateRunTest, LocalPathThatIsADirectoryFailsBeforeAnyRequest) {
+    rig.files.directories.insert(kProg + "plugins");
+    serve("plugins", answer("a file"));
+    EXPECT_EQ(entry("plugins"), FileUpdateResult::Failed);
+    EXPECT_TRUE(rig.http.opened.empty());
+    EXPECT_TRUE(rig.files.created.empty());
 }
 
 TEST_F(UpdateRunTest, UpdaterItselfGoesToBckEveryTime) {
@@ -224,7 +248,7 @@ TEST_F(UpdateRunTest, NoUsableContentLengthLeavesTheBarAlone) {
     EXPECT_TRUE(rig.view.progress.empty());
 }
 
-TEST_F(UpdateRunTest, ReadFailureEndsTheRunLeavingTheDownloadAndTheOldFile) {
+TEST_F(UpdateRunTest, ReadFailureEndsTheRunRemovingThePartialDownload) {
     writeManifest("[FILE0]\nFILE=a.dll\nVERSION=2024-03-05 14:30:00\n[FILE1]\nFILE=b.dll\n");
     rig.files.put(kProg + "a.dll", "old", 45000);
     serve("a.dll", failingReadAt(answer(std::string(5000, 'n')), 2048));
@@ -232,7 +256,7 @@ TEST_F(UpdateRunTest, ReadFailureEndsTheRunLeavingTheDownloadAndTheOldFile) {
 
     EXPECT_THROW(runUpdate(rig.context, "1.3"), NetworkError);
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
-    EXPECT_EQ(rig.files.content(kProg + "a.dll.upg"), std::string(2048, 'n'));
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/a.dll"});
     EXPECT_EQ(rig.view.status(), "正在下载文件:a.dll");
     EXPECT_EQ(rig.view.caption, "更新(&U)");
@@ -249,6 +273,7 @@ TEST_F(UpdateRunTest, WriteAndCloseFailuresEscapeWithTheOldFileUntouched) {
     rig.files.failingWrites.insert(kProg + "a.dll.upg");
     EXPECT_THROW(entry("a.dll"), FileError);
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg")) << "a full disk must not stay full";
 
     rig.files.failingWrites.clear();
     rig.files.failingCloses.insert(kProg + "a.dll.upg");
@@ -259,11 +284,72 @@ TEST_F(UpdateRunTest, WriteAndCloseFailuresEscapeWithTheOldFileUntouched) {
         EXPECT_EQ(error.kind(), FileError::Kind::Close);
     }
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
+}
+
+// Lengths that contradict each other leave the body's end unknown; identical
+// repeats are one length.
+TEST_F(UpdateRunTest, ContradictingContentLengthsFailTheEntry) {
+    const auto twice = [](std::string first, std::vector<std::string> more) {
+        fakes::FakeResponse response = withLength(answer("12345"), std::move(first));
+        response.moreContentLengths = std::move(more);
+        return response;
+    };
+    serve("two.dll", twice("5", {"6"}));
+    serve("list.dll", twice("5, 6", {}));
+    serve("same.dll", twice("5", {"5", " 5 , 5"}));
+    EXPECT_EQ(entry("two.dll"), FileUpdateResult::Failed);
+    EXPECT_EQ(entry("list.dll"), FileUpdateResult::Failed);
+    EXPECT_EQ(entry("same.dll"), FileUpdateResult::Updated);
+    EXPECT_EQ(rig.files.created, std::vector<std::string>{kProg + "same.dll.upg"});
+}
+
+// SIZE and SHA256 bind in every build; a chunked body, whose cut the client
+// cannot tell from its end, is taken only where they prove it whole.
+TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
+    const std::string body = "the published bytes";
+    const std::string size = std::to_string(body.size());
+    const std::string hash = fakes::fakeDigestHex(body);
+    std::string other = body;
+    other[0] = 'T';
+    fakes::FakeResponse chunked = withLength(answer(body), "");
+    chunked.transferEncoding = "chunked";
+    fakes::FakeResponse cutChunked = withLength(answer(body.substr(0, 10)), "");
+    cutChunked.transferEncoding = "Chunked";
+    struct Row {
+        const char* file;
+        fakes::FakeResponse response;
+        std::optional<std::string> size, sha256;
+        FileUpdateResult result;
+    };
+    const std::vector<Row> rows = {
+        {"match.dll", answer(body), size, hash, FileUpdateResult::Updated},
+        {"size-only.dll", answer(body), size, std::nullopt, FileUpdateResult::Updated},
+        {"longer.dll", withLength(answer(body + "+"), ""), size, std::nullopt, FileUpdateResult::Failed},
+        {"cut-no-length.dll", withLength(answer(body.substr(1)), ""), size, std::nullopt, FileUpdateResult::Failed},
+        {"other-bytes.dll", answer(other), size, hash, FileUpdateResult::Failed},
+        {"hash-only.dll", answer(other), std::nullopt, hash, FileUpdateResult::Failed},
+        {"bad-size.dll", answer(body), "19 bytes", std::nullopt, FileUpdateResult::Failed},
+        {"empty-hash.dll", answer(body), std::nullopt, "", FileUpdateResult::Failed},
+        {"chunked.dll", chunked, std::nullopt, std::nullopt, FileUpdateResult::Failed},
+        {"chunked-proven.dll", chunked, size, hash, FileUpdateResult::Updated},
+        {"chunked-cut.dll", cutChunked, size, std::nullopt, FileUpdateResult::Failed},
+    };
+    for (const Row& row : rows) {
+        serve(row.file, row.response);
+        const ManifestEntry entry{row.file, "2024-03-05 14:30:00", row.size, row.sha256};
+        EXPECT_EQ(updateEntry(rig.context, entry), row.result) << row.file;
+        const bool updated = row.result == FileUpdateResult::Updated;
+        EXPECT_EQ(rig.files.content(kProg + row.file), updated ? body : "<missing>") << row.file;
+        EXPECT_FALSE(rig.files.exists(kProg + row.file + ".upg")) << row.file;
+    }
+    EXPECT_EQ(rig.http.opened.size(), rows.size() - 2) << "malformed keys fail before the request";
 }
 
 TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
-    for (const std::string name : {"a.dll", "plugins/a.dll", "plugins\\a.dll", "a..b.dll", ".\\a.dll",
-                                   "\x81\x5C..\\a.dll", "\xC8\xED\xBC\xFE\\x.dll"})
+    for (const std::string name : {"a.dll", "plugins/a.dll", "plugins\\a.dll", "a..b.dll", ".\\a.dll", "./a.dll",
+                                   "\x81\x5C..\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",
+                                   "nulls\\a.dll", "\x81\x5C"})
         EXPECT_TRUE(isSafeManifestName(name)) << name;
 }
 
@@ -271,6 +357,11 @@ TEST(SafeManifestName, RejectsNamesThatLeaveItOrNameAStream) {
     for (const std::string name : {"", "..", "..\\x.dll", "a/../../x.dll", "a\\..", "sub/..\\..\\x", ".. \\x.dll",
                                    "...\\x.dll", "\\x.dll", "/x.dll", "\\\\server\\share\\x.dll", "C:\\x.dll",
                                    "C:x.dll", "a.dll:stream", "\x81\x5C\\..\\x.dll"})
+        EXPECT_FALSE(isSafeManifestName(name)) << name;
+    // Devices, directories, and bytes the platform would drop or rewrite.
+    for (const std::string name : {"CON", "nul", "aux.dat", "COM1", "lpt1.txt", "data\\PRN .log", "conin$",
+                                   "plugins\\", "plugins/", "a.dll\x81", "\x81" "0.dll", "a\x80.dll", "a\xFF.dll",
+                                   "\xC8\x7F.dll", "\xC8\x20.dll"})
         EXPECT_FALSE(isSafeManifestName(name)) << name;
     // The file calls stop at a NUL: "... " is what Windows would see, and it means "..".
     EXPECT_FALSE(isSafeManifestName(std::string("...  \0x", 8)));

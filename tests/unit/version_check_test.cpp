@@ -82,11 +82,22 @@ TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
-TEST_F(VersionCheckTest, AnswerOtherThan2xxIsNoManifestAndKeepsTheEarlierCopy) {
-    for (const char* status : {"404", "500", "302", "", "2000"}) {
+// Only a 200 whose end is known is a manifest: not a 204 or 206, nor an
+// answer with contradicting lengths or chunked coding.
+TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierCopy) {
+    fakes::FakeResponse twoLengths = answer("[kelmor]\nVERSION=9\n");
+    twoLengths.moreContentLengths = {"7"};
+    fakes::FakeResponse chunked = withLength(answer("[kelmor]\nVERSION=9\n"), "");
+    chunked.transferEncoding = "chunked";
+    const std::vector<std::pair<std::string, fakes::FakeResponse>> answers = {
+        {"404", answer("[kelmor]\nVERSION=9\n", "404")}, {"500", answer("[kelmor]\nVERSION=9\n", "500")},
+        {"302", answer("[kelmor]\nVERSION=9\n", "302")}, {"none", answer("[kelmor]\nVERSION=9\n", "")},
+        {"2000", answer("[kelmor]\nVERSION=9\n", "2000")}, {"204", answer("", "204")},
+        {"206", answer("[kelmor]\nVERSION=9\n", "206")}, {"two lengths", twoLengths}, {"chunked", chunked}};
+    for (const auto& [status, response] : answers) {
         EngineRig each;
         each.files.put(each.copyPath(), "earlier");
-        each.http.responses["/kelmor/update.ini"] = answer("[kelmor]\nVERSION=9\n", status);
+        each.http.responses["/kelmor/update.ini"] = response;
         std::string version;
         EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::Failed) << status;
         EXPECT_EQ(each.view.status(), "连接服务器失败!") << status;
@@ -143,11 +154,12 @@ TEST_F(VersionCheckTest, CopyThatCannotBeCreatedThrowsNamingThePath) {
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
-TEST_F(VersionCheckTest, ReadFailureEscapesWithTheRequestClosed) {
+TEST_F(VersionCheckTest, ReadFailureEscapesWithTheRequestClosedAndNoPartialCopy) {
     serveManifest(failingReadAt(answer(std::string(5000, ';')), 2048));
     EXPECT_THROW(check(), NetworkError);
     EXPECT_EQ(rig.view.status(), "读取版本信息...");
     EXPECT_EQ(rig.http.openRequests, 0);
+    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
 }
 
 }  // namespace

@@ -53,7 +53,10 @@ void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, con
     out << "send_ms " << GetTickCount() - start << "\n";
     out << "status " << request->statusCode() << "\n";
     out << "reason " << request->statusText() << "\n";
-    out << "length " << request->contentLength() << "\n";
+    std::string lengths;
+    for (const std::string& length : request->contentLengths()) lengths += (lengths.empty() ? "" : "|") + length;
+    out << "length " << lengths << "\n";
+    out << "encoding " << request->transferEncoding() << "\n";
     std::vector<char> buffer(chunk);
     std::string body;
     std::size_t reads = 0, largest = 0;

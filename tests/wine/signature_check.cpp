@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/cng_sha256.h"
 #include "app/cng_verifier.h"
 #include "engine/manifest_signature.h"
 
@@ -37,8 +38,8 @@ int verify(const char* keyPath, const char* manifestPath) {
 int sha256(const char* path) {
     const std::optional<std::string> bytes = readFile(path);
     if (!bytes) return 2;
-    updater::win32::CngVerifier verifier("");
-    std::unique_ptr<updater::Sha256Hasher> hasher = verifier.startSha256();
+    updater::win32::CngSha256Source sha256;
+    std::unique_ptr<updater::Sha256Hasher> hasher = sha256.startSha256();
     for (std::size_t at = 0; at < bytes->size(); at += 2048)
         hasher->update(bytes->data() + at, std::min<std::size_t>(2048, bytes->size() - at));
     const updater::Sha256Digest digest = hasher->finish();

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "engine/code_page.h"
-#include "engine/update_run.h"
+#include "engine/safe_manifest_name.h"
 #include "engine/version_number.h"
 
 namespace mkmanifest {
@@ -26,19 +26,6 @@ bool hasOuterBlanks(const std::string& text) {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The updater reads names as code page 936: a lead byte must be followed by
-// a trail byte, or the name it opens is not the one published.
-bool isWellFormedCp936(const std::string& text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) continue;
-        if (c == 0x80 || c == 0xFF || i + 1 == text.size()) return false;
-        unsigned char trail = static_cast<unsigned char>(text[++i]);
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
-    }
-    return true;
-}
-
 // Single-byte characters of the name, by whole code page 936 characters, so
 // a trail byte is never taken for an ASCII one.
 template <typename Visit>
@@ -51,23 +38,12 @@ void forEachSingleByteChar(const std::string& text, Visit visit) {
     }
 }
 
-bool isReservedDeviceName(std::string part) {
-    std::size_t dot = part.find('.');
-    if (dot != std::string::npos) part.resize(dot);
-    while (!part.empty() && isBlank(part.back())) part.pop_back();
-    for (char& c : part)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (part == "CON" || part == "PRN" || part == "AUX" || part == "NUL") return true;
-    return part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) &&
-           part[3] >= '1' && part[3] <= '9';
-}
-
 std::string pathPartProblem(const std::string& part) {
     if (part.empty()) return "has an empty path part";
     if (part == "." || part == "..") return "has a \"" + part + "\" path part";
     if (part.back() == ' ' || part.back() == '.')
         return "has a path part ending in a blank or a dot, which Windows drops";
-    if (isReservedDeviceName(part)) return "names a Windows device (" + part + ")";
+    if (updater::isWindowsDeviceName(part)) return "names a Windows device (" + part + ")";
     return {};
 }
 
@@ -95,7 +71,7 @@ std::string productNameProblem(const std::string& product) {
     bool bracket = false;
     forEachSingleByteChar(product, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
     if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
-    if (!isWellFormedCp936(product)) return "the product name is not valid code page 936 text";
+    if (!updater::isWellFormedCp936(product)) return "the product name is not valid code page 936 text";
     // The product section must not be taken for one of the file sections.
     std::string upper = folded(product);
     if (upper.size() > 4 && upper.compare(0, 4, "FILE") == 0 &&
@@ -139,7 +115,7 @@ std::string fileNameProblem(const std::string& name) {
                std::to_string(kMaxFileNameBytes);
     if (hasControlByte(name)) return prefix + "contains a line break or control character";
     if (hasOuterBlanks(name)) return prefix + "starts or ends with a blank";
-    if (!isWellFormedCp936(name)) return prefix + "is not valid code page 936 text";
+    if (!updater::isWellFormedCp936(name)) return prefix + "is not valid code page 936 text";
     if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
 
     std::string badChar;
