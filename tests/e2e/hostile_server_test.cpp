@@ -2,6 +2,7 @@
 // Wine against the scriptable server. Each case ends in one clear outcome the
 // user can see, within a bounded time, and leaves the product's files as they were.
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,15 @@ ScriptedAnswer bodyAnswer(std::string body) {
     ScriptedAnswer answer;
     answer.body = std::move(body);
     return answer;
+}
+
+std::string sha256Hex(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : digest) hex += std::string{kHex[b >> 4], kHex[b & 15]};
+    return hex;
 }
 
 std::string newBytes(std::size_t size) {
@@ -176,6 +187,7 @@ TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
     failureReport(kTimeoutLimit);
     EXPECT_GE(Clock::now() - pressed, 25s) << "ended before the timeout";
     expectProductUntouched();
+    EXPECT_FALSE(product.exists("app.dat.upg")) << "the partial download is removed";
 }
 
 // A connection reset in the middle of a body reads as its early end: the
@@ -268,6 +280,74 @@ TEST_F(HostileServerTest, MegabyteHeaderLinesAreIgnored) {
     WizardState state = finishedRun();
     EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
     EXPECT_EQ(product.readFile("app.dat"), content);
+}
+
+// Only a complete, unambiguous 200 answer is installed, and only bytes that
+// match the SIZE and SHA256 their section carries. One run, one row per file:
+// what the server answers, what the section promises, what the list says.
+TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
+    const std::string body = newBytes(3000);
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
+                                [&] {
+                                    std::ostringstream hexSize;
+                                    hexSize << std::hex << body.size();
+                                    return hexSize.str();
+                                }() + "\r\n" + body + "\r\n0\r\n\r\n";
+    std::string other = body;
+    other[100] ^= 1;
+    struct Row {
+        std::string file;
+        ScriptedAnswer answer;
+        std::string keys;  // SIZE / SHA256 lines of the section
+        std::vector<std::string> lines;
+    };
+    const std::string size = "SIZE=" + std::to_string(body.size()) + "\r\n";
+    const std::string hash = "SHA256=" + sha256Hex(body) + "\r\n";
+    ScriptedAnswer noContent = bodyAnswer("");
+    noContent.status = 204;
+    noContent.reason = "No Content";
+    noContent.length = ScriptedAnswer::Length::Omit;
+    ScriptedAnswer partial = bodyAnswer(body.substr(0, 1000));
+    partial.status = 206;
+    partial.reason = "Partial Content";
+    ScriptedAnswer twoLengths = bodyAnswer(body);
+    twoLengths.headers = {{"Content-Length", "2999"}};
+    ScriptedAnswer chunkedAnswer;
+    chunkedAnswer.raw = chunked;
+    const std::vector<Row> rows = {
+        {"nocontent.dat", noContent, "", {"204 No Content", "nocontent.dat 更新失败"}},
+        {"partial.dat", partial, "", {"206 Partial Content", "partial.dat 更新失败"}},
+        {"twolengths.dat", twoLengths, "", {"twolengths.dat 更新失败"}},
+        {"chunked.dat", chunkedAnswer, "", {"chunked.dat 更新失败"}},
+        {"chunkedproven.dat", chunkedAnswer, size + hash, {"chunkedproven.dat 更新完成"}},
+        {"longer.dat", bodyAnswer(body + "+"), size, {"longer.dat 更新失败"}},
+        {"otherbytes.dat", bodyAnswer(other), size + hash, {"otherbytes.dat 更新失败"}},
+        {"match.dat", bodyAnswer(body), size + hash, {"match.dat 更新完成"}},
+    };
+    std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        product.writeFile(row.file, kOldBytes, kOldTime);
+        server->script("/kelmor/" + row.file, row.answer);
+        manifest += "[FILE" + std::to_string(i) + "]\r\nFILE=" + row.file +
+                    "\r\nVERSION=2024-01-01 00:00:00\r\n" + row.keys;
+        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+    }
+    expected.push_back("kelmor 1.3");
+    serve(kManifestPath, manifest);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
+    ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
+    ASSERT_TRUE(wizard.pressNext());
+
+    WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, expected);
+    for (const Row& row : rows) {
+        const bool updated = row.lines.back().find("更新完成") != std::string::npos;
+        EXPECT_EQ(product.readFile(row.file) == body, updated) << row.file;
+        if (!updated) EXPECT_EQ(product.readFile(row.file), kOldBytes) << row.file;
+        EXPECT_FALSE(product.exists(row.file + ".upg")) << row.file;
+    }
 }
 
 }  // namespace

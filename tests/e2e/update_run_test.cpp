@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -295,11 +298,13 @@ TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
     EXPECT_EQ(product.readFile("b.dll"), "new b");
 }
 
-// Names from the server must not reach outside the program directory, nor
-// into a file's alternate stream: none is requested, nothing is written.
+// Names from the server must not reach outside the program directory, into
+// a file's alternate stream or a device, nor name a directory: none is
+// requested, nothing is written.
 TEST_F(UpdateRunE2eTest, NamesLeavingTheProgramDirectoryAreRefused) {
-    const std::vector<std::string> names = {"..\\x.dll", "../x.dll", "a/../../x.dll", "C:\\x.dll",
-                                            "\\x.dll",   "//host/x.dll", "a.dll:s"};
+    fs::create_directory(product.pathOf("plugins"));
+    const std::vector<std::string> names = {"..\\x.dll", "../x.dll", "a/../../x.dll", "C:\\x.dll", "\\x.dll",
+                                            "//host/x.dll", "a.dll:s", "CON", "lpt1.txt", "plugins\\", "plugins"};
     std::vector<Entry> entries;
     Lines expected;
     for (const std::string& name : names) {
@@ -340,6 +345,68 @@ TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
     std::set<std::string> left = namesIn(product.path());
     left.erase("a.dll.upg");  // the unfinished download may stay beside the old file
     EXPECT_EQ(left, (std::set<std::string>{"Update.exe", "updataAdd.ini", "a.dll", "b.dll"}));
+}
+
+// A link planted at the download path is removed, never written through:
+// the file it points to keeps its bytes, and the download is a file of its own.
+TEST_F(UpdateRunE2eTest, LinkAtTheDownloadPathIsNotWrittenThrough) {
+    const fs::path victim = fs::path(product.path()).parent_path() / (fs::path(product.path()).filename().string() + "-victim");
+    {
+        std::ofstream(victim, std::ios::binary) << "not the updater's";
+    }
+    fs::create_symlink(victim, product.pathOf("a.dll.upg"));
+    serveManifest({{"a.dll"}});
+    serveFile("a.dll", "new a");
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+
+    EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_FALSE(fs::is_symlink(product.pathOf("a.dll")));
+    std::ifstream in(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not the updater's");
+    fs::remove(victim);
+}
+
+// A small file system mounted over a folder of the installation, so the
+// disk fills during a download; needs the right to mount (root here).
+class FullDisk {
+public:
+    explicit FullDisk(const std::string& directory) : directory_(directory) {
+        fs::create_directories(directory);
+        const std::string command = "mount -t tmpfs -o size=64k updater-test " + directory + " 2>/dev/null";
+        mounted_ = std::system(command.c_str()) == 0;
+    }
+    ~FullDisk() {
+        if (mounted_) std::system(("umount " + directory_).c_str());
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string directory_;
+    bool mounted_ = false;
+};
+
+// A full disk says so (61869 with the path), and leaves no partial download
+// to keep it full.
+TEST_F(UpdateRunE2eTest, FullDiskSaysSoAndLeavesNoDownload) {
+    FullDisk disk(product.pathOf("data"));
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+    product.writeFile("data/big.bin", "old big", kOldFiles);
+    serveManifest({{"data/big.bin"}});
+    serveFile("data/big.bin", patternBytes(1 << 20, 9));
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+
+    auto box = wizard.waitForBox(60s);
+    ASSERT_TRUE(box) << wizard.state();
+    EXPECT_EQ(box->text, "在存取 " + toWindowsPath(product.path()) + "\\data/big.bin.upg 时磁盘已满。");
+    EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
+    ASSERT_TRUE(wizard.answerBox(kOkId));
+    WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive; });
+    EXPECT_EQ(state.status, "正在下载文件:data/big.bin") << state;
+    EXPECT_EQ(product.readFile("data/big.bin"), "old big");
+    EXPECT_FALSE(product.exists("data/big.bin.upg"));
 }
 
 }  // namespace

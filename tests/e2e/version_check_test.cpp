@@ -2,6 +2,7 @@
 // scriptable server for update.ini and shows what it found.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -126,6 +127,26 @@ TEST_F(VersionCheckE2eTest, SecondPressReachesAServerStartedMeanwhile) {
     state = check();
     EXPECT_EQ(state.status, kNewerFound) << state;
     EXPECT_EQ(state.nextCaption, kUpdateCaption);
+}
+
+// Enter typed while a slow check blocks the window must not close the wizard
+// before its result can be read; Esc still cancels.
+TEST_F(VersionCheckE2eTest, EnterTypedDuringASlowCheckLeavesTheResultOnScreen) {
+    ScriptedAnswer slow;
+    slow.body = manifestWithVersion("1.26");
+    slow.pauseAfterBytes = 0;  // held back until released
+    server->script(kManifestPath, slow);
+    start(url());
+    ASSERT_TRUE(wizard.pressNext());
+    wizard.waitUntil([&](const WizardState&) { return server->countRequests(kManifestPath) == 1; });
+    wizard.pressEnter();
+    server->releasePauses();
+
+    WizardState state = wizard.waitForStatus(kAlreadyNewest);
+    EXPECT_EQ(state.status, kAlreadyNewest) << state;
+    EXPECT_FALSE(wizard.waitGone(std::chrono::seconds(2))) << "the Enter typed ahead closed the wizard";
+    wizard.pressEsc();
+    EXPECT_TRUE(wizard.waitGone());
 }
 
 TEST_F(VersionCheckE2eTest, LongManifestIsCopiedWhole) {
