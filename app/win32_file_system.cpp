@@ -32,6 +32,18 @@ std::optional<double> Win32FileSystem::lastWriteLocalDate(const std::string& pat
 
 namespace {
 
+// Windows will not move a file over a read-only one: the attribute of a plain
+// file (not a link) is cleared for a second try.
+bool moveOver(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD attributes = GetFileAttributesA(to.c_str());
+    const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & notPlain) || !(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    return SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) &&
+           MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
 FileHandle createForWriting(const std::string& path, ShareMode share, DWORD disposition = CREATE_ALWAYS) {
     const DWORD shareFlags = share == ShareMode::DenyWriters ? FILE_SHARE_READ : 0;
     return FileHandle(CreateFileA(path.c_str(), GENERIC_WRITE, shareFlags, nullptr, disposition,
@@ -55,11 +67,31 @@ std::unique_ptr<OutputFile> Win32FileSystem::createOrThrow(const std::string& pa
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
 }
 
-std::unique_ptr<OutputFile> Win32FileSystem::createNew(const std::string& path, ShareMode share) {
+std::unique_ptr<OutputFile> Win32FileSystem::createFresh(const std::string& path, ShareMode share) {
     // CREATE_NEW fails on anything that exists, a link included, even one
     // whose target is missing: nothing is ever opened through it.
     FileHandle handle = createForWriting(path, share, CREATE_NEW);
+    if (handle) return std::make_unique<Win32OutputFile>(std::move(handle), path);
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return nullptr;
+    return replaceWithFreshFile(path, share);
+}
+
+// Something stands at the path. It is not deleted, because under Wine
+// DeleteFile on a link deletes the link's target (Windows deletes the link).
+// A new file made beside it is moved over it instead, which replaces the
+// entry itself, link or file, and is then written through its open handle.
+std::unique_ptr<OutputFile> Win32FileSystem::replaceWithFreshFile(const std::string& path, ShareMode share) {
+    const std::string fresh = path + ".new";
+    const DWORD shareFlags = (share == ShareMode::DenyWriters ? FILE_SHARE_READ : 0) | FILE_SHARE_DELETE;
+    FileHandle handle(CreateFileA(fresh.c_str(), GENERIC_WRITE | DELETE, shareFlags, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return nullptr;
+    if (!moveOver(fresh, path)) {
+        handle.reset();
+        DeleteFileA(fresh.c_str());
+        return nullptr;
+    }
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
 }
 
@@ -79,13 +111,7 @@ std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {
 }
 
 bool Win32FileSystem::remove(const std::string& path) {
-    if (DeleteFileA(path.c_str())) return true;
-    // A read-only file cannot be deleted until the attribute is cleared.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        !(attributes & FILE_ATTRIBUTE_READONLY))
-        return false;
-    return SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
+    return DeleteFileA(path.c_str()) != FALSE;
 }
 
 bool Win32FileSystem::replace(const std::string& from, const std::string& to) {

@@ -10,10 +10,13 @@ public:
     std::optional<double> lastWriteLocalDate(const std::string& path) override;
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
-    std::unique_ptr<OutputFile> createNew(const std::string& path, ShareMode share) override;
+    std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override;
     std::optional<std::string> readAll(const std::string& path) override;
     bool remove(const std::string& path) override;
     bool replace(const std::string& from, const std::string& to) override;
+
+private:
+    std::unique_ptr<OutputFile> replaceWithFreshFile(const std::string& path, ShareMode share);
 };
 
 }  // namespace updater::win32

@@ -53,13 +53,12 @@ public:
         if (!file) throw FileError(FileError::Kind::Create, path, 0);
         return file;
     }
-    // Creates a new file for binary writing; nullptr when anything stands at
-    // the path already or the file cannot be created. It never opens, and so
-    // never writes through, an existing file or link.
-    virtual std::unique_ptr<OutputFile> createNew(const std::string& path, ShareMode share) = 0;
+    // Creates the file anew for binary writing. Whatever stood at the path (a
+    // stale or read-only file, a link) is replaced, never opened, so nothing
+    // is ever written through it. nullptr when the file cannot be created.
+    virtual std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) = 0;
     // The whole content; nothing when the file cannot be read.
     virtual std::optional<std::string> readAll(const std::string& path) = 0;
-    // Removes a file, a read-only one too; a link itself, never its target.
     virtual bool remove(const std::string& path) = 0;
     // Moves from onto to in one step, replacing an existing target, written through.
     virtual bool replace(const std::string& from, const std::string& to) = 0;

@@ -110,14 +110,13 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
 }
 
 // Downloads the body into a download file of its own: whatever stood at its
-// path (a stale file, a link, a read-only file) is removed first and never
-// written through. False when the file cannot be created, or the body is
-// shorter than announced or not what its section promises. Then, and when a
-// failure escapes, no download file is left.
+// path (a stale file, a link, a read-only file) is replaced, never written
+// through. False when the file cannot be created, or the body is shorter than
+// announced or not what its section promises. Then, and when a failure
+// escapes, no download file is left.
 bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std::uint64_t contentLength,
               const std::string& localPath, const std::string& downloadPath, ContentCheck& check) {
-    context.files.remove(downloadPath);
-    std::unique_ptr<OutputFile> file = context.files.createNew(downloadPath, ShareMode::DenyWriters);
+    std::unique_ptr<OutputFile> file = context.files.createFresh(downloadPath, ShareMode::DenyWriters);
     if (!file) {
         context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
         return false;

@@ -352,7 +352,8 @@ TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
 TEST_F(UpdateRunE2eTest, LinkAtTheDownloadPathIsNotWrittenThrough) {
     const fs::path victim = fs::path(product.path()).parent_path() / (fs::path(product.path()).filename().string() + "-victim");
     {
-        std::ofstream(victim, std::ios::binary) << "not the updater's";
+        std::ofstream out(victim, std::ios::binary);
+        out << "not the updater's";
     }
     fs::create_symlink(victim, product.pathOf("a.dll.upg"));
     serveManifest({{"a.dll"}});

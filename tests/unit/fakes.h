@@ -228,8 +228,9 @@ public:
         files[path] = File{"", now, true};
         return std::make_unique<Output>(*this, path);
     }
-    std::unique_ptr<OutputFile> createNew(const std::string& path, ShareMode share) override {
-        if (exists(path) || directories.count(path)) {
+    // Whatever stood there is replaced by the new file, as a rename over it would.
+    std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override {
+        if (directories.count(path)) {
             created.push_back(path);
             return nullptr;
         }
