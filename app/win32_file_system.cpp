@@ -8,26 +8,21 @@
 
 namespace updater::win32 {
 
-bool Win32FileSystem::isDirectory(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::optional<double> Win32FileSystem::lastWriteLocalDate(const std::string& path) {
+std::optional<LocalEntry> Win32FileSystem::lookUp(const std::string& path) {
     WIN32_FIND_DATAA found;
     const FindHandle search(FindFirstFileA(path.c_str(), &found));
     if (!search) return std::nullopt;
+    LocalEntry entry;
+    entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 
     FILETIME local;
     SYSTEMTIME time;
-    if (!FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time)) {
-        return 0.0;
-    }
+    if (!FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &time)) return entry;
     // Whole seconds, so that a manifest time of the same second compares equal.
     time.wMilliseconds = 0;
     double date = 0;
-    if (!SystemTimeToVariantTime(&time, &date)) return 0.0;
-    return date;
+    if (SystemTimeToVariantTime(&time, &date)) entry.lastWriteDate = date;
+    return entry;
 }
 
 namespace {

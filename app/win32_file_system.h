@@ -6,8 +6,7 @@ namespace updater::win32 {
 
 class Win32FileSystem : public FileSystem {
 public:
-    bool isDirectory(const std::string& path) override;
-    std::optional<double> lastWriteLocalDate(const std::string& path) override;
+    std::optional<LocalEntry> lookUp(const std::string& path) override;
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override;

@@ -31,6 +31,12 @@ public:
     virtual void close() = 0;                                    // throws FileError(Close)
 };
 
+struct LocalEntry {
+    bool directory = false;
+    // Last-write time converted to local time, whole seconds, as an OLE date.
+    double lastWriteDate = 0;
+};
+
 enum class ShareMode {
     Exclusive,       // no sharing with other openers
     DenyWriters,     // others may read, nobody else may write
@@ -39,11 +45,8 @@ enum class ShareMode {
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Whether the path names an existing directory.
-    virtual bool isDirectory(const std::string& path) = 0;
-    // Last-write time converted to local time, whole seconds, as an OLE date;
-    // nothing when the path does not exist.
-    virtual std::optional<double> lastWriteLocalDate(const std::string& path) = 0;
+    // What stands at the path; nothing when it does not exist.
+    virtual std::optional<LocalEntry> lookUp(const std::string& path) = 0;
     // Creates or replaces the file for binary writing; nullptr when it cannot be created.
     virtual std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) = 0;
     // As create, but a file that cannot be created throws FileError(Create).

@@ -34,11 +34,10 @@ std::string message(const UpdateContext& context, MessageId id, std::string_view
     return fillPercentS(context.messages.load(id), {arg});
 }
 
-bool isLocalFileCurrent(UpdateContext& context, const std::string& localPath, const std::string& version) {
-    const std::optional<double> local = context.files.lastWriteLocalDate(localPath);
+bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>& local, const std::string& version) {
     if (!local) return false;
     // Rejected text (0) and overflow (-1) are compared like any other date.
-    return context.dates.parse(version).value <= *local + kHalfSecondInDays;
+    return context.dates.parse(version).value <= local->lastWriteDate + kHalfSecondInDays;
 }
 
 // A request that cannot be sent puts the client's error text in the list.
@@ -213,9 +212,10 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const std::string& file = entry.file;
     if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
     const std::string localPath = context.programDirectory + file;
+    const std::optional<LocalEntry> local = context.files.lookUp(localPath);
     // A directory cannot become a file; nothing is asked for.
-    if (context.files.isDirectory(localPath)) return FileUpdateResult::Failed;
-    if (isLocalFileCurrent(context, localPath, entry.version)) return FileUpdateResult::UpToDate;
+    if (local && local->directory) return FileUpdateResult::Failed;
+    if (isLocalFileCurrent(context, local, entry.version)) return FileUpdateResult::UpToDate;
 
     // SIZE and SHA256 bind in every build; a keyed build needs both.
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);

@@ -215,12 +215,12 @@ public:
     }
     bool touchedAnything() const { return !dated.empty() || !created.empty() || !replaced.empty() || !removed.empty(); }
 
-    bool isDirectory(const std::string& path) override { return directories.count(path) != 0; }
-    std::optional<double> lastWriteLocalDate(const std::string& path) override {
+    std::optional<LocalEntry> lookUp(const std::string& path) override {
         dated.push_back(path);
+        if (directories.count(path)) return LocalEntry{true, now};
         auto found = files.find(path);
         if (found == files.end()) return std::nullopt;
-        return found->second.lastWrite;
+        return LocalEntry{false, found->second.lastWrite};
     }
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode) override {
         created.push_back(path);

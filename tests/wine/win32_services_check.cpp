@@ -60,11 +60,13 @@ void checkFileTimes(updater::win32::Win32FileSystem& files, const std::string& d
     // Milliseconds on disk must not make the file newer than the manifest's second.
     expect(setLocalWriteTime(path, 2024, 3, 5, 14, 30, 0, 700), "file time is set");
     updater::win32::OleDateParser dates;
-    const std::optional<double> local = files.lastWriteLocalDate(path);
-    expect(local.has_value(), "existing file has a time");
-    expect(local && *local == dates.parse("2024-03-05 14:30:00").value, "same second compares equal");
-    expect(local && *local < dates.parse("2024-03-05 14:30:01").value, "next second is newer");
-    expect(!files.lastWriteLocalDate(directory + "missing.txt").has_value(), "missing file has no time");
+    const std::optional<updater::LocalEntry> local = files.lookUp(path);
+    expect(local && !local->directory, "an existing file is found as a file");
+    expect(local && local->lastWriteDate == dates.parse("2024-03-05 14:30:00").value, "same second compares equal");
+    expect(local && local->lastWriteDate < dates.parse("2024-03-05 14:30:01").value, "next second is newer");
+    expect(!files.lookUp(directory + "missing.txt").has_value(), "missing file has no time");
+    const std::optional<updater::LocalEntry> folder = files.lookUp(directory.substr(0, directory.size() - 1));
+    expect(folder && folder->directory, "a directory is found as one");
     files.remove(path);
 }
 
