@@ -61,12 +61,14 @@ struct SnapshotHandleTraits {
 };
 using SnapshotHandle = UniqueHandle<SnapshotHandleTraits>;
 
-// Processes: OpenProcess answers NULL on failure.
-struct ProcessHandleTraits {
+// Processes, threads and events: NULL on failure.
+struct KernelHandleTraits {
     using Handle = HANDLE;
     static Handle invalid() { return nullptr; }
     static bool close(Handle h) { return CloseHandle(h) != FALSE; }
 };
-using ProcessHandle = UniqueHandle<ProcessHandleTraits>;
+using ProcessHandle = UniqueHandle<KernelHandleTraits>;
+using ThreadHandle = UniqueHandle<KernelHandleTraits>;
+using EventHandle = UniqueHandle<KernelHandleTraits>;
 
 }  // namespace updater::win32

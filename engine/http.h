@@ -1,6 +1,7 @@
 #pragma once
 // The engine's view of HTTP: one GET request at a time on a shared connection.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,9 +39,12 @@ public:
     virtual std::vector<std::string> contentLengths() = 0;
     // The Transfer-Encoding header as text; empty when absent.
     virtual std::string transferEncoding() = 0;
-    // Reads at most size bytes of the body; 0 means the end of the body.
-    // Throws NetworkError when the read fails.
+    // Reads at most size bytes of the body, as many as have arrived; 0 means
+    // the end of the body. Throws NetworkError when the read fails, and when
+    // the answer crawls (see CrawlRule) or overruns the time given to it.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
+    // Gives the whole request, from send() on, at most this long.
+    virtual void giveUpAfter(std::uint32_t milliseconds) { (void)milliseconds; }
 };
 
 class HttpConnection {

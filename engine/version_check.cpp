@@ -15,6 +15,8 @@ namespace {
 
 // No real manifest comes near this; a larger body is not one.
 constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
+// The check blocks the window, so it may take this long at most.
+constexpr std::uint32_t kCheckLimitMs = 120000;
 
 void showMessage(UpdateContext& context, MessageId id) {
     context.view.showStatus(context.messages.load(id));
@@ -74,6 +76,7 @@ bool isWholeManifestAnswer(HttpRequest& request, BodyFraming& framing) {
 // answer creates no copy, so an earlier one stays as it was.
 bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini");
+    request->giveUpAfter(kCheckLimitMs);
     BodyFraming framing;
     if (!trySend(*request) || !isWholeManifestAnswer(*request, framing)) return false;
 

@@ -27,6 +27,8 @@ public:
 
     explicit operator bool() const { return handle_ != nullptr; }
     HINTERNET get() const { return handle_; }
+    // Gives the handle up to another owner, which closes it.
+    HINTERNET release() { return std::exchange(handle_, nullptr); }
 
     void reset() {
         if (handle_) InternetCloseHandle(std::exchange(handle_, nullptr));

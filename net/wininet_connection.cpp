@@ -25,7 +25,7 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code));
     }
-    return std::make_unique<WinInetRequest>(RequestHandle(request));
+    return std::make_unique<WinInetRequest>(RequestHandle(request), sender_);
 }
 
 void WinInetConnection::close() {

@@ -1,9 +1,11 @@
 #pragma once
 // The one HTTP connection to the update server; opens the GET requests.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/http.h"
+#include "net/bounded_send.h"
 #include "net/internet_handle.h"
 
 namespace updater::net {
@@ -24,6 +26,7 @@ private:
     std::string server_;
     std::uint16_t port_ = 0;
     DWORD connectError_ = ERROR_INVALID_HANDLE;
+    std::shared_ptr<BoundedSend> sender_ = std::make_shared<BoundedSend>();
 };
 
 // Fixed for every request: reuse the connection, never follow a redirect,

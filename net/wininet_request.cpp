@@ -6,7 +6,14 @@
 
 namespace updater::net {
 
-WinInetRequest::WinInetRequest(RequestHandle handle) : handle_(std::move(handle)) {}
+namespace {
+
+std::uint64_t nowMs() { return GetTickCount64(); }
+
+}  // namespace
+
+WinInetRequest::WinInetRequest(RequestHandle handle, std::shared_ptr<BoundedSend> sender)
+    : handle_(std::move(handle)), sender_(std::move(sender)) {}
 
 WinInetRequest::WinInetRequest(NetworkError openFailure) : openFailure_(std::move(openFailure)) {}
 
@@ -15,13 +22,29 @@ void WinInetRequest::throwOpenFailure() const {
     throw networkError(ERROR_INVALID_HANDLE);
 }
 
+// Headers that trickle are given up like a body that crawls: the send may
+// take one crawl window. The time-out reads as the platform's own.
 void WinInetRequest::send() {
     if (!handle_) throwOpenFailure();
-    if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
+    if (sender_) {
+        const BoundedSend::Outcome outcome = sender_->send(handle_, sendLimitMs());
+        if (outcome.overran) throw networkError(ERROR_INTERNET_TIMEOUT);
+        if (!outcome.sent) throw networkError(outcome.errorCode);
+    } else if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
         DWORD code = GetLastError();
         throw networkError(code);
     }
+    crawl_.emplace(nowMs());
 }
+
+DWORD WinInetRequest::sendLimitMs() const {
+    const std::uint64_t now = nowMs();
+    std::uint64_t limit = CrawlRule::kWindowMs;
+    if (deadlineMs_ != UINT64_MAX) limit = std::min(limit, deadlineMs_ > now ? deadlineMs_ - now : 0);
+    return static_cast<DWORD>(limit);
+}
+
+void WinInetRequest::giveUpAfter(std::uint32_t milliseconds) { deadlineMs_ = nowMs() + milliseconds; }
 
 std::string WinInetRequest::statusCode() { return queryText(HTTP_QUERY_STATUS_CODE).value_or(""); }
 
@@ -59,14 +82,29 @@ std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* ind
     return value;
 }
 
+// Takes what has arrived rather than waiting for a full buffer: a read that
+// waits for 2048 bytes of a trickle would never time out, and could not see
+// that the answer crawls.
 std::size_t WinInetRequest::read(char* buffer, std::size_t size) {
     if (!handle_) throwOpenFailure();
-    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
-    DWORD got = 0;
-    if (!InternetReadFile(handle_.get(), buffer, wanted, &got)) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
         DWORD code = GetLastError();
         throw networkError(code);
     }
+    DWORD got = 0;
+    if (available > 0 && size > 0) {
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({size, available, MAXDWORD}));
+        if (!InternetReadFile(handle_.get(), buffer, wanted, &got)) {
+            DWORD code = GetLastError();
+            throw networkError(code);
+        }
+    }
+    if (got == 0) return 0;
+    const std::uint64_t now = nowMs();
+    if (!crawl_) crawl_.emplace(now);
+    crawl_->received(now, got);
+    if (crawl_->isCrawling(now) || now > deadlineMs_) throw networkError(ERROR_INTERNET_TIMEOUT);
     return got;
 }
 

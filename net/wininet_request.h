@@ -1,17 +1,22 @@
 #pragma once
 // One GET request over WinInet, as the engine sees it.
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/crawl_rule.h"
 #include "engine/http.h"
+#include "net/bounded_send.h"
 #include "net/internet_handle.h"
 
 namespace updater::net {
 
 class WinInetRequest final : public HttpRequest {
 public:
-    explicit WinInetRequest(RequestHandle handle);
+    // sender: where the send runs, so that it can be given up; none: here.
+    WinInetRequest(RequestHandle handle, std::shared_ptr<BoundedSend> sender);
     // A request the client could not create: send() raises this failure.
     explicit WinInetRequest(NetworkError openFailure);
 
@@ -21,14 +26,21 @@ public:
     std::vector<std::string> contentLengths() override;
     std::string transferEncoding() override;
     std::size_t read(char* buffer, std::size_t size) override;
+    void giveUpAfter(std::uint32_t milliseconds) override;
 
 private:
     // index: which of several headers of that name; moved on to the next.
     std::optional<std::string> queryText(DWORD infoLevel, DWORD* index = nullptr) const;
     [[noreturn]] void throwOpenFailure() const;
 
+    // Milliseconds the send may take now: a crawl window, or what is left.
+    DWORD sendLimitMs() const;
+
     RequestHandle handle_;
     std::optional<NetworkError> openFailure_;
+    std::shared_ptr<BoundedSend> sender_;
+    std::optional<CrawlRule> crawl_;  // from the end of the send on
+    std::uint64_t deadlineMs_ = UINT64_MAX;
 };
 
 }  // namespace updater::net

@@ -59,38 +59,61 @@ void UpdateDialog::connect() {
 }
 
 void UpdateDialog::onOK() {
+    // A command that arrives while an action runs (only a program can send
+    // one then) must not start a second one.
+    if (busy_) return;
+    busy_ = true;
     // The caption is the stage. The later stages' captions are loaded fresh
     // and compared byte for byte; anything else means Next.
     const std::string caption = buttonCaption();
     if (caption == loadMessage(MessageId::UpdateCaption)) {
-        runAction([this](UpdateContext& context) { runUpdate(context, newVersion_); });
+        runUpdateInBackground();
     } else if (caption != loadMessage(MessageId::FinishCaption)) {
-        runAction([this](UpdateContext& context) { runVersionCheck(context, newVersion_); });
+        runCheck();
     } else {
         Dialog::onOK();
     }
+    busy_ = false;
 }
 
-void UpdateDialog::runAction(const std::function<void(UpdateContext&)>& action) {
+void UpdateDialog::runCheck() {
     try {
-        UpdateContext context = makeContext();
-        action(context);
+        UpdateContext context = makeContext(*this);
+        runVersionCheck(context, newVersion_);
     } catch (...) {
-        // An interrupted run would otherwise keep the wait cursor for good.
-        showWaitCursor(false);
-        reportFailure(std::current_exception());
+        endWithFailure(std::current_exception());
     }
 }
 
-UpdateContext UpdateDialog::makeContext() {
+void UpdateDialog::runUpdateInBackground() {
+    try {
+        if (!connected_) connect();
+    } catch (...) {
+        endWithFailure(std::current_exception());
+        return;
+    }
+    std::exception_ptr failure = runInBackground(*this, [this](WizardView& view) {
+        UpdateContext context = makeContext(view);
+        runUpdate(context, newVersion_);
+    });
+    if (failure) endWithFailure(failure);
+}
+
+void UpdateDialog::endWithFailure(std::exception_ptr failure) {
+    // An interrupted run would otherwise keep the wait cursor for good.
+    showWaitCursor(false);
+    reportFailure(failure);
+}
+
+UpdateContext UpdateDialog::makeContext(WizardView& view) {
     if (!connected_) connect();
-    UpdateContext context{settings_, services_.messages, *this, transfer_.connection(), services_.files,
+    UpdateContext context{settings_, services_.messages, view, transfer_.connection(), services_.files,
                           services_.dates, tempDirectory_, programDirectory_};
     context.verifier = services_.verifier;
     context.unicodeToAnsi = services_.unicodeToAnsi;
     context.sha256 = services_.sha256;
-    context.consultGuard = [this] {
-        return ProcessGuard(services_.processes, services_.codePage, services_.messages, *this, clock_)
+    context.consultGuard = [this, &view] {
+        return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);
     };
     return context;
@@ -152,6 +175,18 @@ void UpdateDialog::addListLine(const std::string& text) {
 
 void UpdateDialog::deleteFirstListLine() {
     SendMessageA(list_, LB_DELETESTRING, 0, 0);
+}
+
+// Each line added to a visible list repaints it, which costs milliseconds
+// under Wine; during a run the list is painted at the screen's pace instead.
+void UpdateDialog::holdListPaint(bool hold) {
+    SendMessageA(list_, WM_SETREDRAW, hold ? FALSE : TRUE, 0);
+    if (!hold) RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+}
+
+void UpdateDialog::repaintList() {
+    holdListPaint(false);
+    holdListPaint(true);
 }
 
 void UpdateDialog::setButtonCaption(const std::string& text) {

@@ -17,6 +17,7 @@
 #include "engine/update_settings.h"
 #include "engine/wizard_view.h"
 #include "net/http_transfer.h"
+#include "ui/background_run.h"
 #include "ui/dialog.h"
 
 namespace updater::ui {
@@ -35,7 +36,7 @@ struct WizardServices {
     Sha256Source* sha256 = nullptr;  // checks downloads whose section carries SHA256
 };
 
-class UpdateDialog : public Dialog, public WizardView {
+class UpdateDialog : public Dialog, public WizardView, private RunScreen {
 public:
     // Opens the HTTP session; throws NetworkError when it cannot be opened.
     explicit UpdateDialog(WizardServices services);
@@ -65,9 +66,19 @@ protected:
     void reportFailure(std::exception_ptr error) override;
 
 private:
-    // Runs the check or the run; a failure it does not handle ends it with one box.
-    void runAction(const std::function<void(UpdateContext&)>& action);
-    UpdateContext makeContext();
+    // The check, on this thread: it blocks the window, as it always has.
+    void runCheck();
+    // The run, on a worker thread while this one keeps the window answering.
+    void runUpdateInBackground();
+    // A failure the action did not handle ends it with one box.
+    void endWithFailure(std::exception_ptr failure);
+    UpdateContext makeContext(WizardView& view);
+
+    // RunScreen
+    WizardView& windowView() override { return *this; }
+    void holdListPaint(bool hold) override;
+    void repaintList() override;
+
     void connect();
     std::string buttonCaption() const;
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
@@ -82,6 +93,7 @@ private:
     HWND progress_ = nullptr;
     int progressPosition_ = 0;
     bool focusParked_ = false;  // focus moved to the list while Next is disabled
+    bool busy_ = false;         // a check or a run is going on
     SteadyClock clock_;
 
     std::string statusText_;

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <iostream>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -348,6 +351,57 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         if (!updated) EXPECT_EQ(product.readFile(row.file), kOldBytes) << row.file;
         EXPECT_FALSE(product.exists(row.file + ".upg")) << row.file;
     }
+}
+
+// The worst time the wizard took to answer a message from another process,
+// sampled until done() holds or the limit passes.
+long worstAnswerMs(Wizard& wizard, const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto start = Clock::now();
+    long worst = 0;
+    while (!done() && Clock::now() - start < limit) {
+        if (std::optional<long> ms = wizard.answerMs()) worst = std::max(worst, *ms);
+        std::this_thread::sleep_for(100ms);
+    }
+    return worst;
+}
+
+// A body that trickles, a byte a second, is given up once 30 s have brought
+// fewer than 1,024 bytes, as a timed-out read is; the wizard answers all along.
+TEST_F(HostileServerTest, TricklingBodyIsGivenUpWhileTheWizardAnswers) {
+    ScriptedAnswer trickling = bodyAnswer(newBytes(4096));
+    trickling.trickleEvery = 1s;
+    server->script(kFilePath, trickling);
+    ASSERT_NO_FATAL_FAILURE(startUpdate());
+    const auto pressed = Clock::now();
+
+    const long worst = worstAnswerMs(wizard, [&] { return wizard.box().has_value(); }, 120s);
+    EXPECT_LT(worst, 2000) << "the wizard stopped answering while the body trickled";
+    EXPECT_LT(Clock::now() - pressed, 90s) << "the trickle was not given up in time";
+    failureReport(5s);
+    expectProductUntouched();
+    EXPECT_FALSE(product.exists("app.dat.upg"));
+}
+
+// Thousands of entries that the server does not have: each is listed, and the
+// wizard answers throughout instead of freezing until the last one.
+TEST_F(HostileServerTest, ThousandsOfMissingFilesKeepTheWizardAnswering) {
+    constexpr int kEntries = 2000;
+    std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
+    for (int i = 0; i < kEntries; ++i)
+        manifest += "[FILE" + std::to_string(i) + "]\r\nFILE=missing" + std::to_string(i) + ".dat\r\n";
+    serve(kManifestPath, manifest);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
+    ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
+    ASSERT_TRUE(wizard.pressNext());
+
+    const std::string last = "/kelmor/missing" + std::to_string(kEntries - 1) + ".dat";
+    const long worst = worstAnswerMs(wizard, [&] { return server->countRequests(last) == 1; }, 300s);
+    EXPECT_LT(worst, 2000) << "the wizard stopped answering during the run";
+    WizardState state = finishedRun();
+    ASSERT_EQ(state.lines.size(), 2u * kEntries + 1);
+    EXPECT_EQ(state.lines[0], "missing0.dat  不存在!");
+    EXPECT_EQ(state.lines[2 * kEntries - 1], "missing" + std::to_string(kEntries - 1) + ".dat 更新失败");
+    EXPECT_EQ(server->countRequests("/kelmor/missing0.dat"), 1u);
 }
 
 }  // namespace

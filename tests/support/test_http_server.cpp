@@ -196,6 +196,16 @@ struct TestHttpServer::Impl {
         while (sendAll(fd, filler.data(), filler.size())) {}
     }
 
+    // One byte per interval; false when the client or the server goes away.
+    bool trickle(int fd, const char* data, std::size_t size, std::chrono::milliseconds every) const {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (!sendAll(fd, data + i, 1)) return false;
+            std::unique_lock<std::mutex> lock(mutex);
+            if (pauseEnds.wait_for(lock, every, [this] { return stopped; })) return false;
+        }
+        return true;
+    }
+
     // Holds an answer back as its script says; false when the server stops meanwhile.
     bool pause(const ScriptedAnswer& answer) const {
         std::unique_lock<std::mutex> lock(mutex);
@@ -253,7 +263,11 @@ struct TestHttpServer::Impl {
             sentBytes = static_cast<std::size_t>(answer.pauseAfterBytes);
             if (!sendAll(fd, body.data(), sentBytes) || !pause(answer)) return;
         }
-        if (!sendAll(fd, body.data() + sentBytes, bodyBytes - sentBytes)) return;
+        if (answer.trickleEvery.count() > 0) {
+            if (!trickle(fd, body.data() + sentBytes, bodyBytes - sentBytes, answer.trickleEvery)) return;
+        } else if (!sendAll(fd, body.data() + sentBytes, bodyBytes - sentBytes)) {
+            return;
+        }
         if (answer.endless && !cut) return sendEndlessly(fd);
         if (!cut) return;
         if (answer.cut == ScriptedAnswer::Cut::Stall) return waitForStop();

@@ -109,6 +109,12 @@ bool Wizard::waitGone(milliseconds limit) {
     }, limit);
 }
 
+std::optional<long> Wizard::answerMs() {
+    ProbeReply reply = probe_.call("ANSWERTIME");
+    if (!reply.ok()) return std::nullopt;
+    return reply.number("ms");
+}
+
 bool Wizard::pressNext() { return probe_.call("PRESS " + std::to_string(kOkId)).ok(); }
 bool Wizard::pressCancel() { return probe_.call("PRESS " + std::to_string(kCancelId)).ok(); }
 

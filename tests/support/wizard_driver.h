@@ -55,6 +55,9 @@ public:
     explicit Wizard(ProbeClient& probe, const std::string& exeName = "Update.exe");
 
     WizardState state();
+    // Milliseconds the wizard took to answer a message from another process;
+    // nothing when there is no wizard.
+    std::optional<long> answerMs();
     // The last state seen: the first that satisfies the condition, or the one at the time limit.
     WizardState waitUntil(const std::function<bool(const WizardState&)>& condition, milliseconds limit = kWizardWait);
     WizardState waitOpen(milliseconds limit = kWizardWait);  // found, visible and answering

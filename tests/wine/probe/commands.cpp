@@ -144,6 +144,19 @@ std::string terminateAll(const std::vector<DWORD>& ids) {
     return "OK count=" + std::to_string(ended);
 }
 
+// How long the wizard's thread takes to answer a message from another
+// process; a thread that does not answer within 10 s counts as 10 s.
+std::string answerTime(HWND wizard) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    DWORD_PTR result = 0;
+    const bool answered = SendMessageTimeoutW(wizard, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+    QueryPerformanceCounter(&end);
+    const long long ms = (end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+    return "OK ms=" + std::to_string(answered ? ms : 10000);
+}
+
 std::wstring widen(const std::string& text) {
     std::wstring result(text.size(), L'\0');
     int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
@@ -180,6 +193,7 @@ std::string Commands::execute(const std::string& line) {
     if (!windows.wizard) return "NONE";
     if (verb == "PRESS") return pressButton(windows.wizard, std::atoi(argument.c_str()));
     if (verb == "KEY") return pressKey(windows.wizard, argument);
+    if (verb == "ANSWERTIME") return answerTime(windows.wizard);
     if (verb == "CLOSE") {
         PostMessageW(windows.wizard, WM_SYSCOMMAND, SC_CLOSE, 0);
         return "OK";
