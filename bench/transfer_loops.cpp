@@ -5,9 +5,15 @@
 // Usage: transfer_loops.exe MODE HOST PORT OBJECT OUT_FILE
 //   bare     no window, no pumping
 //   pump10   ten PeekMessageA looks after every chunk, as literally described
-//   pump     up to ten, stopping at the first empty look (the program's rule)
+//   pump     up to ten, stopping at the first empty look
 // Prints: mode=... bytes=... seconds=... mbps=... transfer_peak_kib=... (peak
 // working set before the output file is closed) peak_kib=... (at the end)
+//
+//        transfer_loops.exe files HOST PORT PATTERN OUT_DIR COUNT
+//   the reference for many small files: for each of COUNT objects (PATTERN
+//   with %04d for the number), the same GET, the body written to NAME.upg in
+//   OUT_DIR and moved over NAME with MoveFileEx (replace, write through).
+// Prints: mode=files files=... seconds=... files_per_s=...
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -57,9 +63,56 @@ int fail(const char* what) {
     return 1;
 }
 
+// One file as the program fetches it: GET, the body to a side file, then one move.
+bool fetchOne(HINTERNET connection, const std::string& object, const std::string& target) {
+    HINTERNET request =
+        HttpOpenRequestA(connection, "GET", object.c_str(), "HTTP/1.0", nullptr, nullptr, updater::net::kRequestFlags, 1);
+    if (!request) return false;
+    bool ok = HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE;
+    const std::string side = target + ".upg";
+    HANDLE out = ok ? CreateFileA(side.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : INVALID_HANDLE_VALUE;
+    ok = out != INVALID_HANDLE_VALUE;
+    char buffer[kChunkBytes];
+    DWORD n = 0;
+    while (ok && InternetReadFile(request, buffer, sizeof buffer, &n) && n > 0) {
+        DWORD written = 0;
+        ok = WriteFile(out, buffer, n, &written, nullptr) && written == n;
+    }
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    InternetCloseHandle(request);
+    return ok && MoveFileExA(side.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+int manyFiles(char** argv) {
+    const int count = std::atoi(argv[6]);
+    HINTERNET session = InternetOpenA("Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) return fail("InternetOpenA");
+    HINTERNET connection = InternetConnectA(session, argv[2], static_cast<INTERNET_PORT>(std::atoi(argv[3])),
+                                            nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
+    if (!connection) return fail("InternetConnectA");
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < count; ++i) {
+        char object[512], name[32];
+        std::snprintf(object, sizeof object, argv[4], i);
+        std::snprintf(name, sizeof name, "f%04d.bin", i);
+        if (!fetchOne(connection, object, std::string(argv[5]) + "\\" + name)) return fail(object);
+    }
+    QueryPerformanceCounter(&end);
+    InternetCloseHandle(connection);
+    InternetCloseHandle(session);
+    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    std::printf("mode=files files=%d seconds=%.3f files_per_s=%.1f\n", count, seconds, count / seconds);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 7 && std::strcmp(argv[1], "files") == 0) return manyFiles(argv);
     if (argc != 6) {
         std::fprintf(stderr, "usage: transfer_loops bare|pump10|pump HOST PORT OBJECT OUT_FILE\n");
         return 2;

@@ -3,12 +3,15 @@
 // peak resident memory. The finish is seen in the file system, so nothing
 // queries the wizard while it downloads; the Finish caption is checked after.
 //
-// Usage: update_timer URL FILE SIZE
-//   URL: the update directory (its update.ini lists FILE, SIZE bytes, and
-//   offers a newer version of kelmor than 1.26).
-// Prints: seconds=... mbps=... start=... (seconds until the download file
-// appears) start_peak_kib=... (VmHWM then) transfer_peak_kib=... (largest
-// VmRSS seen while the body arrived) peak_kib=... (VmHWM at the end) process=...
+// Usage: update_timer URL FILE SIZE [FILES]
+//   URL: the update directory (its update.ini offers a newer version of
+//   kelmor than 1.26 and lists FILES files, FILE of SIZE bytes the last).
+// Prints: seconds=... mbps=... (FILES * SIZE bytes) files_per_s=... start=...
+// (seconds until the first download file appears) start_peak_kib=... (VmHWM
+// then) transfer_peak_kib=... (largest VmRSS seen while the body arrived)
+// peak_kib=... (VmHWM at the end) worst_answer_ms=... (the longest the wizard
+// took to answer a message from another process, asked every 20 ms during the
+// run) process=...
 // Needs the environment of the tests: UPDATER_WIN_BIN, WINEPREFIX, a display.
 #include <algorithm>
 #include <chrono>
@@ -60,12 +63,13 @@ int fail(const std::string& why, WineProcess& updater) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: update_timer URL FILE SIZE\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: update_timer URL FILE SIZE [FILES]\n");
         return 2;
     }
     const std::string url = argv[1], file = argv[2];
     const std::uintmax_t size = std::stoull(argv[3]);
+    const unsigned long files = argc == 5 ? std::stoul(argv[4]) : 1;
 
     ProductDir product;
     product.writeConfig({"kelmor", "1.26", url});
@@ -81,11 +85,18 @@ int main(int argc, char** argv) {
     double firstBytes = -1;  // until the download file appears
     long startPeak = 0;      // VmHWM then
     long transferPeak = 0;   // largest VmRSS seen while the body was still arriving
+    long worstAnswer = 0;
+    Clock::time_point lastAsked = start;
     while (!inPlace(product, file, size)) {
+        if (Clock::now() - lastAsked >= std::chrono::milliseconds(20)) {
+            worstAnswer = std::max(worstAnswer, wizard.answerMs().value_or(0));
+            lastAsked = Clock::now();
+        }
         if (Clock::now() - start > kDownloadLimit || !updater.running()) return fail("no download", updater);
+        // The first bytes and the memory while they arrive: for one large file.
         std::error_code missing;
         const std::uintmax_t received = fs::file_size(product.pathOf(file + ".upg"), missing);
-        if (!missing && received < size) {
+        if (files == 1 && !missing && received < size) {
             if (firstBytes < 0) {
                 firstBytes = std::chrono::duration<double>(Clock::now() - start).count();
                 startPeak = kib(statusField(updater.unixPid(), "VmHWM"));
@@ -101,9 +112,11 @@ int main(int argc, char** argv) {
     // The unix process of `wine Update.exe` is the Windows process itself.
     const std::string peak = statusField(updater.unixPid(), "VmHWM");
     const std::string name = statusField(updater.unixPid(), "Name");
-    std::printf("seconds=%.3f mbps=%.2f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld process=%s\n",
-                seconds, static_cast<double>(size) / 1e6 / seconds, firstBytes, startPeak, transferPeak, kib(peak),
-                name.c_str());
+    std::printf(
+        "seconds=%.3f mbps=%.2f files_per_s=%.1f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld "
+        "worst_answer_ms=%ld process=%s\n",
+        seconds, static_cast<double>(size) * files / 1e6 / seconds, files / seconds, firstBytes, startPeak, transferPeak,
+        kib(peak), worstAnswer, name.c_str());
     wizard.pressNext();
     updater.wait(std::chrono::seconds(15));
     return 0;

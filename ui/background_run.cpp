@@ -27,21 +27,25 @@ struct ViewCall {
 // The calls the worker made and the window's thread has not carried out yet.
 class CallQueue {
 public:
-    CallQueue() : arrived_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), answered_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    CallQueue()
+        : questionAsked_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          answered_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
-    bool ready() const { return arrived_ && answered_; }
-    HANDLE arrived() const { return arrived_.get(); }
+    bool ready() const { return questionAsked_ && answered_; }
+    HANDLE questionAsked() const { return questionAsked_.get(); }
 
+    // Calls that only show are picked up at the next frame: waking the
+    // window's thread for each would cost more than the call.
     void push(ViewCall call) {
         AcquireSRWLockExclusive(&lock_);
-        const bool wasEmpty = calls_.empty();
         calls_.push_back(std::move(call));
         ReleaseSRWLockExclusive(&lock_);
-        if (wasEmpty) SetEvent(arrived_.get());
     }
-    // For calls that need an answer: waits until the window's thread gave it.
+    // For calls that need an answer: wakes the window's thread and waits
+    // until it gave the answer.
     bool ask(ViewCall call) {
         push(std::move(call));
+        SetEvent(questionAsked_.get());
         WaitForSingleObject(answered_.get(), INFINITE);
         return answer_;
     }
@@ -58,7 +62,7 @@ public:
     }
 
 private:
-    EventHandle arrived_;
+    EventHandle questionAsked_;
     EventHandle answered_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<ViewCall> calls_;
@@ -119,12 +123,8 @@ public:
         for (ViewCall& call : queue_.take()) play(call);
     }
     DWORD msUntilFrame() const {
-        if (!framePending()) return INFINITE;
         const DWORD since = GetTickCount() - lastFrame_;
         return since >= kFrameMs ? 0 : kFrameMs - since;
-    }
-    void paintFrameWhenDue() {
-        if (framePending() && GetTickCount() - lastFrame_ >= kFrameMs) paintFrame();
     }
     void paintFrame() {
         if (status_) view_.showStatus(*std::exchange(status_, std::nullopt));
@@ -135,8 +135,6 @@ public:
     }
 
 private:
-    bool framePending() const { return status_ || progress_ || listChanged_; }
-
     void play(ViewCall& call) {
         switch (call.kind) {
         case ViewCall::Kind::Status: status_ = std::move(call.text); break;
@@ -206,14 +204,17 @@ std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(W
     CallPlayer player(screen, queue);
     screen.holdListPaint(true);
     std::optional<int> quitCode;
-    const HANDLE handles[] = {thread.get(), queue.arrived()};
+    const HANDLE handles[] = {thread.get(), queue.questionAsked()};
     for (bool ended = false; !ended;) {
         const DWORD wakeFor = quitCode ? 0 : QS_ALLINPUT;
         const DWORD woken = MsgWaitForMultipleObjectsEx(2, handles, player.msUntilFrame(), wakeFor, MWMO_INPUTAVAILABLE);
         ended = woken == WAIT_OBJECT_0;
         dispatchWaiting(quitCode);
-        player.playQueued();
-        player.paintFrameWhenDue();
+        const bool asked = woken == WAIT_OBJECT_0 + 1;
+        if (asked || player.msUntilFrame() == 0) {
+            player.playQueued();
+            player.paintFrame();
+        }
     }
     player.playQueued();
     player.paintFrame();
