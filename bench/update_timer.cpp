@@ -6,6 +6,8 @@
 // Usage: update_timer URL FILE SIZE [FILES]
 //   URL: the update directory (its update.ini offers a newer version of
 //   kelmor than 1.26 and lists FILES files, FILE of SIZE bytes the last).
+//   SIZE 0: FILE is laid out current, every entry names it, nothing is
+//   downloaded, and the run is timed until the Finish caption.
 // Prints: seconds=... mbps=... (FILES * SIZE bytes) files_per_s=... start=...
 // (seconds until the first download file appears) start_peak_kib=... (VmHWM
 // then) transfer_peak_kib=... (largest VmRSS seen while the body arrived)
@@ -73,6 +75,8 @@ int main(int argc, char** argv) {
 
     ProductDir product;
     product.writeConfig({"kelmor", "1.26", url});
+    const bool walkOnly = size == 0;
+    if (walkOnly) product.writeFile(file, "current");
     WineProcess updater(product.exeWindowsPath(), {}, fs::path(product.path()).parent_path().string());
     Wizard wizard;
     if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);
@@ -87,7 +91,10 @@ int main(int argc, char** argv) {
     long transferPeak = 0;   // largest VmRSS seen while the body was still arriving
     long worstAnswer = 0;
     Clock::time_point lastAsked = start;
-    while (!inPlace(product, file, size)) {
+    const auto finished = [&] {
+        return walkOnly ? wizard.state().nextCaption == kFinishCaption : inPlace(product, file, size);
+    };
+    while (!finished()) {
         if (Clock::now() - lastAsked >= std::chrono::milliseconds(20)) {
             worstAnswer = std::max(worstAnswer, wizard.answerMs().value_or(0));
             lastAsked = Clock::now();
@@ -113,9 +120,9 @@ int main(int argc, char** argv) {
     const std::string peak = statusField(updater.unixPid(), "VmHWM");
     const std::string name = statusField(updater.unixPid(), "Name");
     std::printf(
-        "seconds=%.3f mbps=%.2f files_per_s=%.1f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld "
+        "seconds=%.3f mbps=%.2f files_per_s=%.1f us_per_file=%.1f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld "
         "worst_answer_ms=%ld process=%s\n",
-        seconds, static_cast<double>(size) * files / 1e6 / seconds, files / seconds, firstBytes, startPeak, transferPeak,
+        seconds, static_cast<double>(size) * files / 1e6 / seconds, files / seconds, seconds * 1e6 / files, firstBytes, startPeak, transferPeak,
         kib(peak), worstAnswer, name.c_str());
     wizard.pressNext();
     updater.wait(std::chrono::seconds(15));
