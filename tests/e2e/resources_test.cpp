@@ -22,6 +22,7 @@ namespace {
 using testsupport::runWine;
 using testsupport::toWindowsPath;
 using testsupport::windowsBinDir;
+using testsupport::windowsTestBinDir;
 
 // Window and control styles, spelled out so that the expectations read like the template.
 constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
@@ -79,7 +80,7 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         std::string reportPath = std::string(dir) + "/report.txt";
         std::string bin = windowsBinDir();
-        auto result = runWine(bin + "/resource_check.exe",
+        auto result = runWine(windowsTestBinDir() + "/resource_check.exe",
                               {toWindowsPath(bin + "/Update.exe"), toWindowsPath(reportPath)}, dir);
         ASSERT_EQ(result.exitCode, 0) << result.output;
         report_ = new Report(parseReport(reportPath));

@@ -113,7 +113,7 @@ void ProbeClient::start() {
     const std::string portFile = directory_ + "/port";
     std::error_code ignored;
     std::filesystem::remove(portFile, ignored);
-    process_ = std::make_unique<WineProcess>(toWindowsPath(windowsBinDir() + "/probe.exe"),
+    process_ = std::make_unique<WineProcess>(toWindowsPath(windowsTestBinDir() + "/probe.exe"),
                                              std::vector<std::string>{toWindowsPath(portFile)}, directory_);
     auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     std::string port;
