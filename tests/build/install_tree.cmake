@@ -6,7 +6,8 @@
 #         -P install_tree.cmake
 cmake_minimum_required(VERSION 3.20)
 
-set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/docs/SIGNING.md)
+set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/docs/INTEGRATION.md
+         share/doc/OnlineUpdater/docs/SIGNING.md)
 set(failures "")
 macro(fail message)
   string(APPEND failures "\n  ${message}")
