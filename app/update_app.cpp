@@ -75,6 +75,7 @@ int UpdateApp::run() {
 
     const std::string directory = directoryWithoutSeparator(ui::modulePath(kConfigPathBufferBytes), codePage);
     UpdateSettings& settings = wizard->settings();
+    settings = defaults_;
     readLocalSettings(files.readAll(localSettingsPath(directory)), settings, &unicodeToAnsi);
     win32::parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {

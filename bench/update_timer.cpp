@@ -14,7 +14,7 @@
 // peak_kib=... (VmHWM at the end) worst_answer_ms=... (the longest the wizard
 // took to answer a message from another process, asked every 20 ms during the
 // run) process=...
-// Needs the environment of the tests: UPDATER_WIN_BIN, WINEPREFIX, a display.
+// Needs the environment of the tests: UPDATER_WIN_BIN, UPDATER_WIN_TEST_BIN, WINEPREFIX, a display.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>

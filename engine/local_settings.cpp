@@ -11,7 +11,7 @@ std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator)
 
 void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
                        const UnicodeToAnsi* unicodeToAnsi) {
-    const UpdateSettings defaults;
+    const UpdateSettings defaults = settings;
     const UpdateManifest ini =
         UpdateManifest::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view(), unicodeToAnsi);
     // Read in this order, each into a 100-byte buffer.

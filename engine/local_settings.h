@@ -14,8 +14,9 @@ namespace updater {
 std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator);
 
 // Fills product name, installed version and URL from the file's bytes. A
-// missing file (nothing) or a missing key keeps the default; a key present
-// with an empty value gives empty text. Each value keeps at most 99 bytes.
+// missing file (nothing) or a missing key keeps the value settings holds (the
+// default); a key present with an empty value gives empty text. Each value
+// keeps at most 99 bytes.
 // unicodeToAnsi reads a file saved as UTF-8 or UTF-16 (see UpdateManifest::parse).
 void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
                        const UnicodeToAnsi* unicodeToAnsi = nullptr);

@@ -100,7 +100,7 @@ protected:
         args.insert(args.end(), {"--agent", "Update", toWindowsPath(output.string()), "127.0.0.1",
                                  std::to_string(port)});
         args.insert(args.end(), objects.begin(), objects.end());
-        WineResult run = runWine(windowsBinDir() + "/http_client.exe", args, root.string(), 120s);
+        WineResult run = runWine(windowsTestBinDir() + "/http_client.exe", args, root.string(), 120s);
         EXPECT_EQ(run.exitCode, 0) << run.output;
         std::ifstream in(output, std::ios::binary);
         std::ostringstream text;

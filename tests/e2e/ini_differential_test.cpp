@@ -190,7 +190,7 @@ std::map<std::string, std::vector<Answer>> askThePlatform(const std::map<std::st
             }
         }
     }
-    auto result = testsupport::runWine(testsupport::windowsBinDir() + "/ini_oracle.exe",
+    auto result = testsupport::runWine(testsupport::windowsTestBinDir() + "/ini_oracle.exe",
                                        {testsupport::toWindowsPath(queryPath), testsupport::toWindowsPath(answerPath)},
                                        dir, std::chrono::seconds(240));
     if (result.exitCode != 0)

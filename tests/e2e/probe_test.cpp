@@ -19,7 +19,7 @@ class ProbeBoxTest : public ::testing::TestWithParam<IconCase> {};
 
 TEST_P(ProbeBoxTest, ReadsTextButtonsAndIconAndAnswers) {
     Wizard boxes("box_fixture.exe");
-    WineProcess fixture(toWindowsPath(windowsBinDir() + "/box_fixture.exe"), {GetParam().argument, "第一行\n第二行"},
+    WineProcess fixture(toWindowsPath(windowsTestBinDir() + "/box_fixture.exe"), {GetParam().argument, "第一行\n第二行"},
                         "/tmp");
     auto box = boxes.waitForBox();
     ASSERT_TRUE(box) << fixture.output();

@@ -54,7 +54,7 @@ bool listed(const std::string& exeName, unsigned long id) {
 
 // The stand-in product, installed as exeName with an old timestamp.
 void installProduct(ProductDir& product, const std::string& exeName) {
-    product.writeFile(exeName, readFileBytes(windowsBinDir() + "/fake_product.exe"), kOldFiles);
+    product.writeFile(exeName, readFileBytes(windowsTestBinDir() + "/fake_product.exe"), kOldFiles);
 }
 
 // The installed stand-in, started from the program directory. It holds

@@ -61,7 +61,7 @@ protected:
         setenv("LC_ALL", locale.c_str(), 1);
         const fs::path out = root_ / ("dates-" + locale + ".txt");
         const testsupport::WineResult run =
-            testsupport::runWine(testsupport::windowsBinDir() + "/date_text_check.exe",
+            testsupport::runWine(testsupport::windowsTestBinDir() + "/date_text_check.exe",
                                  {testsupport::toWindowsPath(out.string()), published_}, root_.string(),
                                  std::chrono::seconds(60));
         setenv("LANG", savedLang.c_str(), 1);

@@ -1,5 +1,6 @@
 // The compiled resources of Update.exe: dialog template, string table, icon,
-// banner bitmap and version record, as read back by resource_check.exe under Wine.
+// banner bitmap and version record, as read back by resource_check.exe under
+// Wine; for the plain build and for one with the test brand.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -14,7 +15,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "tests/support/named_param.h"
 #include "tests/support/wine_runner.h"
 
 namespace {
@@ -22,6 +25,9 @@ namespace {
 using testsupport::runWine;
 using testsupport::toWindowsPath;
 using testsupport::windowsBinDir;
+using testsupport::windowsTestBinDir;
+using testsupport::Named;
+using testsupport::byName;
 
 // Window and control styles, spelled out so that the expectations read like the template.
 constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
@@ -71,40 +77,65 @@ std::string lower(std::string s) {
     return s;
 }
 
-class ResourcesTest : public ::testing::Test {
+// A build of the program and what its brand sets; the plain build shows the
+// program's own texts and art. The test brand is tests/data/brand.
+struct Build {
+    std::string caption;
+    std::map<std::string, std::string> versionTexts;  // the brand's fields of the version record
+    bool branded;                                      // else the program's own banner and icon
+};
+
+const Build kPlainBuild{"Kelmor在线升级1.21",
+                        {{"CompanyName", "Kelmor"},
+                         {"FileDescription", "Kelmor 在线升级程序"},
+                         {"ProductName", "Kelmor 在线升级"},
+                         {"LegalCopyright", "Kelmor"}},
+                        false};
+const Build kBrandedBuild{"星图\"Atlas\"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2",
+                          {{"CompanyName", "星图软件有限公司"},
+                           {"FileDescription", "星图 在线升级程序"},
+                           {"ProductName", "星图 Atlas"},
+                           {"LegalCopyright", "版权所有 (C) 2026 星图软件; [内部]"}},
+                          true};
+
+std::string programPath(const Build& build) {
+    return build.branded ? windowsTestBinDir() + "/UpdateBranded.exe" : windowsBinDir() + "/Update.exe";
+}
+
+class ResourcesTest : public ::testing::TestWithParam<Named<Build>> {
 protected:
-    // One Wine run serves every test of the suite.
-    static void SetUpTestSuite() {
+    // One Wine run per build serves every test of it.
+    void SetUp() override {
+        static std::map<std::string, Report> reports;
+        auto found = reports.find(GetParam().name);
+        if (found == reports.end()) found = reports.emplace(GetParam().name, readReport(programPath(build()))).first;
+        report_ = &found->second;
+        ASSERT_EQ(at("loaded"), "1") << "resource_check.exe did not read " << programPath(build());
+    }
+
+    static Report readReport(const std::string& program) {
         char dir[] = "/tmp/resources-test.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        std::string reportPath = std::string(dir) + "/report.txt";
-        std::string bin = windowsBinDir();
-        auto result = runWine(bin + "/resource_check.exe",
-                              {toWindowsPath(bin + "/Update.exe"), toWindowsPath(reportPath)}, dir);
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        report_ = new Report(parseReport(reportPath));
+        if (!mkdtemp(dir)) return {};
+        const std::string reportPath = std::string(dir) + "/report.txt";
+        const auto result = runWine(windowsTestBinDir() + "/resource_check.exe",
+                                    {toWindowsPath(program), toWindowsPath(reportPath)}, dir);
+        Report report = result.exitCode == 0 ? parseReport(reportPath) : Report{};
         std::remove(reportPath.c_str());
         rmdir(dir);
+        return report;
     }
-    static void TearDownTestSuite() {
-        delete report_;
-        report_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(report_, nullptr) << "resource_check.exe did not run"; }
 
     // The reported value, or "<absent>" so a missing key fails with a readable message.
-    static std::string at(const std::string& key) {
+    std::string at(const std::string& key) const {
         auto it = report_->find(key);
         return it == report_->end() ? "<absent>" : it->second;
     }
+    const Build& build() const { return GetParam().value; }
 
-    static Report* report_;
+    const Report* report_ = nullptr;
 };
 
-Report* ResourcesTest::report_ = nullptr;
-
-TEST_F(ResourcesTest, DialogFrameMatchesTheTemplate) {
-    EXPECT_EQ(at("loaded"), "1");
+TEST_P(ResourcesTest, DialogFrameMatchesTheTemplate) {
     ASSERT_EQ(at("dialog.found"), "1");
     ASSERT_EQ(at("dialog.extended"), "1");
     EXPECT_EQ(at("dialog.parsed"), "1");
@@ -115,7 +146,7 @@ TEST_F(ResourcesTest, DialogFrameMatchesTheTemplate) {
     EXPECT_EQ(at("dialog.rect"), "0,0,298,185");
     EXPECT_EQ(at("dialog.menu"), "");
     EXPECT_EQ(at("dialog.class"), "");
-    EXPECT_EQ(at("dialog.caption"), "Kelmor在线升级1.21");
+    EXPECT_EQ(at("dialog.caption"), build().caption);
     EXPECT_EQ(at("dialog.font"), "10,宋体");
     EXPECT_EQ(at("dialog.font.italic"), "0");
 }
@@ -129,7 +160,7 @@ struct ExpectedControl {
     std::uint32_t exStyle;
 };
 
-TEST_F(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
+TEST_P(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
     const ExpectedControl expected[] = {
         {1, "Button", "下一步(&N)", "182,166,50,14", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
         {2, "Button", "取消(&C)", "239,166,50,14", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
@@ -140,7 +171,7 @@ TEST_F(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
         {-1, "Static", "以下产品已安装在你的的系统上：", "119,28,137,8", kChild | SS_LEFT, 0},
         {1011, "ListBox", "", "119,43,170,75", kChild | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
          WS_EX_STATICEDGE},
-        {-1, "Static", "Kelmor在线升级1.21", "119,4,77,8", kChild | SS_LEFT, 0},
+        {-1, "Static", build().caption.c_str(), "119,4,77,8", kChild | SS_LEFT, 0},
     };
     ASSERT_EQ(at("dialog.items"), std::to_string(std::size(expected)));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -157,7 +188,7 @@ TEST_F(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
     }
 }
 
-TEST_F(ResourcesTest, StringTableHoldsEveryMessageExactly) {
+TEST_P(ResourcesTest, StringTableHoldsEveryMessageExactly) {
     const std::map<int, std::string> expected = {
         {103, "Windows 通信端口初始化中..."},
         {104, "版本文件URL应以http://开头"},
@@ -184,36 +215,43 @@ TEST_F(ResourcesTest, StringTableHoldsEveryMessageExactly) {
     EXPECT_EQ(at("string.language"), "0x0804");
 }
 
-TEST_F(ResourcesTest, StringsSurviveTheChineseAnsiCodePage) {
+TEST_P(ResourcesTest, StringsSurviveTheChineseAnsiCodePage) {
     ASSERT_EQ(at("string.ansi.codepage"), "936") << "Wine is not running with the Chinese code page";
     EXPECT_EQ(at("string.ansi.mismatches"), "") << "ids whose ANSI text differs from the Unicode text";
 }
 
-TEST_F(ResourcesTest, IconHasLargeAndSmall256ColourImagesWithMasks) {
-    ASSERT_EQ(at("icon.count"), "2");
-    EXPECT_EQ(at("icon.0.image"), "32x32x8");
-    EXPECT_EQ(at("icon.1.image"), "16x16x8");
-    for (const char* i : {"0", "1"}) {
-        SCOPED_TRACE(std::string("icon image ") + i);
-        const std::string key = std::string("icon.") + i + ".";
-        EXPECT_EQ(at(key + "palette"), "256");
+TEST_P(ResourcesTest, IconHasLargeAndSmallImagesWithMasks) {
+    std::vector<std::string> sizes;
+    for (int i = 0; at("icon." + std::to_string(i) + ".image") != "<absent>"; ++i) {
+        const std::string key = "icon." + std::to_string(i) + ".";
+        SCOPED_TRACE(key);
+        sizes.push_back(at(key + "image"));
         EXPECT_EQ(at(key + "mask"), "1");
         EXPECT_EQ(at(key + "loads"), "1");
+        if (!build().branded) EXPECT_EQ(at(key + "palette"), "256");
     }
+    EXPECT_EQ(at("icon.count"), std::to_string(sizes.size()));
+    // The program's own icon has 256 colours; the test brand's, 32 bits.
+    const std::string depth = build().branded ? "x32" : "x8";
+    EXPECT_EQ(sizes, (std::vector<std::string>{"32x32" + depth, "16x16" + depth}));
 }
 
-TEST_F(ResourcesTest, BannerIsABlueTrueColourPicture) {
+TEST_P(ResourcesTest, BannerIsATrueColourPictureOfTheSize) {
     EXPECT_EQ(at("bitmap.image"), "163x278x24");
     EXPECT_EQ(at("bitmap.compression"), "0");
     int r = 0, g = 0, b = 0, darkest = 0, brightest = 0;
     ASSERT_EQ(std::sscanf(at("bitmap.mean").c_str(), "%d,%d,%d", &r, &g, &b), 3) << at("bitmap.mean");
     ASSERT_EQ(std::sscanf(at("bitmap.range").c_str(), "%d,%d", &darkest, &brightest), 2) << at("bitmap.range");
-    EXPECT_GT(b, r + 40) << "mean colour is not blue-toned";
-    EXPECT_GT(b, g + 20) << "mean colour is not blue-toned";
-    EXPECT_GT(brightest - darkest, 150) << "picture is nearly flat";
+    if (build().branded) {
+        EXPECT_GT(r, b + 40) << "not the test brand's red banner";
+    } else {
+        EXPECT_GT(b, r + 40) << "mean colour is not blue-toned";
+        EXPECT_GT(b, g + 20) << "mean colour is not blue-toned";
+        EXPECT_GT(brightest - darkest, 150) << "picture is nearly flat";
+    }
 }
 
-TEST_F(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
+TEST_P(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
     ASSERT_EQ(at("version.found"), "1");
     EXPECT_EQ(at("version.translation"), "0x0804,936");
     EXPECT_EQ(at("version.file"), "2.0.0.2");
@@ -224,10 +262,11 @@ TEST_F(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
     EXPECT_EQ(at("version.FileVersion"), "2, 0, 0, 2");
     EXPECT_EQ(at("version.ProductVersion"), "2, 0, 0, 2");
     EXPECT_EQ(at("version.InternalName"), "Update");
-    for (const char* field : {"CompanyName", "FileDescription", "ProductName"}) {
-        EXPECT_NE(at(std::string("version.") + field), "<missing>") << field;
-        EXPECT_NE(at(std::string("version.") + field), "<absent>") << field;
-    }
+    for (const auto& [field, text] : build().versionTexts) EXPECT_EQ(at("version." + field), text) << field;
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, ResourcesTest,
+                         ::testing::Values(Named<Build>{"Plain", kPlainBuild}, Named<Build>{"Branded", kBrandedBuild}),
+                         byName);
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey)
     writeFileBytes(space.root() / "altered.ini", altered);
 
     auto check = [&](const std::vector<std::string>& args) {
-        const WineResult run = runWine(windowsBinDir() + "/signature_check.exe", args, space.root().string());
+        const WineResult run = runWine(windowsTestBinDir() + "/signature_check.exe", args, space.root().string());
         EXPECT_EQ(run.exitCode, 0) << run.output;
         return run.output;
     };
@@ -121,7 +121,7 @@ protected:
         updater.reset();
         product = std::make_unique<ProductDir>();
         if (keyed)
-            fs::copy_file(windowsBinDir() + "/UpdateKeyed.exe", product->pathOf("Update.exe"),
+            fs::copy_file(windowsTestBinDir() + "/UpdateKeyed.exe", product->pathOf("Update.exe"),
                           fs::copy_options::overwrite_existing);
         product->writeConfig(
             {"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(server.port()) + "/" + folder + "/"});

@@ -2,6 +2,7 @@
 // read and pressed through the probe.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
+#include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
 
@@ -32,6 +34,15 @@ void expectFreshWizard(const WizardState& state, const std::string& productLine)
 
 TEST_F(StartupTest, WithoutConfigurationTheDefaultProductIsShown) {
     expectFreshWizard(start(), "kelmor 1.26");
+}
+
+// A vendor's build shows its own caption and defaults (the test brand, tests/data/brand).
+TEST_F(StartupTest, ABrandSetsTheCaptionAndTheDefaults) {
+    std::filesystem::copy_file(windowsTestBinDir() + "/UpdateBranded.exe", product.pathOf("Update.exe"),
+                               std::filesystem::copy_options::overwrite_existing);
+    const WizardState state = start();
+    EXPECT_EQ(state.caption, "星图\"Atlas\"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2");
+    EXPECT_EQ(state.lines, std::vector<std::string>{"星图 3.5"});
 }
 
 TEST_F(StartupTest, ConfiguredValuesFormTheProductLine) {

@@ -279,7 +279,7 @@ TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
-    WineProcess holder(toWindowsPath(windowsBinDir() + "/file_holder.exe"), {toWindowsPath(product.pathOf("a.dll"))},
+    WineProcess holder(toWindowsPath(windowsTestBinDir() + "/file_holder.exe"), {toWindowsPath(product.pathOf("a.dll"))},
                        product.path());
     ASSERT_TRUE(waitForOutput(holder, "held")) << holder.output();
     ASSERT_NO_FATAL_FAILURE(startChecked());

@@ -12,7 +12,7 @@ namespace {
 TEST(Win32ServicesTest, HoldUnderTheRealSystem) {
     const std::filesystem::path workDir = std::filesystem::temp_directory_path();
     const testsupport::WineResult run = testsupport::runWine(
-        testsupport::windowsBinDir() + "/win32_services_check.exe", {}, workDir.string(), std::chrono::seconds(60));
+        testsupport::windowsTestBinDir() + "/win32_services_check.exe", {}, workDir.string(), std::chrono::seconds(60));
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("PASS"), std::string::npos) << run.output;

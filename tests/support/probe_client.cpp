@@ -22,6 +22,7 @@ namespace {
 
 constexpr auto kStartLimit = std::chrono::seconds(60);  // a fresh prefix may still be warming up
 constexpr int kReplySeconds = 20;
+constexpr auto kQuitLimit = std::chrono::seconds(10);
 
 std::string readPortFile(const std::string& path) {
     std::ifstream in(path);
@@ -113,7 +114,7 @@ void ProbeClient::start() {
     const std::string portFile = directory_ + "/port";
     std::error_code ignored;
     std::filesystem::remove(portFile, ignored);
-    process_ = std::make_unique<WineProcess>(toWindowsPath(windowsBinDir() + "/probe.exe"),
+    process_ = std::make_unique<WineProcess>(toWindowsPath(windowsTestBinDir() + "/probe.exe"),
                                              std::vector<std::string>{toWindowsPath(portFile)}, directory_);
     auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     std::string port;
@@ -126,14 +127,25 @@ void ProbeClient::start() {
     pending_.clear();
 }
 
-void ProbeClient::stop() {
+void ProbeClient::stop(bool askToQuit) {
+    if (socket_ >= 0 && askToQuit) {
+        // Asked to end rather than killed: killed while it waits in accept(),
+        // the probe makes Wine 8's wineserver abort, which strands every
+        // process of the prefix.
+        try {
+            exchange("QUIT");
+        } catch (const std::runtime_error&) {
+            // A probe that does not answer is killed below.
+        }
+        if (process_) process_->wait(kQuitLimit);
+    }
     if (socket_ >= 0) close(socket_);
     socket_ = -1;
     process_.reset();
 }
 
 ProbeClient::~ProbeClient() {
-    stop();
+    stop(true);
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
 }
@@ -171,7 +183,7 @@ ProbeReply ProbeClient::call(const std::string& command) {
                                  "): " + (process_ ? process_->output() : "");
         if (!onlyAsks) throw std::runtime_error(what);
         std::fprintf(stderr, "%s\nasking a fresh probe once more\n", what.c_str());
-        stop();
+        stop(false);
         start();
         if (target_ != "Update.exe" && !exchange("TARGET " + target_).ok())
             throw std::runtime_error("probe: TARGET refused");

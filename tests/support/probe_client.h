@@ -44,7 +44,8 @@ public:
 private:
     ProbeClient();
     void start();
-    void stop();
+    // Ends the probe: asked to quit first when it still answers.
+    void stop(bool askToQuit);
     ProbeReply exchange(const std::string& command);
     std::string readLine();
 

@@ -5,11 +5,19 @@
 
 namespace testsupport {
 
-std::string windowsBinDir() {
-    const char* dir = std::getenv("UPDATER_WIN_BIN");
-    if (!dir || !*dir) throw std::runtime_error("UPDATER_WIN_BIN is not set; run the tests through scripts/test");
+namespace {
+
+std::string directoryFromEnvironment(const char* name) {
+    const char* dir = std::getenv(name);
+    if (!dir || !*dir) throw std::runtime_error(std::string(name) + " is not set; run the tests through scripts/test");
     return dir;
 }
+
+}  // namespace
+
+std::string windowsBinDir() { return directoryFromEnvironment("UPDATER_WIN_BIN"); }
+
+std::string windowsTestBinDir() { return directoryFromEnvironment("UPDATER_WIN_TEST_BIN"); }
 
 std::string toWindowsPath(const std::string& linuxPath) {
     std::string result = "Z:";

@@ -10,8 +10,11 @@
 
 namespace testsupport {
 
-// Directory of the cross-built programs (Update.exe, probe.exe, ...): $UPDATER_WIN_BIN.
+// Directory of the shipped Windows programs (Update.exe): $UPDATER_WIN_BIN.
 std::string windowsBinDir();
+// Directory of the Windows programs only the tests run (probe.exe, oracles,
+// UpdateKeyed.exe, ...): $UPDATER_WIN_TEST_BIN.
+std::string windowsTestBinDir();
 
 // Absolute Linux path -> "Z:\..." path for Windows programs.
 std::string toWindowsPath(const std::string& linuxPath);

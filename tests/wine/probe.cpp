@@ -1,6 +1,6 @@
 // The test probe: runs under Wine beside the program under test, finds its
 // windows and reads or presses them on request. Native tests talk to it over
-// TCP on 127.0.0.1, one command line in, one reply line out.
+// TCP on 127.0.0.1, one command line in, one reply line out; QUIT ends it.
 //
 // Usage: probe.exe PORT_FILE   (listens on an ephemeral port and writes it there)
 #include <winsock2.h>
@@ -51,18 +51,20 @@ bool sendLine(SOCKET client, std::string line) {
     return true;
 }
 
-void serve(SOCKET client, probe::Commands& commands) {
+// Serves one client; true when it asked the probe to end (QUIT).
+bool serve(SOCKET client, probe::Commands& commands) {
     std::string pending;
     char buffer[1024];
     for (;;) {
         int received = recv(client, buffer, sizeof buffer, 0);
-        if (received <= 0) return;
+        if (received <= 0) return false;
         pending.append(buffer, static_cast<size_t>(received));
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
             std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!sendLine(client, commands.execute(line))) return;
+            if (line == "QUIT") return sendLine(client, "OK");
+            if (!sendLine(client, commands.execute(line))) return false;
         }
     }
 }
@@ -83,10 +85,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     probe::Commands commands;
-    for (;;) {
+    // QUIT ends the probe with no accept() pending: Wine 8's wineserver aborts
+    // when a process is killed while it waits in accept().
+    for (bool quit = false; !quit;) {
         SOCKET client = accept(listener, nullptr, nullptr);
         if (client == INVALID_SOCKET) break;
-        serve(client, commands);
+        quit = serve(client, commands);
         closesocket(client);
     }
     closesocket(listener);

@@ -351,9 +351,9 @@ void reportVersion(const char* path, Report& report) {
     if (query(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID*>(&translation), &length) &&
         translation && length >= 4)
         report.add("version.translation", hex(translation[0], 4) + "," + std::to_string(translation[1]));
-    const wchar_t* const names[] = {L"Comments",     L"CompanyName",      L"FileDescription",
-                                    L"FileVersion",  L"InternalName",     L"OriginalFilename",
-                                    L"ProductName",  L"ProductVersion"};
+    const wchar_t* const names[] = {L"Comments",       L"CompanyName",  L"FileDescription", L"FileVersion",
+                                    L"InternalName",   L"LegalCopyright", L"OriginalFilename", L"ProductName",
+                                    L"ProductVersion"};
     for (const wchar_t* name : names) {
         std::wstring key = std::wstring(L"\\StringFileInfo\\080403a8\\") + name;
         wchar_t* value = nullptr;

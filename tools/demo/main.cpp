@@ -1,7 +1,7 @@
 // demo_driver: the unattended half of scripts/demo. See walkthrough.h.
 //
 // Usage: demo_driver INSTALL_DIR OUT_DIR
-//   Needs UPDATER_WIN_BIN (the Windows build's bin/, for probe.exe) and the
+//   Needs UPDATER_WIN_TEST_BIN (the Windows test programs, for probe.exe) and the
 //   demo's Wine prefix and display in the environment.
 #include <cstdlib>
 #include <filesystem>

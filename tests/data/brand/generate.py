@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Writes the test brand that the Windows build applies to UpdateBranded.exe
+(tests/e2e/resources_test.cpp and startup_test.cpp read it back): brand.ini
+with every key, a red banner and an icon of 32-bit images, so that each part
+of the brand is told apart from the program's own. The title is exactly as
+long as the build allows. Run it from anywhere; it rewrites the files next to
+itself."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+TITLE = '星图"Atlas"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2'
+BRAND = [
+    ('Title', TITLE),
+    ('Soft', '星图'),
+    ('Version', '3.5'),
+    ('URL', 'http://127.0.0.1:9/atlas/'),
+    ('CompanyName', '星图软件有限公司'),
+    ('FileDescription', '星图 在线升级程序'),
+    ('ProductName', '星图 Atlas'),
+    # ";" and "[" must reach the version record as written.
+    ('LegalCopyright', '版权所有 (C) 2026 星图软件; [内部]'),
+]
+assert len(TITLE.encode('cp936')) == 63, len(TITLE.encode('cp936'))
+
+
+def write(name, data):
+    with open(os.path.join(HERE, name), 'wb') as f:
+        f.write(data)
+
+
+def brand_ini():
+    # A byte-order mark, CRLF, a comment, blanks around names and a section
+    # that is not read: the reader must take all of them.
+    lines = ['; The test brand (written by generate.py)', '[Other]', 'Title=not this one', '', '[brand]']
+    lines += [f'  {key} = {value}' for key, value in BRAND]
+    return b'\xef\xbb\xbf' + '\r\n'.join(lines).encode('utf-8') + b'\r\n'
+
+
+def banner():
+    width, height = 163, 278
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height):
+        row = bytearray()
+        for x in range(width):
+            red = 120 + (135 * y) // height
+            row += bytes((30 + x // 8, 20 + x // 6, red))  # blue, green, red
+        rows.append(bytes(row) + b'\0' * (stride - width * 3))
+    pixels = b''.join(rows)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    return header + info + pixels
+
+
+def icon_image(size):
+    # 32-bit BGRA rows bottom-up, then an all-opaque AND mask.
+    colour = b''.join(bytes((40, 40 + 6 * x, 200, 255)) for _ in range(size) for x in range(size))
+    mask = b'\0' * (((size + 31) // 32) * 4 * size)
+    info = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(colour) + len(mask), 0, 0, 0, 0)
+    return info + colour + mask
+
+
+def icon():
+    images = [icon_image(32), icon_image(16)]
+    offset = 6 + 16 * len(images)
+    directory = b''
+    for size, image in zip((32, 16), images):
+        directory += struct.pack('<BBBBHHII', size, size, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return struct.pack('<HHH', 0, 1, len(images)) + directory + b''.join(images)
+
+
+write('brand.ini', brand_ini())
+write('banner.bmp', banner())
+write('icon.ico', icon())
