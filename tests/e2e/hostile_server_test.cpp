@@ -199,8 +199,13 @@ TEST_F(HostileServerTest, ResetInTheMiddleOfABodyFailsTheEntry) {
     ScriptedAnswer reset = bodyAnswer(newBytes(100000));
     reset.cutAfterBytes = 30000;
     reset.cut = ScriptedAnswer::Cut::Reset;
+    // Held until the headers are surely read: a reset that came first would
+    // discard them and fail the send instead.
+    reset.pauseAfterBytes = 1000;
     server->script(kFilePath, reset);
     ASSERT_NO_FATAL_FAILURE(startUpdate());
+    ASSERT_EQ(wizard.waitForStatus(kDownloading).status, kDownloading);
+    server->releasePauses();
 
     WizardState state = finishedRun();
     EXPECT_EQ(state.lines, (std::vector<std::string>{kFailedLine, "kelmor 1.3"}));
