@@ -63,6 +63,28 @@ int fail(const char* what) {
     return 1;
 }
 
+// The session and the one connection, as the program makes them.
+bool connectTo(const char* host, const char* port, HINTERNET& session, HINTERNET& connection) {
+    session = InternetOpenA("Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) {
+        fail("InternetOpenA");
+        return false;
+    }
+    connection = InternetConnectA(session, host, static_cast<INTERNET_PORT>(std::atoi(port)), nullptr, nullptr,
+                                  INTERNET_SERVICE_HTTP, 0, 1);
+    if (!connection) {
+        fail("InternetConnectA");
+        return false;
+    }
+    return true;
+}
+
+double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 // One file as the program fetches it: GET, the body to a side file, then one move.
 bool fetchOne(HINTERNET connection, const std::string& object, const std::string& target) {
     HINTERNET request =
@@ -87,13 +109,9 @@ bool fetchOne(HINTERNET connection, const std::string& object, const std::string
 
 int manyFiles(char** argv) {
     const int count = std::atoi(argv[6]);
-    HINTERNET session = InternetOpenA("Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!session) return fail("InternetOpenA");
-    HINTERNET connection = InternetConnectA(session, argv[2], static_cast<INTERNET_PORT>(std::atoi(argv[3])),
-                                            nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
-    if (!connection) return fail("InternetConnectA");
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
+    HINTERNET session = nullptr, connection = nullptr;
+    if (!connectTo(argv[2], argv[3], session, connection)) return 1;
+    LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     for (int i = 0; i < count; ++i) {
         char object[512], name[32];
@@ -104,7 +122,7 @@ int manyFiles(char** argv) {
     QueryPerformanceCounter(&end);
     InternetCloseHandle(connection);
     InternetCloseHandle(session);
-    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const double seconds = secondsBetween(start, end);
     std::printf("mode=files files=%d seconds=%.3f files_per_s=%.1f\n", count, seconds, count / seconds);
     return 0;
 }
@@ -130,14 +148,10 @@ int main(int argc, char** argv) {
         ShowWindow(window, SW_SHOW);
     }
 
-    HINTERNET session = InternetOpenA("Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!session) return fail("InternetOpenA");
-    HINTERNET connection = InternetConnectA(session, argv[2], static_cast<INTERNET_PORT>(std::atoi(argv[3])),
-                                            nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
-    if (!connection) return fail("InternetConnectA");
+    HINTERNET session = nullptr, connection = nullptr;
+    if (!connectTo(argv[2], argv[3], session, connection)) return 1;
 
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
 
     HINTERNET request =
@@ -169,7 +183,7 @@ int main(int argc, char** argv) {
     InternetCloseHandle(session);
     if (window) DestroyWindow(window);
 
-    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const double seconds = secondsBetween(start, end);
     std::printf("mode=%s bytes=%llu seconds=%.3f mbps=%.2f transfer_peak_kib=%lu peak_kib=%lu\n", mode.c_str(), total,
                 seconds, static_cast<double>(total) / 1e6 / seconds, transferPeak, peakWorkingSetKib());
     return 0;

@@ -193,9 +193,12 @@ TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
     EXPECT_FALSE(product.exists("app.dat.upg")) << "the partial download is removed";
 }
 
-// A connection reset in the middle of a body reads as its early end: the
-// body is shorter than announced, so the entry fails and the old file stays.
-TEST_F(HostileServerTest, ResetInTheMiddleOfABodyFailsTheEntry) {
+// A connection reset in the middle of a body: depending on when the reset
+// overtakes the data, the client reports it as a failed read (the failure
+// report) or as the early end of a body shorter than announced (the entry
+// fails, the run goes on). Either way the old file stays and no part of the
+// download is left.
+TEST_F(HostileServerTest, ResetInTheMiddleOfABodyKeepsTheOldFile) {
     ScriptedAnswer reset = bodyAnswer(newBytes(100000));
     reset.cutAfterBytes = 30000;
     reset.cut = ScriptedAnswer::Cut::Reset;
@@ -207,8 +210,14 @@ TEST_F(HostileServerTest, ResetInTheMiddleOfABodyFailsTheEntry) {
     ASSERT_EQ(wizard.waitForStatus(kDownloading).status, kDownloading);
     server->releasePauses();
 
-    WizardState state = finishedRun();
-    EXPECT_EQ(state.lines, (std::vector<std::string>{kFailedLine, "kelmor 1.3"}));
+    WizardState state = wizard.waitUntil([&](const WizardState& s) {
+        return (s.status == kFinished && s.responsive) || wizard.box().has_value();
+    }, kTimeoutLimit);
+    if (wizard.box()) {
+        failureReport(kTimeoutLimit);
+    } else {
+        EXPECT_EQ(state.lines, (std::vector<std::string>{kFailedLine, "kelmor 1.3"})) << state;
+    }
     EXPECT_FALSE(product.exists("app.dat.upg"));
     expectProductUntouched();
 }
