@@ -2,24 +2,22 @@
 
 #include <utility>
 
+#include "app/unique_handle.h"
+
 namespace updater::net {
 
 // One sending thread and what it shares with the caller. The caller posts a
 // request and waits for done; after an overrun it forgets the channel, and
 // the thread, once its call returns, closes the request and ends.
 struct BoundedSend::Channel {
-    HANDLE work = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    win32::EventHandle work{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    win32::EventHandle done{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     SRWLOCK lock = SRWLOCK_INIT;
     HINTERNET request = nullptr;
     bool abandoned = false;  // by an overrunning caller, or by the owner's end
     bool sent = false;
     DWORD errorCode = 0;
 
-    ~Channel() {
-        CloseHandle(work);
-        CloseHandle(done);
-    }
     bool ready() const { return work && done; }
 };
 
@@ -27,7 +25,7 @@ DWORD WINAPI BoundedSend::sendingThread(void* parameter) {
     const std::unique_ptr<std::shared_ptr<Channel>> owned(static_cast<std::shared_ptr<Channel>*>(parameter));
     Channel& channel = **owned;
     for (;;) {
-        WaitForSingleObject(channel.work, INFINITE);
+        WaitForSingleObject(channel.work.get(), INFINITE);
         AcquireSRWLockExclusive(&channel.lock);
         HINTERNET request = channel.request;
         const bool stop = channel.abandoned;
@@ -47,7 +45,7 @@ DWORD WINAPI BoundedSend::sendingThread(void* parameter) {
             InternetCloseHandle(request);
             return 0;
         }
-        SetEvent(channel.done);
+        SetEvent(channel.done.get());
     }
 }
 
@@ -58,7 +56,7 @@ BoundedSend::~BoundedSend() {
     AcquireSRWLockExclusive(&channel_->lock);
     channel_->abandoned = true;
     ReleaseSRWLockExclusive(&channel_->lock);
-    SetEvent(channel_->work);
+    SetEvent(channel_->work.get());
 }
 
 BoundedSend::Outcome BoundedSend::send(RequestHandle& request, DWORD limitMs) {
@@ -66,7 +64,8 @@ BoundedSend::Outcome BoundedSend::send(RequestHandle& request, DWORD limitMs) {
     if (!channel_) {
         auto channel = std::make_shared<Channel>();
         auto* parameter = new std::shared_ptr<Channel>(channel);
-        const HANDLE thread = channel->ready() ? CreateThread(nullptr, 0, sendingThread, parameter, 0, nullptr) : nullptr;
+        const win32::ThreadHandle thread(channel->ready() ? CreateThread(nullptr, 0, sendingThread, parameter, 0, nullptr)
+                                                          : nullptr);
         if (!thread) {
             delete parameter;
             // No thread to spare: send here, without a limit of our own.
@@ -74,16 +73,15 @@ BoundedSend::Outcome BoundedSend::send(RequestHandle& request, DWORD limitMs) {
             outcome.errorCode = outcome.sent ? ERROR_SUCCESS : GetLastError();
             return outcome;
         }
-        CloseHandle(thread);
         channel_ = std::move(channel);
     }
     const std::shared_ptr<Channel> channel = channel_;
     AcquireSRWLockExclusive(&channel->lock);
     channel->request = request.get();
     ReleaseSRWLockExclusive(&channel->lock);
-    SetEvent(channel->work);
+    SetEvent(channel->work.get());
 
-    if (WaitForSingleObject(channel->done, limitMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(channel->done.get(), limitMs) != WAIT_OBJECT_0) {
         AcquireSRWLockExclusive(&channel->lock);
         outcome.overran = channel->request != nullptr;
         channel->abandoned = outcome.overran;
@@ -94,7 +92,7 @@ BoundedSend::Outcome BoundedSend::send(RequestHandle& request, DWORD limitMs) {
             return outcome;
         }
         // The call ended just as the wait ran out: its answer is there.
-        WaitForSingleObject(channel->done, INFINITE);
+        WaitForSingleObject(channel->done.get(), INFINITE);
     }
     outcome.sent = channel->sent;
     outcome.errorCode = channel->errorCode;
