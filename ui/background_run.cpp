@@ -209,6 +209,9 @@ std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(W
         const DWORD wakeFor = quitCode ? 0 : QS_ALLINPUT;
         const DWORD woken = MsgWaitForMultipleObjectsEx(2, handles, player.msUntilFrame(), wakeFor, MWMO_INPUTAVAILABLE);
         ended = woken == WAIT_OBJECT_0;
+        // A wait that cannot be made would fail at once for good: look for
+        // the worker's end at the frame's pace instead of spinning.
+        if (woken == WAIT_FAILED) ended = WaitForSingleObject(thread.get(), kFrameMs) == WAIT_OBJECT_0;
         dispatchWaiting(quitCode);
         const bool asked = woken == WAIT_OBJECT_0 + 1;
         if (asked || player.msUntilFrame() == 0) {
