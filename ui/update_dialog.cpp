@@ -63,6 +63,11 @@ void UpdateDialog::onOK() {
     // one then) must not start a second one.
     if (busy_) return;
     busy_ = true;
+    // Cleared however the action ends, or the wizard would refuse every press.
+    struct ClearOnExit {
+        bool& flag;
+        ~ClearOnExit() { flag = false; }
+    } clearBusy{busy_};
     // The caption is the stage. The later stages' captions are loaded fresh
     // and compared byte for byte; anything else means Next.
     const std::string caption = buttonCaption();
@@ -73,7 +78,6 @@ void UpdateDialog::onOK() {
     } else {
         Dialog::onOK();
     }
-    busy_ = false;
 }
 
 void UpdateDialog::runCheck() {
