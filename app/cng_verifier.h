@@ -3,8 +3,8 @@
 // over SHA-256. No cryptography of the program's own.
 #include <string_view>
 
-#include "app/cng_handles.h"
-#include "app/cng_sha256.h"
+#include "win32/unique_handle.h"
+#include "win32/cng_sha256.h"
 #include "engine/update_verifier.h"
 
 namespace updater::win32 {

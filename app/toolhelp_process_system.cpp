@@ -1,6 +1,10 @@
 #include "app/toolhelp_process_system.h"
 
-#include "app/unique_handle.h"
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include "win32/unique_handle.h"
 
 namespace updater::win32 {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/cng_sha256.h"
+#include "win32/cng_sha256.h"
 #include "app/cng_verifier.h"
 #include "app/win32_unicode_to_ansi.h"
 #include "app/ole_date_parser.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "app/win32_output_file.h"
 
 namespace updater::win32 {

@@ -2,7 +2,7 @@
 // A file open for writing; write and close failures carry GetLastError().
 #include <string>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "engine/file_system.h"
 
 namespace updater::win32 {

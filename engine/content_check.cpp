@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "engine/manifest_signature.h"
+#include "engine/hex_text.h"
 
 namespace updater {
 

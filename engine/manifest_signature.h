@@ -31,10 +31,4 @@ std::optional<SignedManifest> splitSignedManifest(std::string_view text);
 // appends it.
 std::string signatureSectionText(const EcdsaSignature& signature);
 
-// Fills out with the bytes of hex text (either letter case); false unless
-// the text is exactly 2 * size hex digits.
-bool decodeHex(std::string_view text, std::uint8_t* out, std::size_t size);
-// Lower-case hex.
-std::string encodeHex(const std::uint8_t* bytes, std::size_t size);
-
 }  // namespace updater

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 
 namespace updater::net {
 
@@ -59,7 +59,7 @@ BoundedSend::~BoundedSend() {
     SetEvent(channel_->work.get());
 }
 
-BoundedSend::Outcome BoundedSend::send(RequestHandle& request, DWORD limitMs) {
+BoundedSend::Outcome BoundedSend::send(win32::RequestHandle& request, DWORD limitMs) {
     Outcome outcome;
     if (!channel_) {
         auto channel = std::make_shared<Channel>();

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "net/internet_handle.h"
+#include "win32/unique_handle.h"
 
 namespace updater::net {
 
@@ -26,7 +26,7 @@ public:
         DWORD errorCode = 0;        // when neither sent nor overran
     };
     // Sends the request, waiting at most limitMs.
-    Outcome send(RequestHandle& request, DWORD limitMs);
+    Outcome send(win32::RequestHandle& request, DWORD limitMs);
 
 private:
     struct Channel;

@@ -1,6 +1,6 @@
 #include "net/http_transfer.h"
 
-#include "net/internet_handle.h"
+#include "win32/unique_handle.h"
 #include "net/network_failure.h"
 #include "net/wininet_connection.h"
 
@@ -22,7 +22,7 @@ void setOption(HINTERNET handle, DWORD option, DWORD value) {
 }  // namespace
 
 struct HttpTransfer::Impl {
-    SessionHandle session;
+    win32::SessionHandle session;
     WinInetConnection connection;
 };
 
@@ -32,7 +32,7 @@ HttpTransfer::HttpTransfer(const std::string& agentName) : impl_(std::make_uniqu
         DWORD code = GetLastError();
         throw networkError(code);
     }
-    impl_->session = SessionHandle(session);
+    impl_->session = win32::SessionHandle(session);
 }
 
 HttpTransfer::~HttpTransfer() { close(); }
@@ -52,7 +52,7 @@ void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
         setOption(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
         setOption(connection, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
     }
-    impl_->connection = WinInetConnection(ConnectionHandle(connection), server, port, code);
+    impl_->connection = WinInetConnection(win32::ConnectionHandle(connection), server, port, code);
 }
 
 HttpConnection& HttpTransfer::connection() { return impl_->connection; }

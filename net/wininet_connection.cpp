@@ -10,7 +10,7 @@ namespace {
 constexpr DWORD_PTR kContext = 1;
 }
 
-WinInetConnection::WinInetConnection(ConnectionHandle handle, std::string server, std::uint16_t port,
+WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port,
                                      DWORD connectError)
     : handle_(std::move(handle)), server_(std::move(server)), port_(port), connectError_(connectError) {}
 
@@ -25,7 +25,7 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code));
     }
-    return std::make_unique<WinInetRequest>(RequestHandle(request), sender_);
+    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_);
 }
 
 void WinInetConnection::close() {

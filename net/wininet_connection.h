@@ -6,7 +6,7 @@
 
 #include "engine/http.h"
 #include "net/bounded_send.h"
-#include "net/internet_handle.h"
+#include "win32/unique_handle.h"
 
 namespace updater::net {
 
@@ -16,13 +16,13 @@ public:
     // send() with ERROR_INVALID_HANDLE.
     WinInetConnection() = default;
     // connectError: the code InternetConnectA left when handle is empty.
-    WinInetConnection(ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError);
+    WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError);
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
     void close();
 
 private:
-    ConnectionHandle handle_;
+    win32::ConnectionHandle handle_;
     std::string server_;
     std::uint16_t port_ = 0;
     DWORD connectError_ = ERROR_INVALID_HANDLE;

@@ -12,7 +12,7 @@ std::uint64_t nowMs() { return GetTickCount64(); }
 
 }  // namespace
 
-WinInetRequest::WinInetRequest(RequestHandle handle, std::shared_ptr<BoundedSend> sender)
+WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender)
     : handle_(std::move(handle)), sender_(std::move(sender)) {}
 
 WinInetRequest::WinInetRequest(NetworkError openFailure) : openFailure_(std::move(openFailure)) {}

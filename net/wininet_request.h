@@ -9,14 +9,14 @@
 #include "engine/crawl_rule.h"
 #include "engine/http.h"
 #include "net/bounded_send.h"
-#include "net/internet_handle.h"
+#include "win32/unique_handle.h"
 
 namespace updater::net {
 
 class WinInetRequest final : public HttpRequest {
 public:
     // sender: where the send runs, so that it can be given up; none: here.
-    WinInetRequest(RequestHandle handle, std::shared_ptr<BoundedSend> sender);
+    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender);
     // A request the client could not create: send() raises this failure.
     explicit WinInetRequest(NetworkError openFailure);
 
@@ -36,7 +36,7 @@ private:
     // Milliseconds the send may take now: a crawl window, or what is left.
     DWORD sendLimitMs() const;
 
-    RequestHandle handle_;
+    win32::RequestHandle handle_;
     std::optional<NetworkError> openFailure_;
     std::shared_ptr<BoundedSend> sender_;
     std::optional<CrawlRule> crawl_;  // from the end of the send on

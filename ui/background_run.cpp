@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 
 namespace updater::ui {
 namespace {

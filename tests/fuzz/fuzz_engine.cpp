@@ -31,6 +31,7 @@
 
 #include "check.h"
 #include "engine/http_response.h"
+#include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
 #include "engine/update_manifest.h"
 #include "engine/update_run.h"

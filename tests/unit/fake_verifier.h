@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
 #include "engine/update_verifier.h"
 

@@ -7,8 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/cng_sha256.h"
+#include "win32/cng_sha256.h"
 #include "app/cng_verifier.h"
+#include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "tools/mkmanifest/platform_store.h"
 #include "tools/mkmanifest/sha256.h"
 #include "tools/mkmanifest/timestamp.h"

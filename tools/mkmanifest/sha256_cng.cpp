@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/cng_handles.h"
+#include "win32/unique_handle.h"
 
 #include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/sha256.h"

@@ -1,4 +1,4 @@
-#include "app/cng_sha256.h"
+#include "win32/cng_sha256.h"
 
 #include <stdexcept>
 

@@ -1,9 +1,13 @@
 #pragma once
-// One move-only owner per kind of Win32 handle. The kind fixes both the
-// invalid value and the function that releases the handle.
+// One move-only owner for every kind of Win32, WinInet and CNG handle. The
+// kind's traits fix the invalid value and the function that releases it; a
+// kind of its own keeps handles of the same type apart (a WinInet session
+// cannot be passed where a request is expected).
 #include <windows.h>
 
-#include <tlhelp32.h>
+#include <bcrypt.h>
+#include <wininet.h>
+
 #include <utility>
 
 namespace updater::win32 {
@@ -70,5 +74,38 @@ struct KernelHandleTraits {
 using ProcessHandle = UniqueHandle<KernelHandleTraits>;
 using ThreadHandle = UniqueHandle<KernelHandleTraits>;
 using EventHandle = UniqueHandle<KernelHandleTraits>;
+
+// WinInet sessions, connections and requests: NULL on failure.
+template <class Kind>
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return InternetCloseHandle(h) != FALSE; }
+};
+using SessionHandle = UniqueHandle<InternetHandleTraits<struct SessionKind>>;
+using ConnectionHandle = UniqueHandle<InternetHandleTraits<struct ConnectionKind>>;
+using RequestHandle = UniqueHandle<InternetHandleTraits<struct RequestKind>>;
+
+// CNG algorithm providers, keys and hashes: NULL on failure.
+struct AlgorithmHandleTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return BCRYPT_SUCCESS(BCryptCloseAlgorithmProvider(h, 0)); }
+};
+using AlgorithmHandle = UniqueHandle<AlgorithmHandleTraits>;
+
+struct KeyHandleTraits {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return BCRYPT_SUCCESS(BCryptDestroyKey(h)); }
+};
+using KeyHandle = UniqueHandle<KeyHandleTraits>;
+
+struct HashHandleTraits {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return BCRYPT_SUCCESS(BCryptDestroyHash(h)); }
+};
+using HashHandle = UniqueHandle<HashHandleTraits>;
 
 }  // namespace updater::win32

@@ -1,7 +1,7 @@
 #pragma once
 // SHA-256 by the Windows CNG API, for downloads and for the keyed build's
 // signature check.
-#include "app/cng_handles.h"
+#include "win32/unique_handle.h"
 #include "engine/sha256.h"
 
 namespace updater::win32 {
