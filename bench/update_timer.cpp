@@ -22,11 +22,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
+#include "tests/support/poll.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 
 namespace {
 
@@ -34,8 +35,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinishCaption = "完成(&O)";
 constexpr auto kDownloadLimit = std::chrono::minutes(30);
 
 // A field of /proc/PID/status, e.g. "VmHWM:  12345 kB" -> "12345 kB".
@@ -94,12 +93,13 @@ int main(int argc, char** argv) {
     const auto finished = [&] {
         return walkOnly ? wizard.state().nextCaption == kFinishCaption : inPlace(product, file, size);
     };
-    while (!finished()) {
+    bool ended = false;
+    pollUntil([&] {
+        if ((ended = finished()) || !updater.running()) return true;
         if (Clock::now() - lastAsked >= std::chrono::milliseconds(20)) {
             worstAnswer = std::max(worstAnswer, wizard.answerMs().value_or(0));
             lastAsked = Clock::now();
         }
-        if (Clock::now() - start > kDownloadLimit || !updater.running()) return fail("no download", updater);
         // The first bytes and the memory while they arrive: for one large file.
         std::error_code missing;
         const std::uintmax_t received = fs::file_size(product.pathOf(file + ".upg"), missing);
@@ -110,8 +110,9 @@ int main(int argc, char** argv) {
             }
             transferPeak = std::max(transferPeak, kib(statusField(updater.unixPid(), "VmRSS")));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+        return false;
+    }, kDownloadLimit, std::chrono::milliseconds(10));
+    if (!ended) return fail("no download", updater);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (wizard.waitForNextCaption(kFinishCaption).nextCaption != kFinishCaption)
         return fail("the run did not finish", updater);

@@ -9,8 +9,7 @@
 #include <stdexcept>
 
 #include "tests/support/file_bytes.h"
-#include "tests/support/sample_bytes.h"
-#include "tests/support/wine_temp_dir.h"
+#include "tests/support/wine_runner.h"
 
 namespace crashtrials {
 

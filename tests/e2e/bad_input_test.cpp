@@ -17,13 +17,13 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/cp936_text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
+#include "tests/support/poll.h"
 #include "tests/support/product_dir.h"
-#include "tests/support/sample_bytes.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
@@ -55,19 +55,17 @@ protected:
 
     // Waits for the end of the run, answering every box on the way with OK.
     WizardState finishRun(std::vector<MessageBoxState>* boxes = nullptr, std::chrono::milliseconds limit = 30s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
         WizardState state;
-        while (std::chrono::steady_clock::now() < deadline) {
+        const bool finished = pollUntil([&] {
             if (auto box = wizard.box()) {
                 if (auto painted = wizard.waitForBox(2s)) box = painted;
                 if (boxes) boxes->push_back(*box);
                 wizard.answerBox(kOkId);
             }
             state = wizard.state();
-            if (state.status == kFinished && state.responsive) return state;
-            std::this_thread::sleep_for(50ms);
-        }
-        ADD_FAILURE() << "the run did not finish: " << state;
+            return state.status == kFinished && state.responsive;
+        }, limit, 50ms);
+        if (!finished) ADD_FAILURE() << "the run did not finish: " << state;
         return state;
     }
 };
@@ -104,7 +102,7 @@ TEST_F(BadInputTest, GarbageManifestOffersNothing) {
     start();
     ASSERT_TRUE(wizard.pressNext());
     WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
-    EXPECT_EQ(state.status, "您现在用的版本已是最新的！") << state;
+    EXPECT_EQ(state.status, kAlreadyNewest) << state;
 }
 
 // Megabyte lines, a NUL and no final newline around entries that still count.
@@ -298,7 +296,7 @@ TEST_F(BadInputTest, MissingTemporaryDirectoryEndsTheCheckWithTheFailureReport) 
     ASSERT_TRUE(wizard.answerBox(kOkId));
     WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive; });
     EXPECT_EQ(state.status, kReadingVersion) << state;
-    EXPECT_EQ(state.nextCaption, "下一步(&N)");
+    EXPECT_EQ(state.nextCaption, kNextCaption);
     EXPECT_TRUE(state.nextEnabled);
 }
 

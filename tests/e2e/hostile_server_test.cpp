@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
 #include <iostream>
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,12 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/hex_text.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
-#include "tests/support/wine_temp_dir.h"
+#include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
 
@@ -58,10 +59,7 @@ ScriptedAnswer bodyAnswer(std::string body) {
 std::string sha256Hex(const std::string& bytes) {
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char b : digest) hex += std::string{kHex[b >> 4], kHex[b & 15]};
-    return hex;
+    return updater::encodeHex(digest, sizeof digest);
 }
 
 std::string newBytes(std::size_t size) {
@@ -248,7 +246,7 @@ TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
     ASSERT_TRUE(wizard.pressNext());
 
     WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
-    EXPECT_EQ(state.status, "您现在用的版本已是最新的！") << state;
+    EXPECT_EQ(state.status, kAlreadyNewest) << state;
     EXPECT_EQ(server->countRequests(kFilePath), 0u);
     expectProductUntouched();
 }
@@ -370,12 +368,12 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
 // The worst time the wizard took to answer a message from another process,
 // sampled until done() holds or the limit passes.
 long worstAnswerMs(Wizard& wizard, const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto start = Clock::now();
     long worst = 0;
-    while (!done() && Clock::now() - start < limit) {
+    pollUntil([&] {
+        if (done()) return true;
         if (std::optional<long> ms = wizard.answerMs()) worst = std::max(worst, *ms);
-        std::this_thread::sleep_for(100ms);
-    }
+        return false;
+    }, limit, 100ms);
     return worst;
 }
 

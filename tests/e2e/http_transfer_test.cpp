@@ -1,14 +1,11 @@
 // The WinInet transfer layer on the wire: http_client.exe drives net/ under
 // Wine against the scriptable server, and both ends are checked.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <sstream>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/probe_client.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/wine_runner.h"
@@ -19,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// One block of http_client.exe's output.
+// One line of http_client.exe's output.
 struct Fetch {
     std::string object;
     bool sent = false;
@@ -36,83 +33,54 @@ struct Fetch {
 std::vector<Fetch> parseClientOutput(const std::string& text) {
     std::vector<Fetch> fetches;
     std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string key;
-        words >> key;
-        if (key == "object") fetches.emplace_back();
-        if (fetches.empty()) continue;
-        Fetch& f = fetches.back();
-        if (key == "object") {
-            words >> f.object;
-        } else if (key == "send") {
-            std::string outcome, hex;
-            words >> outcome;
-            f.sent = outcome == "ok";
-            if (!f.sent) words >> f.errorCode >> hex;
-            f.errorText = decodeHex(hex);
-        } else if (key == "send_ms") {
-            words >> f.sendMs;
-        } else if (key == "status" || key == "reason" || key == "length" || key == "encoding") {
-            std::string rest;
-            std::getline(words >> std::ws, rest);
-            (key == "status" ? f.status : key == "reason" ? f.reason : key == "length" ? f.length : f.encoding) = rest;
-        } else if (key == "read") {
-            f.readFailed = true;
-        } else if (key == "reads") {
-            words >> f.reads >> f.largestRead;
-        } else if (key == "body") {
-            std::string hex;
-            words >> hex;
-            f.body = decodeHex(hex);
-        } else if (key == "cached" || key == "cached_at_open") {
-            int value = 0;
-            words >> value;
-            (key == "cached" ? f.cached : f.cachedAtOpen) = value == 1;
-        }
+    for (std::string line; std::getline(lines, line);) {
+        const ProbeReply r = parseProbeReply(line);
+        if (r.status != "fetch") continue;
+        Fetch& f = fetches.emplace_back();
+        f.object = r.text("object");
+        f.sent = r.number("sent") == 1;
+        f.errorCode = static_cast<unsigned long>(r.number("error", 0));
+        f.errorText = r.text("error_text");
+        f.sendMs = r.number("send_ms");
+        f.status = r.value("status");
+        f.reason = r.text("reason");
+        f.length = r.text("length");
+        f.encoding = r.text("encoding");
+        f.readFailed = !r.value("read_error").empty();
+        f.reads = r.number("reads", 0);
+        f.largestRead = r.number("largest", 0);
+        f.body = r.text("body");
+        f.cachedAtOpen = r.number("cached_at_open") == 1;
+        f.cached = r.number("cached") == 1;
     }
     return fetches;
 }
 
 class HttpTransferTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/http-transfer-test.XXXXXX";
-        root = mkdtemp(name);
-        fs::create_directories(root / "www" / "kelmor");
-        writeFile("kelmor/update.ini", "[kelmor]\r\nVERSION=1.27\r\n");
-        server.emplace((root / "www").string());
-    }
-    void TearDown() override {
-        server.reset();
-        fs::remove_all(root);
-    }
+    HttpTransferTest() { writeFile("kelmor/update.ini", "[kelmor]\r\nVERSION=1.27\r\n"); }
 
     void writeFile(const std::string& relative, const std::string& content) {
-        std::ofstream(root / "www" / relative, std::ios::binary) << content;
+        writeFileBytes(root.pathOf("www/" + relative), content);
     }
 
     std::vector<Fetch> fetch(std::uint16_t port, const std::vector<std::string>& objects,
                              std::vector<std::string> args = {}) {
-        fs::path output = root / "client.txt";
+        const std::string output = root.pathOf("client.txt");
         fs::remove(output);
-        args.insert(args.end(), {"--agent", "Update", toWindowsPath(output.string()), "127.0.0.1",
-                                 std::to_string(port)});
+        args.insert(args.end(), {toWindowsPath(output), "127.0.0.1", std::to_string(port)});
         args.insert(args.end(), objects.begin(), objects.end());
-        WineResult run = runWine(windowsTestBinDir() + "/http_client.exe", args, root.string(), 120s);
+        ChildResult run = runWine(windowsTestBinDir() + "/http_client.exe", args, root.path(), 120s);
         EXPECT_EQ(run.exitCode, 0) << run.output;
-        std::ifstream in(output, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        auto fetches = parseClientOutput(text.str());
-        EXPECT_EQ(fetches.size(), objects.size()) << text.str();
+        const std::string text = readFileBytes(output);
+        auto fetches = parseClientOutput(text);
+        EXPECT_EQ(fetches.size(), objects.size()) << text;
         return fetches;
     }
-    std::vector<Fetch> fetch(const std::vector<std::string>& objects) { return fetch(server->port(), objects); }
+    std::vector<Fetch> fetch(const std::vector<std::string>& objects) { return fetch(server.port(), objects); }
 
-    fs::path root;
-    std::optional<TestHttpServer> server;
+    ScratchDir root{"http-transfer-test"};
+    TestHttpServer server{root.pathOf("www")};
 };
 
 TEST_F(HttpTransferTest, SendsAPlainHttp10GetWithTheAgentNameAndThePathAlone) {
@@ -124,13 +92,13 @@ TEST_F(HttpTransferTest, SendsAPlainHttp10GetWithTheAgentNameAndThePathAlone) {
     EXPECT_EQ(fetches[0].length, "24");
     EXPECT_EQ(fetches[0].body, "[kelmor]\r\nVERSION=1.27\r\n");
 
-    auto requests = server->requests();
+    auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     const RecordedRequest& request = requests[0];
     EXPECT_EQ(request.requestLine, "GET /kelmor/update.ini HTTP/1.0");
     EXPECT_EQ(request.header("User-Agent"), "Update");
     // The non-default port travels only in Host; the request names the path alone.
-    EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server->port()));
+    EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
     for (const auto& [name, value] : request.headers) RecordProperty("header " + name, value);
 }
 
@@ -139,22 +107,22 @@ TEST_F(HttpTransferTest, ARedirectIsReturnedWithItsBodyAndNotFollowed) {
     moved.status = 302;
     moved.reason = "Found";
     moved.body = "<a href=\"/elsewhere\">moved</a>";
-    moved.headers = {{"Location", "http://127.0.0.1:" + std::to_string(server->port()) + "/elsewhere"}};
-    server->script("/kelmor/update.ini", moved);
+    moved.headers = {{"Location", "http://127.0.0.1:" + std::to_string(server.port()) + "/elsewhere"}};
+    server.script("/kelmor/update.ini", moved);
 
     auto fetches = fetch({"/kelmor/update.ini"});
     ASSERT_EQ(fetches.size(), 1u);
     EXPECT_EQ(fetches[0].status, "302");
     EXPECT_EQ(fetches[0].body, *moved.body);
-    EXPECT_EQ(server->requests().size(), 1u);
-    EXPECT_EQ(server->countRequests("/elsewhere"), 0u);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.countRequests("/elsewhere"), 0u);
 }
 
 TEST_F(HttpTransferTest, StatusAndLengthQueriesGiveTheTextOrNothing) {
     ScriptedAnswer noLength;
     noLength.body = "no length here";
     noLength.length = ScriptedAnswer::Length::Omit;
-    server->script("/kelmor/nolength.dat", noLength);
+    server.script("/kelmor/nolength.dat", noLength);
 
     auto fetches = fetch({"/kelmor/missing.dll", "/kelmor/nolength.dat"});
     ASSERT_EQ(fetches.size(), 2u);
@@ -172,10 +140,10 @@ TEST_F(HttpTransferTest, RepeatedLengthsAndTheTransferCodingAreReported) {
     ScriptedAnswer twoLengths;
     twoLengths.body = "12345";
     twoLengths.headers = {{"Content-Length", "6"}};
-    server->script("/kelmor/two.dat", twoLengths);
+    server.script("/kelmor/two.dat", twoLengths);
     ScriptedAnswer chunked;
     chunked.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
-    server->script("/kelmor/chunked.dat", chunked);
+    server.script("/kelmor/chunked.dat", chunked);
 
     auto fetches = fetch({"/kelmor/two.dat", "/kelmor/chunked.dat"});
     ASSERT_EQ(fetches.size(), 2u);
@@ -212,12 +180,12 @@ TEST_F(HttpTransferTest, AServerThatRefusesTheConnectionFailsTheSendWithWinInets
 }
 
 TEST_F(HttpTransferTest, ARequestOnAClosedTransferFailsAtSendWithTheSystemText) {
-    auto fetches = fetch(server->port(), {"/kelmor/update.ini"}, {"--closed"});
+    auto fetches = fetch(server.port(), {"/kelmor/update.ini"}, {"--closed"});
     ASSERT_EQ(fetches.size(), 1u);
     EXPECT_FALSE(fetches[0].sent);
     EXPECT_EQ(fetches[0].errorCode, 6u);  // ERROR_INVALID_HANDLE: not in WinInet's table
     EXPECT_FALSE(fetches[0].errorText.empty());
-    EXPECT_TRUE(server->requests().empty());
+    EXPECT_TRUE(server.requests().empty());
 }
 
 // The flags allow cached answers; a changed file on the server must still be seen.
@@ -227,7 +195,7 @@ TEST_F(HttpTransferTest, EveryGetReachesTheServerEvenWhenTheAnswerInvitesCaching
     cacheable.headers = {{"Cache-Control", "public, max-age=86400"},
                          {"Expires", "Thu, 01 Jan 2037 00:00:00 GMT"},
                          {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}};
-    server->script("/kelmor/update.ini", cacheable);
+    server.script("/kelmor/update.ini", cacheable);
 
     auto first = fetch({"/kelmor/update.ini", "/kelmor/update.ini"});
     ASSERT_EQ(first.size(), 2u);
@@ -237,14 +205,14 @@ TEST_F(HttpTransferTest, EveryGetReachesTheServerEvenWhenTheAnswerInvitesCaching
     // cache, so this is what shows the drop here).
     EXPECT_TRUE(first[0].cached);
     EXPECT_FALSE(first[1].cachedAtOpen);
-    EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 2u);
+    EXPECT_EQ(server.countRequests("/kelmor/update.ini"), 2u);
 
     cacheable.body = "second";
-    server->script("/kelmor/update.ini", cacheable);
+    server.script("/kelmor/update.ini", cacheable);
     auto second = fetch({"/kelmor/update.ini"});
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].body, "second");
-    EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 3u);
+    EXPECT_EQ(server.countRequests("/kelmor/update.ini"), 3u);
 }
 
 }  // namespace

@@ -5,25 +5,26 @@
 // asked twice: natively, with iconv converting Unicode files, and inside the
 // oracle with the program's own conversion.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "engine/hex_text.h"
 #include "engine/profile_text.h"
 #include "engine/update_manifest.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 #include "tests/support/wine_runner.h"
 
 namespace {
 
+using updater::decodeHex;
+using updater::encodeHex;
 using updater::UpdateManifest;
 
 // Stands in for the platform's conversion of Unicode files to code page 936.
@@ -59,30 +60,10 @@ std::string dataDir() {
     return std::string(source ? source : ".") + "/tests/data/ini";
 }
 
-bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    bytes = out.str();
-    return true;
-}
-
-std::string toHex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char b : bytes) {
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-    }
-    return hex;
-}
-
-std::string fromHex(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
+// Our reader's view of a data file; a missing file has no entries.
+UpdateManifest oursFor(const std::string& file) {
+    const std::optional<std::string> bytes = testsupport::fileBytes(dataDir() + "/" + file);
+    return bytes ? parseOurs(*bytes) : UpdateManifest();
 }
 
 std::string asciiCase(std::string text, bool upper) {
@@ -139,11 +120,9 @@ void candidateNames(const std::string& bytes, std::set<std::string>& sections, s
 }
 
 std::vector<Query> queriesFor(const std::string& file) {
-    std::string bytes;
-    bool exists = readFile(dataDir() + "/" + file, bytes);
-    UpdateManifest ours = exists ? parseOurs(bytes) : UpdateManifest();
+    const UpdateManifest ours = oursFor(file);
     std::set<std::string> sections, keys;
-    candidateNames(bytes, sections, keys);
+    candidateNames(testsupport::readFileBytes(dataDir() + "/" + file), sections, keys);
 
     const char* kMissing = "<missing>";
     std::vector<Query> queries;
@@ -176,23 +155,21 @@ struct Answer {
 // Runs every question of every file through the platform, in one Wine run
 // (Wine's start-up is the expensive part).
 std::map<std::string, std::vector<Answer>> askThePlatform(const std::map<std::string, std::vector<Query>>& queries) {
-    char dirTemplate[] = "/tmp/ini-differential.XXXXXX";
-    if (!mkdtemp(dirTemplate)) throw std::runtime_error("cannot make a temporary directory");
-    const std::string dir = dirTemplate;
-    const std::string queryPath = dir + "/queries.txt", answerPath = dir + "/answers.txt";
+    const testsupport::ScratchDir dir("ini-differential");
+    const std::string queryPath = dir.pathOf("queries.txt"), answerPath = dir.pathOf("answers.txt");
     {
         std::ofstream out(queryPath, std::ios::binary);
         for (const auto& file : kFiles) {
             std::string windowsPath = testsupport::toWindowsPath(dataDir() + "/" + file);
             for (const auto& q : queries.at(file)) {
-                out << toHex(windowsPath) << '\t' << toHex(q.section) << '\t' << toHex(q.key) << '\t'
-                    << toHex(q.defaultValue) << '\t' << q.bufferBytes << '\n';
+                out << encodeHex(windowsPath) << '\t' << encodeHex(q.section) << '\t' << encodeHex(q.key) << '\t'
+                    << encodeHex(q.defaultValue) << '\t' << q.bufferBytes << '\n';
             }
         }
     }
     auto result = testsupport::runWine(testsupport::windowsTestBinDir() + "/ini_oracle.exe",
                                        {testsupport::toWindowsPath(queryPath), testsupport::toWindowsPath(answerPath)},
-                                       dir, std::chrono::seconds(240));
+                                       dir.path(), std::chrono::seconds(240));
     if (result.exitCode != 0)
         throw std::runtime_error("ini_oracle failed (" + std::to_string(result.exitCode) + "): " + result.output);
     std::map<std::string, std::vector<Answer>> answers;
@@ -203,12 +180,10 @@ std::map<std::string, std::vector<Answer>> askThePlatform(const std::map<std::st
             if (!std::getline(in, line)) throw std::runtime_error("ini_oracle gave too few answers");
             std::size_t tab = line.find('\t');
             std::size_t oursTab = line.rfind('\t');
-            answers[file].push_back({fromHex(line.substr(0, tab)), fromHex(line.substr(oursTab + 1))});
+            answers[file].push_back(
+                {decodeHex(line.substr(0, tab)).value(), decodeHex(line.substr(oursTab + 1)).value()});
         }
     }
-    std::remove(queryPath.c_str());
-    std::remove(answerPath.c_str());
-    std::remove(dir.c_str());
     return answers;
 }
 
@@ -219,17 +194,16 @@ TEST(IniDifferential, SameAnswersAsThePlatformForEveryDataFile) {
 
     for (const auto& file : kFiles) {
         SCOPED_TRACE(file);
-        std::string bytes;
-        UpdateManifest ours = readFile(dataDir() + "/" + file, bytes) ? parseOurs(bytes) : UpdateManifest();
+        const UpdateManifest ours = oursFor(file);
         const bool checkNative = kProgramConversionOnly.count(file) == 0;
         const auto& asked = queries.at(file);
         const auto& answered = answers.at(file);
         int mismatches = 0;
         auto compare = [&](const char* side, const Query& q, const std::string& platform, const std::string& got) {
             if (got == platform || mismatches++ >= 10) return;
-            ADD_FAILURE() << side << " [" << toHex(q.section) << "] " << toHex(q.key) << " default "
-                          << toHex(q.defaultValue) << " buffer " << q.bufferBytes << ": platform "
-                          << toHex(platform).substr(0, 200) << ", ours " << toHex(got).substr(0, 200);
+            ADD_FAILURE() << side << " [" << encodeHex(q.section) << "] " << encodeHex(q.key) << " default "
+                          << encodeHex(q.defaultValue) << " buffer " << q.bufferBytes << ": platform "
+                          << encodeHex(platform).substr(0, 200) << ", ours " << encodeHex(got).substr(0, 200);
         };
         for (std::size_t i = 0; i < asked.size(); ++i) {
             const Query& q = asked[i];

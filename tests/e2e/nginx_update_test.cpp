@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/updater_process.h"
@@ -43,26 +42,11 @@ std::string localTimestamp(std::time_t time) {
 
 // A site directory readable by nginx's worker: release/ is what the vendor
 // builds, www/kelmor/ the published update folder.
-class SiteDir {
-public:
-    SiteDir() {
-        char pattern[] = "/tmp/updater-site.XXXXXX";
-        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-        chmod(path_.c_str(), 0755);
-        fs::create_directories(path_ + "/www");
+struct SiteDir : ScratchDir {
+    SiteDir() : ScratchDir("updater-site") {
+        chmod(path().c_str(), 0755);
+        fs::create_directories(path() + "/www");
     }
-    ~SiteDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    SiteDir(const SiteDir&) = delete;
-    SiteDir& operator=(const SiteDir&) = delete;
-
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 class NginxUpdateTest : public ::testing::Test {
@@ -72,10 +56,7 @@ protected:
     // The release's files go into release/, then mkmanifest publishes them.
     void publish(const Files& files, const std::string& version, std::time_t time) {
         const std::string release = site.path() + "/release";
-        for (const auto& [name, bytes] : files) {
-            fs::create_directories(fs::path(release + "/" + name).parent_path());
-            std::ofstream(release + "/" + name, std::ios::binary | std::ios::trunc) << bytes;
-        }
+        for (const auto& [name, bytes] : files) writeFileBytes(release + "/" + name, bytes);
         const ChildResult result = runChild({MKMANIFEST_PATH, "--time", localTimestamp(time), release, "kelmor",
                                              version, site.path() + "/www/kelmor"});
         ASSERT_EQ(result.exitCode, 0) << result.output;
@@ -95,7 +76,7 @@ protected:
         EXPECT_TRUE(state.visible) << state << "\n" << updater.output();
         EXPECT_TRUE(wizard.pressNext()) << state;
         state = wizard.waitForNextCaption(kUpdateCaption);
-        EXPECT_EQ(state.status, "发现新的版本:kelmor " + newVersion) << state;
+        EXPECT_EQ(state.status, kNewerFoundPrefix + "kelmor " + newVersion) << state;
         EXPECT_TRUE(wizard.pressNext()) << state;
         state = wizard.waitUntil(
             [](const WizardState& s) { return s.nextCaption == kFinishCaption && s.nextEnabled && s.responsive; },

@@ -8,11 +8,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/cp936_text.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 #include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/test_http_server.h"
@@ -71,10 +71,8 @@ public:
     ~RunningProduct() {
         process_->kill();
         // The next test must not find this one in the snapshot.
-        const auto deadline = std::chrono::steady_clock::now() + kProcessWait;
         try {
-            while (id_ && listed(exeName_, id_) && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(20ms);
+            pollUntil([&] { return !id_ || !listed(exeName_, id_); }, kProcessWait);
         } catch (const std::exception&) {
             // A destructor must not throw; the probe's failure shows elsewhere.
         }
@@ -93,12 +91,10 @@ public:
 
 private:
     unsigned long waitReady() {
-        const auto deadline = std::chrono::steady_clock::now() + kProcessWait;
-        while (std::chrono::steady_clock::now() < deadline && process_->running()) {
-            const std::string text = readFileBytes(readyPath_);
-            if (text.find('\n') != std::string::npos) return std::stoul(text);
-            std::this_thread::sleep_for(20ms);
-        }
+        std::string text;
+        const auto ready = [&] { return (text = readFileBytes(readyPath_)).find('\n') != std::string::npos; };
+        if (pollUntil([&] { return ready() || !process_->running(); }, kProcessWait) && ready())
+            return std::stoul(text);
         ADD_FAILURE() << exeName_ << " did not start: " << process_->output();
         return 0;
     }

@@ -2,21 +2,16 @@
 // the updater's date parser whatever the user's locale: Chinese and US English.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
-#include <unistd.h>
-
 #include "engine/update_manifest.h"
+#include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
 
-namespace fs = std::filesystem;
-
+namespace testsupport {
 namespace {
 
 // Days since 1899-12-30 of a civil date, the OLE date's day count.
@@ -30,28 +25,17 @@ double oleDate(int year, int month, int day, int hour, int minute, int second) {
     return static_cast<double>(daysSince1970 + 25569) + (hour * 3600 + minute * 60 + second) / 86400.0;
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 class PublishedDatesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() / ("published-dates-" + std::to_string(::getpid()));
-        fs::create_directories(root_ / "release");
-        std::ofstream(root_ / "release" / "readme.txt") << "kelmor\n";
-        const std::string command = std::string(MKMANIFEST_PATH) + " --time \"2026-03-05 14:30:00\" " +
-                                    (root_ / "release").string() + " kelmor 1.3 " + (root_ / "web").string() +
-                                    " >" + (root_ / "mkmanifest.log").string() + " 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0) << readAll(root_ / "mkmanifest.log");
-        const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readAll(root_ / "web" / "update.ini"));
-        published_ = manifest.get("FILE0", "VERSION", "", 260);
+        writeFileBytes(root_.pathOf("release/readme.txt"), "kelmor\n");
+        const ChildResult tool = runChild({MKMANIFEST_PATH, "--time", "2026-03-05 14:30:00", root_.pathOf("release"),
+                                           "kelmor", "1.3", root_.pathOf("web")});
+        ASSERT_EQ(tool.exitCode, 0) << tool.output;
+        const std::string manifest = readFileBytes(root_.pathOf("web/update.ini"));
+        published_ = updater::UpdateManifest::parse(manifest).get("FILE0", "VERSION", "", 260);
         ASSERT_FALSE(published_.empty());
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // "<lcid> <valid> <value>" as the program's parser reads the published text under locale.
     std::string parseUnder(const std::string& locale) {
@@ -59,18 +43,16 @@ protected:
         const std::string savedAll = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
         setenv("LANG", locale.c_str(), 1);
         setenv("LC_ALL", locale.c_str(), 1);
-        const fs::path out = root_ / ("dates-" + locale + ".txt");
-        const testsupport::WineResult run =
-            testsupport::runWine(testsupport::windowsTestBinDir() + "/date_text_check.exe",
-                                 {testsupport::toWindowsPath(out.string()), published_}, root_.string(),
-                                 std::chrono::seconds(60));
+        const std::string out = root_.pathOf("dates-" + locale + ".txt");
+        const ChildResult run = runWine(windowsTestBinDir() + "/win32_services_check.exe",
+                                        {"dates", toWindowsPath(out), published_}, root_.path());
         setenv("LANG", savedLang.c_str(), 1);
         setenv("LC_ALL", savedAll.c_str(), 1);
         EXPECT_EQ(run.exitCode, 0) << run.output;
-        return readAll(out);
+        return readFileBytes(out);
     }
 
-    fs::path root_;
+    ScratchDir root_{"published-dates"};
     std::string published_;
 };
 
@@ -90,3 +72,4 @@ TEST_F(PublishedDatesTest, ReadAsThePublicationTimeInChineseAndEnglishLocales) {
 }
 
 }  // namespace
+}  // namespace testsupport

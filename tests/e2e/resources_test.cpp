@@ -3,31 +3,24 @@
 // Wine; for the plain build and for one with the test brand.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/hex_text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
+#include "tests/support/probe_client.h"
 #include "tests/support/wine_runner.h"
+#include "tests/support/wizard_texts.h"
 
+namespace testsupport {
 namespace {
-
-using testsupport::runWine;
-using testsupport::toWindowsPath;
-using testsupport::windowsBinDir;
-using testsupport::windowsTestBinDir;
-using testsupport::Named;
-using testsupport::byName;
 
 // Window and control styles, spelled out so that the expectations read like the template.
 constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
@@ -41,30 +34,6 @@ constexpr std::uint32_t LBS_NOTIFY = 0x1, LBS_NOINTEGRALHEIGHT = 0x100;
 constexpr std::uint32_t kChild = WS_CHILD | WS_VISIBLE;
 
 using Report = std::map<std::string, std::string>;
-
-std::string unescape(const std::string& value) {
-    std::string out;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 1 < value.size()) {
-            char next = value[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-        } else {
-            out += value[i];
-        }
-    }
-    return out;
-}
-
-Report parseReport(const std::string& path) {
-    Report report;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (eq != std::string::npos) report[line.substr(0, eq)] = unescape(line.substr(eq + 1));
-    }
-    return report;
-}
 
 std::string hex(std::uint32_t value) {
     char buf[16];
@@ -85,13 +54,13 @@ struct Build {
     bool branded;                                      // else the program's own banner and icon
 };
 
-const Build kPlainBuild{"Kelmor在线升级1.21",
+const Build kPlainBuild{kWizardCaption,
                         {{"CompanyName", "Kelmor"},
                          {"FileDescription", "Kelmor 在线升级程序"},
                          {"ProductName", "Kelmor 在线升级"},
                          {"LegalCopyright", "Kelmor"}},
                         false};
-const Build kBrandedBuild{"星图\"Atlas\"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2",
+const Build kBrandedBuild{kBrandedWizardCaption,
                           {{"CompanyName", "星图软件有限公司"},
                            {"FileDescription", "星图 在线升级程序"},
                            {"ProductName", "星图 Atlas"},
@@ -114,14 +83,14 @@ protected:
     }
 
     static Report readReport(const std::string& program) {
-        char dir[] = "/tmp/resources-test.XXXXXX";
-        if (!mkdtemp(dir)) return {};
-        const std::string reportPath = std::string(dir) + "/report.txt";
+        const ScratchDir dir("resources-test");
+        const std::string reportPath = dir.pathOf("report.txt");
         const auto result = runWine(windowsTestBinDir() + "/resource_check.exe",
-                                    {toWindowsPath(program), toWindowsPath(reportPath)}, dir);
-        Report report = result.exitCode == 0 ? parseReport(reportPath) : Report{};
-        std::remove(reportPath.c_str());
-        rmdir(dir);
+                                    {toWindowsPath(program), toWindowsPath(reportPath)}, dir.path());
+        Report report;
+        if (result.exitCode == 0)
+            for (const auto& [key, value] : parseProbeReply(readFileBytes(reportPath)).fields)
+                report[key] = updater::decodeHex(value).value();
         return report;
     }
 
@@ -162,7 +131,7 @@ struct ExpectedControl {
 
 TEST_P(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
     const ExpectedControl expected[] = {
-        {1, "Button", "下一步(&N)", "182,166,50,14", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+        {1, "Button", kNextCaption.c_str(), "182,166,50,14", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
         {2, "Button", "取消(&C)", "239,166,50,14", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0},
         {1000, "Static", "#131", "0,0,112,185", kChild | SS_BITMAP, 0},
         {1012, "Static", "点下一步查看可用的更新.", "119,145,170,8", kChild | SS_LEFTNOWORDWRAP, 0},
@@ -191,19 +160,19 @@ TEST_P(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
 TEST_P(ResourcesTest, StringTableHoldsEveryMessageExactly) {
     const std::map<int, std::string> expected = {
         {103, "Windows 通信端口初始化中..."},
-        {104, "版本文件URL应以http://开头"},
-        {105, "点击下一步查看可用的更新"},
-        {106, "更新(&U)"},
-        {107, "完成(&O)"},
+        {104, kUrlNotHttp},
+        {105, kClickNext},
+        {106, kUpdateCaption},
+        {107, kFinishCaption},
         {108, "正在连接到服务器..."},
-        {109, "连接服务器失败!"},
-        {110, "读取版本信息..."},
-        {111, "您现在用的版本已是最新的！"},
+        {109, kConnectFailed},
+        {110, kReadingVersion},
+        {111, kAlreadyNewest},
         {112, "发现新的版本:%s %s"},
         {113, "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!"},
         {114, "%s 更新失败"},
         {115, "%s 更新完成"},
-        {116, "完成更新!关闭后请重新启动软件"},
+        {116, kFinished},
         {117, "正在下载文件:%s"},
         {118, "%s  不存在!"},
         {119, "写文件 %s  错误!\n文件正在使用中，请先关闭程序!"},
@@ -270,3 +239,4 @@ INSTANTIATE_TEST_SUITE_P(Builds, ResourcesTest,
                          byName);
 
 }  // namespace
+}  // namespace testsupport

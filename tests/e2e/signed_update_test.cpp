@@ -2,8 +2,6 @@
 // updater's CNG side under Wine, in a build keyed with the test-only key
 // (UpdateKeyed.exe, run as Update.exe) and in the ordinary build.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <ctime>
 #include <filesystem>
@@ -13,9 +11,9 @@
 #include <vector>
 
 #include "engine/update_manifest.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/product_dir.h"
-#include "tests/support/sample_bytes.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
@@ -33,50 +31,41 @@ const std::string kNewerFound = kNewerFoundPrefix + "kelmor 1.3";
 const std::string kPublished = "2024-03-05 14:30:00";
 constexpr std::time_t kOldFiles = 1577836800;  // 2020-01-01, before the publication
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
 // A scratch folder with the release, the published folders the server
 // serves, and the tool to publish them.
 class Workspace {
 public:
     Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "signed-update-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-        writeFileBytes(root_ / "release" / "data.bin", patternBytes(5000, 1));
-        writeFileBytes(root_ / "release" / "readme.txt", "new readme\r\n");
+        writeFileBytes(root_.pathOf("release/data.bin"), patternBytes(5000, 1));
+        writeFileBytes(root_.pathOf("release/readme.txt"), "new readme\r\n");
     }
-    ~Workspace() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    Workspace(const Workspace&) = delete;
-    Workspace& operator=(const Workspace&) = delete;
 
-    const fs::path& root() const { return root_; }
-    fs::path web() const { return root_ / "web"; }
+    fs::path root() const { return root_.path(); }
+    fs::path web() const { return root() / "web"; }
 
     // Runs mkmanifest; fails the test when it does not succeed.
-    void tool(const std::string& args) {
-        const std::string log = (root_ / "tool.log").string();
-        const std::string command = quoted(MKMANIFEST_PATH) + " " + args + " >" + quoted(log) + " 2>&1";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << readFileBytes(log);
+    void tool(std::vector<std::string> args) {
+        args.insert(args.begin(), MKMANIFEST_PATH);
+        const ChildResult run = runChild(args);
+        ASSERT_EQ(run.exitCode, 0) << run.output;
     }
     // Publishes the release as web/<folder>/, signed with key unless it is empty.
     void publish(const std::string& folder, const std::string& key, const std::string& version = "1.3") {
-        tool((key.empty() ? "" : "--sign " + quoted(key) + " ") + "--time " + quoted(kPublished) + " " +
-             quoted((root_ / "release").string()) + " kelmor " + version + " " + quoted((web() / folder).string()));
+        std::vector<std::string> args;
+        if (!key.empty()) args = {"--sign", key};
+        args.insert(args.end(),
+                    {"--time", kPublished, root_.pathOf("release"), "kelmor", version, (web() / folder).string()});
+        tool(args);
     }
     // A second key pair, which the keyed build does not know.
     std::string otherKey() {
-        if (!fs::exists(root_ / "other.pem"))
-            tool("keygen " + quoted((root_ / "other.pem").string()) + " " + quoted((root_ / "other.pub").string()));
-        return (root_ / "other.pem").string();
+        if (!fs::exists(root_.pathOf("other.pem")))
+            tool({"keygen", root_.pathOf("other.pem"), root_.pathOf("other.pub")});
+        return root_.pathOf("other.pem");
     }
 
 private:
-    fs::path root_;
+    ScratchDir root_{"signed-update"};
 };
 
 TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey) {
@@ -90,7 +79,7 @@ TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey)
     writeFileBytes(space.root() / "altered.ini", altered);
 
     auto check = [&](const std::vector<std::string>& args) {
-        const WineResult run = runWine(windowsTestBinDir() + "/signature_check.exe", args, space.root().string());
+        const ChildResult run = runWine(windowsTestBinDir() + "/win32_services_check.exe", args, space.root().string());
         EXPECT_EQ(run.exitCode, 0) << run.output;
         return run.output;
     };
@@ -138,8 +127,7 @@ protected:
         const WizardState opened = wizard.waitOpen();
         EXPECT_TRUE(opened.found) << updater->output();
         return pressNextAndWait([](const WizardState& s) {
-            for (const char* outcome : {"发现新的版本:kelmor 1.3", "更新信息签名无效!", "您现在用的版本已是最新的！",
-                                        "连接服务器失败!"})
+            for (const std::string& outcome : {kNewerFound, kSignatureInvalid, kAlreadyNewest, kConnectFailed})
                 if (s.status == outcome) return true;
             return false;
         });

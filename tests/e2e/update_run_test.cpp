@@ -6,21 +6,18 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 #include "tests/support/product_dir.h"
-#include "tests/support/sample_bytes.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
-#include "tests/support/wine_temp_dir.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
 
@@ -66,16 +63,6 @@ std::set<std::string> namesIn(const std::string& directory) {
     for (const auto& item : fs::recursive_directory_iterator(directory))
         names.insert(fs::relative(item.path(), directory).string());
     return names;
-}
-
-// Polls the program's output for a line; no fixed sleep.
-bool waitForOutput(WineProcess& process, const std::string& text, std::chrono::milliseconds limit = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (process.output().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline || !process.running()) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 // kelmor 1.26 with a.dll and b.dll from 2020; the server offers kelmor 1.3.
@@ -240,7 +227,7 @@ TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
     ASSERT_TRUE(wizard.pressNext());
     WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive && s.progress == 50; });
     EXPECT_EQ(state.progress, 50) << state;
-    EXPECT_EQ(state.status, "正在下载文件:a.dll") << state;
+    EXPECT_EQ(state.status, kDownloadingPrefix + "a.dll") << state;
 
     server->releasePauses();
     state = finished();
@@ -259,8 +246,8 @@ TEST_F(UpdateRunE2eTest, CancelDuringTheRunLetsItFinishUnseen) {
     serveManifest({{"a.dll"}, {"b.dll"}});
     ASSERT_NO_FATAL_FAILURE(startChecked());
     ASSERT_TRUE(wizard.pressNext());
-    WizardState state = wizard.waitForStatus("正在下载文件:a.dll");
-    ASSERT_EQ(state.status, "正在下载文件:a.dll") << state;
+    WizardState state = wizard.waitForStatus(kDownloadingPrefix + "a.dll");
+    ASSERT_EQ(state.status, kDownloadingPrefix + "a.dll") << state;
     ASSERT_TRUE(state.cancelEnabled);
 
     ASSERT_TRUE(wizard.pressCancel());
@@ -279,9 +266,11 @@ TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
-    WineProcess holder(toWindowsPath(windowsTestBinDir() + "/file_holder.exe"), {toWindowsPath(product.pathOf("a.dll"))},
-                       product.path());
-    ASSERT_TRUE(waitForOutput(holder, "held")) << holder.output();
+    const std::string ready = product.pathOf(".held");
+    WineProcess holder(toWindowsPath(windowsTestBinDir() + "/fake_product.exe"),
+                       {toWindowsPath(ready), toWindowsPath(product.pathOf("a.dll"))}, product.path());
+    const auto held = [&] { return readFileBytes(ready).find('\n') != std::string::npos; };
+    ASSERT_TRUE(pollUntil([&] { return held() || !holder.running(); }, 15s) && held()) << holder.output();
     ASSERT_NO_FATAL_FAILURE(startChecked());
     WizardState state = update();
 
@@ -330,8 +319,8 @@ TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
     serveManifest({{"b.dll"}, {"a.dll"}});
     ASSERT_NO_FATAL_FAILURE(startChecked());
     ASSERT_TRUE(wizard.pressNext());
-    WizardState state = wizard.waitForStatus("正在下载文件:a.dll");
-    ASSERT_EQ(state.status, "正在下载文件:a.dll") << state;
+    WizardState state = wizard.waitForStatus(kDownloadingPrefix + "a.dll");
+    ASSERT_EQ(state.status, kDownloadingPrefix + "a.dll") << state;
 
     updater.reset();
     EXPECT_EQ(product.readFile("b.dll"), "new b");
@@ -344,11 +333,8 @@ TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
 // A link planted at the download path is removed, never written through:
 // the file it points to keeps its bytes, and the download is a file of its own.
 TEST_F(UpdateRunE2eTest, LinkAtTheDownloadPathIsNotWrittenThrough) {
-    const fs::path victim = fs::path(product.path()).parent_path() / (fs::path(product.path()).filename().string() + "-victim");
-    {
-        std::ofstream out(victim, std::ios::binary);
-        out << "not the updater's";
-    }
+    const std::string victim = product.path() + "-victim";  // beside the program directory
+    writeFileBytes(victim, "not the updater's");
     fs::create_symlink(victim, product.pathOf("a.dll.upg"));
     serveManifest({{"a.dll"}});
     serveFile("a.dll", "new a");
@@ -358,8 +344,7 @@ TEST_F(UpdateRunE2eTest, LinkAtTheDownloadPathIsNotWrittenThrough) {
     EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", kNewProductLine}));
     EXPECT_EQ(product.readFile("a.dll"), "new a");
     EXPECT_FALSE(fs::is_symlink(product.pathOf("a.dll")));
-    std::ifstream in(victim, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not the updater's");
+    EXPECT_EQ(readFileBytes(victim), "not the updater's");
     fs::remove(victim);
 }
 
@@ -399,7 +384,7 @@ TEST_F(UpdateRunE2eTest, FullDiskSaysSoAndLeavesNoDownload) {
     EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
     ASSERT_TRUE(wizard.answerBox(kOkId));
     WizardState state = wizard.waitUntil([](const WizardState& s) { return s.responsive; });
-    EXPECT_EQ(state.status, "正在下载文件:data/big.bin") << state;
+    EXPECT_EQ(state.status, kDownloadingPrefix + "data/big.bin") << state;
     EXPECT_EQ(product.readFile("data/big.bin"), "old big");
     EXPECT_FALSE(product.exists("data/big.bin.upg"));
 }

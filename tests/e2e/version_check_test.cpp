@@ -4,18 +4,17 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
-#include "tests/support/wine_temp_dir.h"
+#include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
 
@@ -29,13 +28,7 @@ const std::string kNewerFound = kNewerFoundPrefix + "kelmor 1.3";
 
 std::string manifestWithVersion(const std::string& version) { return "[kelmor]\r\nVERSION=" + version + "\r\n"; }
 
-std::optional<std::string> readManifestCopy() {
-    std::ifstream in(manifestCopyPath(), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::optional<std::string> readManifestCopy() { return fileBytes(manifestCopyPath()); }
 
 class VersionCheckE2eTest : public ServedUpdaterTest {
 protected:
@@ -220,7 +213,7 @@ TEST_F(VersionCheckE2eTest, ManifestChangedBetweenRunsIsSeen) {
 
     serveManifest(manifestWithVersion("1.4"));
     start(urlFor(server->port()));
-    EXPECT_EQ(check().status, "发现新的版本:kelmor 1.4");
+    EXPECT_EQ(check().status, kNewerFoundPrefix + "kelmor 1.4");
     EXPECT_EQ(server->countRequests(kManifestPath), 2u);
 }
 

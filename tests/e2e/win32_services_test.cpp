@@ -11,7 +11,7 @@ namespace {
 
 TEST(Win32ServicesTest, HoldUnderTheRealSystem) {
     const std::filesystem::path workDir = std::filesystem::temp_directory_path();
-    const testsupport::WineResult run = testsupport::runWine(
+    const testsupport::ChildResult run = testsupport::runWine(
         testsupport::windowsTestBinDir() + "/win32_services_check.exe", {}, workDir.string(), std::chrono::seconds(60));
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0) << run.output;

@@ -6,35 +6,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 
 extern char** environ;
 
 namespace testsupport {
 
-namespace {
-
-constexpr auto kPoll = std::chrono::milliseconds(20);
-
-std::string newLogPath() {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& workingDir) {
+    if (argv.empty()) throw std::invalid_argument("ChildProcess needs a program");
     char name[] = "/tmp/child-run.XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     close(fd);
-    return name;
-}
-
-}  // namespace
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& workingDir)
-    : logPath_(newLogPath()) {
-    if (argv.empty()) throw std::invalid_argument("ChildProcess needs a program");
-    std::vector<std::string> args = argv;
-    std::vector<char*> raw;
-    for (auto& arg : args) raw.push_back(arg.data());
+    logPath_ = name;
+    std::vector<char*> raw;  // posix_spawnp does not write to the arguments
+    for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
     raw.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -42,24 +31,13 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(), O_WRONLY | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string oldDir;
-    char buf[4096];
-    if (getcwd(buf, sizeof buf)) oldDir = buf;
-    // posix_spawn has no portable chdir action on this glibc; change and restore around it.
-    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        unlink(logPath_.c_str());
-        throw std::runtime_error("cannot enter " + workingDir);
-    }
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), environ);
-    if (!workingDir.empty() && !oldDir.empty() && chdir(oldDir.c_str()) != 0) {}
+    if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
+    const int rc = posix_spawnp(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         unlink(logPath_.c_str());
-        throw std::runtime_error("cannot start " + argv[0]);
+        throw std::runtime_error("cannot start " + argv[0] + (workingDir.empty() ? "" : " in " + workingDir));
     }
-    pid_ = pid;
 }
 
 ChildProcess::~ChildProcess() {
@@ -72,19 +50,14 @@ bool ChildProcess::running() {
     int status = 0;
     const pid_t r = waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
-        reaped_ = true;
         status_ = status;
-        return false;
+        reaped_ = true;
     }
     return r == 0;
 }
 
 int ChildProcess::wait(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (running()) {
-        if (std::chrono::steady_clock::now() >= deadline) return -1;
-        std::this_thread::sleep_for(kPoll);
-    }
+    if (!pollUntil([&] { return !running(); }, timeout)) return -1;
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
@@ -95,26 +68,21 @@ void ChildProcess::stop(std::chrono::milliseconds grace) {
 }
 
 void ChildProcess::kill() {
-    if (pid_ <= 0 || !running()) return;
+    if (!running()) return;
     ::kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    waitpid(pid_, &status_, 0);
     reaped_ = true;
-    status_ = status;
 }
 
-std::string ChildProcess::output() const {
-    std::ifstream in(logPath_, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+std::string ChildProcess::output() const { return readFileBytes(logPath_); }
 
-ChildResult runChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
-    ChildProcess child(argv);
+ChildResult runChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                     const std::string& workingDir) {
+    ChildProcess child(argv, workingDir);
     ChildResult result;
     result.exitCode = child.wait(timeout);
-    child.stop(std::chrono::milliseconds(0));
+    result.timedOut = child.running();
+    child.kill();
     result.output = child.output();
     return result;
 }

@@ -25,6 +25,7 @@ public:
     // Ends it at once (SIGKILL) and reaps it.
     void kill();
     int pid() const { return pid_; }
+    // What it printed so far (stdout and stderr).
     std::string output() const;
 
 private:
@@ -35,12 +36,13 @@ private:
 };
 
 struct ChildResult {
-    int exitCode = -1;
+    int exitCode = -1;  // -1 when killed or timed out
+    bool timedOut = false;
     std::string output;
 };
 
 // Runs a program to its end; a program still running at the limit is killed.
 ChildResult runChild(const std::vector<std::string>& argv,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(60));
+                     std::chrono::milliseconds timeout = std::chrono::seconds(60), const std::string& workingDir = "");
 
 }  // namespace testsupport

@@ -1,14 +1,17 @@
 #include "tests/support/file_bytes.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace testsupport {
 
-std::string readFileBytes(const std::string& path) {
+std::optional<std::string> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -19,6 +22,30 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string patternBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xff);
+    return bytes;
+}
+
+std::string randomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 generate(seed);
+    std::string bytes(size, '\0');
+    for (char& b : bytes) b = static_cast<char>(generate() & 0xFF);
+    return bytes;
+}
+
+ScratchDir::ScratchDir(const std::string& name) {
+    std::string pattern = "/tmp/" + name + ".XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace testsupport

@@ -15,10 +15,6 @@ struct Named {
 template <typename Value>
 void PrintTo(const Named<Value>& named, std::ostream* out) { *out << named.name; }
 
-struct ByName {
-    template <typename Info>
-    std::string operator()(const Info& info) const { return info.param.name; }
-};
-inline constexpr ByName byName{};
+inline constexpr auto byName = [](const auto& info) { return std::string(info.param.name); };
 
 }  // namespace testsupport

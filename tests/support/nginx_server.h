@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+#include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
 
-class ChildProcess;
+namespace testsupport {
 
 class NginxServer {
 public:
@@ -17,11 +18,9 @@ public:
     // as http://127.0.0.1:PORT/kelmor/update.ini. It and its files must be
     // readable by nginx's worker user.
     explicit NginxServer(const std::string& root);
-    ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
-    int port() const { return port_; }
     std::string url(const std::string& path) const;
     // The access log so far, one line per request: "GET /kelmor/x HTTP/1.0 200 1234".
     std::vector<std::string> accessLog() const;
@@ -29,13 +28,10 @@ public:
 private:
     bool startOn(int port);
 
-    std::string prefix_;
+    ScratchDir prefix_{"updater-nginx"};
     std::string root_;
     int port_ = 0;
-    std::unique_ptr<ChildProcess> process_;
+    std::unique_ptr<ChildProcess> process_;  // ends before the prefix goes
 };
-
-// $UPDATER_SOURCE_DIR/scripts/nginx-demo.conf; throws when it is not set.
-std::string nginxConfigTemplate();
 
 }  // namespace testsupport

@@ -11,7 +11,8 @@ namespace testsupport {
 class WineProcess;
 
 // One reply line: a status word ("OK", "NONE", "DISABLED", "ERR") and
-// name=value fields in order; text values are hex-encoded UTF-8.
+// name=value fields in order; text values are hex-encoded UTF-8. The Windows
+// test programs write their reports in the same form.
 struct ProbeReply {
     std::string status;
     std::vector<std::pair<std::string, std::string>> fields;
@@ -19,12 +20,11 @@ struct ProbeReply {
     bool ok() const { return status == "OK"; }
     std::string value(const std::string& name) const;  // first match, "" when absent
     std::vector<std::string> values(const std::string& name) const;
-    std::string text(const std::string& name) const;  // value(name), hex-decoded
+    std::string text(const std::string& name) const;  // value(name), hex-decoded; throws when it is not hex
     int number(const std::string& name, int fallback = -1) const;
 };
 
 ProbeReply parseProbeReply(const std::string& line);
-std::string decodeHex(const std::string& hex);
 
 class ProbeClient {
 public:
@@ -38,8 +38,8 @@ public:
     // that changes nothing is asked once more of a fresh probe first: the
     // probe is a test tool, and its failure must not pass for the program's.
     ProbeReply call(const std::string& command);
-    // The executable name whose windows the probe looks at (default Update.exe).
-    void setTarget(const std::string& exeName);
+    // The executable name whose windows the commands look at (default Update.exe).
+    void setTarget(const std::string& exeName) { target_ = exeName; }
 
 private:
     ProbeClient();
@@ -49,10 +49,8 @@ private:
     ProbeReply exchange(const std::string& command);
     std::string readLine();
 
-    std::string directory_;
     std::unique_ptr<WineProcess> process_;
     int socket_ = -1;
-    std::string pending_;
     std::string target_ = "Update.exe";
 };
 

@@ -3,14 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "tests/support/cp936_text.h"
-#include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
 
 namespace testsupport {
@@ -26,15 +22,7 @@ std::string ServerConfig::iniBytes() const {
 }
 
 ProductDir::ProductDir(const std::string& exeName) : exeName_(exeName) {
-    char pattern[] = "/tmp/updater-product.XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
     fs::copy_file(windowsBinDir() + "/Update.exe", pathOf(exeName_));
-}
-
-ProductDir::~ProductDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
 }
 
 std::string ProductDir::exeWindowsPath() const { return toWindowsPath(pathOf(exeName_)); }
@@ -55,11 +43,8 @@ void ProductDir::writeFile(const std::string& name, const std::string& bytes, st
 bool ProductDir::exists(const std::string& name) const { return fs::exists(pathOf(name)); }
 
 std::string ProductDir::readFile(const std::string& name) const {
-    std::ifstream in(pathOf(name), std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + pathOf(name));
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    if (std::optional<std::string> bytes = fileBytes(pathOf(name))) return *bytes;
+    throw std::runtime_error("cannot read " + pathOf(name));
 }
 
 std::time_t ProductDir::mtime(const std::string& name) const {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/file_bytes.h"
+
 namespace testsupport {
 
 // The [Server] section of updataAdd.ini. Values are UTF-8 and written in code
@@ -21,12 +23,9 @@ class ProductDir {
 public:
     // exeName: the name under which the program is copied in.
     explicit ProductDir(const std::string& exeName = "Update.exe");
-    ~ProductDir();
-    ProductDir(const ProductDir&) = delete;
-    ProductDir& operator=(const ProductDir&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string pathOf(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return dir_.path(); }
+    std::string pathOf(const std::string& name) const { return dir_.pathOf(name); }
     const std::string& exeName() const { return exeName_; }
     std::string exeWindowsPath() const;
 
@@ -35,11 +34,11 @@ public:
     // A file with the given bytes and, when given, last-write time (UTC seconds).
     void writeFile(const std::string& name, const std::string& bytes, std::optional<std::time_t> mtime = {});
     bool exists(const std::string& name) const;
-    std::string readFile(const std::string& name) const;
+    std::string readFile(const std::string& name) const;  // throws when it cannot be read
     std::time_t mtime(const std::string& name) const;
 
 private:
-    std::string path_;
+    ScratchDir dir_{"updater-product"};
     std::string exeName_;
 };
 

@@ -40,15 +40,12 @@ protected:
         updater.reset();
         updater = std::make_unique<UpdaterProcess>(product, args);
     }
-    // The wizard as it opens: fails the test when it does not.
-    WizardState opened() {
+    // A fresh copy, and the wizard as it opens: fails the test when it does not.
+    WizardState start(const std::vector<std::string>& args = {}) {
+        launch(args);
         WizardState state = wizard.waitOpen();
         EXPECT_TRUE(state.found && state.visible) << state << "\n" << updater->output();
         return state;
-    }
-    WizardState start(const std::vector<std::string>& args = {}) {
-        launch(args);
-        return opened();
     }
     // Like start(), but a wizard that does not open is a fatal failure.
     void startOrFail() {

@@ -1,24 +1,24 @@
 #include "tests/support/test_http_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <condition_variable>
-#include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "engine/hex_text.h"
+#include "tests/support/file_bytes.h"
 
 namespace testsupport {
 
@@ -26,55 +26,59 @@ namespace {
 
 constexpr std::size_t kMaxRequestHead = 64 * 1024;
 
-bool equalsIgnoreCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
 }
 
+// A socket bound to 127.0.0.1:port; port 0 becomes the free port it got.
+// Close-on-exec: Wine programs started by the tests must not inherit sockets.
+int bindLoopback(std::uint16_t& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int yes = 1;
+    sockaddr_in address = loopback(port);
+    socklen_t length = sizeof address;
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(port));
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// Without the spaces and tabs around it, and the CR of its line end.
 std::string trim(const std::string& text) {
-    auto begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return {};
-    auto end = text.find_last_not_of(" \t");
-    return text.substr(begin, end - begin + 1);
+    const auto begin = text.find_first_not_of(" \t\r");
+    return begin == std::string::npos ? "" : text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
 }
 
 RecordedRequest parseRequestHead(const std::string& head) {
     RecordedRequest request;
     std::istringstream lines(head);
-    std::string line;
-    bool first = true;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (first) {
-            first = false;
-            request.requestLine = line;
-            std::istringstream parts(line);
-            parts >> request.method >> request.target >> request.version;
-            continue;
-        }
-        if (line.empty()) break;
-        auto colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        request.headers.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+    std::getline(lines, request.requestLine);
+    if (!request.requestLine.empty() && request.requestLine.back() == '\r') request.requestLine.pop_back();
+    std::istringstream(request.requestLine) >> request.method >> request.target >> request.version;
+    for (std::string line; std::getline(lines, line) && line != "\r" && !line.empty();) {
+        if (const auto colon = line.find(':'); colon != std::string::npos)
+            request.headers.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
     }
     return request;
 }
 
 std::string pathOf(const std::string& target) { return target.substr(0, target.find('?')); }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::string percentDecoded(const std::string& path) {
     std::string out;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 2 < path.size() && hexValue(path[i + 1]) >= 0 && hexValue(path[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(path[i + 1]) * 16 + hexValue(path[i + 2]));
+        std::optional<std::string> byte;
+        if (path[i] == '%') byte = updater::decodeHex(path.substr(i + 1, 2));
+        if (byte && byte->size() == 1) {
+            out += *byte;
             i += 2;
         } else {
             out += path[i];
@@ -83,27 +87,18 @@ std::string percentDecoded(const std::string& path) {
     return out;
 }
 
-// The file below root that the path names, or nothing when it would leave
-// root or is not a regular file.
+// The content of the file below root that the path names, or nothing when
+// the path would leave root or is not a regular file.
 std::optional<std::string> fileBelowRoot(const std::string& root, const std::string& decodedPath) {
     if (decodedPath.empty() || decodedPath[0] != '/') return std::nullopt;
     std::istringstream segments(decodedPath);
-    std::string segment;
-    while (std::getline(segments, segment, '/'))
+    for (std::string segment; std::getline(segments, segment, '/');)
         if (segment == ".." || segment.find('\\') != std::string::npos || segment.find('\0') != std::string::npos)
             return std::nullopt;
-    std::string file = root + decodedPath;
     struct stat info {};
+    const std::string file = root + decodedPath;
     if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return file;
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return fileBytes(file);
 }
 
 std::string composeAnswer(const ScriptedAnswer& answer, const std::string& body) {
@@ -115,212 +110,159 @@ std::string composeAnswer(const ScriptedAnswer& answer, const std::string& body)
     return head + "\r\n";
 }
 
+// Blocking sends; false once the client or the server has gone away.
+bool sendAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+std::optional<std::string> readHead(int fd) {
+    std::string data;
+    char buffer[4096];
+    while (data.find("\r\n\r\n") == std::string::npos && data.find("\n\n") == std::string::npos) {
+        if (data.size() > kMaxRequestHead) return std::nullopt;
+        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return std::nullopt;
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    return data;
+}
+
 }  // namespace
 
 std::optional<std::string> RecordedRequest::header(const std::string& name) const {
     for (const auto& [key, value] : headers)
-        if (equalsIgnoreCase(key, name)) return value;
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
     return std::nullopt;
 }
 
+// One thread per connection, on blocking sockets. Stopping shuts every open
+// connection down, which wakes whatever waits on it, and wakes the waits below.
 struct TestHttpServer::Impl {
     std::string root;
     int listener = -1;
     std::uint16_t port = 0;
-    // Never read: once written, every poll that watches it wakes, so all
-    // connection threads see the stop at once.
-    int stopPipe[2] = {-1, -1};
     std::thread acceptor;
 
     mutable std::mutex mutex;
     std::map<std::string, ScriptedAnswer> scripts;
     std::vector<RecordedRequest> requests;
     std::vector<std::thread> connections;
-    mutable std::condition_variable pauseEnds;
+    std::set<int> open;
+    mutable std::condition_variable changed;  // pauses released, or the server stopped
     bool pausesReleased = false;
     bool stopped = false;
 
     ~Impl() {
-        for (int fd : {listener, stopPipe[0], stopPipe[1]})
-            if (fd >= 0) ::close(fd);
+        if (listener >= 0) ::close(listener);
     }
 
-    bool stopping() const {
-        pollfd p{stopPipe[0], POLLIN, 0};
-        return poll(&p, 1, 0) > 0;
-    }
-
-    // Waits until fd is ready for events or the server stops; false on stop.
-    bool waitFor(int fd, short events) const {
-        pollfd fds[2] = {{fd, events, 0}, {stopPipe[0], POLLIN, 0}};
-        for (;;) {
-            int n = poll(fds, 2, -1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 || fds[1].revents) return false;
-            if (fds[0].revents) return true;
-        }
-    }
-
-    void waitForStop() const {
-        pollfd p{stopPipe[0], POLLIN, 0};
-        while (poll(&p, 1, -1) < 0 && errno == EINTR) {}
-    }
-
-    bool sendAll(int fd, const char* data, std::size_t size) const {
-        while (size > 0) {
-            if (!waitFor(fd, POLLOUT)) return false;
-            ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-            if (sent < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (sent <= 0) return false;
-            data += sent;
-            size -= static_cast<std::size_t>(sent);
-        }
-        return true;
-    }
-
-    std::optional<std::string> readHead(int fd) const {
-        std::string data;
-        char buffer[4096];
-        while (data.find("\r\n\r\n") == std::string::npos && data.find("\n\n") == std::string::npos) {
-            if (data.size() > kMaxRequestHead || !waitFor(fd, POLLIN)) return std::nullopt;
-            ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (got <= 0) return std::nullopt;
-            data.append(buffer, static_cast<std::size_t>(got));
-        }
-        return data;
-    }
-
-    void sendEndlessly(int fd) const {
-        const std::string filler(64 * 1024, 'x');
-        while (sendAll(fd, filler.data(), filler.size())) {}
-    }
-
-    // One byte per interval; false when the client or the server goes away.
-    bool trickle(int fd, const char* data, std::size_t size, std::chrono::milliseconds every) const {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (!sendAll(fd, data + i, 1)) return false;
-            std::unique_lock<std::mutex> lock(mutex);
-            if (pauseEnds.wait_for(lock, every, [this] { return stopped; })) return false;
-        }
-        return true;
-    }
-
-    // Holds an answer back as its script says; false when the server stops meanwhile.
-    bool pause(const ScriptedAnswer& answer) const {
+    // Waits until the server stops, or the pauses are released when asked
+    // to, or the limit passes when one is given; false once the server stops.
+    bool hold(bool untilReleased, std::chrono::milliseconds limit = {}) const {
         std::unique_lock<std::mutex> lock(mutex);
-        const auto over = [this] { return pausesReleased || stopped; };
-        if (answer.pauseFor.count() > 0)
-            pauseEnds.wait_for(lock, answer.pauseFor, over);
+        const auto over = [&] { return stopped || (untilReleased && pausesReleased); };
+        if (limit.count() > 0)
+            changed.wait_for(lock, limit, over);
         else
-            pauseEnds.wait(lock, over);
+            changed.wait(lock, over);
         return !stopped;
     }
 
-    ScriptedAnswer answerFor(const std::string& path) const {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = scripts.find(path);
-        if (it == scripts.end()) it = scripts.find(percentDecoded(path));
-        return it == scripts.end() ? ScriptedAnswer{} : it->second;
-    }
-
-    void serve(int fd) {
-        auto head = readHead(fd);
-        if (!head) return;
-        RecordedRequest request = parseRequestHead(*head);
+    // Answers one request; true when the connection is to stay open, silent,
+    // until the server stops.
+    bool serve(int fd) {
+        const std::optional<std::string> head = readHead(fd);
+        if (!head) return false;
+        const RecordedRequest request = parseRequestHead(*head);
+        const std::string path = pathOf(request.target);
+        ScriptedAnswer answer;
         {
             std::lock_guard<std::mutex> lock(mutex);
             requests.push_back(request);
+            auto it = scripts.find(path);
+            if (it == scripts.end()) it = scripts.find(percentDecoded(path));
+            if (it != scripts.end()) answer = it->second;
         }
-        std::string path = pathOf(request.target);
-        ScriptedAnswer answer = answerFor(path);
-        if (answer.silent) return waitForStop();
+        if (answer.silent) return true;
         if (!answer.raw.empty()) {
             sendAll(fd, answer.raw.data(), answer.raw.size());
-            return;
+            return false;
         }
-        std::string body;
-        if (answer.body) {
-            body = *answer.body;
-        } else {
-            auto file = fileBelowRoot(root, percentDecoded(path));
-            auto content = file ? readWholeFile(*file) : std::nullopt;
-            if (content) {
-                body = *content;
-            } else {
-                answer = ScriptedAnswer{};
-                answer.status = 404;
-                answer.reason = "Not Found";
-                body = "Not Found";
-            }
+        std::optional<std::string> body = answer.body ? answer.body : fileBelowRoot(root, percentDecoded(path));
+        if (!body) {
+            answer = ScriptedAnswer{};
+            answer.status = 404;
+            answer.reason = "Not Found";
+            body = "Not Found";
         }
-        std::string answerHead = composeAnswer(answer, body);
-        if (!sendAll(fd, answerHead.data(), answerHead.size())) return;
-        bool cut = answer.cutAfterBytes >= 0 && static_cast<std::size_t>(answer.cutAfterBytes) < body.size();
-        std::size_t bodyBytes = cut ? static_cast<std::size_t>(answer.cutAfterBytes) : body.size();
-        std::size_t sentBytes = 0;
+        const std::string answerHead = composeAnswer(answer, *body);
+        if (!sendAll(fd, answerHead.data(), answerHead.size())) return false;
+        const bool cut = answer.cutAfterBytes >= 0 && static_cast<std::size_t>(answer.cutAfterBytes) < body->size();
+        const std::size_t bodyBytes = cut ? static_cast<std::size_t>(answer.cutAfterBytes) : body->size();
+        std::size_t sent = 0;
         if (answer.pauseAfterBytes >= 0 && static_cast<std::size_t>(answer.pauseAfterBytes) < bodyBytes) {
-            sentBytes = static_cast<std::size_t>(answer.pauseAfterBytes);
-            if (!sendAll(fd, body.data(), sentBytes) || !pause(answer)) return;
+            sent = static_cast<std::size_t>(answer.pauseAfterBytes);
+            if (!sendAll(fd, body->data(), sent) || !hold(true, answer.pauseFor)) return false;
         }
-        if (answer.trickleEvery.count() > 0) {
-            if (!trickle(fd, body.data() + sentBytes, bodyBytes - sentBytes, answer.trickleEvery)) return;
-        } else if (!sendAll(fd, body.data() + sentBytes, bodyBytes - sentBytes)) {
-            return;
+        // A crawling server sends one byte per interval.
+        for (; answer.trickleEvery.count() > 0 && sent < bodyBytes; ++sent)
+            if (!sendAll(fd, body->data() + sent, 1) || !hold(false, answer.trickleEvery)) return false;
+        if (!sendAll(fd, body->data() + sent, bodyBytes - sent)) return false;
+        if (answer.endless && !cut) {
+            const std::string filler(64 * 1024, 'x');
+            while (sendAll(fd, filler.data(), filler.size())) {}
         }
-        if (answer.endless && !cut) return sendEndlessly(fd);
-        if (!cut) return;
-        if (answer.cut == ScriptedAnswer::Cut::Stall) return waitForStop();
+        if (!cut || answer.cut == ScriptedAnswer::Cut::Stall) return cut;
         linger reset{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        return false;
     }
 
     void acceptLoop() {
         for (;;) {
-            if (!waitFor(listener, POLLIN)) return;
-            // Close-on-exec: Wine programs started by the tests must not inherit sockets.
-            int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
+            const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             std::lock_guard<std::mutex> lock(mutex);
+            if (stopped) {
+                if (fd >= 0) ::close(fd);
+                return;
+            }
+            if (fd < 0) continue;
+            open.insert(fd);
             connections.emplace_back([this, fd] {
-                serve(fd);
+                if (serve(fd)) hold(false);
+                std::lock_guard<std::mutex> lock(mutex);
+                open.erase(fd);
                 ::close(fd);
             });
         }
     }
 };
 
-TestHttpServer::TestHttpServer(std::string rootDirectory) : TestHttpServer(std::move(rootDirectory), 0) {}
-
 TestHttpServer::TestHttpServer(std::string rootDirectory, std::uint16_t port) : impl_(std::make_unique<Impl>()) {
     while (rootDirectory.size() > 1 && rootDirectory.back() == '/') rootDirectory.pop_back();
     impl_->root = std::move(rootDirectory);
-    if (pipe2(impl_->stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    impl_->listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (impl_->listener < 0) throw std::runtime_error("socket failed");
-    int yes = 1;
-    setsockopt(impl_->listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (bind(impl_->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(impl_->listener, 64) != 0 ||
-        getsockname(impl_->listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    impl_->port = ntohs(address.sin_port);
+    impl_->port = port;
+    impl_->listener = bindLoopback(impl_->port);
+    if (listen(impl_->listener, 64) != 0) throw std::runtime_error("cannot listen on 127.0.0.1");
     impl_->acceptor = std::thread([impl = impl_.get()] { impl->acceptLoop(); });
 }
 
 TestHttpServer::~TestHttpServer() {
-    char stop = 1;
-    if (write(impl_->stopPipe[1], &stop, 1) != 1) {}
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->stopped = true;
+        for (int fd : impl_->open) shutdown(fd, SHUT_RDWR);
     }
-    impl_->pauseEnds.notify_all();
+    impl_->changed.notify_all();
+    shutdown(impl_->listener, SHUT_RDWR);
     impl_->acceptor.join();
     // The acceptor has ended, so the list no longer grows.
     for (auto& connection : impl_->connections) connection.join();
@@ -343,7 +285,7 @@ void TestHttpServer::releasePauses() {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->pausesReleased = true;
     }
-    impl_->pauseEnds.notify_all();
+    impl_->changed.notify_all();
 }
 
 std::vector<RecordedRequest> TestHttpServer::requests() const {
@@ -358,19 +300,17 @@ std::size_t TestHttpServer::countRequests(const std::string& target) const {
 }
 
 std::uint16_t closedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot bind 127.0.0.1");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    ::close(bindLoopback(port));
+    return port;
+}
+
+int connectLoopback(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(static_cast<std::uint16_t>(port));
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
 }
 
 }  // namespace testsupport

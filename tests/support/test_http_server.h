@@ -48,8 +48,8 @@ struct RecordedRequest {
 
 class TestHttpServer {
 public:
-    explicit TestHttpServer(std::string rootDirectory);  // listens on 127.0.0.1, ephemeral port
-    TestHttpServer(std::string rootDirectory, std::uint16_t port);  // that port (0: ephemeral)
+    // Listens on 127.0.0.1:port, or on a free port when port is 0.
+    explicit TestHttpServer(std::string rootDirectory, std::uint16_t port = 0);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -70,5 +70,7 @@ private:
 
 // A port on 127.0.0.1 on which nothing listens (connections are refused).
 std::uint16_t closedPort();
+// A socket connected to 127.0.0.1:port, or -1 when nothing answers there.
+int connectLoopback(int port);
 
 }  // namespace testsupport

@@ -1,6 +1,10 @@
 #include "tests/support/wine_runner.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace testsupport {
@@ -11,6 +15,12 @@ std::string directoryFromEnvironment(const char* name) {
     const char* dir = std::getenv(name);
     if (!dir || !*dir) throw std::runtime_error(std::string(name) + " is not set; run the tests through scripts/test");
     return dir;
+}
+
+std::vector<std::string> wineCommand(const std::string& exe, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"wine", exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
 
 }  // namespace
@@ -25,30 +35,23 @@ std::string toWindowsPath(const std::string& linuxPath) {
     return result;
 }
 
-namespace {
-
-std::vector<std::string> wineCommand(const std::string& exe, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"wine", exe};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
+std::string manifestCopyPath() {
+    const passwd* user = getpwuid(getuid());
+    if (!user) throw std::runtime_error("no user name");
+    const std::filesystem::path home =
+        std::filesystem::path(directoryFromEnvironment("WINEPREFIX")) / "drive_c" / "users" / user->pw_name;
+    // Wine 8 keeps TEMP in the profile itself; newer versions under AppData.
+    for (const auto& candidate : {home / "Temp", home / "AppData" / "Local" / "Temp"})
+        if (std::filesystem::is_directory(candidate)) return (candidate / "update.ini").string();
+    throw std::runtime_error("no temporary directory under " + home.string());
 }
 
-}  // namespace
-
-WineResult runWine(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir,
-                   std::chrono::milliseconds timeout) {
-    WineProcess process(exe, args, workingDir);
-    WineResult result;
-    result.exitCode = process.wait(timeout);
-    result.timedOut = process.running();
-    process.kill();
-    result.output = process.output();
-    return result;
+ChildResult runWine(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir,
+                    std::chrono::milliseconds timeout) {
+    return runChild(wineCommand(exe, args), timeout, workingDir);
 }
 
 WineProcess::WineProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir)
-    : child_(wineCommand(exe, args), workingDir) {}
-
-WineProcess::~WineProcess() { kill(); }
+    : ChildProcess(wineCommand(exe, args), workingDir) {}
 
 }  // namespace testsupport

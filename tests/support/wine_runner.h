@@ -1,7 +1,6 @@
 #pragma once
 // Runs Windows programs under Wine from native tests. The Wine prefix and its
-// environment (WINEPREFIX, LANG, ...) come from scripts/test; output goes to
-// files, never pipes, because Wine's helpers inherit them.
+// environment (WINEPREFIX, LANG, ...) come from scripts/test.
 #include <chrono>
 #include <string>
 #include <vector>
@@ -19,37 +18,24 @@ std::string windowsTestBinDir();
 // Absolute Linux path -> "Z:\..." path for Windows programs.
 std::string toWindowsPath(const std::string& linuxPath);
 
-struct WineResult {
-    int exitCode = -1;      // -1 when killed or timed out
-    bool timedOut = false;
-    std::string output;     // stdout and stderr together
-};
+// The program's temporary manifest copy, "update.ini" in the prefix's
+// temporary directory (GetTempPathA), as a Linux path; throws
+// std::runtime_error when the prefix has no such directory.
+std::string manifestCopyPath();
 
 // Runs `wine exe args...` in workingDir and waits for it, at most timeout.
-WineResult runWine(const std::string& exe, const std::vector<std::string>& args,
-                   const std::string& workingDir,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(60));
+ChildResult runWine(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
-// A Windows program running in the background. The destructor kills it.
-class WineProcess {
+// A Windows program running in the background. The destructor kills it; and
+// only it: Wine's shared helpers (wineserver, services.exe, explorer.exe) may
+// have been started as its children.
+class WineProcess : public ChildProcess {
 public:
     WineProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir);
-    ~WineProcess();
-    WineProcess(const WineProcess&) = delete;
-    WineProcess& operator=(const WineProcess&) = delete;
-
-    bool running() { return child_.running(); }
-    // Waits for the end; the exit code, or -1 after the timeout or a signal.
-    int wait(std::chrono::milliseconds timeout) { return child_.wait(timeout); }
-    // Only the program itself: Wine's shared helpers (wineserver,
-    // services.exe, explorer.exe) may have been started as its children.
-    void kill() { child_.kill(); }
-    int unixPid() const { return child_.pid(); }
-    // What the program printed so far (stdout and stderr).
-    std::string output() const { return child_.output(); }
-
-private:
-    ChildProcess child_;
+    ~WineProcess() { kill(); }
+    // The unix process of `wine X.exe` is the Windows process itself.
+    int unixPid() const { return pid(); }
 };
 
 }  // namespace testsupport

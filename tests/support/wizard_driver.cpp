@@ -1,8 +1,11 @@
 #include "tests/support/wizard_driver.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
-#include <thread>
 
+#include "engine/hex_text.h"
+#include "tests/support/poll.h"
 #include "tests/support/probe_client.h"
 
 namespace testsupport {
@@ -13,21 +16,12 @@ constexpr milliseconds kPollInterval{50};
 // A box may be found a moment before its icon is painted.
 constexpr milliseconds kIconPaintLimit{2000};
 
-template <typename Condition>
-bool pollUntil(Condition condition, milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
+// The probe's names of the icons, in the order of BoxIcon.
+const char* const kIconNames[] = {"none", "stop", "exclamation", "information"};
 
 BoxIcon iconNamed(const std::string& name) {
-    if (name == "stop") return BoxIcon::Stop;
-    if (name == "exclamation") return BoxIcon::Exclamation;
-    if (name == "information") return BoxIcon::Information;
-    return BoxIcon::None;
+    const auto found = std::find(std::begin(kIconNames), std::end(kIconNames), name);
+    return found == std::end(kIconNames) ? BoxIcon::None : static_cast<BoxIcon>(found - std::begin(kIconNames));
 }
 
 }  // namespace
@@ -42,15 +36,7 @@ std::ostream& operator<<(std::ostream& out, const WizardState& s) {
     return out << "]}";
 }
 
-std::ostream& operator<<(std::ostream& out, BoxIcon icon) {
-    switch (icon) {
-        case BoxIcon::Stop: return out << "stop";
-        case BoxIcon::Exclamation: return out << "exclamation";
-        case BoxIcon::Information: return out << "information";
-        case BoxIcon::None: break;
-    }
-    return out << "none";
-}
+std::ostream& operator<<(std::ostream& out, BoxIcon icon) { return out << kIconNames[static_cast<int>(icon)]; }
 
 std::ostream& operator<<(std::ostream& out, const MessageBoxState& box) {
     out << "{caption=\"" << box.caption << "\" text=\"" << box.text << "\" icon=" << box.icon
@@ -78,14 +64,14 @@ WizardState Wizard::state() {
     s.cancelEnabled = reply.number("cancelEnabled") == 1;
     if (s.responsive) {
         s.progress = reply.number("progress");
-        for (const auto& line : reply.values("line")) s.lines.push_back(decodeHex(line));
+        for (const auto& line : reply.values("line")) s.lines.push_back(updater::decodeHex(line).value());
     }
     return s;
 }
 
 WizardState Wizard::waitUntil(const std::function<bool(const WizardState&)>& condition, milliseconds limit) {
     WizardState last;
-    pollUntil([&] { return condition(last = state()); }, limit);
+    pollUntil([&] { return condition(last = state()); }, limit, kPollInterval);
     return last;
 }
 
@@ -104,15 +90,14 @@ WizardState Wizard::waitForNextCaption(const std::string& caption, milliseconds 
 
 bool Wizard::waitGone(milliseconds limit) {
     return pollUntil([&] {
-        WizardState s = state();
+        const WizardState s = state();
         return !s.found || !s.visible;
-    }, limit);
+    }, limit, kPollInterval);
 }
 
 std::optional<long> Wizard::answerMs() {
-    ProbeReply reply = probe_.call("ANSWERTIME");
-    if (!reply.ok()) return std::nullopt;
-    return reply.number("ms");
+    const ProbeReply reply = probe_.call("ANSWERTIME");
+    return reply.ok() ? std::optional<long>(reply.number("ms")) : std::nullopt;
 }
 
 bool Wizard::pressNext() { return probe_.call("PRESS " + std::to_string(kOkId)).ok(); }
@@ -136,21 +121,21 @@ std::optional<MessageBoxState> Wizard::box() {
     box.icon = iconNamed(reply.value("icon"));
     box.owned = reply.number("owned") == 1;
     for (const auto& button : reply.values("button")) {
-        auto colon = button.find(':');
-        box.buttons.push_back({std::atoi(button.substr(0, colon).c_str()),
-                               colon == std::string::npos ? "" : decodeHex(button.substr(colon + 1))});
+        const auto colon = button.find(':');  // "id:caption"
+        const std::string caption = colon == std::string::npos ? "" : button.substr(colon + 1);
+        box.buttons.push_back({std::atoi(button.c_str()), updater::decodeHex(caption).value()});
     }
     return box;
 }
 
 std::optional<MessageBoxState> Wizard::waitForBox(milliseconds limit) {
     std::optional<MessageBoxState> found;
-    if (!pollUntil([&] { return (found = box()).has_value(); }, limit)) return std::nullopt;
+    if (!pollUntil([&] { return (found = box()).has_value(); }, limit, kPollInterval)) return std::nullopt;
     pollUntil([&] {
         auto again = box();
         if (again) found = again;
         return !found || found->icon != BoxIcon::None;
-    }, kIconPaintLimit);
+    }, kIconPaintLimit, kPollInterval);
     return found;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// The program's own texts as the end-to-end tests read them from the wizard,
-// in UTF-8. They are repeated here rather than taken from the resources so
-// that a changed message table shows as a failing test.
+// The program's own texts as the end-to-end tests, the demo driver and the
+// benchmark read them from the wizard, in UTF-8. They are repeated here rather
+// than taken from the resources so that a changed message table shows as a
+// failing test.
 #include <string>
 
 namespace testsupport {
 
 inline const std::string kWizardCaption = "Kelmor在线升级1.21";
+// The caption of a build with the test brand (tests/data/brand).
+inline const std::string kBrandedWizardCaption = "星图\"Atlas\"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2";
 inline const std::string kClickNext = "点击下一步查看可用的更新";
 inline const std::string kNextCaption = "下一步(&N)";
 inline const std::string kUpdateCaption = "更新(&U)";

@@ -1,11 +1,14 @@
 // Fetches objects through the program's own transfer layer and writes what
-// happened to a file, one block per object, for the end-to-end tests:
-//   http_client.exe [--agent NAME] [--chunk BYTES] [--closed] OUTPUT SERVER PORT OBJECT...
-// --closed closes the transfer before the first request.
-// Block lines: "object", "cached_at_open 0|1", "send ok" or "send error CODE
-// HEXTEXT", "send_ms", "status", "reason", "length", "read error CODE HEXTEXT"
-// (when a read fails), "reads COUNT LARGEST", "body HEX", "cached 0|1", "end".
-// "cached..." tells whether WinInet holds a cache entry under our cache URL.
+// happened to a file, for the end-to-end tests:
+//   http_client.exe [--closed] OUTPUT SERVER PORT OBJECT...
+// The agent name is the program's, "Update"; --closed closes the transfer
+// before the first request.
+// One line per object, in the probe's reply form (tests/support/probe_client.h):
+// "fetch object=HEX cached_at_open=0|1 sent=0|1 [error=CODE error_text=HEX]
+// send_ms=N status=N reason=HEX length=HEX encoding=HEX [read_error=CODE
+// read_error_text=HEX] reads=COUNT largest=BYTES body=HEX cached=0|1", where
+// length holds every Content-Length header, "|" between, and "cached..." tells
+// whether WinInet holds a cache entry under our cache URL.
 #include <windows.h>
 #include <wininet.h>
 
@@ -15,49 +18,38 @@
 #include <string>
 #include <vector>
 
+#include "engine/hex_text.h"
 #include "net/cache_url.h"
 #include "net/http_transfer.h"
 
 namespace {
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
+using updater::encodeHex;
 
 bool hasCacheEntry(const std::string& url) {
     DWORD size = 0;
-    if (GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size)) return true;
-    return GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    return GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
 }
 
 void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, const std::string& objectName,
-           std::size_t chunk, std::ofstream& out) {
-    out << "object " << objectName << "\n";
+           std::ofstream& out) {
+    out << "fetch object=" << encodeHex(objectName);
     auto request = connection.openGet(objectName);
-    out << "cached_at_open " << hasCacheEntry(cacheUrl) << "\n";
-    DWORD start = GetTickCount();
+    out << " cached_at_open=" << hasCacheEntry(cacheUrl);
+    const DWORD start = GetTickCount();
     try {
         request->send();
-        out << "send ok\n";
+        out << " sent=1 send_ms=" << GetTickCount() - start;
     } catch (const updater::NetworkError& error) {
-        out << "send error " << error.code() << " " << hex(error.text()) << "\n";
-        out << "send_ms " << GetTickCount() - start << "\n";
+        out << " sent=0 error=" << error.code() << " error_text=" << encodeHex(error.text())
+            << " send_ms=" << GetTickCount() - start;
         return;
     }
-    out << "send_ms " << GetTickCount() - start << "\n";
-    out << "status " << request->statusCode() << "\n";
-    out << "reason " << request->statusText() << "\n";
     std::string lengths;
     for (const std::string& length : request->contentLengths()) lengths += (lengths.empty() ? "" : "|") + length;
-    out << "length " << lengths << "\n";
-    out << "encoding " << request->transferEncoding() << "\n";
-    std::vector<char> buffer(chunk);
+    out << " status=" << request->statusCode() << " reason=" << encodeHex(request->statusText())
+        << " length=" << encodeHex(lengths) << " encoding=" << encodeHex(request->transferEncoding());
+    std::vector<char> buffer(updater::kReadChunkBytes);
     std::string body;
     std::size_t reads = 0, largest = 0;
     try {
@@ -67,33 +59,18 @@ void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, con
             if (got > largest) largest = got;
         }
     } catch (const updater::NetworkError& error) {
-        out << "read error " << error.code() << " " << hex(error.text()) << "\n";
+        out << " read_error=" << error.code() << " read_error_text=" << encodeHex(error.text());
     }
-    out << "reads " << reads << " " << largest << "\n";
-    out << "body " << hex(body) << "\n";
+    out << " reads=" << reads << " largest=" << largest << " body=" << encodeHex(body);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string agent = "Update";
-    std::size_t chunk = updater::kReadChunkBytes;
-    bool closeFirst = false;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--agent" && i + 1 < argc) {
-            agent = argv[++i];
-        } else if (arg == "--closed") {
-            closeFirst = true;
-        } else if (arg == "--chunk" && i + 1 < argc) {
-            chunk = std::strtoul(argv[++i], nullptr, 10);
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (positional.size() < 4 || chunk == 0) {
-        std::fprintf(stderr, "usage: http_client [--agent NAME] [--chunk BYTES] [--closed] OUTPUT SERVER PORT OBJECT...\n");
+    const bool closeFirst = argc > 1 && std::string(argv[1]) == "--closed";
+    const std::vector<std::string> positional(argv + 1 + closeFirst, argv + argc);
+    if (positional.size() < 4) {
+        std::fprintf(stderr, "usage: http_client [--closed] OUTPUT SERVER PORT OBJECT...\n");
         return 2;
     }
     std::ofstream out(positional[0], std::ios::binary);
@@ -101,19 +78,18 @@ int main(int argc, char** argv) {
     const std::string& server = positional[1];
     auto port = static_cast<std::uint16_t>(std::strtoul(positional[2].c_str(), nullptr, 10));
     try {
-        updater::net::HttpTransfer transfer(agent);
+        updater::net::HttpTransfer transfer("Update");
         transfer.connect(server, port);
         if (closeFirst) transfer.close();
         for (std::size_t i = 3; i < positional.size(); ++i) {
             std::string cacheUrl = updater::net::cacheUrl(server, port, positional[i]);
-            fetch(transfer.connection(), cacheUrl, positional[i], chunk, out);
-            out << "cached " << hasCacheEntry(cacheUrl) << "\n";
-            out << "end\n";
+            fetch(transfer.connection(), cacheUrl, positional[i], out);
+            out << " cached=" << hasCacheEntry(cacheUrl) << "\n";
             out.flush();
         }
         transfer.close();
     } catch (const updater::NetworkError& error) {
-        out << "session error " << error.code() << " " << hex(error.text()) << "\n";
+        out << "\nsession error=" << error.code() << " error_text=" << encodeHex(error.text()) << "\n";
         return 1;
     }
     return 0;

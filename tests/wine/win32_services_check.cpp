@@ -1,19 +1,31 @@
-// Checks the Win32 side of the engine's interfaces where only the real system
-// can tell: the date parser's outcomes, whole-second file times that compare
-// equal with a parsed manifest time, sharing and replacing of files, the code
-// page and the process snapshot. Prints one line per failure; exit code 0
-// when everything holds.
+// The updater's Win32 services where only the real system can tell, for the
+// end-to-end tests:
+//   win32_services_check                       checks the date parser's outcomes, whole-second
+//       file times that compare equal with a parsed manifest time, sharing and replacing of
+//       files, the code page and the process snapshot; prints one line per failure, then
+//       PASS or FAILED; exit code 0 when everything holds
+//   win32_services_check verify PUBLIC_KEY MANIFEST   prints "signature valid|invalid|unsigned"
+//   win32_services_check sha256 FILE                  prints "sha256 HEX", hashed in 2048-byte chunks
+//   win32_services_check dates OUTPUT TEXT...         parses each text under the user locale Wine
+//       was started with and writes one line per text to OUTPUT: "<lcid> <valid> <value>"
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "app/cng_verifier.h"
 #include "app/ole_date_parser.h"
 #include "app/toolhelp_process_system.h"
 #include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
 #include "engine/code_page.h"
+#include "engine/hex_text.h"
+#include "engine/manifest_signature.h"
 #include "ui/system_paths.h"
+#include "win32/cng_sha256.h"
+#include "win32/unique_handle.h"
 
 namespace {
 
@@ -32,11 +44,9 @@ bool setLocalWriteTime(const std::string& path, WORD year, WORD month, WORD day,
     SYSTEMTIME local{year, month, 0, day, hour, minute, second, milliseconds};
     FILETIME localTime, utc;
     if (!SystemTimeToFileTime(&local, &localTime) || !LocalFileTimeToFileTime(&localTime, &utc)) return false;
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool set = SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
-    CloseHandle(file);
-    return set;
+    const updater::win32::FileHandle file(
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file && SetFileTime(file.get(), nullptr, nullptr, &utc) != FALSE;
 }
 
 void checkDateParser() {
@@ -123,9 +133,58 @@ void checkProcesses() {
     expect(processes.findFirst([](const std::string&) { return false; }) == -1, "no match gives -1");
 }
 
+std::optional<std::string> readFile(const char* path) { return updater::win32::Win32FileSystem().readAll(path); }
+
+int verify(const char* keyPath, const char* manifestPath) {
+    const std::optional<std::string> key = readFile(keyPath);
+    const std::optional<std::string> manifest = readFile(manifestPath);
+    if (!key || !manifest) return 2;
+    const std::optional<updater::SignedManifest> split = updater::splitSignedManifest(*manifest);
+    if (!split) {
+        std::printf("signature unsigned\n");
+        return 0;
+    }
+    updater::win32::CngVerifier verifier(*key);
+    std::printf("signature %s\n", verifier.verifySignature(split->signedBytes, split->signature) ? "valid" : "invalid");
+    return 0;
+}
+
+int sha256(const char* path) {
+    const std::optional<std::string> bytes = readFile(path);
+    if (!bytes) return 2;
+    updater::win32::CngSha256Source sha256;
+    std::unique_ptr<updater::Sha256Hasher> hasher = sha256.startSha256();
+    for (std::size_t at = 0; at < bytes->size(); at += 2048)
+        hasher->update(bytes->data() + at, std::min<std::size_t>(2048, bytes->size() - at));
+    const updater::Sha256Digest digest = hasher->finish();
+    std::printf("sha256 %s\n", updater::encodeHex(digest.data(), digest.size()).c_str());
+    return 0;
+}
+
+int parseDates(const char* outputPath, char** texts, int count) {
+    FILE* out = std::fopen(outputPath, "w");
+    if (!out) return 2;
+    updater::win32::OleDateParser dates;
+    for (int i = 0; i < count; ++i) {
+        const updater::DateValue parsed = dates.parse(texts[i]);
+        std::fprintf(out, "%04lx %d %.6f\n", static_cast<unsigned long>(GetUserDefaultLCID()), parsed.valid ? 1 : 0,
+                     parsed.value);
+    }
+    std::fclose(out);
+    return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "verify" && argc == 4) return verify(argv[2], argv[3]);
+    if (command == "sha256" && argc == 3) return sha256(argv[2]);
+    if (command == "dates" && argc >= 4) return parseDates(argv[2], argv + 3, argc - 3);
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: win32_services_check [verify KEY MANIFEST | sha256 FILE | dates OUTPUT TEXT...]\n");
+        return 2;
+    }
     const std::string directory = updater::ui::temporaryDirectory();
     updater::win32::Win32FileSystem files;
     checkDateParser();

@@ -1,26 +1,18 @@
 #include "tools/demo/screen_capture.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 
 namespace demo {
 
 namespace {
 
-constexpr int kSettleTries = 50;
 constexpr auto kSettleGap = std::chrono::milliseconds(100);
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+constexpr auto kSettleLimit = std::chrono::seconds(10);
 
 void run(const std::vector<std::string>& argv) {
     const testsupport::ChildResult result = testsupport::runChild(argv);
@@ -37,13 +29,13 @@ void ScreenCapture::grab(const ScreenArea& area, const std::string& path) {
 
 void ScreenCapture::save(const ScreenArea& area, const std::string& pngPath) {
     const std::string previous = scratchDir_ + "/previous.ppm", current = scratchDir_ + "/current.ppm";
-    grab(area, previous);
-    for (int tries = 0; tries < kSettleTries; ++tries) {
-        std::this_thread::sleep_for(kSettleGap);
+    std::filesystem::remove(previous);  // the last stage's
+    testsupport::pollUntil([&] {
         grab(area, current);
-        if (contentOf(current) == contentOf(previous)) break;
+        const bool settled = testsupport::readFileBytes(current) == testsupport::readFileBytes(previous);
         std::filesystem::rename(current, previous);
-    }
+        return settled;
+    }, kSettleLimit, kSettleGap);
     std::filesystem::create_directories(std::filesystem::path(pngPath).parent_path());
     run({"convert", previous, "-strip", pngPath});
 }

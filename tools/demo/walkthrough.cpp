@@ -8,17 +8,17 @@
 #include "tests/support/probe_client.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
+#include "tests/support/wizard_texts.h"
 #include "tools/demo/screen_capture.h"
 
 namespace demo {
 
 namespace {
 
+using testsupport::kFinishCaption;
+using testsupport::kUpdateCaption;
 using testsupport::MessageBoxState;
 using testsupport::WizardState;
-
-const std::string kUpdateCaption = "更新(&U)";
-const std::string kFinishCaption = "完成(&O)";
 constexpr std::chrono::milliseconds kRunLimit{60000};
 
 class Walkthrough {

@@ -2,21 +2,64 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
-#include "tests/wine/probe/icon_kind.h"
-#include "tests/wine/probe/target_windows.h"
-#include "tests/wine/probe/wire_text.h"
+#include "engine/hex_text.h"
+#include "res/resource.h"
+#include "win32/unique_handle.h"
 
 namespace probe {
 
 namespace {
 
-constexpr int kNextId = 1, kCancelId = 2, kProgressId = 1002, kListId = 1011, kStatusId = 1012;
+std::vector<DWORD> processIdsNamed(const std::wstring& exeName) {
+    std::vector<DWORD> ids;
+    const updater::win32::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+}
+
+// The windows of the program under test: top-level dialogs (#32770) of its processes.
+struct TargetWindows {
+    const std::vector<DWORD>* processIds;
+    HWND wizard = nullptr;    // the dialog that holds the list
+    std::vector<HWND> boxes;  // every other visible dialog: message boxes
+};
+
+BOOL CALLBACK visitTopLevel(HWND window, LPARAM param) {
+    auto& found = *reinterpret_cast<TargetWindows*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    const auto& ids = *found.processIds;
+    if (std::find(ids.begin(), ids.end(), pid) == ids.end() || wcscmp(className, L"#32770") != 0) return TRUE;
+    if (GetDlgItem(window, IDC_LIST)) {
+        if (!found.wizard) found.wizard = window;
+    } else if (IsWindowVisible(window)) {
+        found.boxes.push_back(window);
+    }
+    return TRUE;
+}
+
+TargetWindows findTargetWindows(const std::vector<DWORD>& processIds) {
+    TargetWindows found{&processIds, nullptr, {}};
+    if (!processIds.empty()) EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 constexpr int kMessageBoxTextId = 0xFFFF;
 // Long enough for a busy-but-alive window; a window blocked in a check answers later.
 constexpr UINT kSendTimeoutMs = 500;
@@ -29,6 +72,25 @@ bool sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LR
 }
 
 int flag(bool value) { return value ? 1 : 0; }
+
+// Texts on the wire are UTF-8, hex-encoded so that every reply stays on one line.
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+// For another process's window GetWindowTextW reads the stored text without
+// sending WM_GETTEXT, so a window busy in a check cannot stall us.
+std::string windowTextHex(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return updater::encodeHex(utf8(text));
+}
 
 // The list's lines; false when the window did not answer in time.
 bool listLines(HWND list, std::ostringstream& out) {
@@ -43,26 +105,26 @@ bool listLines(HWND list, std::ostringstream& out) {
         if (!sendWithTimeout(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()), copied) || copied < 0)
             return false;
         text.resize(static_cast<size_t>(copied));
-        out << " line=" << hex(utf8(text));
+        out << " line=" << updater::encodeHex(utf8(text));
     }
     return true;
 }
 
 std::string readWizardState(HWND wizard) {
     std::ostringstream out;
-    HWND next = GetDlgItem(wizard, kNextId), cancel = GetDlgItem(wizard, kCancelId);
+    HWND next = GetDlgItem(wizard, IDOK), cancel = GetDlgItem(wizard, IDCANCEL);
     out << "OK visible=" << flag(IsWindowVisible(wizard)) << " caption=" << windowTextHex(wizard)
-        << " status=" << windowTextHex(GetDlgItem(wizard, kStatusId)) << " next=" << windowTextHex(next)
+        << " status=" << windowTextHex(GetDlgItem(wizard, IDC_STATUS)) << " next=" << windowTextHex(next)
         << " nextEnabled=" << flag(next && IsWindowEnabled(next))
         << " cancelEnabled=" << flag(cancel && IsWindowEnabled(cancel));
     RECT frame{};
     GetWindowRect(wizard, &frame);
     out << " rect=" << frame.left << ',' << frame.top << ',' << frame.right << ',' << frame.bottom;
     LRESULT position = 0;
-    HWND progress = GetDlgItem(wizard, kProgressId);
+    HWND progress = GetDlgItem(wizard, IDC_PROGRESS);
     bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
     std::ostringstream lines;
-    responsive = responsive && listLines(GetDlgItem(wizard, kListId), lines);
+    responsive = responsive && listLines(GetDlgItem(wizard, IDC_LIST), lines);
     out << " responsive=" << flag(responsive);
     if (responsive) out << " progress=" << position << lines.str();
     return out.str();
@@ -80,6 +142,53 @@ std::string wizardState(HWND wizard) {
         previous = std::move(current);
     }
     return previous;
+}
+
+// The control's pixels as shown on screen, top-down 32-bit BGRX. Reading the
+// screen works across processes, where WM_PRINT into our own DC would not.
+std::vector<RGBQUAD> screenPixels(HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return {};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    const bool copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
+    if (!copied || !GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The icon of a message box by its pixels: icon handles are per process under
+// Wine, so the same system icon cannot be recognised by handle from outside.
+// "stop" (red), "exclamation" (yellow), "information" (blue: the information
+// and question icons alike) or "none".
+const char* messageBoxIconKind(HWND box) {
+    // The icon static: id 20 on Windows, 1088 under Wine.
+    HWND control = GetDlgItem(box, 20);
+    if (!control || !IsWindowVisible(control)) control = GetDlgItem(box, 1088);
+    if (!control || !IsWindowVisible(control)) return "none";
+    int red = 0, yellow = 0, blue = 0;
+    for (const RGBQUAD& p : screenPixels(control)) {
+        int r = p.rgbRed, g = p.rgbGreen, b = p.rgbBlue;
+        if (r >= 160 && g <= 100 && b <= 100) ++red;
+        else if (r >= 160 && g >= 140 && b <= 110) ++yellow;
+        else if (b >= 140 && r <= 120 && b >= g + 20) ++blue;
+    }
+    // A few stray pixels of an outline do not make an icon.
+    const int enough = 20;
+    if (red >= enough && red >= yellow && red >= blue) return "stop";
+    if (yellow >= enough && yellow >= blue) return "exclamation";
+    if (blue >= enough) return "information";
+    return "none";
 }
 
 BOOL CALLBACK collectButton(HWND child, LPARAM param) {
@@ -136,10 +245,8 @@ std::string processList(const std::vector<DWORD>& ids) {
 std::string terminateAll(const std::vector<DWORD>& ids) {
     int ended = 0;
     for (DWORD id : ids) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
-        if (!process) continue;
-        if (TerminateProcess(process, 1)) ++ended;
-        CloseHandle(process);
+        const updater::win32::ProcessHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        if (process && TerminateProcess(process.get(), 1)) ++ended;
     }
     return "OK count=" + std::to_string(ended);
 }
@@ -167,19 +274,13 @@ std::wstring widen(const std::string& text) {
 
 }  // namespace
 
-std::string Commands::execute(const std::string& line) {
+std::string execute(const std::string& line) {
     std::istringstream in(line);
-    std::string verb, argument;
-    in >> verb;
+    std::string verb, exeName, argument;
+    in >> verb >> exeName;
     std::getline(in >> std::ws, argument);
 
-    if (verb == "PING") return "OK";
-    if (verb == "TARGET") {
-        if (argument.empty()) return "ERR missing name";
-        target_ = widen(argument);
-        return "OK";
-    }
-    auto ids = processIdsNamed(target_);
+    auto ids = processIdsNamed(widen(exeName));
     if (verb == "PROCS") return processList(ids);
     if (verb == "KILL") return terminateAll(ids);
 
