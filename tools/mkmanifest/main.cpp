@@ -5,7 +5,7 @@
 
 #include "tools/mkmanifest/command_line.h"
 #include "tools/mkmanifest/manifest_signer.h"
-#include "tools/mkmanifest/platform_store.h"
+#include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/publisher.h"
 
 int main(int argc, char** argv) {
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         // The key is read first, so a dry run finds a bad one too.
         std::unique_ptr<ManifestSigner> signer;
         if (!line.options.signingKey.empty()) signer = loadSigner(line.options.signingKey);
-        std::unique_ptr<ReleaseStore> store = makePlatformStore();
+        std::unique_ptr<ReleaseStore> store = makeReleaseStore();
         return publish(line.options, *store, currentLocalTime(), std::cout, std::cerr, signer.get());
     } catch (const std::exception& error) {
         std::cerr << "mkmanifest: " << error.what() << "\n";

@@ -39,7 +39,7 @@ PublishPlan makePlan(const std::string& product, const std::string& version, std
     std::sort(files.begin(), files.end(),
               [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
     for (ReleaseFile& file : files) {
-        PlannedFile planned{file.name, file.size, file.sha256, publicationTime, FileChange::New};
+        PlannedFile planned{file, publicationTime, FileChange::New};
         auto earlier = previous.files.find(file.name);
         if (earlier != previous.files.end()) {
             if (sameContent(file, earlier->second)) {
