@@ -5,13 +5,12 @@
 
 #include "tools/mkmanifest/command_line.h"
 #include "tools/mkmanifest/manifest_signer.h"
-#include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/publisher.h"
+#include "tools/mkmanifest/release_store.h"
 
 int main(int argc, char** argv) {
     using namespace mkmanifest;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    CommandLine line = parseCommandLine(args);
+    const CommandLine line = parseCommandLine({argv + 1, argv + argc});
     if (line.help) {
         std::cout << usageText();
         return 0;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <functional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -70,20 +72,19 @@ std::optional<std::ifstream> openToRead(const fs::path& path, bool mayBeMissing)
     fail("cannot open", path, error);
 }
 
-void writeAll(std::ofstream& out, const fs::path& path, const char* data, std::size_t size) {
-    if (!out.write(data, static_cast<std::streamsize>(size))) fail("cannot write", path, streamError());
+void writeAll(std::ofstream& out, const fs::path& path, std::string_view bytes) {
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) fail("cannot write", path, streamError());
 }
 
 // Writes through a temporary file beside the target, then moves it over the
 // target, so readers see the old file or the whole new one.
-template <typename Fill>
-auto replaceAtomically(const fs::path& target, Fill fill) {
+void replaceAtomically(const fs::path& target, const std::function<void(std::ofstream&, const fs::path&)>& fill) {
     fs::path temp = target;
     temp += kTempSuffix;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) fail("cannot create", temp, streamError());
     try {
-        auto result = fill(out, temp);
+        fill(out, temp);
         out.close();
         if (!out) fail("cannot close", temp, streamError());
         std::error_code error;
@@ -91,7 +92,6 @@ auto replaceAtomically(const fs::path& target, Fill fill) {
         if (error) fail("cannot flush", temp, error);
         fs::rename(temp, target, error);
         if (error) fail("cannot rename into place", target, error);
-        return result;
     } catch (...) {
         out.close();
         std::error_code ignored;
@@ -127,9 +127,11 @@ public:
         const fs::path target = pathOf(toRoot, name);
         std::optional<std::ifstream> in = openToRead(source, false);
         makeFolders(target.parent_path());
-        return replaceAtomically(target, [&](std::ofstream& out, const fs::path& temp) {
-            return digestOf(*in, source, [&](const char* data, std::size_t size) { writeAll(out, temp, data, size); });
+        FileDigest copied;
+        replaceAtomically(target, [&](std::ofstream& out, const fs::path& temp) {
+            copied = digestOf(*in, source, [&](std::string_view chunk) { writeAll(out, temp, chunk); });
         });
+        return copied;
     }
 
     std::optional<std::string> readIfPresent(const std::string& root, const std::string& name) override {
@@ -137,16 +139,14 @@ public:
         std::optional<std::ifstream> in = openToRead(path, true);
         if (!in) return std::nullopt;
         std::string bytes;
-        readChunks(*in, path, [&](const char* data, std::size_t size) { bytes.append(data, size); });
+        readChunks(*in, path, [&](std::string_view chunk) { bytes += chunk; });
         return bytes;
     }
 
     void writeAtomically(const std::string& root, const std::string& name, const std::string& bytes) override {
         makeFolders(pathFromBytes(root));
-        replaceAtomically(pathOf(root, name), [&](std::ofstream& out, const fs::path& temp) {
-            writeAll(out, temp, bytes.data(), bytes.size());
-            return 0;
-        });
+        const auto write = [&](std::ofstream& out, const fs::path& temp) { writeAll(out, temp, bytes); };
+        replaceAtomically(pathOf(root, name), write);
     }
 
     bool overlap(const std::string& a, const std::string& b) override {
@@ -200,7 +200,7 @@ private:
     std::optional<FileDigest> digestFile(const fs::path& path, bool mayBeMissing) {
         std::optional<std::ifstream> in = openToRead(path, mayBeMissing);
         if (!in) return std::nullopt;
-        return digestOf(*in, path, [](const char*, std::size_t) {});
+        return digestOf(*in, path, [](std::string_view) {});
     }
 
     template <typename Visit>
@@ -208,7 +208,7 @@ private:
         while (in) {
             in.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
             if (in.bad()) fail("cannot read", path, streamError());
-            if (in.gcount() > 0) visit(buffer_.data(), static_cast<std::size_t>(in.gcount()));
+            if (in.gcount() > 0) visit(std::string_view(buffer_.data(), static_cast<std::size_t>(in.gcount())));
         }
     }
 
@@ -217,10 +217,10 @@ private:
     FileDigest digestOf(std::ifstream& in, const fs::path& path, Also also) {
         const std::unique_ptr<updater::Sha256Hasher> hasher = sha256_->startSha256();
         FileDigest digest;
-        readChunks(in, path, [&](const char* data, std::size_t size) {
-            hasher->update(data, size);
-            digest.size += size;
-            also(data, size);
+        readChunks(in, path, [&](std::string_view chunk) {
+            hasher->update(chunk.data(), chunk.size());
+            digest.size += chunk.size();
+            also(chunk);
         });
         const updater::Sha256Digest bytes = hasher->finish();
         digest.sha256 = updater::encodeHex(bytes.data(), bytes.size());
