@@ -4,20 +4,16 @@
 #include <cstdio>
 #include <set>
 
+#include "engine/code_page.h"
 #include "engine/version_number.h"
 
 namespace mkmanifest {
 namespace {
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
+// Hex digits of either case; the manifest may have been written by hand.
 bool sameContent(const ReleaseFile& file, const PreviousEntry& entry) {
-    return entry.size == std::to_string(file.size) && lowerAscii(entry.sha256) == file.sha256 &&
-           !file.sha256.empty() && !entry.timestamp.empty();
+    return entry.size == std::to_string(file.size) && !file.sha256.empty() && !entry.timestamp.empty() &&
+           updater::equalsIgnoreCase(entry.sha256, file.sha256, updater::Cp936());
 }
 
 // The version as the client reads it, when that differs from its text.
