@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 
-using updater::UpdateManifest;
+using updater::IniFile;
 
 namespace {
 
@@ -95,7 +95,7 @@ void requireWellFormed(const std::string& text, std::string_view what) {
     }
 }
 
-void checkCuts(const UpdateManifest& manifest, const std::string& section, const std::string& key,
+void checkCuts(const IniFile& manifest, const std::string& section, const std::string& key,
                std::string_view defaultValue) {
     const std::string whole = manifest.get(section, key, defaultValue, kLargeBuffer);
     requireWellFormed(whole, "a value is not well-formed code page 936");
@@ -107,7 +107,7 @@ void checkCuts(const UpdateManifest& manifest, const std::string& section, const
     }
 }
 
-void checkLookup(const UpdateManifest& manifest, const std::string& section, const std::string& key) {
+void checkLookup(const IniFile& manifest, const std::string& section, const std::string& key) {
     // Two defaults that differ tell a found key from a missing one.
     const std::string one = manifest.get(section, key, "\x01", kLargeBuffer);
     const std::string two = manifest.get(section, key, "\x02", kLargeBuffer);
@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     static const FakeUnicodeToAnsi converter;
     // Half of the inputs read Unicode files with a converter, half without.
-    const UpdateManifest manifest = UpdateManifest::parse(bytes, size % 2 ? &converter : nullptr);
+    const IniFile manifest = IniFile::parse(bytes, updater::cp936(), size % 2 ? &converter : nullptr);
     const Names names = namesIn(bytes);
     for (const std::string& section : names.sections)
         for (const std::string& key : names.keys) checkLookup(manifest, section, key);
