@@ -23,6 +23,8 @@ constexpr std::size_t kTitleBufferBytes = 64;
 constexpr std::size_t kFailureTextBufferBytes = 512;
 // A network failure's text.
 constexpr std::size_t kNetworkErrorTextBufferBytes = 1024;
+// The update URL as the platform canonicalises and splits it.
+constexpr std::size_t kUrlBufferBytes = 2084;
 // One text of the string table, and a system error message.
 constexpr std::size_t kMessageBufferBytes = 1024;
 

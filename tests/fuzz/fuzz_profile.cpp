@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check.h"
+#include "engine/code_page.h"
 #include "engine/ini_file.h"
 
 using updater::IniFile;
@@ -23,8 +24,8 @@ constexpr std::size_t kMaxNamesEach = 6;
 constexpr std::size_t kLargeBuffer = 1 << 20;
 constexpr std::size_t kBufferSizes[] = {0, 1, 2, 3, 4, 7, 100, 128, 260};
 
-bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+bool isLeadByte(unsigned char byte) { return updater::cp936().isLeadByte(byte); }
+bool isTrailByte(unsigned char byte) { return updater::cp936().isTrailByte(byte); }
 
 // Stands in for the platform's table: every non-ASCII unit becomes some
 // valid double-byte character, each surrogate half a "?".
