@@ -1,4 +1,5 @@
-// The profile reader's behaviour that the program relies on. The finer rules
+// The INI reader's behaviour that the program relies on, and the manifest
+// model above it. The finer rules
 // are checked byte for byte against the platform in tests/e2e/ini_differential_test.cpp.
 #include "engine/ini_file.h"
 
@@ -6,6 +7,7 @@
 
 #include <string>
 
+#include "engine/update_manifest.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 
@@ -148,6 +150,37 @@ TEST(IniFile, FileListEndsAtTheFirstGapForTheCaller) {
     EXPECT_EQ(ini.get("FILE0", "FILE", "", 260), "a");
     EXPECT_EQ(ini.get("FILE1", "FILE", "", 260), "");
     EXPECT_EQ(ini.get("FILE2", "FILE", "", 260), "c");
+}
+
+TEST(UpdateManifest, ProductVersionAndFileEntriesUpToTheFirstGap) {
+    const auto manifest = updater::UpdateManifest::parse(
+        "[kelmor]\nVERSION=2.0\n[FILE0]\nFILE=a\nVERSION=v\nSIZE=3\n[FILE1]\nFILE=b\nSHA256=\n[FILE3]\nFILE=d\n",
+        updater::cp936());
+    EXPECT_EQ(manifest.productVersion("KELMOR"), "2.0");
+    EXPECT_EQ(manifest.productVersion("other"), std::nullopt);
+    const auto first = manifest.entry(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->file + "|" + first->version + "|" + first->size.value_or("-"), "a|v|3");
+    EXPECT_EQ(first->sha256, std::nullopt);
+    ASSERT_TRUE(manifest.entry(1));
+    EXPECT_EQ(manifest.entry(1)->sha256, "") << "present but empty is not missing";
+    EXPECT_FALSE(manifest.entry(2));
+}
+
+// A system whose code page has no double-byte characters cuts and compares
+// by single bytes, as the platform does there.
+TEST(IniFile, TheCodePageDecidesWhereCharactersEnd) {
+    struct SingleByte : updater::CodePage {
+        bool isLeadByte(unsigned char) const override { return false; }
+        bool isTrailByte(unsigned char) const override { return false; }
+        std::string upperChar(std::string_view c) const override { return std::string(c); }
+    } singleByte;
+    const std::string text = "[S]\nk=" + kZhong + kZhong + "\n[" + kZhong.substr(0, 1) + "]\n]=x\n";
+    EXPECT_EQ(IniFile::parse(text, updater::cp936()).get("S", "k", "", 4), kZhong);
+    EXPECT_EQ(IniFile::parse(text, singleByte).get("S", "k", "", 4), kZhong + kZhong.substr(0, 1));
+    // A lone lead byte is "?" in code page 936 and itself in a single-byte one.
+    EXPECT_EQ(IniFile::parse(text, singleByte).get(kZhong.substr(0, 1), "]", "", 100), "x");
+    EXPECT_EQ(IniFile::parse(text, updater::cp936()).get(kZhong.substr(0, 1), "]", "", 100), "");
 }
 
 TEST(IniFile, TenThousandFileSections) {
