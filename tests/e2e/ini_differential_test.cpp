@@ -1,9 +1,9 @@
-// Our profile reader against the platform's: every file under tests/data/ini
-// is asked the same questions through GetPrivateProfileStringA under Wine
-// (tests/wine/ini_oracle.cpp, one run for all files) and through
-// UpdateManifest, and the answers must be the same bytes. UpdateManifest is
-// asked twice: natively, with iconv converting Unicode files, and inside the
-// oracle with the program's own conversion.
+// Our INI reader against the platform's: every file under tests/data/ini is
+// asked the same questions through GetPrivateProfileStringA under Wine
+// (tests/wine/ini_oracle.cpp, one run for all files) and through IniFile,
+// and the answers must be the same bytes. IniFile is asked twice: natively,
+// with code page 936 and iconv converting Unicode files, and inside the
+// oracle with the program's own code page and conversion.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/profile_text.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
+#include "engine/ini_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 #include "tests/support/wine_runner.h"
 
 namespace {
 
-using updater::UpdateManifest;
+using updater::IniFile;
 
 // Stands in for the platform's conversion of Unicode files to code page 936.
 const testsupport::IconvUnicodeToAnsi& unicodeToAnsi() {
@@ -32,7 +32,7 @@ const testsupport::IconvUnicodeToAnsi& unicodeToAnsi() {
     return converter;
 }
 
-UpdateManifest parseOurs(const std::string& bytes) { return UpdateManifest::parse(bytes, &unicodeToAnsi()); }
+IniFile parseOurs(const std::string& bytes) { return IniFile::parse(bytes, updater::cp936(), &unicodeToAnsi()); }
 
 const std::vector<std::string> kFiles = {
     "settings_crlf.ini", "manifest.ini", "blanks.ini", "quotes.ini", "comments.ini", "repeats.ini",
@@ -103,7 +103,7 @@ std::string stripSpaces(std::string text) {
 // file as code page 936 text (and, for a file in that code page, in its raw
 // bytes too), in the case and padding variants a caller might use.
 void candidateNames(const std::string& bytes, std::set<std::string>& sections, std::set<std::string>& keys) {
-    const std::string decoded = updater::decodeProfileFile(bytes, &unicodeToAnsi()).text;
+    const std::string decoded = updater::decodeIniFile(bytes, updater::cp936(), &unicodeToAnsi()).text;
     const bool unicode = bytes.rfind("\xef\xbb\xbf", 0) == 0 || bytes.rfind("\xff\xfe", 0) == 0 ||
                          bytes.rfind("\xfe\xff", 0) == 0;
     std::string text = decoded;
@@ -141,7 +141,7 @@ void candidateNames(const std::string& bytes, std::set<std::string>& sections, s
 std::vector<Query> queriesFor(const std::string& file) {
     std::string bytes;
     bool exists = readFile(dataDir() + "/" + file, bytes);
-    UpdateManifest ours = exists ? parseOurs(bytes) : UpdateManifest();
+    IniFile ours = exists ? parseOurs(bytes) : IniFile();
     std::set<std::string> sections, keys;
     candidateNames(bytes, sections, keys);
 
@@ -220,7 +220,7 @@ TEST(IniDifferential, SameAnswersAsThePlatformForEveryDataFile) {
     for (const auto& file : kFiles) {
         SCOPED_TRACE(file);
         std::string bytes;
-        UpdateManifest ours = readFile(dataDir() + "/" + file, bytes) ? parseOurs(bytes) : UpdateManifest();
+        IniFile ours = readFile(dataDir() + "/" + file, bytes) ? parseOurs(bytes) : IniFile();
         const bool checkNative = kProgramConversionOnly.count(file) == 0;
         const auto& asked = queries.at(file);
         const auto& answered = answers.at(file);

@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tests/support/wine_runner.h"
 
 namespace fs = std::filesystem;
@@ -47,7 +47,7 @@ protected:
                                     (root_ / "release").string() + " kelmor 1.3 " + (root_ / "web").string() +
                                     " >" + (root_ / "mkmanifest.log").string() + " 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << readAll(root_ / "mkmanifest.log");
-        const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readAll(root_ / "web" / "update.ini"));
+        const updater::IniFile manifest = updater::IniFile::parse(readAll(root_ / "web" / "update.ini"), updater::cp936());
         published_ = manifest.get("FILE0", "VERSION", "", 260);
         ASSERT_FALSE(published_.empty());
     }

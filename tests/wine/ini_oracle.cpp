@@ -22,8 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "app/win32_code_page.h"
 #include "app/win32_unicode_to_ansi.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 
 namespace {
 
@@ -91,10 +92,11 @@ std::string readFileBytes(const std::string& path) {
 std::string askOurs(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& defaultValue, DWORD bufferBytes) {
     static const updater::win32::Win32UnicodeToAnsi unicodeToAnsi;
-    static std::map<std::string, updater::UpdateManifest> parsed;
+    static const updater::win32::Win32CodePage codePage;
+    static std::map<std::string, updater::IniFile> parsed;
     auto found = parsed.find(file);
     if (found == parsed.end())
-        found = parsed.emplace(file, updater::UpdateManifest::parse(readFileBytes(file), &unicodeToAnsi)).first;
+        found = parsed.emplace(file, updater::IniFile::parse(readFileBytes(file), codePage, &unicodeToAnsi)).first;
     return found->second.get(section, key, defaultValue, bufferBytes);
 }
 

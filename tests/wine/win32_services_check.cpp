@@ -9,11 +9,11 @@
 #include <string>
 
 #include "app/ole_date_parser.h"
+#include "app/system_places.h"
 #include "app/toolhelp_process_system.h"
 #include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
 #include "engine/code_page.h"
-#include "ui/system_paths.h"
 
 namespace {
 
@@ -109,6 +109,7 @@ void checkCodePage() {
     for (int byte = 0; byte < 256; ++byte) {
         const auto b = static_cast<unsigned char>(byte);
         expect(system.isLeadByte(b) == portable.isLeadByte(b), "lead byte " + std::to_string(byte));
+        expect(system.isTrailByte(b) == portable.isTrailByte(b), "trail byte " + std::to_string(byte));
     }
     expect(system.upperChar("a") == "A", "ASCII letters fold");
     expect(system.upperChar("\xA3\xE1") == "\xA3\xC1", "full-width letters fold");
@@ -126,7 +127,7 @@ void checkProcesses() {
 }  // namespace
 
 int main() {
-    const std::string directory = updater::ui::temporaryDirectory();
+    const std::string directory = updater::win32::readSystemPlaces().tempDirectory;
     updater::win32::Win32FileSystem files;
     checkDateParser();
     checkFileTimes(files, directory);

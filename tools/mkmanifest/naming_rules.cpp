@@ -30,7 +30,7 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 // a trail byte is never taken for an ASCII one.
 template <typename Visit>
 void forEachSingleByteChar(const std::string& text, Visit visit) {
-    updater::Cp936 cp;
+    const updater::CodePage& cp = updater::cp936();
     for (std::size_t i = 0; i < text.size();) {
         std::size_t length = updater::charLength(text, i, cp);
         if (length == 1) visit(i, text[i]);
@@ -49,7 +49,7 @@ std::string pathPartProblem(const std::string& part) {
 
 // Upper-cased as the code page folds letters, as Windows compares names.
 std::string folded(const std::string& name) {
-    updater::Cp936 cp;
+    const updater::CodePage& cp = updater::cp936();
     std::string result;
     for (std::size_t i = 0; i < name.size();) {
         std::size_t length = updater::charLength(name, i, cp);
@@ -71,7 +71,7 @@ std::string productNameProblem(const std::string& product) {
     bool bracket = false;
     forEachSingleByteChar(product, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
     if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
-    if (!updater::isWellFormedCp936(product)) return "the product name is not valid code page 936 text";
+    if (!updater::isWellFormed(product, updater::cp936())) return "the product name is not valid code page 936 text";
     // The product section must not be taken for one of the file sections.
     std::string upper = folded(product);
     if (upper.size() > 4 && upper.compare(0, 4, "FILE") == 0 &&
@@ -115,7 +115,7 @@ std::string fileNameProblem(const std::string& name) {
                std::to_string(kMaxFileNameBytes);
     if (hasControlByte(name)) return prefix + "contains a line break or control character";
     if (hasOuterBlanks(name)) return prefix + "starts or ends with a blank";
-    if (!updater::isWellFormedCp936(name)) return prefix + "is not valid code page 936 text";
+    if (!updater::isWellFormed(name, updater::cp936())) return prefix + "is not valid code page 936 text";
     if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
 
     std::string badChar;
