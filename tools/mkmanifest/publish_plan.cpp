@@ -13,7 +13,7 @@ namespace {
 // Hex digits of either case; the manifest may have been written by hand.
 bool sameContent(const ReleaseFile& file, const PreviousEntry& entry) {
     return entry.size == std::to_string(file.size) && !file.sha256.empty() && !entry.timestamp.empty() &&
-           updater::equalsIgnoreCase(entry.sha256, file.sha256, updater::Cp936());
+           updater::equalsIgnoreCase(entry.sha256, file.sha256, updater::cp936());
 }
 
 // The version as the client reads it, when that differs from its text.
