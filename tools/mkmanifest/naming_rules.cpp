@@ -102,9 +102,13 @@ std::string versionReadingNote(const std::string& version) {
     if (end != std::string::npos && version[end] == '.')
         end = version.find_first_not_of("0123456789", end + 1);
     if (end == std::string::npos) return {};
+    return "the version " + quoted(version) + " reads as " + clientReading(version) + " on the client";
+}
+
+std::string clientReading(const std::string& version) {
     char number[64];
     std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
-    return "the version " + quoted(version) + " reads as " + number + " on the client";
+    return number;
 }
 
 std::string fileNameProblem(const std::string& name) {

@@ -17,6 +17,8 @@ std::string productNameProblem(const std::string& product);
 std::string versionTextProblem(const std::string& version);
 // A version such as "1.2.3" reads as 1.2 on the client; worth a note.
 std::string versionReadingNote(const std::string& version);
+// The number the client reads from a version text, as it would print it.
+std::string clientReading(const std::string& version);
 std::string fileNameProblem(const std::string& name);
 
 // Whether Windows takes the two names for the same file (letters folded as

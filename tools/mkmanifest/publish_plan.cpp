@@ -1,11 +1,11 @@
 #include "tools/mkmanifest/publish_plan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "engine/code_page.h"
 #include "engine/version_number.h"
+#include "tools/mkmanifest/naming_rules.h"
 
 namespace mkmanifest {
 namespace {
@@ -18,9 +18,8 @@ bool sameContent(const ReleaseFile& file, const PreviousEntry& entry) {
 
 // The version as the client reads it, when that differs from its text.
 std::string readingOf(const std::string& version) {
-    char number[64];
-    std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
-    return version == number ? "" : std::string(" (reads as ") + number + ")";
+    const std::string number = clientReading(version);
+    return version == number ? "" : " (reads as " + number + ")";
 }
 
 }  // namespace
