@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include "engine/byte_limits.h"
+
 namespace updater::win32 {
 
 std::string StringTableMessages::load(MessageId id) const {
     // The longest text of the table is far below this; a missing id gives "".
-    char buffer[1024];
+    char buffer[kMessageBufferBytes];
     const int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), buffer, sizeof buffer);
     return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
 }

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "engine/byte_limits.h"
+
 namespace updater::win32 {
 
 std::string systemErrorText(unsigned long code) {
-    char buffer[1024];
+    char buffer[kMessageBufferBytes];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                                   buffer, sizeof buffer, nullptr);
     while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r')) --length;

@@ -5,29 +5,27 @@
 
 #include <memory>
 
-#include "win32/cng_sha256.h"
 #include "app/cng_verifier.h"
-#include "app/win32_unicode_to_ansi.h"
 #include "app/ole_date_parser.h"
 #include "app/socket_layer.h"
 #include "app/string_table_messages.h"
 #include "app/system_error_text.h"
+#include "app/system_places.h"
 #include "app/toolhelp_process_system.h"
 #include "app/update_url.h"
 #include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
-#include "engine/code_page.h"
+#include "app/win32_unicode_to_ansi.h"
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
-#include "ui/system_paths.h"
+#include "engine/update_services.h"
+#include "net/http_transfer.h"
 #include "ui/update_dialog.h"
+#include "win32/cng_sha256.h"
 
 namespace updater::app {
 namespace {
-
-// The executable's path as read to find updataAdd.ini (at most 254 bytes).
-constexpr std::size_t kConfigPathBufferBytes = 255;
 
 void showUnownedBox(const std::string& text, const std::string& caption, UINT style) {
     MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
@@ -42,10 +40,13 @@ void enableCommonControls() {
 
 }  // namespace
 
+// Builds every service the wizard and the engine use, in the order the
+// program has always brought them up.
 int UpdateApp::run() {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
-    const std::string appName = applicationName(ui::modulePath(kPathBufferBytes), codePage);
+    const win32::SystemPlaces places = win32::readSystemPlaces();
+    const std::string appName = applicationName(places.modulePath, codePage);
 
     const win32::SocketLayer sockets;
     if (!sockets.ready()) {
@@ -60,11 +61,9 @@ int UpdateApp::run() {
     const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
     const win32::Win32UnicodeToAnsi unicodeToAnsi;
     win32::CngSha256Source sha256;
-    std::unique_ptr<ui::UpdateDialog> wizard;
+    std::unique_ptr<net::HttpTransfer> http;
     try {
-        wizard = std::make_unique<ui::UpdateDialog>(
-            ui::WizardServices{codePage, messages, files, dates, processes, win32::systemErrorText, appName,
-                               verifier.get(), &unicodeToAnsi, &sha256});
+        http = std::make_unique<net::HttpTransfer>(appName, codePage);
     } catch (...) {
         // Without its HTTP session the wizard has nothing to offer.
         const FailureReport report =
@@ -73,17 +72,30 @@ int UpdateApp::run() {
         return 0;
     }
 
-    const std::string directory = directoryWithoutSeparator(ui::modulePath(kConfigPathBufferBytes), codePage);
-    UpdateSettings& settings = wizard->settings();
-    settings = defaults_;
-    readLocalSettings(files.readAll(localSettingsPath(directory)), settings, &unicodeToAnsi);
+    UpdateSettings settings = defaults_;
+    const std::string configDirectory = directoryWithoutSeparator(places.configModulePath, codePage);
+    readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
     win32::parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
         showUnownedBox(messages.load(MessageId::UrlNotHttp), appName, MB_OK | MB_ICONERROR);
         return 0;
     }
 
-    wizard->runModal();
+    const UpdateServices services{codePage,
+                                  messages,
+                                  *http,
+                                  files,
+                                  dates,
+                                  processes,
+                                  win32::systemErrorText,
+                                  appName,
+                                  directoryWithSeparator(places.modulePath, codePage),
+                                  places.tempDirectory,
+                                  helpFilePath(places.modulePath, codePage),
+                                  verifier.get(),
+                                  &sha256,
+                                  &unicodeToAnsi};
+    ui::UpdateDialog(services, std::move(settings)).runModal();
     return 0;
 }
 

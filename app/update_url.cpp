@@ -5,10 +5,12 @@
 
 #include <vector>
 
+#include "engine/byte_limits.h"
+
 namespace updater::win32 {
 namespace {
 
-constexpr DWORD kUrlBufferChars = 2084;
+constexpr DWORD kUrlBufferChars = kUrlBufferBytes;
 
 // The URL in the platform's canonical form; nothing when it refuses.
 bool canonicalise(const std::string& url, std::vector<char>& out) {

@@ -12,9 +12,9 @@ set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName Le
 set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
-# holds: one less than the size engine/update_settings.h gives it.
+# holds: one less than the size engine/byte_limits.h gives it.
 function(_updater_brand_limit constant out)
-  set(header "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../engine/update_settings.h")
+  set(header "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../engine/byte_limits.h")
   file(STRINGS "${header}" line REGEX "constexpr std::size_t ${constant} = [0-9]+;")
   if(NOT line MATCHES "= ([0-9]+)")
     message(FATAL_ERROR "${header} does not define ${constant}")

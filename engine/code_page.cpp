@@ -29,10 +29,16 @@ std::string upperDoubleByte(std::string_view character) {
     return std::string(character);
 }
 
+unsigned char byteAt(std::string_view text, std::size_t pos) { return static_cast<unsigned char>(text[pos]); }
+
 }  // namespace
 
 bool Cp936::isLeadByte(unsigned char byte) const {
     return byte >= 0x81 && byte <= 0xFE;
+}
+
+bool Cp936::isTrailByte(unsigned char byte) const {
+    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
 }
 
 std::string Cp936::upperChar(std::string_view character) const {
@@ -44,39 +50,57 @@ std::string Cp936::upperChar(std::string_view character) const {
     return upper;
 }
 
-bool isWellFormedCp936(std::string_view text) {
+const CodePage& cp936() {
+    static const Cp936 codePage;
+    return codePage;
+}
+
+std::size_t charLength(std::string_view text, std::size_t pos, const CodePage& cp) {
+    const bool doubleByte = pos + 1 < text.size() && cp.isLeadByte(byteAt(text, pos));
+    return doubleByte ? 2 : 1;
+}
+
+bool isWellFormed(std::string_view text, const CodePage& cp) {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) continue;
-        if (lead == 0x80 || lead == 0xFF || i + 1 == text.size()) return false;
-        const auto trail = static_cast<unsigned char>(text[++i]);
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+        const unsigned char byte = byteAt(text, i);
+        if (byte < 0x80) continue;
+        if (!cp.isLeadByte(byte) || i + 1 == text.size() || !cp.isTrailByte(byteAt(text, ++i))) return false;
     }
     return true;
 }
 
-std::size_t charLength(std::string_view text, std::size_t pos, const CodePage& cp) {
-    const bool doubleByte = pos + 1 < text.size() && cp.isLeadByte(static_cast<unsigned char>(text[pos]));
-    return doubleByte ? 2 : 1;
+std::string cutToBytes(std::string_view text, std::size_t maxBytes, const CodePage& cp) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t next = end + charLength(text, end, cp);
+        if (next > maxBytes) break;
+        end = next;
+    }
+    return std::string(text.substr(0, end));
 }
 
-std::size_t findLastBackslash(std::string_view path, const CodePage& cp) {
-    std::size_t last = std::string_view::npos;
-    for (std::size_t pos = 0; pos < path.size(); pos += charLength(path, pos, cp))
-        if (path[pos] == '\\' && charLength(path, pos, cp) == 1) last = pos;
-    return last;
-}
-
-std::string directoryWithSeparator(std::string_view exePath, const CodePage& cp) {
-    const std::size_t backslash = findLastBackslash(exePath, cp);
-    if (backslash == std::string_view::npos) return std::string(exePath);
-    return std::string(exePath.substr(0, backslash + 1));
-}
-
-std::string directoryWithoutSeparator(std::string_view exePath, const CodePage& cp) {
-    const std::size_t backslash = findLastBackslash(exePath, cp);
-    if (backslash == std::string_view::npos) return std::string(exePath);
-    return std::string(exePath.substr(0, backslash));
+std::string normalizeText(std::string_view bytes, const CodePage& cp) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char byte = byteAt(bytes, i);
+        if (!cp.isLeadByte(byte)) {
+            text += static_cast<char>(byte);
+            continue;
+        }
+        const unsigned char trail = i + 1 < bytes.size() ? byteAt(bytes, i + 1) : 0;
+        if (trail == 0) {
+            text += '?';  // a lone lead byte; a NUL after it stays
+        } else if (cp.isTrailByte(trail)) {
+            text += static_cast<char>(byte);
+            text += static_cast<char>(trail);
+            ++i;
+        } else {
+            text += '?';  // the pair is one unknown character, even "\n" as its second byte
+            ++i;
+        }
+    }
+    return text;
 }
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b, const CodePage& cp) {

@@ -20,6 +20,25 @@ std::size_t extensionStart(std::string_view path, const CodePage& cp) {
 
 }  // namespace
 
+std::size_t findLastBackslash(std::string_view path, const CodePage& cp) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t pos = 0; pos < path.size(); pos += charLength(path, pos, cp))
+        if (path[pos] == '\\' && charLength(path, pos, cp) == 1) last = pos;
+    return last;
+}
+
+std::string directoryWithSeparator(std::string_view exePath, const CodePage& cp) {
+    const std::size_t backslash = findLastBackslash(exePath, cp);
+    if (backslash == std::string_view::npos) return std::string(exePath);
+    return std::string(exePath.substr(0, backslash + 1));
+}
+
+std::string directoryWithoutSeparator(std::string_view exePath, const CodePage& cp) {
+    const std::size_t backslash = findLastBackslash(exePath, cp);
+    if (backslash == std::string_view::npos) return std::string(exePath);
+    return std::string(exePath.substr(0, backslash));
+}
+
 std::string applicationName(std::string_view exePath, const CodePage& cp) {
     const std::size_t begin = fileNameStart(exePath, cp);
     return std::string(exePath.substr(begin, extensionStart(exePath, cp) - begin));

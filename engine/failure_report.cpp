@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/byte_limits.h"
 #include "engine/date_parser.h"
 #include "engine/file_system.h"
 #include "engine/http.h"
@@ -50,18 +51,8 @@ FailureReport describeFailure(std::exception_ptr error, const Messages& messages
     FailureReport report;
     std::string text = textOf(error, messages, systemText, report.outOfMemory);
     if (text.empty()) text = messages.load(MessageId::InternalError);
-    report.text = cutToBytes(text, kFailureTextMaxBytes, cp);
+    report.text = cutToBytes(text, keptBytes(kFailureTextBufferBytes), cp);
     return report;
-}
-
-std::string cutToBytes(std::string_view text, std::size_t maxBytes, const CodePage& cp) {
-    std::size_t end = 0;
-    while (end < text.size()) {
-        const std::size_t next = end + charLength(text, end, cp);
-        if (next > maxBytes) break;
-        end = next;
-    }
-    return std::string(text.substr(0, end));
 }
 
 }  // namespace updater

@@ -56,6 +56,19 @@ public:
     virtual std::unique_ptr<HttpRequest> openGet(const std::string& objectName) = 0;
 };
 
+// The program's HTTP session with its one connection to the update server.
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    // Makes the connection to server and port; throws NetworkError when the
+    // client cannot even start one.
+    virtual void connect(const std::string& server, std::uint16_t port) = 0;
+    // Valid after connect().
+    virtual HttpConnection& connection() = 0;
+    // Closes the connection, then the session. Safe to call twice.
+    virtual void close() = 0;
+};
+
 // Read size used for every body.
 constexpr std::size_t kReadChunkBytes = 2048;
 

@@ -1,6 +1,7 @@
 #include "engine/local_settings.h"
 
-#include "engine/update_manifest.h"
+#include "engine/byte_limits.h"
+#include "engine/ini_file.h"
 
 namespace updater {
 
@@ -9,11 +10,10 @@ std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator)
     return std::string(programDirectoryWithoutSeparator) + "/updataAdd.ini";
 }
 
-void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings, const CodePage& cp,
                        const UnicodeToAnsi* unicodeToAnsi) {
     const UpdateSettings defaults = settings;
-    const UpdateManifest ini =
-        UpdateManifest::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view(), unicodeToAnsi);
+    const IniFile ini = IniFile::parse(fileBytes ? std::string_view(*fileBytes) : std::string_view(), cp, unicodeToAnsi);
     // Read in this order, each into a 100-byte buffer.
     settings.productName = ini.get("Server", "strSoft", defaults.productName, kSettingBufferBytes);
     settings.installedVersion = ini.get("Server", "strVersion", defaults.installedVersion, kSettingBufferBytes);

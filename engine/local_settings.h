@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/code_page.h"
 #include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
 
@@ -17,8 +18,9 @@ std::string localSettingsPath(std::string_view programDirectoryWithoutSeparator)
 // missing file (nothing) or a missing key keeps the value settings holds (the
 // default); a key present with an empty value gives empty text. Each value
 // keeps at most 99 bytes.
-// unicodeToAnsi reads a file saved as UTF-8 or UTF-16 (see UpdateManifest::parse).
-void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings,
+// The text is in the code page cp; unicodeToAnsi reads a file saved as UTF-8
+// or UTF-16 (see IniFile::parse).
+void readLocalSettings(const std::optional<std::string>& fileBytes, UpdateSettings& settings, const CodePage& cp,
                        const UnicodeToAnsi* unicodeToAnsi = nullptr);
 
 }  // namespace updater

@@ -1,5 +1,7 @@
 #include "engine/network_error_text.h"
 
+#include "engine/byte_limits.h"
+
 namespace updater {
 
 namespace {
@@ -10,28 +12,14 @@ std::string withoutTrailingLineBreaks(std::string text) {
     return text;
 }
 
-// Cuts at a character boundary: walking whole characters from the start is
-// the only way to know whether the byte before the cut is a lead byte.
-void cutToLimit(std::string& text, const NetworkErrorSources& sources) {
-    if (text.size() <= kNetworkErrorTextMaxBytes) return;
-    std::size_t end = 0;
-    while (end < text.size()) {
-        std::size_t next = end + (sources.isLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1);
-        if (next > kNetworkErrorTextMaxBytes) break;
-        end = next;
-    }
-    text.resize(end);
-}
-
 }  // namespace
 
-std::string composeNetworkErrorText(unsigned long code, const NetworkErrorSources& sources) {
+std::string composeNetworkErrorText(unsigned long code, const NetworkErrorSources& sources, const CodePage& cp) {
     std::string text;
     if (code == kInternetExtendedError) text = withoutTrailingLineBreaks(sources.lastResponseText());
     if (text.empty()) text = withoutTrailingLineBreaks(sources.moduleText(code));
     if (text.empty()) text = withoutTrailingLineBreaks(sources.systemText(code));
-    cutToLimit(text, sources);
-    return text;
+    return cutToBytes(text, keptBytes(kNetworkErrorTextBufferBytes), cp);
 }
 
 }  // namespace updater

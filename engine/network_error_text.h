@@ -5,13 +5,12 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/code_page.h"
+
 namespace updater {
 
 // WinInet's "extended error": the useful text is the server's last response.
 constexpr unsigned long kInternetExtendedError = 12003;
-
-// Longest text kept, in bytes (the caller's buffer holds 1024 with its terminator).
-constexpr std::size_t kNetworkErrorTextMaxBytes = 1023;
 
 class NetworkErrorSources {
 public:
@@ -22,8 +21,6 @@ public:
     virtual std::string systemText(unsigned long code) const = 0;
     // The last response text the client kept from the server; empty when none.
     virtual std::string lastResponseText() const = 0;
-    // Whether the byte starts a double-byte character in the texts' code page.
-    virtual bool isLeadByte(unsigned char byte) const = 0;
 };
 
 // The text for a failure with this code: the last response text for the
@@ -31,6 +28,6 @@ public:
 // each later source stands in when the earlier one is empty. Trailing line
 // breaks are dropped. The result is cut to at most 1023 bytes without
 // splitting a double-byte character. Empty when no source has a text.
-std::string composeNetworkErrorText(unsigned long code, const NetworkErrorSources& sources);
+std::string composeNetworkErrorText(unsigned long code, const NetworkErrorSources& sources, const CodePage& cp);
 
 }  // namespace updater

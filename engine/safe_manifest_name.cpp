@@ -42,12 +42,13 @@ bool isWindowsDeviceName(std::string_view component) {
 }
 
 bool isSafeManifestName(const std::string& name) {
-    const Cp936 cp;
+    // The names are published as code page 936 text, whatever the system's.
+    const CodePage& cp = cp936();
     const std::string_view text(name);
     if (text.empty() || isSeparator(text[0])) return false;
     // The platform's calls end the name at a NUL; what follows could hide a "..".
     if (text.find('\0') != std::string_view::npos) return false;
-    if (!isWellFormedCp936(text)) return false;
+    if (!isWellFormed(text, cp)) return false;
     std::size_t componentStart = 0;
     for (std::size_t pos = 0; pos < text.size(); pos += charLength(text, pos, cp)) {
         if (charLength(text, pos, cp) == 2) continue;

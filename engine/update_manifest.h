@@ -1,37 +1,42 @@
 #pragma once
-// Profile (INI) text read by section and key, as the platform's profile
-// lookup reads it. Used for updataAdd.ini and for the update manifest.
+// update.ini as the updater understands it: the product's VERSION in the
+// section named after the product, and the file list in sections FILE0,
+// FILE1, ... up to the first whose FILE is empty. Read the same way by the
+// check, the run and the publishing tool.
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "engine/code_page.h"
+#include "engine/ini_file.h"
 #include "engine/unicode_to_ansi.h"
 
 namespace updater {
 
+// One file section; SIZE and SHA256 are nothing when missing.
+struct ManifestEntry {
+    std::string file;
+    std::string version;
+    std::optional<std::string> size;
+    std::optional<std::string> sha256;
+};
+
 class UpdateManifest {
 public:
-    // No file: every lookup gives its default, as parse("") does.
-    UpdateManifest() = default;
-    // Parses the bytes once; lookups afterwards do not rescan the text. A
-    // UTF-8 or UTF-16 file is converted to the ANSI code page by
-    // unicodeToAnsi; without one its non-ASCII characters read as "?".
-    static UpdateManifest parse(std::string_view bytes, const UnicodeToAnsi* unicodeToAnsi = nullptr);
+    // See IniFile::parse; cp must outlive the object.
+    static UpdateManifest parse(std::string_view bytes, const CodePage& cp,
+                                const UnicodeToAnsi* unicodeToAnsi = nullptr);
 
-    // Value of key in section (both compared ignoring ASCII case), cut to
-    // bufferBytes - 1 bytes, never inside a double-byte character. The default
-    // only when the key is missing; the format's finer rules are described in
-    // update_manifest.cpp.
-    std::string get(std::string_view section, std::string_view key,
-                    std::string_view defaultValue, std::size_t bufferBytes) const;
-    // As get, but nothing when the key is missing.
-    std::optional<std::string> find(std::string_view section, std::string_view key, std::size_t bufferBytes) const;
+    // The product section's VERSION, nothing when it has none.
+    std::optional<std::string> productVersion(std::string_view product) const;
+    // Section FILE<index>; nothing from the first section without a FILE on,
+    // which ends the list.
+    std::optional<ManifestEntry> entry(std::size_t index) const;
 
 private:
-    struct Impl;
-    std::shared_ptr<const Impl> impl_;
+    explicit UpdateManifest(IniFile ini) : ini_(std::move(ini)) {}
+    IniFile ini_;
 };
 
 }  // namespace updater

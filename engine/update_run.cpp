@@ -8,8 +8,8 @@
 
 #include "engine/content_check.h"
 #include "engine/http_response.h"
+#include "engine/safe_manifest_name.h"
 #include "engine/trusted_manifest.h"
-#include "engine/update_manifest.h"
 
 namespace updater {
 
@@ -31,13 +31,13 @@ private:
 };
 
 std::string message(const UpdateContext& context, MessageId id, std::string_view arg) {
-    return fillPercentS(context.messages.load(id), {arg});
+    return fillPercentS(context.services.messages.load(id), {arg});
 }
 
 bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>& local, const std::string& version) {
     if (!local) return false;
     // Rejected text (0) and overflow (-1) are compared like any other date.
-    return context.dates.parse(version).value <= local->lastWriteDate + kHalfSecondInDays;
+    return context.services.dates.parse(version).value <= local->lastWriteDate + kHalfSecondInDays;
 }
 
 // A request that cannot be sent puts the client's error text in the list.
@@ -115,7 +115,7 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
 // escapes, no download file is left.
 bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std::uint64_t contentLength,
               const std::string& localPath, const std::string& downloadPath, ContentCheck& check) {
-    std::unique_ptr<OutputFile> file = context.files.createFresh(downloadPath, ShareMode::DenyWriters);
+    std::unique_ptr<OutputFile> file = context.services.files.createFresh(downloadPath, ShareMode::DenyWriters);
     if (!file) {
         context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
         return false;
@@ -128,10 +128,10 @@ bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std:
         whole = received >= contentLength && check.matches();
     } catch (...) {
         file.reset();
-        context.files.remove(downloadPath);
+        context.services.files.remove(downloadPath);
         throw;
     }
-    if (!whole) context.files.remove(downloadPath);
+    if (!whole) context.services.files.remove(downloadPath);
     return whole;
 }
 
@@ -151,37 +151,32 @@ void reportResult(UpdateContext& context, const std::string& file, FileUpdateRes
 // Nothing when a keyed build finds the copy unsigned or altered.
 std::optional<UpdateManifest> readManifestCopy(UpdateContext& context) {
     const std::optional<std::string> bytes =
-        trustedManifestBytes(context.verifier, context.files.readAll(manifestCopyPath(context.tempDirectory)));
+        trustedManifestBytes(context.services.verifier, context.services.files.readAll(manifestCopyPath(context.services.tempDirectory)));
     if (!bytes) return std::nullopt;
-    return UpdateManifest::parse(*bytes, context.unicodeToAnsi);
+    return UpdateManifest::parse(*bytes, context.services.codePage, context.services.unicodeToAnsi);
 }
 
 void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
-    for (int index = 0;; ++index) {
-        const std::string section = "FILE" + std::to_string(index);
-        ManifestEntry entry;
-        entry.file = manifest.get(section, "FILE", "", kFileValueBufferBytes);
-        if (entry.file.empty()) return;
-        entry.version = manifest.get(section, "VERSION", "", kFileValueBufferBytes);
-        entry.size = manifest.find(section, "SIZE", kFileValueBufferBytes);
-        entry.sha256 = manifest.find(section, "SHA256", kFileValueBufferBytes);
-        reportResult(context, entry.file, updateEntry(context, entry));
+    for (std::size_t index = 0;; ++index) {
+        const std::optional<ManifestEntry> entry = manifest.entry(index);
+        if (!entry) return;
+        reportResult(context, entry->file, updateEntry(context, *entry));
     }
 }
 
 // The copy changed since the check: it is not used, and the run ends here.
 void refuseRun(UpdateContext& context) {
-    context.files.remove(manifestCopyPath(context.tempDirectory));
-    context.view.showStatus(context.messages.load(MessageId::SignatureInvalid));
+    context.services.files.remove(manifestCopyPath(context.services.tempDirectory));
+    context.view.showStatus(context.services.messages.load(MessageId::SignatureInvalid));
 }
 
 void finishRun(UpdateContext& context, const std::string& newVersion) {
     context.view.deleteFirstListLine();
     context.view.addListLine(context.settings.productName + " " + newVersion);
-    context.view.setButtonCaption(context.messages.load(MessageId::FinishCaption));
+    context.view.setButtonCaption(context.services.messages.load(MessageId::FinishCaption));
     context.view.enableButton(true);
-    context.view.showStatus(context.messages.load(MessageId::UpdateFinished));
-    context.files.remove(manifestCopyPath(context.tempDirectory));
+    context.view.showStatus(context.services.messages.load(MessageId::UpdateFinished));
+    context.services.files.remove(manifestCopyPath(context.services.tempDirectory));
 }
 
 }  // namespace
@@ -190,7 +185,7 @@ void runUpdate(UpdateContext& context, const std::string& newVersion) {
     context.view.enableButton(false);
     // A keyed build checks the copy before it may stop the running product.
     std::optional<UpdateManifest> manifest;
-    if (context.verifier && !(manifest = readManifestCopy(context))) {
+    if (context.services.verifier && !(manifest = readManifestCopy(context))) {
         refuseRun(context);
         return;
     }
@@ -211,15 +206,15 @@ FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, co
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
     const std::string& file = entry.file;
     if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
-    const std::string localPath = context.programDirectory + file;
-    const std::optional<LocalEntry> local = context.files.lookUp(localPath);
+    const std::string localPath = context.services.programDirectory + file;
+    const std::optional<LocalEntry> local = context.services.files.lookUp(localPath);
     // A directory cannot become a file; nothing is asked for.
     if (local && local->directory) return FileUpdateResult::Failed;
     if (isLocalFileCurrent(context, local, entry.version)) return FileUpdateResult::UpToDate;
 
     // SIZE and SHA256 bind in every build; a keyed build needs both.
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-    if (!expected || (context.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
+    if (!expected || (context.services.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
 
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + file);
     if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
@@ -229,10 +224,10 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     if (!isTrustedFraming(framing, *expected)) return FileUpdateResult::Failed;
 
     const std::string downloadPath = localPath + ".upg";
-    ContentCheck check(context.sha256, *expected);
+    ContentCheck check(context.services.sha256, *expected);
     if (!download(context, std::move(request), framing.contentLength, localPath, downloadPath, check))
         return FileUpdateResult::Failed;
-    if (!swapIn(context.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
+    if (!swapIn(context.services.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::FileUpdated, file));
     return FileUpdateResult::Updated;
 }

@@ -15,13 +15,4 @@ struct UpdateSettings {
     std::uint16_t port = 80;
 };
 
-// Buffer sizes of the profile lookups, in bytes (the value keeps one less).
-constexpr std::size_t kSettingBufferBytes = 100;
-constexpr std::size_t kProductVersionBufferBytes = 128;
-constexpr std::size_t kFileValueBufferBytes = 260;
-constexpr std::size_t kPathBufferBytes = 260;
-// The wizard's caption and heading as a vendor's brand sets them: what this
-// buffer holds; the build refuses a longer title.
-constexpr std::size_t kTitleBufferBytes = 64;
-
 }  // namespace updater

@@ -19,7 +19,7 @@ constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
 constexpr std::uint32_t kCheckLimitMs = 120000;
 
 void showMessage(UpdateContext& context, MessageId id) {
-    context.view.showStatus(context.messages.load(id));
+    context.view.showStatus(context.services.messages.load(id));
 }
 
 bool trySend(HttpRequest& request) {
@@ -52,14 +52,14 @@ CopiedBody copyBody(HttpRequest& request, OutputFile& file) {
 
 // A copy cut short by a failure is removed before the failure goes on.
 CopiedBody writeCopy(UpdateContext& context, HttpRequest& request, const std::string& copyPath) {
-    std::unique_ptr<OutputFile> file = context.files.createOrThrow(copyPath, ShareMode::Exclusive);
+    std::unique_ptr<OutputFile> file = context.services.files.createOrThrow(copyPath, ShareMode::Exclusive);
     try {
         const CopiedBody copied = copyBody(request, *file);
         file->close();
         return copied;
     } catch (...) {
         file.reset();
-        context.files.remove(copyPath);
+        context.services.files.remove(copyPath);
         throw;
     }
 }
@@ -85,40 +85,41 @@ bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
     request.reset();
 
     if (copied.oversized || copied.bytes < framing.contentLength) {
-        context.files.remove(copyPath);
+        context.services.files.remove(copyPath);
         return false;
     }
     return true;
 }
 
 std::string readNewVersion(const std::string& manifestBytes, const UpdateContext& context) {
-    const UpdateManifest manifest = UpdateManifest::parse(manifestBytes, context.unicodeToAnsi);
-    return manifest.get(context.settings.productName, "VERSION", "1.0", kProductVersionBufferBytes);
+    const UpdateManifest manifest =
+        UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
+    return manifest.productVersion(context.settings.productName).value_or("1.0");
 }
 
 }  // namespace
 
 CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion) {
     showMessage(context, MessageId::Connecting);
-    const std::string copyPath = manifestCopyPath(context.tempDirectory);
+    const std::string copyPath = manifestCopyPath(context.services.tempDirectory);
     if (!fetchManifestCopy(context, copyPath)) {
         showMessage(context, MessageId::ConnectFailed);
         return CheckOutcome::Failed;
     }
 
     const std::optional<std::string> manifestBytes =
-        trustedManifestBytes(context.verifier, context.files.readAll(copyPath));
+        trustedManifestBytes(context.services.verifier, context.services.files.readAll(copyPath));
     if (!manifestBytes) {
         // Nothing of a manifest that fails its signature is kept or offered.
-        context.files.remove(copyPath);
+        context.services.files.remove(copyPath);
         showMessage(context, MessageId::SignatureInvalid);
         return CheckOutcome::Failed;
     }
     newVersion = readNewVersion(*manifestBytes, context);
     if (isNewerVersion(newVersion, context.settings.installedVersion)) {
-        const std::string found = context.messages.load(MessageId::NewVersionFound);
+        const std::string found = context.services.messages.load(MessageId::NewVersionFound);
         context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));
-        context.view.setButtonCaption(context.messages.load(MessageId::UpdateCaption));
+        context.view.setButtonCaption(context.services.messages.load(MessageId::UpdateCaption));
         return CheckOutcome::NewerFound;
     }
     showMessage(context, MessageId::AlreadyNewest);

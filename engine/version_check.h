@@ -2,7 +2,7 @@
 // The Next stage: fetch update.ini, keep a copy, compare product versions.
 #include <string>
 
-#include "engine/update_context.h"
+#include "engine/update_services.h"
 
 namespace updater {
 

@@ -22,15 +22,17 @@ void setOption(HINTERNET handle, DWORD option, DWORD value) {
 }  // namespace
 
 struct HttpTransfer::Impl {
+    explicit Impl(const CodePage& codePage) : cp(codePage), connection(codePage) {}
+    const CodePage& cp;
     win32::SessionHandle session;
     WinInetConnection connection;
 };
 
-HttpTransfer::HttpTransfer(const std::string& agentName) : impl_(std::make_unique<Impl>()) {
+HttpTransfer::HttpTransfer(const std::string& agentName, const CodePage& cp) : impl_(std::make_unique<Impl>(cp)) {
     HINTERNET session = InternetOpenA(agentName.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) {
         DWORD code = GetLastError();
-        throw networkError(code);
+        throw networkError(code, cp);
     }
     impl_->session = win32::SessionHandle(session);
 }
@@ -52,7 +54,7 @@ void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
         setOption(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
         setOption(connection, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
     }
-    impl_->connection = WinInetConnection(win32::ConnectionHandle(connection), server, port, code);
+    impl_->connection = WinInetConnection(win32::ConnectionHandle(connection), server, port, code, impl_->cp);
 }
 
 HttpConnection& HttpTransfer::connection() { return impl_->connection; }

@@ -4,15 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "engine/code_page.h"
 #include "engine/http.h"
 
 namespace updater::net {
 
-class HttpTransfer {
+class HttpTransfer final : public HttpSession {
 public:
     // Opens the session: agent name, preconfigured proxy settings, synchronous,
-    // context 1. Throws NetworkError when the session cannot be opened.
-    explicit HttpTransfer(const std::string& agentName);
+    // context 1. Throws NetworkError when the session cannot be opened. Error
+    // texts are cut by the characters of cp, which must outlive the object.
+    HttpTransfer(const std::string& agentName, const CodePage& cp);
     ~HttpTransfer();
     HttpTransfer(const HttpTransfer&) = delete;
     HttpTransfer& operator=(const HttpTransfer&) = delete;
@@ -20,13 +22,9 @@ public:
     // Sets connect timeout 4000 ms and connect retries 2, then makes the one
     // connection to server and port (no user, no password), whose requests
     // give up on a server that stays silent for 30 s.
-    void connect(const std::string& server, std::uint16_t port);
-
-    // The engine's view of the connection; valid after connect().
-    HttpConnection& connection();
-
-    // Closes the connection, then the session. Safe to call twice.
-    void close();
+    void connect(const std::string& server, std::uint16_t port) override;
+    HttpConnection& connection() override;
+    void close() override;
 
 private:
     struct Impl;

@@ -46,13 +46,14 @@ public:
         text.resize(length);
         return text;
     }
-    bool isLeadByte(unsigned char byte) const override { return IsDBCSLeadByte(byte) != FALSE; }
 };
 
 }  // namespace
 
-std::string networkErrorText(DWORD code) { return composeNetworkErrorText(code, Win32ErrorSources()); }
+std::string networkErrorText(DWORD code, const CodePage& cp) {
+    return composeNetworkErrorText(code, Win32ErrorSources(), cp);
+}
 
-NetworkError networkError(DWORD code) { return NetworkError(code, networkErrorText(code)); }
+NetworkError networkError(DWORD code, const CodePage& cp) { return NetworkError(code, networkErrorText(code, cp)); }
 
 }  // namespace updater::net

@@ -11,11 +11,11 @@ constexpr DWORD_PTR kContext = 1;
 }
 
 WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port,
-                                     DWORD connectError)
-    : handle_(std::move(handle)), server_(std::move(server)), port_(port), connectError_(connectError) {}
+                                     DWORD connectError, const CodePage& cp)
+    : handle_(std::move(handle)), server_(std::move(server)), port_(port), connectError_(connectError), cp_(&cp) {}
 
 std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objectName) {
-    if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_));
+    if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_, *cp_), *cp_);
     // The flags ask for no reload, so a cached copy from an earlier run could
     // hide a changed manifest; dropping the entry forces a trip to the server.
     DeleteUrlCacheEntryA(cacheUrl(server_, port_, objectName).c_str());
@@ -23,9 +23,9 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
                                          kRequestFlags, kContext);
     if (!request) {
         DWORD code = GetLastError();
-        return std::make_unique<WinInetRequest>(networkError(code));
+        return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);
     }
-    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_);
+    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_, *cp_);
 }
 
 void WinInetConnection::close() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/code_page.h"
 #include "engine/http.h"
 #include "net/bounded_send.h"
 #include "win32/unique_handle.h"
@@ -13,10 +14,12 @@ namespace updater::net {
 class WinInetConnection final : public HttpConnection {
 public:
     // No connection (none made yet, or closed): every request fails at
-    // send() with ERROR_INVALID_HANDLE.
-    WinInetConnection() = default;
+    // send() with ERROR_INVALID_HANDLE. Error texts are cut by the
+    // characters of cp, which must outlive the object.
+    explicit WinInetConnection(const CodePage& cp) : cp_(&cp) {}
     // connectError: the code InternetConnectA left when handle is empty.
-    WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError);
+    WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError,
+                      const CodePage& cp);
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
     void close();
@@ -26,6 +29,7 @@ private:
     std::string server_;
     std::uint16_t port_ = 0;
     DWORD connectError_ = ERROR_INVALID_HANDLE;
+    const CodePage* cp_;
     std::shared_ptr<BoundedSend> sender_ = std::make_shared<BoundedSend>();
 };
 

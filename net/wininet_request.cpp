@@ -12,15 +12,18 @@ std::uint64_t nowMs() { return GetTickCount64(); }
 
 }  // namespace
 
-WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender)
-    : handle_(std::move(handle)), sender_(std::move(sender)) {}
+WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, const CodePage& cp)
+    : handle_(std::move(handle)), sender_(std::move(sender)), cp_(cp) {}
 
-WinInetRequest::WinInetRequest(NetworkError openFailure) : openFailure_(std::move(openFailure)) {}
+WinInetRequest::WinInetRequest(NetworkError openFailure, const CodePage& cp)
+    : openFailure_(std::move(openFailure)), cp_(cp) {}
 
 void WinInetRequest::throwOpenFailure() const {
     if (openFailure_) throw *openFailure_;
-    throw networkError(ERROR_INVALID_HANDLE);
+    throwFailure(ERROR_INVALID_HANDLE);
 }
+
+void WinInetRequest::throwFailure(DWORD code) const { throw networkError(code, cp_); }
 
 // Headers that trickle are given up like a body that crawls: the send may
 // take one crawl window. The time-out reads as the platform's own.
@@ -28,11 +31,11 @@ void WinInetRequest::send() {
     if (!handle_) throwOpenFailure();
     if (sender_) {
         const BoundedSend::Outcome outcome = sender_->send(handle_, sendLimitMs());
-        if (outcome.overran) throw networkError(ERROR_INTERNET_TIMEOUT);
-        if (!outcome.sent) throw networkError(outcome.errorCode);
+        if (outcome.overran) throwFailure(ERROR_INTERNET_TIMEOUT);
+        if (!outcome.sent) throwFailure(outcome.errorCode);
     } else if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
         DWORD code = GetLastError();
-        throw networkError(code);
+        throwFailure(code);
     }
     crawl_.emplace(nowMs());
 }
@@ -90,21 +93,21 @@ std::size_t WinInetRequest::read(char* buffer, std::size_t size) {
     DWORD available = 0;
     if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
         DWORD code = GetLastError();
-        throw networkError(code);
+        throwFailure(code);
     }
     DWORD got = 0;
     if (available > 0 && size > 0) {
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({size, available, MAXDWORD}));
         if (!InternetReadFile(handle_.get(), buffer, wanted, &got)) {
             DWORD code = GetLastError();
-            throw networkError(code);
+            throwFailure(code);
         }
     }
     if (got == 0) return 0;
     const std::uint64_t now = nowMs();
     if (!crawl_) crawl_.emplace(now);
     crawl_->received(now, got);
-    if (crawl_->isCrawling(now) || now > deadlineMs_) throw networkError(ERROR_INTERNET_TIMEOUT);
+    if (crawl_->isCrawling(now) || now > deadlineMs_) throwFailure(ERROR_INTERNET_TIMEOUT);
     return got;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/code_page.h"
 #include "engine/crawl_rule.h"
 #include "engine/http.h"
 #include "net/bounded_send.h"
@@ -16,9 +17,10 @@ namespace updater::net {
 class WinInetRequest final : public HttpRequest {
 public:
     // sender: where the send runs, so that it can be given up; none: here.
-    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender);
+    // Error texts are cut by the characters of cp, which must outlive the object.
+    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, const CodePage& cp);
     // A request the client could not create: send() raises this failure.
-    explicit WinInetRequest(NetworkError openFailure);
+    WinInetRequest(NetworkError openFailure, const CodePage& cp);
 
     void send() override;
     std::string statusCode() override;
@@ -32,6 +34,7 @@ private:
     // index: which of several headers of that name; moved on to the next.
     std::optional<std::string> queryText(DWORD infoLevel, DWORD* index = nullptr) const;
     [[noreturn]] void throwOpenFailure() const;
+    [[noreturn]] void throwFailure(DWORD code) const;
 
     // Milliseconds the send may take now: a crawl window, or what is left.
     DWORD sendLimitMs() const;
@@ -41,6 +44,7 @@ private:
     std::shared_ptr<BoundedSend> sender_;
     std::optional<CrawlRule> crawl_;  // from the end of the send on
     std::uint64_t deadlineMs_ = UINT64_MAX;
+    const CodePage& cp_;
 };
 
 }  // namespace updater::net

@@ -5,12 +5,11 @@
 #include <functional>
 #include <vector>
 
-#include "engine/executable_names.h"
+#include "engine/process_guard.h"
 #include "engine/update_run.h"
 #include "engine/version_check.h"
 #include "res/resource.h"
 #include "ui/paint_session.h"
-#include "ui/system_paths.h"
 
 namespace updater::ui {
 namespace {
@@ -27,16 +26,13 @@ std::string windowText(HWND window) {
 
 }  // namespace
 
-UpdateDialog::UpdateDialog(WizardServices services)
+UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings)
     : Dialog(IDD_UPDATE_DIALOG),
-      services_(std::move(services)),
-      transfer_(services_.applicationName),
+      services_(services),
+      settings_(std::move(settings)),
       statusText_(loadMessage(MessageId::ClickNext)),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      tempDirectory_(temporaryDirectory()) {
-    const std::string exePath = modulePath(kPathBufferBytes);
-    programDirectory_ = directoryWithSeparator(exePath, services_.codePage);
-    setHelpFile(helpFilePath(exePath, services_.codePage));
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+    setHelpFile(services_.helpFile);
 }
 
 bool UpdateDialog::onInitDialog() {
@@ -54,7 +50,7 @@ bool UpdateDialog::onInitDialog() {
 }
 
 void UpdateDialog::connect() {
-    transfer_.connect(settings_.server, settings_.port);
+    services_.http.connect(settings_.server, settings_.port);
     connected_ = true;
 }
 
@@ -111,11 +107,7 @@ void UpdateDialog::endWithFailure(std::exception_ptr failure) {
 
 UpdateContext UpdateDialog::makeContext(WizardView& view) {
     if (!connected_) connect();
-    UpdateContext context{settings_, services_.messages, view, transfer_.connection(), services_.files,
-                          services_.dates, tempDirectory_, programDirectory_};
-    context.verifier = services_.verifier;
-    context.unicodeToAnsi = services_.unicodeToAnsi;
-    context.sha256 = services_.sha256;
+    UpdateContext context{services_, settings_, view, services_.http.connection()};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);
@@ -140,7 +132,7 @@ void UpdateDialog::updateData(bool save) {
 }
 
 void UpdateDialog::onDestroy() {
-    transfer_.close();
+    services_.http.close();
 }
 
 bool UpdateDialog::onPaint() {

@@ -1,48 +1,25 @@
 #pragma once
-// The update wizard: the program's only window. It owns the settings, the
-// HTTP session and connection, and the texts shown; the engine does the work.
+// The update wizard: the program's only window. It owns the settings and the
+// texts shown, connects the session it is given, and lets the engine work.
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
 #include "engine/clock.h"
-#include "engine/code_page.h"
-#include "engine/date_parser.h"
-#include "engine/failure_report.h"
-#include "engine/file_system.h"
 #include "engine/messages.h"
-#include "engine/process_guard.h"
-#include "engine/update_context.h"
+#include "engine/update_services.h"
 #include "engine/update_settings.h"
 #include "engine/wizard_view.h"
-#include "net/http_transfer.h"
 #include "ui/background_run.h"
 #include "ui/dialog.h"
 
 namespace updater::ui {
 
-// The platform services the wizard hands to the engine; owned by the caller.
-struct WizardServices {
-    const CodePage& codePage;
-    const Messages& messages;
-    FileSystem& files;
-    DateParser& dates;
-    ProcessSystem& processes;
-    SystemErrorText systemErrorText;
-    std::string applicationName;  // box captions and the HTTP agent
-    UpdateVerifier* verifier = nullptr;  // only in builds with the vendor's public key
-    const UnicodeToAnsi* unicodeToAnsi = nullptr;  // Unicode profile files to the ANSI code page
-    Sha256Source* sha256 = nullptr;  // checks downloads whose section carries SHA256
-};
-
 class UpdateDialog : public Dialog, public WizardView, private RunScreen {
 public:
-    // Opens the HTTP session; throws NetworkError when it cannot be opened.
-    explicit UpdateDialog(WizardServices services);
-
-    // Filled by the application before the dialog runs.
-    UpdateSettings& settings() { return settings_; }
+    // services must outlive the dialog.
+    UpdateDialog(const UpdateServices& services, UpdateSettings settings);
 
     // WizardView
     void showStatus(const std::string& text) override;
@@ -83,9 +60,8 @@ private:
     std::string buttonCaption() const;
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
 
-    WizardServices services_;
-    UpdateSettings settings_;
-    net::HttpTransfer transfer_;
+    const UpdateServices& services_;
+    const UpdateSettings settings_;
     bool connected_ = false;
 
     HWND nextButton_ = nullptr;
@@ -98,8 +74,6 @@ private:
 
     std::string statusText_;
     HICON icon_ = nullptr;
-    std::string tempDirectory_;     // ends with a separator
-    std::string programDirectory_;  // ends with a separator
     std::string newVersion_;
 };
 

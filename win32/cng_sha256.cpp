@@ -15,7 +15,7 @@ public:
     }
 
     void update(const char* data, std::size_t size) override {
-        // Chunks are small (2048 bytes), far below the ULONG limit.
+        // Callers hash in chunks (2 KiB downloads, 1 MiB in mkmanifest), far below the ULONG limit.
         auto* bytes = reinterpret_cast<PUCHAR>(const_cast<char*>(data));
         if (!BCRYPT_SUCCESS(BCryptHashData(hash_.get(), bytes, static_cast<ULONG>(size), 0)))
             throw std::runtime_error("SHA-256 failed");

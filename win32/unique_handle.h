@@ -57,13 +57,8 @@ struct FindHandleTraits {
 };
 using FindHandle = UniqueHandle<FindHandleTraits>;
 
-// Tool help snapshots: INVALID_HANDLE_VALUE on failure.
-struct SnapshotHandleTraits {
-    using Handle = HANDLE;
-    static Handle invalid() { return INVALID_HANDLE_VALUE; }
-    static bool close(Handle h) { return CloseHandle(h) != FALSE; }
-};
-using SnapshotHandle = UniqueHandle<SnapshotHandleTraits>;
+// Tool help snapshots fail and close as files do.
+using SnapshotHandle = UniqueHandle<FileHandleTraits>;
 
 // Processes, threads and events: NULL on failure.
 struct KernelHandleTraits {

@@ -1,9 +1,9 @@
-// Our profile reader against the platform's: every file under tests/data/ini
-// is asked the same questions through GetPrivateProfileStringA under Wine
-// (tests/wine/ini_oracle.cpp, one run for all files) and through
-// UpdateManifest, and the answers must be the same bytes. UpdateManifest is
-// asked twice: natively, with iconv converting Unicode files, and inside the
-// oracle with the program's own conversion.
+// Our INI reader against the platform's: every file under tests/data/ini is
+// asked the same questions through GetPrivateProfileStringA under Wine
+// (tests/wine/ini_oracle.cpp, one run for all files) and through IniFile,
+// and the answers must be the same bytes. IniFile is asked twice: natively,
+// with code page 936 and iconv converting Unicode files, and inside the
+// oracle with the program's own code page and conversion.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/hex_text.h"
-#include "engine/profile_text.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
+#include "engine/ini_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 #include "tests/support/wine_runner.h"
@@ -25,7 +25,7 @@ namespace {
 
 using updater::decodeHex;
 using updater::encodeHex;
-using updater::UpdateManifest;
+using updater::IniFile;
 
 // Stands in for the platform's conversion of Unicode files to code page 936.
 const testsupport::IconvUnicodeToAnsi& unicodeToAnsi() {
@@ -33,7 +33,7 @@ const testsupport::IconvUnicodeToAnsi& unicodeToAnsi() {
     return converter;
 }
 
-UpdateManifest parseOurs(const std::string& bytes) { return UpdateManifest::parse(bytes, &unicodeToAnsi()); }
+IniFile parseOurs(const std::string& bytes) { return IniFile::parse(bytes, updater::cp936(), &unicodeToAnsi()); }
 
 const std::vector<std::string> kFiles = {
     "settings_crlf.ini", "manifest.ini", "blanks.ini", "quotes.ini", "comments.ini", "repeats.ini",
@@ -61,9 +61,9 @@ std::string dataDir() {
 }
 
 // Our reader's view of a data file; a missing file has no entries.
-UpdateManifest oursFor(const std::string& file) {
+IniFile oursFor(const std::string& file) {
     const std::optional<std::string> bytes = testsupport::fileBytes(dataDir() + "/" + file);
-    return bytes ? parseOurs(*bytes) : UpdateManifest();
+    return bytes ? parseOurs(*bytes) : IniFile();
 }
 
 std::string asciiCase(std::string text, bool upper) {
@@ -84,7 +84,7 @@ std::string stripSpaces(std::string text) {
 // file as code page 936 text (and, for a file in that code page, in its raw
 // bytes too), in the case and padding variants a caller might use.
 void candidateNames(const std::string& bytes, std::set<std::string>& sections, std::set<std::string>& keys) {
-    const std::string decoded = updater::decodeProfileFile(bytes, &unicodeToAnsi()).text;
+    const std::string decoded = updater::decodeIniFile(bytes, updater::cp936(), &unicodeToAnsi()).text;
     const bool unicode = bytes.rfind("\xef\xbb\xbf", 0) == 0 || bytes.rfind("\xff\xfe", 0) == 0 ||
                          bytes.rfind("\xfe\xff", 0) == 0;
     std::string text = decoded;
@@ -120,7 +120,7 @@ void candidateNames(const std::string& bytes, std::set<std::string>& sections, s
 }
 
 std::vector<Query> queriesFor(const std::string& file) {
-    const UpdateManifest ours = oursFor(file);
+    const IniFile ours = oursFor(file);
     std::set<std::string> sections, keys;
     candidateNames(testsupport::readFileBytes(dataDir() + "/" + file), sections, keys);
 
@@ -194,7 +194,7 @@ TEST(IniDifferential, SameAnswersAsThePlatformForEveryDataFile) {
 
     for (const auto& file : kFiles) {
         SCOPED_TRACE(file);
-        const UpdateManifest ours = oursFor(file);
+        const IniFile ours = oursFor(file);
         const bool checkNative = kProgramConversionOnly.count(file) == 0;
         const auto& asked = queries.at(file);
         const auto& answered = answers.at(file);

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
@@ -33,7 +33,7 @@ protected:
                                            "kelmor", "1.3", root_.pathOf("web")});
         ASSERT_EQ(tool.exitCode, 0) << tool.output;
         const std::string manifest = readFileBytes(root_.pathOf("web/update.ini"));
-        published_ = updater::UpdateManifest::parse(manifest).get("FILE0", "VERSION", "", 260);
+        published_ = updater::IniFile::parse(manifest, updater::cp936()).get("FILE0", "VERSION", "", 260);
         ASSERT_FALSE(published_.empty());
     }
 

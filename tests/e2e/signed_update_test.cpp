@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/product_dir.h"
@@ -94,7 +94,7 @@ TEST(SignatureCheckUnderWine, CngAcceptsOnlyTheToolsSignatureWithTheMatchingKey)
               std::string::npos);
 
     // CNG's SHA-256, fed in the run's chunk size, is the tool's SHA256 value.
-    const updater::UpdateManifest manifest = updater::UpdateManifest::parse(readFileBytes(signedManifest));
+    const updater::IniFile manifest = updater::IniFile::parse(readFileBytes(signedManifest), updater::cp936());
     ASSERT_EQ(manifest.get("FILE0", "FILE", "", 260), "data.bin");
     const std::string hashed = check({"sha256", toWindowsPath((space.web() / "signed" / "data.bin").string())});
     EXPECT_NE(hashed.find("sha256 " + manifest.get("FILE0", "SHA256", "", 260)), std::string::npos) << hashed;

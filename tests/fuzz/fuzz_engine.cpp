@@ -31,6 +31,7 @@
 
 #include "check.h"
 #include "engine/http_response.h"
+#include "engine/byte_limits.h"
 #include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
 #include "engine/update_manifest.h"
@@ -117,14 +118,14 @@ private:
 // required when keyed, each when present otherwise) describe content.
 bool isDescribedContent(std::string_view manifestBytes, const std::string& file, const std::string& content,
                         bool keyed) {
-    const UpdateManifest manifest = UpdateManifest::parse(manifestBytes);
+    const UpdateManifest manifest = UpdateManifest::parse(manifestBytes, cp936());
     const Sha256Digest digest = ToyVerifier::digestOf(content);
-    for (int index = 0;; ++index) {
-        const std::string section = "FILE" + std::to_string(index);
-        if (manifest.get(section, "FILE", "", kFileValueBufferBytes).empty()) return false;
-        if (manifest.get(section, "FILE", "", kFileValueBufferBytes) != file) continue;
-        const std::optional<std::string> size = manifest.find(section, "SIZE", kFileValueBufferBytes);
-        const std::optional<std::string> hash = manifest.find(section, "SHA256", kFileValueBufferBytes);
+    for (std::size_t index = 0;; ++index) {
+        const std::optional<ManifestEntry> entry = manifest.entry(index);
+        if (!entry) return false;
+        if (entry->file != file) continue;
+        const std::optional<std::string>& size = entry->size;
+        const std::optional<std::string>& hash = entry->sha256;
         if (keyed && (!size || !hash)) continue;
         Sha256Digest expected{};
         if (size && *size != std::to_string(content.size())) continue;
@@ -208,19 +209,22 @@ struct World {
     fakes::FakeMessages messages;
     fakes::FakeView view;
     fuzz::ScriptedHttp http;
+    fakes::FakeSession session{http};
     std::unique_ptr<ToyVerifier> verifier;  // keyed builds only
     ToySha256Source sha256;
     JudgedFiles files;
     fuzz::FormDateParser dates;
-    UpdateContext context{settings, messages, view, http, files, dates, kTempDirectory, kProgramDirectory};
+    fakes::FakeProcessSystem processes;
+    UpdateServices services{cp936(), messages, session, files, dates, processes, nullptr,
+                            "Update", kProgramDirectory, kTempDirectory, "", nullptr, &sha256};
+    UpdateContext context{services, settings, view, http};
 
     World(std::vector<fuzz::ScriptedAnswer> answers, bool keyed)
         : http(std::move(answers)),
           verifier(keyed ? std::make_unique<ToyVerifier>() : nullptr),
           files(http, settings.urlPath, manifestCopyPath(kTempDirectory), verifier.get()) {
         settings.urlPath = "/kelmor/";
-        context.verifier = verifier.get();
-        context.sha256 = &sha256;
+        services.verifier = verifier.get();
         const double installed = fuzz::oleDate(2024, 1, 1);
         files.put(kProgramDirectory + "kelmor.exe", "old kelmor.exe", installed);
         files.put(kProgramDirectory + "Update.exe", "old Update.exe", installed);

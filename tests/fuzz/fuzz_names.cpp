@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/update_run.h"
+#include "engine/safe_manifest_name.h"
 #include "engine/version_number.h"
 #include "windows_path.h"
 

@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/update_manifest.h"
+#include "engine/code_page.h"
+#include "engine/ini_file.h"
 
-using updater::UpdateManifest;
+using updater::IniFile;
 
 namespace {
 
@@ -23,8 +24,8 @@ constexpr std::size_t kMaxNamesEach = 6;
 constexpr std::size_t kLargeBuffer = 1 << 20;
 constexpr std::size_t kBufferSizes[] = {0, 1, 2, 3, 4, 7, 100, 128, 260};
 
-bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+bool isLeadByte(unsigned char byte) { return updater::cp936().isLeadByte(byte); }
+bool isTrailByte(unsigned char byte) { return updater::cp936().isTrailByte(byte); }
 
 // Stands in for the platform's table: every non-ASCII unit becomes some
 // valid double-byte character, each surrogate half a "?".
@@ -95,7 +96,7 @@ void requireWellFormed(const std::string& text, std::string_view what) {
     }
 }
 
-void checkCuts(const UpdateManifest& manifest, const std::string& section, const std::string& key,
+void checkCuts(const IniFile& manifest, const std::string& section, const std::string& key,
                std::string_view defaultValue) {
     const std::string whole = manifest.get(section, key, defaultValue, kLargeBuffer);
     requireWellFormed(whole, "a value is not well-formed code page 936");
@@ -107,7 +108,7 @@ void checkCuts(const UpdateManifest& manifest, const std::string& section, const
     }
 }
 
-void checkLookup(const UpdateManifest& manifest, const std::string& section, const std::string& key) {
+void checkLookup(const IniFile& manifest, const std::string& section, const std::string& key) {
     // Two defaults that differ tell a found key from a missing one.
     const std::string one = manifest.get(section, key, "\x01", kLargeBuffer);
     const std::string two = manifest.get(section, key, "\x02", kLargeBuffer);
@@ -123,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     static const FakeUnicodeToAnsi converter;
     // Half of the inputs read Unicode files with a converter, half without.
-    const UpdateManifest manifest = UpdateManifest::parse(bytes, size % 2 ? &converter : nullptr);
+    const IniFile manifest = IniFile::parse(bytes, updater::cp936(), size % 2 ? &converter : nullptr);
     const Names names = namesIn(bytes);
     for (const std::string& section : names.sections)
         for (const std::string& key : names.keys) checkLookup(manifest, section, key);

@@ -17,10 +17,9 @@ std::string directoryFromEnvironment(const char* name) {
     return dir;
 }
 
-std::vector<std::string> wineCommand(const std::string& exe, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"wine", exe};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
+std::vector<std::string> wineCommand(const std::string& exe, std::vector<std::string> args) {
+    args.insert(args.begin(), {"wine", exe});
+    return args;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "engine/code_page.h"
+#include "engine/executable_names.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include "engine/http.h"
 #include "engine/messages.h"
 #include "engine/process_guard.h"
-#include "engine/update_context.h"
+#include "engine/update_services.h"
 #include "engine/wizard_view.h"
 #include "tests/unit/fake_verifier.h"
 
@@ -348,22 +348,35 @@ private:
     };
 };
 
+// The session of one connection, made before the engine runs.
+class FakeSession : public HttpSession {
+public:
+    explicit FakeSession(HttpConnection& connection) : connection_(connection) {}
+    void connect(const std::string&, std::uint16_t) override {}
+    HttpConnection& connection() override { return connection_; }
+    void close() override {}
+
+private:
+    HttpConnection& connection_;
+};
+
 // A wizard's worth of fakes and the context that borrows them.
 struct EngineRig {
     UpdateSettings settings;
     FakeMessages messages;
     FakeView view;
     FakeHttp http;
+    FakeSession session{http};
     FakeFileSystem files;
     FakeDateParser dates;
+    FakeProcessSystem processes;
     FakeSha256Source sha256;
-    UpdateContext context{settings, messages, view, http, files, dates, "C:\\Temp\\", "C:\\Prog\\"};
+    UpdateServices services{cp936(), messages, session, files, dates, processes, nullptr,
+                            "Update", "C:\\Prog\\", "C:\\Temp\\", "C:\\Prog\\Update.HLP", nullptr, &sha256};
+    UpdateContext context{services, settings, view, http};
 
-    EngineRig() {
-        settings.urlPath = "/kelmor/";
-        context.sha256 = &sha256;
-    }
-    std::string copyPath() const { return manifestCopyPath(context.tempDirectory); }
+    EngineRig() { settings.urlPath = "/kelmor/"; }
+    std::string copyPath() const { return manifestCopyPath(services.tempDirectory); }
 };
 
 }  // namespace updater::fakes

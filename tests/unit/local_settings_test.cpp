@@ -12,7 +12,7 @@ namespace {
 
 UpdateSettings settingsFrom(const std::optional<std::string>& bytes) {
     UpdateSettings settings;
-    readLocalSettings(bytes, settings);
+    readLocalSettings(bytes, settings, cp936());
     return settings;
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/previous_manifest.h"
 #include "tools/mkmanifest/publish_plan.h"
@@ -12,7 +12,7 @@ namespace {
 const std::string kThen = "2024-03-05 14:30:00";
 const std::string kNow = "2024-04-01 09:00:00";
 
-std::string get(const updater::UpdateManifest& manifest, const std::string& section, const std::string& key) {
+std::string get(const updater::IniFile& manifest, const std::string& section, const std::string& key) {
     return manifest.get(section, key, "<missing>", 260);
 }
 
@@ -25,7 +25,7 @@ TEST(MkmanifestPlan, NumbersFilesFromZeroInByteOrderAndReadsBackThroughTheUpdate
     std::vector<ReleaseFile> files = {{"\xB8\xFC\xD0\xC2.txt", 3, "c3"}, {"sub/deep/b.bin", 2, "b2"},
                                       {"B.dll", 1, "b1"}, {"a.txt", 5, "a5"}, {"sub.txt", 4, "d4"}};
     PublishPlan plan = makePlan("kelmor", "1.3", files, {}, kNow);
-    auto manifest = updater::UpdateManifest::parse(manifestText(plan));
+    auto manifest = updater::IniFile::parse(manifestText(plan), updater::cp936());
 
     EXPECT_EQ(manifest.get("KELMOR", "version", "1.0", 128), "1.3");
     const char* expected[] = {"B.dll", "a.txt", "sub.txt", "sub/deep/b.bin", "\xB8\xFC\xD0\xC2.txt"};

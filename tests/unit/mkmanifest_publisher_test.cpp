@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 
 namespace mkmanifest {
@@ -63,7 +63,7 @@ protected:
         return publish(line.options, store, *parseTimestamp("2030-01-01 00:00:00"), out, err);
     }
     std::string manifestValue(const std::string& section, const std::string& key) {
-        return updater::UpdateManifest::parse(store.published.at("update.ini")).get(section, key, "<missing>", 260);
+        return updater::IniFile::parse(store.published.at("update.ini"), updater::cp936()).get(section, key, "<missing>", 260);
     }
 
     FakeStore store;

@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "engine/manifest_signature.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 
 namespace {
@@ -125,7 +125,7 @@ TEST_F(MkmanifestSigning, SignedManifestVerifiesWithThePublicKeyAndReadsAsBefore
     altered[altered.find("VERSION=1.3") + 10] = '4';
     EXPECT_FALSE(libcryptoVerifies(read(root / "vendor.pub"), altered, split->signature));
 
-    const updater::UpdateManifest manifest = updater::UpdateManifest::parse(text);
+    const updater::IniFile manifest = updater::IniFile::parse(text, updater::cp936());
     EXPECT_EQ(manifest.get("kelmor", "VERSION", "", 128), "1.3");
     EXPECT_EQ(manifest.get("FILE0", "FILE", "", 260), "kelmor.exe");
     EXPECT_EQ(manifest.get("FILE0", "SIZE", "", 260), "6");
@@ -142,7 +142,7 @@ TEST_F(MkmanifestSigning, SignedManifestVerifiesWithThePublicKeyAndReadsAsBefore
     const std::optional<updater::SignedManifest> second = updater::splitSignedManifest(again);
     ASSERT_TRUE(second);
     EXPECT_TRUE(libcryptoVerifies(read(root / "vendor.pub"), second->signedBytes, second->signature));
-    EXPECT_EQ(updater::UpdateManifest::parse(again).get("FILE0", "VERSION", "", 260), "2024-03-05 14:30:00");
+    EXPECT_EQ(updater::IniFile::parse(again, updater::cp936()).get("FILE0", "VERSION", "", 260), "2024-03-05 14:30:00");
 }
 
 TEST_F(MkmanifestSigning, UnusableKeyWritesNothing) {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ protected:
                    quote((root / "out").string()));
     }
     std::string manifestValue(const std::string& section, const std::string& key) {
-        return updater::UpdateManifest::parse(read(root / "out" / "update.ini")).get(section, key, "<missing>", 260);
+        return updater::IniFile::parse(read(root / "out" / "update.ini"), updater::cp936()).get(section, key, "<missing>", 260);
     }
 
     fs::path root;

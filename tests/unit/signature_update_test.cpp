@@ -34,7 +34,7 @@ protected:
 
     SignedUpdateTest() {
         rig.settings.installedVersion = "1.26";
-        rig.context.verifier = &verifier;
+        rig.services.verifier = &verifier;
         rig.dates.dates["2024-03-05 14:30:00"] = 45356.6;
         rig.files.put(kProg + "a.dll", "old a", 45000);
         rig.files.put(kProg + "b.dll", "old b", 45000);
@@ -166,7 +166,7 @@ TEST_F(SignedUpdateTest, CopyChangedAfterTheCheckStopsTheRunBeforeTheGuard) {
 }
 
 TEST_F(SignedUpdateTest, BuildWithoutKeyIgnoresTheSignatureButChecksSizeAndHash) {
-    rig.context.verifier = nullptr;
+    rig.services.verifier = nullptr;
     serveManifest(verifier.sign(kManifest));
     serve("a.dll", "other bytes");
     checkAndRun();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/safe_manifest_name.h"
 #include "tests/unit/fakes.h"
 
 namespace updater {

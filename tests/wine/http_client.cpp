@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32_code_page.h"
 #include "engine/hex_text.h"
 #include "net/cache_url.h"
 #include "net/http_transfer.h"
@@ -78,7 +79,8 @@ int main(int argc, char** argv) {
     const std::string& server = positional[1];
     auto port = static_cast<std::uint16_t>(std::strtoul(positional[2].c_str(), nullptr, 10));
     try {
-        updater::net::HttpTransfer transfer("Update");
+        const updater::win32::Win32CodePage codePage;
+        updater::net::HttpTransfer transfer("Update", codePage);
         transfer.connect(server, port);
         if (closeFirst) transfer.close();
         for (std::size_t i = 3; i < positional.size(); ++i) {

@@ -21,25 +21,23 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
 #include "app/win32_unicode_to_ansi.h"
 #include "engine/hex_text.h"
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 
 namespace {
 
 std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == '\t')
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
+    std::vector<std::string> fields;
+    std::istringstream in(line + '\t');  // so that an empty last field counts too
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
     return fields;
 }
 
@@ -47,11 +45,12 @@ std::vector<std::string> splitTabs(const std::string& line) {
 std::string askOurs(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& defaultValue, DWORD bufferBytes) {
     static const updater::win32::Win32UnicodeToAnsi unicodeToAnsi;
-    static std::map<std::string, updater::UpdateManifest> parsed;
+    static const updater::win32::Win32CodePage codePage;
+    static std::map<std::string, updater::IniFile> parsed;
     auto found = parsed.find(file);
     if (found == parsed.end()) {
         const std::string bytes = updater::win32::Win32FileSystem().readAll(file).value_or("");
-        found = parsed.emplace(file, updater::UpdateManifest::parse(bytes, &unicodeToAnsi)).first;
+        found = parsed.emplace(file, updater::IniFile::parse(bytes, codePage, &unicodeToAnsi)).first;
     }
     return found->second.get(section, key, defaultValue, bufferBytes);
 }

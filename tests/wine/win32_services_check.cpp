@@ -17,13 +17,13 @@
 
 #include "app/cng_verifier.h"
 #include "app/ole_date_parser.h"
+#include "app/system_places.h"
 #include "app/toolhelp_process_system.h"
 #include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
 #include "engine/code_page.h"
 #include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
-#include "ui/system_paths.h"
 #include "win32/cng_sha256.h"
 #include "win32/unique_handle.h"
 
@@ -119,6 +119,7 @@ void checkCodePage() {
     for (int byte = 0; byte < 256; ++byte) {
         const auto b = static_cast<unsigned char>(byte);
         expect(system.isLeadByte(b) == portable.isLeadByte(b), "lead byte " + std::to_string(byte));
+        expect(system.isTrailByte(b) == portable.isTrailByte(b), "trail byte " + std::to_string(byte));
     }
     expect(system.upperChar("a") == "A", "ASCII letters fold");
     expect(system.upperChar("\xA3\xE1") == "\xA3\xC1", "full-width letters fold");
@@ -185,7 +186,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: win32_services_check [verify KEY MANIFEST | sha256 FILE | dates OUTPUT TEXT...]\n");
         return 2;
     }
-    const std::string directory = updater::ui::temporaryDirectory();
+    const std::string directory = updater::win32::readSystemPlaces().tempDirectory;
     updater::win32::Win32FileSystem files;
     checkDateParser();
     checkFileTimes(files, directory);

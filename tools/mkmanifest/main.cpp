@@ -5,13 +5,12 @@
 
 #include "tools/mkmanifest/command_line.h"
 #include "tools/mkmanifest/manifest_signer.h"
-#include "tools/mkmanifest/platform_store.h"
 #include "tools/mkmanifest/publisher.h"
+#include "tools/mkmanifest/release_store.h"
 
 int main(int argc, char** argv) {
     using namespace mkmanifest;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    CommandLine line = parseCommandLine(args);
+    const CommandLine line = parseCommandLine({argv + 1, argv + argc});
     if (line.help) {
         std::cout << usageText();
         return 0;
@@ -30,7 +29,7 @@ int main(int argc, char** argv) {
         // The key is read first, so a dry run finds a bad one too.
         std::unique_ptr<ManifestSigner> signer;
         if (!line.options.signingKey.empty()) signer = loadSigner(line.options.signingKey);
-        std::unique_ptr<ReleaseStore> store = makePlatformStore();
+        std::unique_ptr<ReleaseStore> store = makeReleaseStore();
         return publish(line.options, *store, currentLocalTime(), std::cout, std::cerr, signer.get());
     } catch (const std::exception& error) {
         std::cerr << "mkmanifest: " << error.what() << "\n";

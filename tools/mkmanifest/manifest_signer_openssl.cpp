@@ -8,10 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <vector>
 
 #include "tools/mkmanifest/manifest_signer.h"
 #include "tools/mkmanifest/release_store.h"
@@ -43,19 +41,12 @@ bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 // Creates the file, never replacing one, and writes all of bytes.
 void writeNewFile(const std::string& path, const std::string& bytes, mode_t mode) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) systemFailed("cannot create", path);
-    for (std::size_t written = 0; written < bytes.size();) {
-        const ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            systemFailed("cannot write", path);
-        }
-        written += static_cast<std::size_t>(put);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) systemFailed("cannot write", path);
+    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");  // fd stays open if this fails; the tool ends then
+    if (!file) systemFailed("cannot create", path);
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 && ::fsync(fd) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) systemFailed("cannot write", path);
 }
 
 bool isP256(EVP_PKEY* key) {
@@ -72,18 +63,15 @@ public:
 
     updater::EcdsaSignature sign(std::string_view bytes) override {
         const DigestContextPtr context(EVP_MD_CTX_new());
-        std::size_t length = 0;
+        unsigned char der[80];  // a P-256 signature takes at most 72 bytes in DER
+        std::size_t length = sizeof der;
         if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key_.get()) != 1 ||
-            EVP_DigestSign(context.get(), nullptr, &length, reinterpret_cast<const unsigned char*>(bytes.data()),
-                           bytes.size()) != 1)
-            failed("cannot sign the manifest");
-        std::vector<unsigned char> der(length);
-        if (EVP_DigestSign(context.get(), der.data(), &length, reinterpret_cast<const unsigned char*>(bytes.data()),
+            EVP_DigestSign(context.get(), der, &length, reinterpret_cast<const unsigned char*>(bytes.data()),
                            bytes.size()) != 1)
             failed("cannot sign the manifest");
 
         // libcrypto gives DER; the manifest carries r || s, as CNG verifies it.
-        const unsigned char* cursor = der.data();
+        const unsigned char* cursor = der;
         const SignaturePtr parts(d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(length)));
         if (!parts) failed("cannot read the signature");
         updater::EcdsaSignature raw{};
@@ -100,14 +88,9 @@ private:
 }  // namespace
 
 std::unique_ptr<ManifestSigner> loadSigner(const std::string& privateKeyPath) {
-    std::ifstream in(privateKeyPath, std::ios::binary);
-    if (!in) systemFailed("cannot read the signing key", privateKeyPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string pem = text.str();
-
-    const BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    KeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    const BioPtr bio(BIO_new_file(privateKeyPath.c_str(), "rb"));
+    if (!bio) systemFailed("cannot read the signing key", privateKeyPath);
+    KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
     if (!key || !isP256(key.get()))
         throw PublishError(privateKeyPath + " holds no ECDSA P-256 private key in PEM (make one with mkmanifest keygen)");
     return std::make_unique<OpenSslSigner>(std::move(key));

@@ -30,7 +30,7 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 // a trail byte is never taken for an ASCII one.
 template <typename Visit>
 void forEachSingleByteChar(const std::string& text, Visit visit) {
-    updater::Cp936 cp;
+    const updater::CodePage& cp = updater::cp936();
     for (std::size_t i = 0; i < text.size();) {
         std::size_t length = updater::charLength(text, i, cp);
         if (length == 1) visit(i, text[i]);
@@ -49,7 +49,7 @@ std::string pathPartProblem(const std::string& part) {
 
 // Upper-cased as the code page folds letters, as Windows compares names.
 std::string folded(const std::string& name) {
-    updater::Cp936 cp;
+    const updater::CodePage& cp = updater::cp936();
     std::string result;
     for (std::size_t i = 0; i < name.size();) {
         std::size_t length = updater::charLength(name, i, cp);
@@ -59,19 +59,27 @@ std::string folded(const std::string& name) {
     return result;
 }
 
+// What every INI value must be: something, within the updater's buffer, on
+// one line, without the blanks the reader trims. subject names the value.
+std::string valueProblem(const std::string& subject, const std::string& value, std::size_t maxBytes) {
+    if (value.size() > maxBytes)
+        return subject + "is " + std::to_string(value.size()) + " bytes; the updater reads at most " +
+               std::to_string(maxBytes);
+    if (hasControlByte(value)) return subject + "contains a line break or control character";
+    if (hasOuterBlanks(value)) return subject + "starts or ends with a blank";
+    return {};
+}
+
 }  // namespace
 
 std::string productNameProblem(const std::string& product) {
     if (product.empty()) return "the product name is empty";
-    if (product.size() > kMaxProductBytes)
-        return "the product name is " + std::to_string(product.size()) + " bytes; the updater reads at most " +
-               std::to_string(kMaxProductBytes);
-    if (hasControlByte(product)) return "the product name contains a line break or control character";
-    if (hasOuterBlanks(product)) return "the product name starts or ends with a blank";
+    if (std::string problem = valueProblem("the product name ", product, kMaxProductBytes); !problem.empty())
+        return problem;
     bool bracket = false;
     forEachSingleByteChar(product, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
     if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
-    if (!updater::isWellFormedCp936(product)) return "the product name is not valid code page 936 text";
+    if (!updater::isWellFormed(product, updater::cp936())) return "the product name is not valid code page 936 text";
     // The product section must not be taken for one of the file sections.
     std::string upper = folded(product);
     if (upper.size() > 4 && upper.compare(0, 4, "FILE") == 0 &&
@@ -82,11 +90,8 @@ std::string productNameProblem(const std::string& product) {
 
 std::string versionTextProblem(const std::string& version) {
     if (version.empty()) return "the version is empty";
-    if (version.size() > kMaxVersionBytes)
-        return "the version is " + std::to_string(version.size()) + " bytes; the updater reads at most " +
-               std::to_string(kMaxVersionBytes);
-    if (hasControlByte(version)) return "the version contains a line break or control character";
-    if (hasOuterBlanks(version)) return "the version starts or ends with a blank";
+    if (std::string problem = valueProblem("the version ", version, kMaxVersionBytes); !problem.empty())
+        return problem;
     char first = version.front();
     bool startsNumber = (first >= '0' && first <= '9') ||
                         (first == '.' && version.size() > 1 && version[1] >= '0' && version[1] <= '9');
@@ -102,20 +107,20 @@ std::string versionReadingNote(const std::string& version) {
     if (end != std::string::npos && version[end] == '.')
         end = version.find_first_not_of("0123456789", end + 1);
     if (end == std::string::npos) return {};
+    return "the version " + quoted(version) + " reads as " + clientReading(version) + " on the client";
+}
+
+std::string clientReading(const std::string& version) {
     char number[64];
     std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
-    return "the version " + quoted(version) + " reads as " + number + " on the client";
+    return number;
 }
 
 std::string fileNameProblem(const std::string& name) {
     const std::string prefix = "the file name " + quoted(name) + " ";
     if (name.empty()) return "a file name is empty";
-    if (name.size() > kMaxFileNameBytes)
-        return prefix + "is " + std::to_string(name.size()) + " bytes; the updater reads at most " +
-               std::to_string(kMaxFileNameBytes);
-    if (hasControlByte(name)) return prefix + "contains a line break or control character";
-    if (hasOuterBlanks(name)) return prefix + "starts or ends with a blank";
-    if (!updater::isWellFormedCp936(name)) return prefix + "is not valid code page 936 text";
+    if (std::string problem = valueProblem(prefix, name, kMaxFileNameBytes); !problem.empty()) return problem;
+    if (!updater::isWellFormed(name, updater::cp936())) return prefix + "is not valid code page 936 text";
     if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
 
     std::string badChar;

@@ -5,16 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_limits.h"
+
 namespace mkmanifest {
 
-constexpr std::size_t kMaxProductBytes = 99;   // strSoft buffer of 100 bytes
-constexpr std::size_t kMaxVersionBytes = 127;  // product VERSION buffer of 128 bytes
-constexpr std::size_t kMaxFileNameBytes = 259; // FILE buffer of 260 bytes
+constexpr std::size_t kMaxProductBytes = updater::keptBytes(updater::kSettingBufferBytes);
+constexpr std::size_t kMaxVersionBytes = updater::keptBytes(updater::kProductVersionBufferBytes);
+constexpr std::size_t kMaxFileNameBytes = updater::keptBytes(updater::kFileValueBufferBytes);
 
 std::string productNameProblem(const std::string& product);
 std::string versionTextProblem(const std::string& version);
 // A version such as "1.2.3" reads as 1.2 on the client; worth a note.
 std::string versionReadingNote(const std::string& version);
+// The number the client reads from a version text, as it would print it.
+std::string clientReading(const std::string& version);
 std::string fileNameProblem(const std::string& name);
 
 // Whether Windows takes the two names for the same file (letters folded as

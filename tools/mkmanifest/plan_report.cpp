@@ -1,18 +1,6 @@
 #include "tools/mkmanifest/plan_report.h"
 
 namespace mkmanifest {
-namespace {
-
-const char* changeWord(FileChange change) {
-    switch (change) {
-    case FileChange::New: return "new      ";
-    case FileChange::Changed: return "changed  ";
-    case FileChange::Unchanged: return "unchanged";
-    }
-    return "";
-}
-
-}  // namespace
 
 std::string planReport(const PublishPlan& plan, bool listUnchanged) {
     std::string report = "version: ";
@@ -21,11 +9,12 @@ std::string planReport(const PublishPlan& plan, bool listUnchanged) {
     else
         report += plan.version + " (no earlier version of " + plan.product + ")\n";
 
+    const char* words[] = {"new      ", "changed  ", "unchanged"};  // by FileChange
     std::size_t counts[3] = {0, 0, 0};
     for (const PlannedFile& file : plan.files) {
         ++counts[static_cast<int>(file.change)];
         if (file.change == FileChange::Unchanged && !listUnchanged) continue;
-        report += std::string(changeWord(file.change)) + "  " + file.name + "  " + file.timestamp + "\n";
+        report += std::string(words[static_cast<int>(file.change)]) + "  " + file.name + "  " + file.timestamp + "\n";
     }
     for (const std::string& name : plan.removed) report += "removed    " + name + "\n";
 

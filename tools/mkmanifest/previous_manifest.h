@@ -1,6 +1,6 @@
 #pragma once
 // The manifest of the last publication, read back through the updater's own
-// INI reader, so the tool sees exactly the entries clients see.
+// manifest model, so that the tool sees exactly the entries clients see.
 #include <map>
 #include <optional>
 #include <string>

@@ -1,30 +1,25 @@
 #include "tools/mkmanifest/publish_plan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
+#include "engine/code_page.h"
 #include "engine/version_number.h"
+#include "tools/mkmanifest/naming_rules.h"
 
 namespace mkmanifest {
 namespace {
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
+// Hex digits of either case; the manifest may have been written by hand.
 bool sameContent(const ReleaseFile& file, const PreviousEntry& entry) {
-    return entry.size == std::to_string(file.size) && lowerAscii(entry.sha256) == file.sha256 &&
-           !file.sha256.empty() && !entry.timestamp.empty();
+    return entry.size == std::to_string(file.size) && !file.sha256.empty() && !entry.timestamp.empty() &&
+           updater::equalsIgnoreCase(entry.sha256, file.sha256, updater::cp936());
 }
 
 // The version as the client reads it, when that differs from its text.
 std::string readingOf(const std::string& version) {
-    char number[64];
-    std::snprintf(number, sizeof number, "%.15g", updater::readVersionNumber(version));
-    return version == number ? "" : std::string(" (reads as ") + number + ")";
+    const std::string number = clientReading(version);
+    return version == number ? "" : " (reads as " + number + ")";
 }
 
 }  // namespace
@@ -39,7 +34,7 @@ PublishPlan makePlan(const std::string& product, const std::string& version, std
     std::sort(files.begin(), files.end(),
               [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
     for (ReleaseFile& file : files) {
-        PlannedFile planned{file.name, file.size, file.sha256, publicationTime, FileChange::New};
+        PlannedFile planned{file, publicationTime, FileChange::New};
         auto earlier = previous.files.find(file.name);
         if (earlier != previous.files.end()) {
             if (sameContent(file, earlier->second)) {

@@ -19,10 +19,7 @@ struct ReleaseFile {
 
 enum class FileChange { New, Changed, Unchanged };
 
-struct PlannedFile {
-    std::string name;
-    std::uint64_t size = 0;
-    std::string sha256;
+struct PlannedFile : ReleaseFile {
     std::string timestamp;
     FileChange change = FileChange::New;
 };

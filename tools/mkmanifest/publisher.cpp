@@ -42,11 +42,17 @@ bool reportProblems(const std::vector<std::string>& problems, std::ostream& err)
     return !problems.empty();
 }
 
+// A problem that --force overrides: the publication stops without it and
+// goes on with a warning with it.
+bool refused(const std::string& problem, bool force, std::ostream& err) {
+    if (problem.empty()) return false;
+    err << "mkmanifest: " << (force ? "warning: " + problem : problem + " (--force publishes anyway)") << "\n";
+    return !force;
+}
+
 std::vector<ReleaseFile> digestAll(const PublishOptions& options, const std::vector<ListedFile>& listed,
                                    ReleaseStore& store, std::ostream& err) {
-    std::uint64_t totalBytes = 0;
-    for (const ListedFile& file : listed) totalBytes += file.size;
-    ProgressMeter meter(err, "reading", listed.size(), totalBytes);
+    ProgressMeter meter(err, "reading", listed);
     std::vector<ReleaseFile> files;
     for (const ListedFile& file : listed) {
         FileDigest digest = store.digest(options.releaseDir, file.name);
@@ -59,9 +65,7 @@ std::vector<ReleaseFile> digestAll(const PublishOptions& options, const std::vec
 // Files first, manifest last: a reader never finds a manifest entry whose
 // file is missing or half-written.
 void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStore& store, std::ostream& err) {
-    std::uint64_t totalBytes = 0;
-    for (const PlannedFile& file : plan.files) totalBytes += file.size;
-    ProgressMeter meter(err, "copying", plan.files.size(), totalBytes);
+    ProgressMeter meter(err, "copying", plan.files);
     for (const PlannedFile& file : plan.files) {
         bool current = false;
         if (file.change == FileChange::Unchanged) {
@@ -89,14 +93,7 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         PreviousManifest previous;
         if (std::optional<std::string> bytes = store.readIfPresent(options.outDir, kManifestName))
             previous = readPreviousManifest(*bytes, options.product);
-        std::string versionProblem = versionOrderProblem(options.version, previous);
-        if (!versionProblem.empty()) {
-            if (!options.force) {
-                err << "mkmanifest: " << versionProblem << " (--force publishes anyway)\n";
-                return 1;
-            }
-            err << "mkmanifest: warning: " << versionProblem << "\n";
-        }
+        if (refused(versionOrderProblem(options.version, previous), options.force, err)) return 1;
 
         std::vector<ListedFile> listed = store.listFiles(options.releaseDir);
         if (listed.empty()) throw PublishError("the release folder " + options.releaseDir + " holds no files");
@@ -105,14 +102,7 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
 
         LocalTime publication = options.time.value_or(now);
         PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication));
-        std::string timeProblem = publicationTimeProblem(plan, publication, previous);
-        if (!timeProblem.empty()) {
-            if (!options.force) {
-                err << "mkmanifest: " << timeProblem << " (--force publishes anyway)\n";
-                return 1;
-            }
-            err << "mkmanifest: warning: " << timeProblem << "\n";
-        }
+        if (refused(publicationTimeProblem(plan, publication, previous), options.force, err)) return 1;
         if (now < publication)
             err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
                    "its files on every update\n";

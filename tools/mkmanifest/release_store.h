@@ -1,9 +1,10 @@
 #pragma once
-// The file work of a publication, done by the platform part: walking the
-// release folder, hashing, copying and the atomic manifest write.
+// The file work of a publication: walking the release folder, hashing,
+// copying and the atomic manifest write.
 // Folder names are the platform's own paths; file names are relative, with
 // "/" between folders, as they appear in the manifest.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,5 +46,8 @@ public:
     // Whether the two folders are the same or one lies inside the other.
     virtual bool overlap(const std::string& a, const std::string& b) = 0;
 };
+
+// The store over the file system, hashing with the platform's SHA-256.
+std::unique_ptr<ReleaseStore> makeReleaseStore();
 
 }  // namespace mkmanifest

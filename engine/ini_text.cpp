@@ -1,14 +1,10 @@
-#include "engine/profile_text.h"
+#include "engine/ini_text.h"
 
 #include <algorithm>
 
 namespace updater {
 
 namespace {
-
-bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
-bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
 
 void appendCodePoint(std::u16string& text, char32_t codePoint) {
     if (codePoint <= 0xFFFF) {
@@ -94,55 +90,31 @@ std::string asciiOnly(std::u16string_view units) {
 
 // The conversion gives one character per unit, so the "?"s that stand for
 // other characters can be found by walking both side by side.
-ProfileText toAnsi(std::u16string_view units, const UnicodeToAnsi* unicodeToAnsi) {
-    ProfileText profile{unicodeToAnsi ? unicodeToAnsi->toAnsi(units) : asciiOnly(units), {}};
+IniText toAnsi(std::u16string_view units, const CodePage& cp, const UnicodeToAnsi* unicodeToAnsi) {
+    IniText profile{unicodeToAnsi ? unicodeToAnsi->toAnsi(units) : asciiOnly(units), {}};
     const std::string& text = profile.text;
     std::size_t pos = 0;
     for (char16_t unit : units) {
         if (pos >= text.size()) break;
         if (text[pos] == '?' && unit != u'?') profile.substitutes.push_back(pos);
-        pos += profileCharLength(text, pos);
+        pos += charLength(text, pos, cp);
     }
     return profile;
 }
 
 }  // namespace
 
-std::string normalizeAnsi(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char byte = static_cast<unsigned char>(bytes[i]);
-        if (!isLeadByte(byte)) {
-            text += static_cast<char>(byte);
-            continue;
-        }
-        unsigned char trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        if (trail == 0) {
-            text += '?';  // a lone lead byte; a NUL after it stays
-        } else if (isTrailByte(trail)) {
-            text += static_cast<char>(byte);
-            text += static_cast<char>(trail);
-            ++i;
-        } else {
-            text += '?';  // the pair is one unknown character, even "\n" as its second byte
-            ++i;
-        }
-    }
-    return text;
-}
-
-bool ProfileText::hasSubstitute(std::string_view part) const {
+bool IniText::hasSubstitute(std::string_view part) const {
     const std::size_t begin = static_cast<std::size_t>(part.data() - text.data());
     auto found = std::lower_bound(substitutes.begin(), substitutes.end(), begin);
     return found != substitutes.end() && *found < begin + part.size();
 }
 
-ProfileText decodeProfileFile(std::string_view bytes, const UnicodeToAnsi* unicodeToAnsi) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return toAnsi(decodeUtf8(bytes.substr(3)), unicodeToAnsi);
-    if (bytes.substr(0, 2) == "\xFF\xFE") return toAnsi(decodeUtf16(bytes.substr(2), false), unicodeToAnsi);
-    if (bytes.substr(0, 2) == "\xFE\xFF") return toAnsi(decodeUtf16(bytes.substr(2), true), unicodeToAnsi);
-    return {normalizeAnsi(bytes), {}};
+IniText decodeIniFile(std::string_view bytes, const CodePage& cp, const UnicodeToAnsi* unicodeToAnsi) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return toAnsi(decodeUtf8(bytes.substr(3)), cp, unicodeToAnsi);
+    if (bytes.substr(0, 2) == "\xFF\xFE") return toAnsi(decodeUtf16(bytes.substr(2), false), cp, unicodeToAnsi);
+    if (bytes.substr(0, 2) == "\xFE\xFF") return toAnsi(decodeUtf16(bytes.substr(2), true), cp, unicodeToAnsi);
+    return {normalizeText(bytes, cp), {}};
 }
 
 }  // namespace updater

@@ -1,18 +1,20 @@
-// The profile reader's behaviour that the program relies on. The finer rules
+// The INI reader's behaviour that the program relies on, and the manifest
+// model above it. The finer rules
 // are checked byte for byte against the platform in tests/e2e/ini_differential_test.cpp.
-#include "engine/update_manifest.h"
+#include "engine/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "engine/update_manifest.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 
 namespace {
 
 using testsupport::toCp936;
-using updater::UpdateManifest;
+using updater::IniFile;
 
 const std::string kZhong = "\xd6\xd0";  // one double-byte character in code page 936
 
@@ -25,18 +27,18 @@ std::string utf16le(const std::string& ascii) {
     return bytes;
 }
 
-TEST(UpdateManifest, LooksUpSectionsAndKeysIgnoringAsciiCase) {
-    auto ini = UpdateManifest::parse("[Server]\r\nstrSoft=kelmor\r\nURL=http://h/k/\r\n[KELMOR]\r\nversion=1.3\r\n");
+TEST(IniFile, LooksUpSectionsAndKeysIgnoringAsciiCase) {
+    auto ini = IniFile::parse("[Server]\r\nstrSoft=kelmor\r\nURL=http://h/k/\r\n[KELMOR]\r\nversion=1.3\r\n", updater::cp936());
     EXPECT_EQ(ini.get("server", "STRSOFT", "d", 100), "kelmor");
     EXPECT_EQ(ini.get("SERVER", "url", "d", 100), "http://h/k/");
     EXPECT_EQ(ini.get("kelmor", "VERSION", "1.0", 128), "1.3");
     // Case folding is ASCII only: full-width letters are different characters.
-    auto wide = UpdateManifest::parse("[\xa3\xc1]\nk=1\n");
+    auto wide = IniFile::parse("[\xa3\xc1]\nk=1\n", updater::cp936());
     EXPECT_EQ(wide.get("\xa3\xe1", "k", "d", 100), "d");
 }
 
-TEST(UpdateManifest, DefaultOnlyForMissingKeys) {
-    auto ini = UpdateManifest::parse("[S]\nempty=\nblank=   \nbare\n");
+TEST(IniFile, DefaultOnlyForMissingKeys) {
+    auto ini = IniFile::parse("[S]\nempty=\nblank=   \nbare\n", updater::cp936());
     EXPECT_EQ(ini.get("S", "empty", "d", 100), "");
     EXPECT_EQ(ini.get("S", "blank", "d", 100), "");
     EXPECT_EQ(ini.get("S", "missing", "d", 100), "d");
@@ -44,23 +46,23 @@ TEST(UpdateManifest, DefaultOnlyForMissingKeys) {
     // A line without "=" names a key without a value, which reads as missing.
     EXPECT_EQ(ini.get("S", "bare", "d", 100), "d");
     // No file at all: every lookup gives the default.
-    EXPECT_EQ(UpdateManifest().get("Server", "strSoft", "kelmor", 100), "kelmor");
-    EXPECT_EQ(UpdateManifest::parse("").get("Server", "strSoft", "kelmor", 100), "kelmor");
+    EXPECT_EQ(IniFile().get("Server", "strSoft", "kelmor", 100), "kelmor");
+    EXPECT_EQ(IniFile::parse("", updater::cp936()).get("Server", "strSoft", "kelmor", 100), "kelmor");
 }
 
-TEST(UpdateManifest, DefaultLosesTrailingSpacesAndQuotes) {
-    auto ini = UpdateManifest::parse("");
+TEST(IniFile, DefaultLosesTrailingSpacesAndQuotes) {
+    auto ini = IniFile::parse("", updater::cp936());
     EXPECT_EQ(ini.get("S", "k", "1.0  ", 128), "1.0");
     EXPECT_EQ(ini.get("S", "k", "   ", 128), " ");
     EXPECT_EQ(ini.get("S", "k", "\"x\"", 128), "x");
     EXPECT_EQ(ini.get("S", "k", "a\t", 128), "a\t");
 }
 
-TEST(UpdateManifest, CutsValuesToTheBufferLessOne) {
+TEST(IniFile, CutsValuesToTheBufferLessOne) {
     std::string longChinese = "a";
     for (int i = 0; i < 150; ++i) longChinese += kZhong;
-    auto ini = UpdateManifest::parse("[S]\nv=" + std::string(300, 'x') + "\nzh=" + longChinese + "\nodd=" +
-                                     longChinese.substr(1) + "\n");
+    auto ini = IniFile::parse("[S]\nv=" + std::string(300, 'x') + "\nzh=" + longChinese + "\nodd=" +
+                                     longChinese.substr(1) + "\n", updater::cp936());
     EXPECT_EQ(ini.get("S", "v", "", 100), std::string(99, 'x'));
     EXPECT_EQ(ini.get("S", "v", "", 128), std::string(127, 'x'));
     EXPECT_EQ(ini.get("S", "v", "", 260), std::string(259, 'x'));
@@ -73,8 +75,8 @@ TEST(UpdateManifest, CutsValuesToTheBufferLessOne) {
     EXPECT_EQ(ini.get("S", "odd", "", 260), longChinese.substr(1, 258));
 }
 
-TEST(UpdateManifest, TrimsBlanksAndStripsMatchingQuotes) {
-    auto ini = UpdateManifest::parse(" [ Sec ] \n\t key \t= \t a b \t\r\nq=\"quoted\"\ns='single'\nm=\"mixed'\nc=x ; not a comment\n");
+TEST(IniFile, TrimsBlanksAndStripsMatchingQuotes) {
+    auto ini = IniFile::parse(" [ Sec ] \n\t key \t= \t a b \t\r\nq=\"quoted\"\ns='single'\nm=\"mixed'\nc=x ; not a comment\n", updater::cp936());
     EXPECT_EQ(ini.get("Sec", "key", "d", 100), "a b");
     EXPECT_EQ(ini.get(" Sec ", " key ", "d", 100), "a b");
     EXPECT_EQ(ini.get("Sec", "q", "d", 100), "quoted");
@@ -87,30 +89,30 @@ TEST(UpdateManifest, TrimsBlanksAndStripsMatchingQuotes) {
     EXPECT_EQ(ini.get("Sec", "q", "d", 6), "quote");
 }
 
-TEST(UpdateManifest, FirstSectionAndFirstKeyWin) {
-    auto ini = UpdateManifest::parse("[FILE0]\nFILE=a.exe\nfile=b.exe\n[file0]\nFILE=c.exe\nVERSION=1\n");
+TEST(IniFile, FirstSectionAndFirstKeyWin) {
+    auto ini = IniFile::parse("[FILE0]\nFILE=a.exe\nfile=b.exe\n[file0]\nFILE=c.exe\nVERSION=1\n", updater::cp936());
     EXPECT_EQ(ini.get("FILE0", "FILE", "", 260), "a.exe");
     EXPECT_EQ(ini.get("FILE0", "VERSION", "none", 260), "none");
 }
 
-TEST(UpdateManifest, LineEndsByteOrderMarksAndBrokenDoubleByteText) {
-    auto cr = UpdateManifest::parse("[S]\ra=1\rb=2\r\nc=3");
+TEST(IniFile, LineEndsByteOrderMarksAndBrokenDoubleByteText) {
+    auto cr = IniFile::parse("[S]\ra=1\rb=2\r\nc=3", updater::cp936());
     EXPECT_EQ(cr.get("S", "b", "d", 100), "2");
     EXPECT_EQ(cr.get("S", "c", "d", 100), "3");
-    EXPECT_EQ(UpdateManifest::parse("\xef\xbb\xbf[S]\na=1\n").get("S", "a", "d", 100), "1");
-    EXPECT_EQ(UpdateManifest::parse(utf16le("[S]\r\na=1\r\n")).get("S", "a", "d", 100), "1");
+    EXPECT_EQ(IniFile::parse("\xef\xbb\xbf[S]\na=1\n", updater::cp936()).get("S", "a", "d", 100), "1");
+    EXPECT_EQ(IniFile::parse(utf16le("[S]\r\na=1\r\n"), updater::cp936()).get("S", "a", "d", 100), "1");
     // A lead byte before the line end swallows it: the next line joins this one.
-    auto broken = UpdateManifest::parse("[S]\na=x\x81\nb=2\nc=" + kZhong + "\n");
+    auto broken = IniFile::parse("[S]\na=x\x81\nb=2\nc=" + kZhong + "\n", updater::cp936());
     EXPECT_EQ(broken.get("S", "a", "d", 100), "x?b=2");
     EXPECT_EQ(broken.get("S", "b", "d", 100), "d");
     EXPECT_EQ(broken.get("S", "c", "d", 100), kZhong);
     // A NUL ends the value, not the line.
-    auto nul = UpdateManifest::parse(std::string("[S]\na=x\0y\nb=2\n", 15));
+    auto nul = IniFile::parse(std::string("[S]\na=x\0y\nb=2\n", 15), updater::cp936());
     EXPECT_EQ(nul.get("S", "a", "d", 100), "x");
     EXPECT_EQ(nul.get("S", "b", "d", 100), "2");
 }
 
-TEST(UpdateManifest, UnicodeFilesReadThroughTheConversionToTheCodePage) {
+TEST(IniFile, UnicodeFilesReadThroughTheConversionToTheCodePage) {
     // [更新] 中文=文件 mix=(emoji)中 [S] v=中 (emoji)=emoji ??=real
     const std::u16string text = u"\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
                                 u"[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
@@ -124,7 +126,7 @@ TEST(UpdateManifest, UnicodeFilesReadThroughTheConversionToTheCodePage) {
     const std::string section = toCp936(u8"\u66f4\u65b0");
     const testsupport::IconvUnicodeToAnsi unicodeToAnsi;
     for (const std::string& bytes : {utf8, utf16le, utf16be}) {
-        auto ini = UpdateManifest::parse(bytes, &unicodeToAnsi);
+        auto ini = IniFile::parse(bytes, updater::cp936(), &unicodeToAnsi);
         EXPECT_EQ(ini.get(section, toCp936(u8"\u4e2d\u6587"), "d", 100), toCp936(u8"\u6587\u4ef6"));
         // Each half of the emoji's surrogate pair is a "?" of its own, and a
         // buffer keeps at most one character per byte.
@@ -136,35 +138,66 @@ TEST(UpdateManifest, UnicodeFilesReadThroughTheConversionToTheCodePage) {
 
         // Without the conversion only ASCII survives, and names that lose
         // characters to "?" match nothing.
-        auto asciiOnly = UpdateManifest::parse(bytes);
+        auto asciiOnly = IniFile::parse(bytes, updater::cp936());
         EXPECT_EQ(asciiOnly.get("S", "v", "d", 100), "?");
         EXPECT_EQ(asciiOnly.get("??", "mix", "d", 100), "d");
         EXPECT_EQ(asciiOnly.get("S", "??", "d", 100), "real");
     }
 }
 
-TEST(UpdateManifest, FileListEndsAtTheFirstGapForTheCaller) {
-    auto ini = UpdateManifest::parse("[FILE0]\nFILE=a\n[FILE2]\nFILE=c\n");
+TEST(IniFile, FileListEndsAtTheFirstGapForTheCaller) {
+    auto ini = IniFile::parse("[FILE0]\nFILE=a\n[FILE2]\nFILE=c\n", updater::cp936());
     EXPECT_EQ(ini.get("FILE0", "FILE", "", 260), "a");
     EXPECT_EQ(ini.get("FILE1", "FILE", "", 260), "");
     EXPECT_EQ(ini.get("FILE2", "FILE", "", 260), "c");
 }
 
-TEST(UpdateManifest, TenThousandFileSections) {
+TEST(UpdateManifest, ProductVersionAndFileEntriesUpToTheFirstGap) {
+    const auto manifest = updater::UpdateManifest::parse(
+        "[kelmor]\nVERSION=2.0\n[FILE0]\nFILE=a\nVERSION=v\nSIZE=3\n[FILE1]\nFILE=b\nSHA256=\n[FILE3]\nFILE=d\n",
+        updater::cp936());
+    EXPECT_EQ(manifest.productVersion("KELMOR"), "2.0");
+    EXPECT_EQ(manifest.productVersion("other"), std::nullopt);
+    const auto first = manifest.entry(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->file + "|" + first->version + "|" + first->size.value_or("-"), "a|v|3");
+    EXPECT_EQ(first->sha256, std::nullopt);
+    ASSERT_TRUE(manifest.entry(1));
+    EXPECT_EQ(manifest.entry(1)->sha256, "") << "present but empty is not missing";
+    EXPECT_FALSE(manifest.entry(2));
+}
+
+// A system whose code page has no double-byte characters cuts and compares
+// by single bytes, as the platform does there.
+TEST(IniFile, TheCodePageDecidesWhereCharactersEnd) {
+    struct SingleByte : updater::CodePage {
+        bool isLeadByte(unsigned char) const override { return false; }
+        bool isTrailByte(unsigned char) const override { return false; }
+        std::string upperChar(std::string_view c) const override { return std::string(c); }
+    } singleByte;
+    const std::string text = "[S]\nk=" + kZhong + kZhong + "\n[" + kZhong.substr(0, 1) + "]\n]=x\n";
+    EXPECT_EQ(IniFile::parse(text, updater::cp936()).get("S", "k", "", 4), kZhong);
+    EXPECT_EQ(IniFile::parse(text, singleByte).get("S", "k", "", 4), kZhong + kZhong.substr(0, 1));
+    // A lone lead byte is "?" in code page 936 and itself in a single-byte one.
+    EXPECT_EQ(IniFile::parse(text, singleByte).get(kZhong.substr(0, 1), "]", "", 100), "x");
+    EXPECT_EQ(IniFile::parse(text, updater::cp936()).get(kZhong.substr(0, 1), "]", "", 100), "");
+}
+
+TEST(IniFile, TenThousandFileSections) {
     std::string text = "[kelmor]\nVERSION=2.0\n";
     for (int i = 0; i < 10000; ++i)
         text += "[FILE" + std::to_string(i) + "]\nFILE=dir\\file" + std::to_string(i) + ".dat\nVERSION=2024-03-05 14:30:00\n";
-    auto ini = UpdateManifest::parse(text);
+    auto ini = IniFile::parse(text, updater::cp936());
     for (int i = 0; i < 10000; ++i)
         ASSERT_EQ(ini.get("FILE" + std::to_string(i), "FILE", "", 260), "dir\\file" + std::to_string(i) + ".dat");
     EXPECT_EQ(ini.get("FILE10000", "FILE", "", 260), "");
     EXPECT_EQ(ini.get("KELMOR", "version", "1.0", 128), "2.0");
 }
 
-TEST(UpdateManifest, CopiesShareTheParsedText) {
-    UpdateManifest copy;
+TEST(IniFile, CopiesShareTheParsedText) {
+    IniFile copy;
     {
-        auto original = UpdateManifest::parse("[S]\na=1\n");
+        auto original = IniFile::parse("[S]\na=1\n", updater::cp936());
         copy = original;
     }
     EXPECT_EQ(copy.get("S", "a", "d", 100), "1");

@@ -1,12 +1,17 @@
 #pragma once
-// What the check and the run borrow from the wizard.
+// What the wizard, the check and the run borrow from the platform: the
+// services and places the application builds once at start-up, and for each
+// action the settings, the view and the connection it works with.
 #include <functional>
 #include <string>
 
+#include "engine/code_page.h"
 #include "engine/date_parser.h"
+#include "engine/failure_report.h"
 #include "engine/file_system.h"
 #include "engine/http.h"
 #include "engine/messages.h"
+#include "engine/process_guard.h"
 #include "engine/sha256.h"
 #include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
@@ -15,17 +20,18 @@
 
 namespace updater {
 
-struct UpdateContext {
-    const UpdateSettings& settings;
+struct UpdateServices {
+    const CodePage& codePage;
     const Messages& messages;
-    WizardView& view;
-    HttpConnection& http;
+    HttpSession& http;
     FileSystem& files;
     DateParser& dates;
-    std::string tempDirectory;     // ends with a separator
-    std::string programDirectory;  // ends with a separator
-    // The running-product guard's hook: false stops the run before it starts.
-    std::function<bool()> consultGuard = [] { return true; };
+    ProcessSystem& processes;
+    SystemErrorText systemErrorText;
+    std::string applicationName;    // box captions and the HTTP agent
+    std::string programDirectory;   // ends with a separator
+    std::string tempDirectory;      // ends with a separator
+    std::string helpFile;
     // Set only in a build that carries the vendor's public key: then the
     // manifest must be signed and every download must match its hash.
     UpdateVerifier* verifier = nullptr;
@@ -34,6 +40,15 @@ struct UpdateContext {
     Sha256Source* sha256 = nullptr;
     // Reads a Unicode update.ini; without it only its ASCII text is understood.
     const UnicodeToAnsi* unicodeToAnsi = nullptr;
+};
+
+struct UpdateContext {
+    const UpdateServices& services;
+    const UpdateSettings& settings;
+    WizardView& view;
+    HttpConnection& http;
+    // The running-product guard's hook: false stops the run before it starts.
+    std::function<bool()> consultGuard = [] { return true; };
 };
 
 // temporary directory + "\update.ini": two separators in a row, which the platform accepts.

@@ -1,19 +1,21 @@
-#include "ui/system_paths.h"
+#include "app/system_places.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "engine/update_settings.h"
+#include "engine/byte_limits.h"
 
-namespace updater::ui {
+namespace updater::win32 {
+namespace {
 
+// The path read into a buffer of bufferBytes, so at most bufferBytes - 1 kept.
 std::string modulePath(std::size_t bufferBytes) {
     std::vector<char> buffer(bufferBytes, '\0');
     const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(bufferBytes));
     // A path cut by the buffer may come back without its terminator.
     std::size_t kept = length;
-    if (kept >= bufferBytes) kept = bufferBytes - 1;
+    if (kept >= bufferBytes) kept = keptBytes(bufferBytes);
     return std::string(buffer.data(), kept);
 }
 
@@ -24,4 +26,10 @@ std::string temporaryDirectory() {
     return length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-}  // namespace updater::ui
+}  // namespace
+
+SystemPlaces readSystemPlaces() {
+    return {modulePath(kPathBufferBytes), modulePath(kConfigPathBufferBytes), temporaryDirectory()};
+}
+
+}  // namespace updater::win32

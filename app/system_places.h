@@ -1,0 +1,21 @@
+#pragma once
+// Where the program runs, as the system reports it: read once, at start-up.
+#include <string>
+
+namespace updater::win32 {
+
+// The program has always read its own path twice: into 255 bytes to find
+// updataAdd.ini beside it, and into 260 for the directory it updates, its
+// name and its help file. A path of 255 to 259 bytes therefore looks for its
+// configuration beside a cut path, and so runs on the defaults, while the
+// wizard still updates the right directory. Both reads are kept, so that
+// such an installation behaves as it always did.
+struct SystemPlaces {
+    std::string modulePath;        // at most 259 bytes
+    std::string configModulePath;  // at most 254 bytes
+    std::string tempDirectory;     // ends with a separator; empty when longer than 259 bytes
+};
+
+SystemPlaces readSystemPlaces();
+
+}  // namespace updater::win32

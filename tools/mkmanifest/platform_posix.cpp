@@ -1,0 +1,74 @@
+// The platform part on POSIX systems: names are the bytes on disk, and
+// std::filesystem sees links; SHA-256 by OpenSSL's libcrypto.
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "tools/mkmanifest/platform.h"
+#include "tools/mkmanifest/release_store.h"
+#include "tools/mkmanifest/timestamp.h"
+
+namespace mkmanifest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OpenSslSha256 : public updater::Sha256Hasher {
+public:
+    OpenSslSha256() {
+        if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1)
+            throw PublishError("cannot start SHA-256 in libcrypto");
+    }
+    void update(const char* data, std::size_t size) override {
+        if (EVP_DigestUpdate(context_.get(), data, size) != 1) throw PublishError("SHA-256 failed in libcrypto");
+    }
+    updater::Sha256Digest finish() override {
+        updater::Sha256Digest digest{};
+        if (EVP_DigestFinal_ex(context_.get(), digest.data(), nullptr) != 1)
+            throw PublishError("SHA-256 failed in libcrypto");
+        return digest;
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+};
+
+class OpenSslSha256Source : public updater::Sha256Source {
+public:
+    std::unique_ptr<updater::Sha256Hasher> startSha256() override { return std::make_unique<OpenSslSha256>(); }
+};
+
+}  // namespace
+
+fs::path pathFromBytes(const std::string& bytes) { return bytes; }
+
+std::string bytesOf(const fs::path& path) { return path.native(); }
+
+bool isLink(const fs::path& path, std::error_code& error) { return fs::is_symlink(fs::symlink_status(path, error)); }
+
+Destination destinationOf(const fs::path& path, std::error_code& error) {
+    Destination destination{fs::canonical(path, error)};
+    if (!error) destination.type = fs::status(destination.path, error).type();
+    if (!error && destination.type == fs::file_type::regular) destination.size = fs::file_size(destination.path, error);
+    return destination;
+}
+
+void flushToDisk(const fs::path& file, std::error_code& error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) error.assign(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+}
+
+std::unique_ptr<updater::Sha256Source> platformSha256() { return std::make_unique<OpenSslSha256Source>(); }
+
+LocalTime currentLocalTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+}  // namespace mkmanifest
