@@ -158,29 +158,7 @@ TEST_P(ResourcesTest, ControlsAreInTabOrderWithTheirTextsPlacesAndStyles) {
 }
 
 TEST_P(ResourcesTest, StringTableHoldsEveryMessageExactly) {
-    const std::map<int, std::string> expected = {
-        {103, "Windows 通信端口初始化中..."},
-        {104, kUrlNotHttp},
-        {105, kClickNext},
-        {106, kUpdateCaption},
-        {107, kFinishCaption},
-        {108, "正在连接到服务器..."},
-        {109, kConnectFailed},
-        {110, kReadingVersion},
-        {111, kAlreadyNewest},
-        {112, "发现新的版本:%s %s"},
-        {113, "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!"},
-        {114, "%s 更新失败"},
-        {115, "%s 更新完成"},
-        {116, kFinished},
-        {117, "正在下载文件:%s"},
-        {118, "%s  不存在!"},
-        {119, "写文件 %s  错误!\n文件正在使用中，请先关闭程序!"},
-        {61704, "内部应用程序出错。"},
-        {61857, "在对 %1 进行访问时发生了一个不明错误。"},
-        {61869, "在存取 %1 时磁盘已满。"},
-    };
-    for (const auto& [id, text] : expected) EXPECT_EQ(at("string." + std::to_string(id)), text) << "string " << id;
+    for (const auto& [id, text] : kStringTable) EXPECT_EQ(at("string." + std::to_string(id)), text) << "string " << id;
     EXPECT_EQ(at("string.language"), "0x0804");
 }
 

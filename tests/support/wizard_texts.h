@@ -1,8 +1,9 @@
 #pragma once
-// The program's own texts as the end-to-end tests, the demo driver and the
-// benchmark read them from the wizard, in UTF-8. They are repeated here rather
-// than taken from the resources so that a changed message table shows as a
-// failing test.
+// The program's own texts as the tests, the demo driver and the benchmark
+// read them from the wizard, in UTF-8, and the string table they come from.
+// They are repeated here rather than taken from the resources so that a
+// changed message table shows as a failing test.
+#include <map>
 #include <string>
 
 namespace testsupport {
@@ -22,5 +23,30 @@ inline const std::string kDownloadingPrefix = "正在下载文件:";  // then th
 inline const std::string kSignatureInvalid = "更新信息签名无效!";
 inline const std::string kFinished = "完成更新!关闭后请重新启动软件";
 inline const std::string kUrlNotHttp = "版本文件URL应以http://开头";
+
+// Every text of the string table by id; the unit tests' fake table serves these.
+inline const std::map<unsigned, std::string> kStringTable = {
+    {103, "Windows 通信端口初始化中..."},
+    {104, kUrlNotHttp},
+    {105, kClickNext},
+    {106, kUpdateCaption},
+    {107, kFinishCaption},
+    {108, "正在连接到服务器..."},
+    {109, kConnectFailed},
+    {110, kReadingVersion},
+    {111, kAlreadyNewest},
+    {112, kNewerFoundPrefix + "%s %s"},
+    {113, "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!"},
+    {114, "%s 更新失败"},
+    {115, "%s 更新完成"},
+    {116, kFinished},
+    {117, kDownloadingPrefix + "%s"},
+    {118, "%s  不存在!"},
+    {119, "写文件 %s  错误!\n文件正在使用中，请先关闭程序!"},
+    {120, kSignatureInvalid},
+    {61704, "内部应用程序出错。"},
+    {61857, "在对 %1 进行访问时发生了一个不明错误。"},
+    {61869, "在存取 %1 时磁盘已满。"},
+};
 
 }  // namespace testsupport

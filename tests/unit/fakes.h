@@ -20,31 +20,17 @@
 #include "engine/process_guard.h"
 #include "engine/update_services.h"
 #include "engine/wizard_view.h"
+#include "tests/support/wizard_texts.h"
 #include "tests/unit/fake_verifier.h"
 
 namespace updater::fakes {
 
-// The string table's texts (UTF-8 here; only their shape matters).
+// The string table's texts, in UTF-8.
 class FakeMessages : public Messages {
 public:
     std::string load(MessageId id) const override {
-        switch (id) {
-        case MessageId::UpdateCaption: return "更新(&U)";
-        case MessageId::FinishCaption: return "完成(&O)";
-        case MessageId::Connecting: return "正在连接到服务器...";
-        case MessageId::ConnectFailed: return "连接服务器失败!";
-        case MessageId::ReadingVersion: return "读取版本信息...";
-        case MessageId::AlreadyNewest: return "您现在用的版本已是最新的！";
-        case MessageId::NewVersionFound: return "发现新的版本:%s %s";
-        case MessageId::ProductRunning: return "%s 已在运行!\n请先关闭程序才能进行更新!\n如果选择确定将强行关闭程序!";
-        case MessageId::FileFailed: return "%s 更新失败";
-        case MessageId::FileUpdated: return "%s 更新完成";
-        case MessageId::UpdateFinished: return "完成更新!关闭后请重新启动软件";
-        case MessageId::Downloading: return "正在下载文件:%s";
-        case MessageId::NotOnServer: return "%s  不存在!";
-        case MessageId::CannotWriteFile: return "写文件 %s  错误!\n文件正在使用中，请先关闭程序!";
-        default: return "#" + std::to_string(static_cast<unsigned>(id));
-        }
+        const auto found = testsupport::kStringTable.find(static_cast<unsigned>(id));
+        return found != testsupport::kStringTable.end() ? found->second : "#" + std::to_string(static_cast<unsigned>(id));
     }
 };
 

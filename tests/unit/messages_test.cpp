@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/wizard_texts.h"
+
+using testsupport::kNewerFoundPrefix;
+
 namespace updater {
 namespace {
 
 TEST(FillPercentS, FillsPlaceholdersInOrder) {
-    EXPECT_EQ(fillPercentS("发现新的版本:%s %s", {"kelmor", "1.3"}), "发现新的版本:kelmor 1.3");
+    EXPECT_EQ(fillPercentS(kNewerFoundPrefix + "%s %s", {"kelmor", "1.3"}), kNewerFoundPrefix + "kelmor 1.3");
     EXPECT_EQ(fillPercentS("%s  不存在!", {"a.dll"}), "a.dll  不存在!");
 }
 

@@ -4,8 +4,14 @@
 
 #include "engine/update_run.h"
 #include "engine/version_check.h"
+#include "tests/support/wizard_texts.h"
 #include "tests/unit/fake_verifier.h"
 #include "tests/unit/fakes.h"
+
+using testsupport::kUpdateCaption;
+using testsupport::kFinishCaption;
+using testsupport::kSignatureInvalid;
+using testsupport::kNextCaption;
 
 namespace updater {
 namespace {
@@ -14,7 +20,7 @@ using fakes::answer;
 using fakes::fakeDigestHex;
 
 const std::string kProg = "C:\\Prog\\";
-const std::string kRefused = "#120";  // the fake string table's text for the signature message
+const std::string kRefused = testsupport::kSignatureInvalid;
 const std::string kNewA = "new bytes of a.dll";
 const std::string kNewB = "new bytes of b.dll";
 
@@ -68,7 +74,7 @@ TEST_F(SignedUpdateTest, SignedManifestUpdatesAsBefore) {
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), kNewA);
     EXPECT_EQ(rig.files.content(kProg + "b.dll"), kNewB);
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
-    EXPECT_EQ(rig.view.caption, "完成(&O)");
+    EXPECT_EQ(rig.view.caption, kFinishCaption);
     EXPECT_EQ(rig.sha256.hashesStarted, 2);
 }
 
@@ -92,7 +98,7 @@ TEST_F(SignedUpdateTest, CheckRefusesEveryManifestThatFailsItsSignature) {
 
         EXPECT_EQ(check(), CheckOutcome::Failed);
         EXPECT_EQ(rig.view.status(), kRefused);
-        EXPECT_EQ(rig.view.caption, "下一步(&N)") << "ends like a failed check: Next again";
+        EXPECT_EQ(rig.view.caption, kNextCaption) << "ends like a failed check: Next again";
         EXPECT_TRUE(rig.view.enabled);
         EXPECT_FALSE(rig.files.exists(rig.copyPath())) << "no copy is left for a run to use";
     }
@@ -115,7 +121,7 @@ TEST_F(SignedUpdateTest, DownloadThatDiffersFromItsHashFailsAndLeavesTheOldFile)
 
     expectNothingInstalled();
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新失败", "b.dll 更新失败", "kelmor 1.3"}));
-    EXPECT_EQ(rig.view.caption, "完成(&O)") << "failed files do not stop the run";
+    EXPECT_EQ(rig.view.caption, kFinishCaption) << "failed files do not stop the run";
 }
 
 TEST_F(SignedUpdateTest, OversizedDownloadIsCutShort) {
@@ -154,7 +160,7 @@ TEST_F(SignedUpdateTest, CopyChangedAfterTheCheckStopsTheRunBeforeTheGuard) {
     bool guardAsked = false;
     rig.context.consultGuard = [&] { return guardAsked = true; };
     rig.view = fakes::FakeView();
-    rig.view.caption = "更新(&U)";
+    rig.view.caption = kUpdateCaption;
 
     runUpdate(rig.context, newVersion);
 

@@ -7,7 +7,10 @@
 
 #include "engine/update_run.h"
 #include "engine/version_check.h"
+#include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
+
+using testsupport::kFinished;
 
 namespace updater {
 namespace {
@@ -82,7 +85,7 @@ TEST_P(BrokenManifestTest, CheckAndRunEndNormally) {
     EXPECT_EQ(newVersion, c.newVersion);
     rig.view.list = {"kelmor 1.26"};
     run(c.bytes);
-    EXPECT_EQ(rig.view.status(), "完成更新!关闭后请重新启动软件");
+    EXPECT_EQ(rig.view.status(), kFinished);
     EXPECT_EQ(rig.view.list.back(), "kelmor 1.3");
 }
 

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/safe_manifest_name.h"
+#include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
+
+using testsupport::kUpdateCaption;
+using testsupport::kFinishCaption;
+using testsupport::kFinished;
+using testsupport::kDownloadingPrefix;
 
 namespace updater {
 namespace {
@@ -23,7 +29,7 @@ protected:
 
     UpdateRunTest() {
         rig.view.list = {"kelmor 1.26"};
-        rig.view.caption = "更新(&U)";
+        rig.view.caption = kUpdateCaption;
         rig.dates.dates["2024-03-05 14:30:00"] = 45356.604166666664;
     }
     void writeManifest(const std::string& text) { rig.files.put(rig.copyPath(), text); }
@@ -59,8 +65,8 @@ TEST_F(UpdateRunTest, TypicalRunListsResultsAndFinishes) {
                                                       "gone.dll 更新失败", "kelmor 1.3"}));
     EXPECT_FALSE(rig.files.exists(rig.copyPath()));
 
-    const std::vector<std::string> closing{"deleteFirst", "list:kelmor 1.3", "caption:完成(&O)", "enable",
-                                           "status:完成更新!关闭后请重新启动软件", "wait:off"};
+    const std::vector<std::string> closing{"deleteFirst", "list:kelmor 1.3", "caption:" + kFinishCaption, "enable",
+                                           "status:" + kFinished, "wait:off"};
     ASSERT_GE(rig.view.log.size(), closing.size());
     EXPECT_EQ(std::vector<std::string>(rig.view.log.end() - closing.size(), rig.view.log.end()), closing);
     EXPECT_EQ(rig.view.log[0], "disable");
@@ -72,7 +78,7 @@ TEST_F(UpdateRunTest, GuardRefusalEnablesTheButtonAndDoesNothingElse) {
     rig.context.consultGuard = [] { return false; };
     runUpdate(rig.context, "1.3");
     EXPECT_EQ(rig.view.log, (std::vector<std::string>{"disable", "enable"}));
-    EXPECT_EQ(rig.view.caption, "更新(&U)");
+    EXPECT_EQ(rig.view.caption, kUpdateCaption);
     EXPECT_TRUE(rig.http.opened.empty());
     EXPECT_TRUE(rig.files.exists(rig.copyPath()));
 }
@@ -81,7 +87,7 @@ TEST_F(UpdateRunTest, MissingManifestCopyIsAnEmptyList) {
     runUpdate(rig.context, "1.3");
     EXPECT_TRUE(rig.http.opened.empty());
     EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.3"});
-    EXPECT_EQ(rig.view.caption, "完成(&O)");
+    EXPECT_EQ(rig.view.caption, kFinishCaption);
 }
 
 TEST_F(UpdateRunTest, LocalFileAsNewAsTheManifestIsUpToDateWithoutRequest) {
@@ -136,7 +142,7 @@ TEST_F(UpdateRunTest, OtherStatusListsTheStatusLineAndSavesNothing) {
     EXPECT_EQ(entry("b.dll"), FileUpdateResult::Failed);
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"kelmor 1.26", "500 Internal Server Error", "204 No Content",
                                                       "206 Partial Content", "302"}));
-    EXPECT_EQ(rig.view.status(), "正在下载文件:b.dll");
+    EXPECT_EQ(rig.view.status(), kDownloadingPrefix + "b.dll");
     EXPECT_TRUE(rig.files.created.empty());
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
 }
@@ -148,7 +154,7 @@ TEST_F(UpdateRunTest, SendFailureListsTheErrorTextAndKeepsTheStatus) {
     runUpdate(rig.context, "1.3");
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"无法与服务器建立连接", "a.dll 更新失败", "", "b.dll 更新失败",
                                                       "kelmor 1.3"}));
-    EXPECT_EQ(rig.view.statuses, std::vector<std::string>{"完成更新!关闭后请重新启动软件"});
+    EXPECT_EQ(rig.view.statuses, std::vector<std::string>{kFinished});
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
@@ -258,8 +264,8 @@ TEST_F(UpdateRunTest, ReadFailureEndsTheRunRemovingThePartialDownload) {
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
     EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/a.dll"});
-    EXPECT_EQ(rig.view.status(), "正在下载文件:a.dll");
-    EXPECT_EQ(rig.view.caption, "更新(&U)");
+    EXPECT_EQ(rig.view.status(), kDownloadingPrefix + "a.dll");
+    EXPECT_EQ(rig.view.caption, kUpdateCaption);
     EXPECT_FALSE(rig.view.enabled);
     EXPECT_FALSE(rig.view.waitCursor);
     EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.26"});

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
+
+using testsupport::kUpdateCaption;
+using testsupport::kConnectFailed;
+using testsupport::kReadingVersion;
+using testsupport::kAlreadyNewest;
+using testsupport::kNewerFoundPrefix;
+using testsupport::kNextCaption;
 
 namespace updater {
 namespace {
@@ -32,8 +40,8 @@ TEST_F(VersionCheckTest, NewerVersionTurnsTheButtonIntoUpdate) {
     EXPECT_EQ(newVersion, "1.3");
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
     EXPECT_EQ(rig.view.statuses,
-              (std::vector<std::string>{"正在连接到服务器...", "读取版本信息...", "发现新的版本:kelmor 1.3"}));
-    EXPECT_EQ(rig.view.caption, "更新(&U)");
+              (std::vector<std::string>{"正在连接到服务器...", kReadingVersion, kNewerFoundPrefix + "kelmor 1.3"}));
+    EXPECT_EQ(rig.view.caption, kUpdateCaption);
     EXPECT_TRUE(rig.view.enabled);
     EXPECT_EQ(rig.files.content("C:\\Temp\\\\update.ini"), "[kelmor]\r\nVERSION=1.3\r\n");
     EXPECT_EQ(rig.http.openRequests, 0);
@@ -42,9 +50,9 @@ TEST_F(VersionCheckTest, NewerVersionTurnsTheButtonIntoUpdate) {
 TEST_F(VersionCheckTest, EqualVersionDisablesTheButton) {
     serveManifest("[kelmor]\nVERSION=1.26\n");
     EXPECT_EQ(check(), CheckOutcome::AlreadyNewest);
-    EXPECT_EQ(rig.view.status(), "您现在用的版本已是最新的！");
+    EXPECT_EQ(rig.view.status(), kAlreadyNewest);
     EXPECT_FALSE(rig.view.enabled);
-    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+    EXPECT_EQ(rig.view.caption, kNextCaption);
 }
 
 TEST_F(VersionCheckTest, MissingSectionReadsAsOnePointZeroAndEmptyVersionAsZero) {
@@ -73,9 +81,9 @@ TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
     serveManifest(sendFailure("timeout"));
 
     EXPECT_EQ(check(), CheckOutcome::Failed);
-    EXPECT_EQ(rig.view.statuses, (std::vector<std::string>{"正在连接到服务器...", "连接服务器失败!"}));
+    EXPECT_EQ(rig.view.statuses, (std::vector<std::string>{"正在连接到服务器...", kConnectFailed}));
     EXPECT_TRUE(rig.view.enabled);
-    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+    EXPECT_EQ(rig.view.caption, kNextCaption);
     EXPECT_TRUE(rig.files.created.empty());
     EXPECT_EQ(rig.files.content(rig.copyPath()), "earlier");
     EXPECT_EQ(newVersion, "unset");
@@ -100,7 +108,7 @@ TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierC
         each.http.responses["/kelmor/update.ini"] = response;
         std::string version;
         EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::Failed) << status;
-        EXPECT_EQ(each.view.status(), "连接服务器失败!") << status;
+        EXPECT_EQ(each.view.status(), kConnectFailed) << status;
         EXPECT_TRUE(each.files.created.empty()) << status;
         EXPECT_EQ(each.files.content(each.copyPath()), "earlier") << status;
         EXPECT_TRUE(each.view.enabled) << status;
@@ -110,7 +118,7 @@ TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierC
 TEST_F(VersionCheckTest, BodyShorterThanContentLengthIsRemoved) {
     serveManifest(withLength(answer("[kelmor]\nVERSION=9\n"), "100"));
     EXPECT_EQ(check(), CheckOutcome::Failed);
-    EXPECT_EQ(rig.view.status(), "连接服务器失败!");
+    EXPECT_EQ(rig.view.status(), kConnectFailed);
     EXPECT_FALSE(rig.files.exists(rig.copyPath()));
 }
 
@@ -134,7 +142,7 @@ TEST_F(VersionCheckTest, BodyLongerThanOneChunkIsCopiedWhole) {
 TEST_F(VersionCheckTest, BodyBeyond16MiBIsRefused) {
     serveManifest(withLength(answer(std::string((16u << 20) + 1, ';')), ""));
     EXPECT_EQ(check(), CheckOutcome::Failed);
-    EXPECT_EQ(rig.view.status(), "连接服务器失败!");
+    EXPECT_EQ(rig.view.status(), kConnectFailed);
     EXPECT_FALSE(rig.files.exists(rig.copyPath()));
 }
 
@@ -148,16 +156,16 @@ TEST_F(VersionCheckTest, CopyThatCannotBeCreatedThrowsNamingThePath) {
         EXPECT_EQ(error.kind(), FileError::Kind::Create);
         EXPECT_EQ(error.path(), "C:\\Temp\\\\update.ini");
     }
-    EXPECT_EQ(rig.view.status(), "读取版本信息...");
+    EXPECT_EQ(rig.view.status(), kReadingVersion);
     EXPECT_TRUE(rig.view.enabled);
-    EXPECT_EQ(rig.view.caption, "下一步(&N)");
+    EXPECT_EQ(rig.view.caption, kNextCaption);
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
 TEST_F(VersionCheckTest, ReadFailureEscapesWithTheRequestClosedAndNoPartialCopy) {
     serveManifest(failingReadAt(answer(std::string(5000, ';')), 2048));
     EXPECT_THROW(check(), NetworkError);
-    EXPECT_EQ(rig.view.status(), "读取版本信息...");
+    EXPECT_EQ(rig.view.status(), kReadingVersion);
     EXPECT_EQ(rig.http.openRequests, 0);
     EXPECT_FALSE(rig.files.exists(rig.copyPath()));
 }
