@@ -17,6 +17,7 @@
 #include "engine/manifest_signature.h"
 #include "engine/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
+#include "tests/support/file_bytes.h"
 
 namespace {
 
@@ -58,13 +59,9 @@ bool libcryptoVerifies(const std::string& point, std::string_view bytes, const u
 class MkmanifestSigning : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "mkmanifest-sign-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         fs::create_directories(root / "rel");
         std::ofstream(root / "rel" / "kelmor.exe", std::ios::binary) << "hello\n";
     }
-    void TearDown() override { fs::remove_all(root); }
 
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -85,7 +82,8 @@ protected:
         return run(extra + " --time '2024-03-05 14:30:00' " + path("rel") + " kelmor 1.3 " + path(out));
     }
 
-    fs::path root;
+    testsupport::ScratchDir scratch{"mkmanifest-sign"};
+    fs::path root = scratch.path();
     std::string errors;
 };
 

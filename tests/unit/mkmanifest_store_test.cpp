@@ -11,6 +11,8 @@
 #include <fstream>
 #include <functional>
 
+#include "tests/support/file_bytes.h"
+
 namespace mkmanifest {
 namespace {
 
@@ -19,12 +21,8 @@ namespace fs = std::filesystem;
 class MkmanifestStore : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "mkmanifest-store-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         put(root / "rel" / "a.txt", "hello\n");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     static void put(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
@@ -32,7 +30,8 @@ protected:
     }
     std::string at(const std::string& name) { return (root / name).string(); }
 
-    fs::path root;
+    testsupport::ScratchDir scratch{"mkmanifest-store"};
+    fs::path root = scratch.path();
     std::unique_ptr<ReleaseStore> store = makeReleaseStore();
 };
 

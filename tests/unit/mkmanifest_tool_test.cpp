@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "engine/ini_file.h"
+#include "tests/support/file_bytes.h"
 
 namespace {
 
@@ -16,12 +17,8 @@ namespace fs = std::filesystem;
 class MkmanifestTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "mkmanifest-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         fs::create_directories(root / "rel");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     void put(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
@@ -51,7 +48,8 @@ protected:
         return updater::IniFile::parse(read(root / "out" / "update.ini"), updater::cp936()).get(section, key, "<missing>", 260);
     }
 
-    fs::path root;
+    testsupport::ScratchDir scratch{"mkmanifest"};
+    fs::path root = scratch.path();
     std::string errors;
 };
 
