@@ -94,7 +94,8 @@ int UpdateApp::run() {
                                   helpFilePath(places.modulePath, codePage),
                                   verifier.get(),
                                   &sha256,
-                                  &unicodeToAnsi};
+                                  &unicodeToAnsi,
+                                  programFileName(places.modulePath, codePage)};
     ui::UpdateDialog(services, std::move(settings)).runModal();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/byte_limits.h"
+#include "engine/url_port.h"
 
 namespace updater::win32 {
 namespace {
@@ -38,6 +39,8 @@ void parseUpdateUrl(UpdateSettings& settings) {
     parts.lpszUrlPath = path.data();
     parts.dwUrlPathLength = kUrlBufferChars;
     if (!InternetCrackUrlA(canonical.data(), 0, 0, &parts)) return;
+    // A port past 65535 is cracked to its low 16 bits: another server.
+    if (!hasUsablePort(canonical.data())) return;
 
     settings.isPlainHttp = parts.nScheme == INTERNET_SCHEME_HTTP;
     settings.server = host.data();

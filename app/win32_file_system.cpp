@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "engine/side_files.h"
 #include "win32/unique_handle.h"
 #include "app/win32_output_file.h"
 
@@ -77,11 +78,20 @@ std::unique_ptr<OutputFile> Win32FileSystem::createFresh(const std::string& path
 // A new file made beside it is moved over it instead, which replaces the
 // entry itself, link or file, and is then written through its open handle.
 std::unique_ptr<OutputFile> Win32FileSystem::replaceWithFreshFile(const std::string& path, ShareMode share) {
-    const std::string fresh = path + ".new";
+    const std::string fresh = path + std::string(kFreshFileSuffix);
     const DWORD shareFlags = (share == ShareMode::DenyWriters ? FILE_SHARE_READ : 0) | FILE_SHARE_DELETE;
-    FileHandle handle(CreateFileA(fresh.c_str(), GENERIC_WRITE | DELETE, shareFlags, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) return nullptr;
+    const auto createBeside = [&] {
+        return FileHandle(CreateFileA(fresh.c_str(), GENERIC_WRITE | DELETE, shareFlags, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    FileHandle handle = createBeside();
+    if (!handle) {
+        // A run killed between the two steps left its side file: moved over
+        // the path, it frees its own place without ever being deleted.
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return nullptr;
+        if (!moveOver(fresh, path) || !(handle = createBeside())) return nullptr;
+    }
     if (!moveOver(fresh, path)) {
         handle.reset();
         DeleteFileA(fresh.c_str());

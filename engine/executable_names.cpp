@@ -39,6 +39,10 @@ std::string directoryWithoutSeparator(std::string_view exePath, const CodePage& 
     return std::string(exePath.substr(0, backslash));
 }
 
+std::string programFileName(std::string_view exePath, const CodePage& cp) {
+    return std::string(exePath.substr(fileNameStart(exePath, cp)));
+}
+
 std::string applicationName(std::string_view exePath, const CodePage& cp) {
     const std::size_t begin = fileNameStart(exePath, cp);
     return std::string(exePath.substr(begin, extensionStart(exePath, cp) - begin));

@@ -16,6 +16,9 @@ std::size_t findLastBackslash(std::string_view path, const CodePage& cp);
 std::string directoryWithSeparator(std::string_view exePath, const CodePage& cp);
 std::string directoryWithoutSeparator(std::string_view exePath, const CodePage& cp);
 
+// The file name with its extension ("Update.exe" for "...\Update.exe").
+std::string programFileName(std::string_view exePath, const CodePage& cp);
+
 // The file name without its extension ("Update" for "...\Update.exe"): the
 // caption of every message box and the HTTP agent name.
 std::string applicationName(std::string_view exePath, const CodePage& cp);

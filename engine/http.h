@@ -39,6 +39,9 @@ public:
     virtual std::vector<std::string> contentLengths() = 0;
     // The Transfer-Encoding header as text; empty when absent.
     virtual std::string transferEncoding() = 0;
+    // The Content-Encoding header as text; empty when absent. The request
+    // never asks for a coding, and the client does not decode one.
+    virtual std::string contentEncoding() = 0;
     // Reads at most size bytes of the body, as many as have arrived; 0 means
     // the end of the body. Throws NetworkError when the read fails, and when
     // the answer crawls (see CrawlRule) or overruns the time given to it.

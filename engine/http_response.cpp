@@ -25,15 +25,28 @@ bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Whether the comma-separated codings name "chunked" (in any letter case).
-bool namesChunked(std::string_view codings) {
+// Whether any of the comma-separated codings satisfies test.
+template <typename Test>
+bool anyCoding(std::string_view codings, Test test) {
     while (!codings.empty()) {
         const std::size_t comma = codings.find(',');
-        if (equalsIgnoreAsciiCase(trimBlanks(codings.substr(0, comma)), "chunked")) return true;
+        if (test(trimBlanks(codings.substr(0, comma)))) return true;
         if (comma == std::string_view::npos) break;
         codings.remove_prefix(comma + 1);
     }
     return false;
+}
+
+// "chunked" in any letter case.
+bool namesChunked(std::string_view codings) {
+    return anyCoding(codings, [](std::string_view coding) { return equalsIgnoreAsciiCase(coding, "chunked"); });
+}
+
+// Anything but "identity" and empty list elements.
+bool namesContentCoding(std::string_view codings) {
+    return anyCoding(codings, [](std::string_view coding) {
+        return !coding.empty() && !equalsIgnoreAsciiCase(coding, "identity");
+    });
 }
 
 }  // namespace
@@ -54,8 +67,10 @@ std::uint64_t parseContentLength(std::string_view text) {
     return negative ? 0 : value;
 }
 
-BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std::string_view transferEncoding) {
+BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std::string_view transferEncoding,
+                            std::string_view contentEncoding) {
     BodyFraming framing;
+    framing.contentCoded = namesContentCoding(contentEncoding);
     framing.chunked = namesChunked(transferEncoding);
     std::string_view single;
     bool seen = false;
@@ -80,7 +95,7 @@ BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std:
 
 BodyFraming readBodyFraming(HttpRequest& request) {
     const std::vector<std::string> lengths = request.contentLengths();
-    return readBodyFraming(lengths, request.transferEncoding());
+    return readBodyFraming(lengths, request.transferEncoding(), request.contentEncoding());
 }
 
 std::string statusLine(HttpRequest& request) {

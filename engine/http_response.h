@@ -19,6 +19,9 @@ bool isDocumentStatus(std::string_view statusCode);
 std::uint64_t parseContentLength(std::string_view text);
 
 struct BodyFraming {
+    // A content coding other than identity (gzip, ...): the body is not the
+    // file's bytes.
+    bool contentCoded = false;
     // Content-Length values that contradict each other: the body's end is unknown.
     bool ambiguousLength = false;
     // Chunked transfer coding, which an HTTP/1.0 request never asks for. The
@@ -29,7 +32,8 @@ struct BodyFraming {
 };
 
 // Identical repeats (several headers, or a comma-separated list) count as one.
-BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std::string_view transferEncoding);
+BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std::string_view transferEncoding,
+                            std::string_view contentEncoding = {});
 BodyFraming readBodyFraming(HttpRequest& request);
 
 // "<code> <reason>" without surrounding blanks, for the result list.

@@ -3,16 +3,45 @@
 // the server; the publishing tool refuses the same shapes before they get there.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace updater {
+
+// Why a FILE value is refused; None when the updater acts on it.
+enum class NameRefusal {
+    None,
+    Empty,
+    LeavesDirectory,     // "..", a drive, a leading separator, a NUL that hides the rest
+    Stream,              // a colon: a drive or an alternate data stream
+    Device,              // CON, NUL, COM1, lpt1.txt ...
+    Directory,           // ends in a separator
+    NotWellFormed,       // bytes that are not code page 936 text
+    ForbiddenCharacter,  // < > " | ? * or a byte from 1 to 31
+    TrailingDotOrBlank,  // Windows drops it, so the file opened is another
+    ShortForm,           // an 8.3 short name, which can alias another file
+    SideFile,            // ends like a file the updater makes beside the installation
+};
 
 // Whether a path component names a Windows device (CON, NUL, COM1, lpt1.txt,
 // "aux ."...): opening it reaches the device, not a file in the directory.
 bool isWindowsDeviceName(std::string_view component);
 
-// Whether a manifest FILE value names a file inside the program directory:
-// no parent references, drive or stream colons, devices, leading or trailing
-// separator, NUL, or bytes that are not well-formed code page 936.
-bool isSafeManifestName(const std::string& name);
+NameRefusal manifestNameRefusal(std::string_view name);
+
+// Whether a manifest FILE value names a file inside the program directory
+// that the updater may replace.
+inline bool isSafeManifestName(const std::string& name) { return manifestNameRefusal(name) == NameRefusal::None; }
+
+// The file a name opens, as one text: "\" read as "/", a leading "./"
+// dropped and letters folded as code page 936 folds them. Two names with one
+// key name one file.
+std::string manifestNameKey(std::string_view name);
+
+// For each name, whether another name of the list opens the same file.
+std::vector<bool> namesSharingAFile(const std::vector<std::string>& names);
+
+// The request for a name: "%" and "#" percent-encoded, so that the server
+// neither decodes nor cuts it and answers with exactly the named file.
+std::string requestObjectName(const std::string& urlPath, const std::string& name);
 
 }  // namespace updater

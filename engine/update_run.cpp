@@ -5,10 +5,12 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/content_check.h"
 #include "engine/http_response.h"
 #include "engine/safe_manifest_name.h"
+#include "engine/side_files.h"
 #include "engine/trusted_manifest.h"
 
 namespace updater {
@@ -68,10 +70,11 @@ bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::strin
     return true;
 }
 
-// Whether the end of the body can be known: one Content-Length, and a
-// chunked body only where SIZE or SHA256 will prove it whole.
+// Whether the body is the file and its end can be known: no content coding,
+// one Content-Length, and a chunked body only where SIZE or SHA256 will prove
+// it whole.
 bool isTrustedFraming(const BodyFraming& framing, const ExpectedContent& expected) {
-    if (framing.ambiguousLength) return false;
+    if (framing.contentCoded || framing.ambiguousLength) return false;
     return !framing.chunked || expected.promisesAnything();
 }
 
@@ -135,11 +138,20 @@ bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std:
     return whole;
 }
 
+// The running program's own file, in whatever letter case the entry names it.
+bool isUpdaterItself(const UpdateContext& context, const std::string& file) {
+    return !context.services.programFileName.empty() &&
+           manifestNameKey(file) == manifestNameKey(context.services.programFileName);
+}
+
 // The new file takes the old one's place in one move, so a failure leaves
 // the old file whole.
-bool swapIn(FileSystem& files, const std::string& file, const std::string& downloadPath, const std::string& localPath) {
+bool swapIn(const UpdateContext& context, const std::string& file, const std::string& downloadPath,
+            const std::string& localPath) {
+    FileSystem& files = context.services.files;
     // The running updater cannot replace itself: its new copy waits beside it.
-    if (file == "Update.exe") return files.replace(downloadPath, localPath + ".bck");
+    if (isUpdaterItself(context, file))
+        return files.replace(downloadPath, context.services.programDirectory + context.services.programFileName + ".bck");
     return files.replace(downloadPath, localPath);
 }
 
@@ -156,11 +168,20 @@ std::optional<UpdateManifest> readManifestCopy(UpdateContext& context) {
     return UpdateManifest::parse(*bytes, context.services.codePage, context.services.unicodeToAnsi);
 }
 
+// Entries that name one file between them are all refused: which of them
+// would win is an accident of their order.
 void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
-    for (std::size_t index = 0;; ++index) {
-        const std::optional<ManifestEntry> entry = manifest.entry(index);
-        if (!entry) return;
-        reportResult(context, entry->file, updateEntry(context, *entry));
+    std::vector<ManifestEntry> entries;
+    std::vector<std::string> names;
+    while (std::optional<ManifestEntry> entry = manifest.entry(entries.size())) {
+        names.push_back(entry->file);
+        entries.push_back(std::move(*entry));
+    }
+    const std::vector<bool> sharing = namesSharingAFile(names);
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const FileUpdateResult result =
+            sharing[index] ? FileUpdateResult::Failed : updateEntry(context, entries[index]);
+        reportResult(context, entries[index].file, result);
     }
 }
 
@@ -216,18 +237,18 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
     if (!expected || (context.services.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
 
-    std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + file);
+    std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.settings.urlPath, file));
     if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::Downloading, file));
     if (!acceptStatus(context, *request, file)) return FileUpdateResult::Failed;
     const BodyFraming framing = readBodyFraming(*request);
     if (!isTrustedFraming(framing, *expected)) return FileUpdateResult::Failed;
 
-    const std::string downloadPath = localPath + ".upg";
+    const std::string downloadPath = localPath + std::string(kDownloadSuffix);
     ContentCheck check(context.services.sha256, *expected);
     if (!download(context, std::move(request), framing.contentLength, localPath, downloadPath, check))
         return FileUpdateResult::Failed;
-    if (!swapIn(context.services.files, file, downloadPath, localPath)) return FileUpdateResult::Failed;
+    if (!swapIn(context, file, downloadPath, localPath)) return FileUpdateResult::Failed;
     context.view.showStatus(message(context, MessageId::FileUpdated, file));
     return FileUpdateResult::Updated;
 }

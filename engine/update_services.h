@@ -40,6 +40,9 @@ struct UpdateServices {
     Sha256Source* sha256 = nullptr;
     // Reads a Unicode update.ini; without it only its ASCII text is understood.
     const UnicodeToAnsi* unicodeToAnsi = nullptr;
+    // The running program's file name ("Update.exe"): an entry that names it,
+    // in any letter case, is the updater itself.
+    std::string programFileName;
 };
 
 struct UpdateContext {

@@ -64,12 +64,13 @@ CopiedBody writeCopy(UpdateContext& context, HttpRequest& request, const std::st
     }
 }
 
-// Only a 200 answer whose end is known is a manifest: one Content-Length,
-// and no chunked coding, whose cut the client cannot tell from its end.
+// Only a 200 answer whose end is known is a manifest: no content coding,
+// one Content-Length, and no chunked coding, whose cut the client cannot
+// tell from its end.
 bool isWholeManifestAnswer(HttpRequest& request, BodyFraming& framing) {
     if (!isDocumentStatus(request.statusCode())) return false;
     framing = readBodyFraming(request);
-    return !framing.ambiguousLength && !framing.chunked;
+    return !framing.contentCoded && !framing.ambiguousLength && !framing.chunked;
 }
 
 // Writes the manifest copy; false when no whole manifest arrived. Any other

@@ -68,6 +68,10 @@ std::string WinInetRequest::transferEncoding() {
     return queryText(HTTP_QUERY_TRANSFER_ENCODING).value_or("");
 }
 
+std::string WinInetRequest::contentEncoding() {
+    return queryText(HTTP_QUERY_CONTENT_ENCODING).value_or("");
+}
+
 // First ask how many bytes the value needs, then read it into a buffer that
 // size. Nothing when the header is absent or the query fails.
 std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* index) const {

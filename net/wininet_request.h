@@ -27,6 +27,7 @@ public:
     std::string statusText() override;
     std::vector<std::string> contentLengths() override;
     std::string transferEncoding() override;
+    std::string contentEncoding() override;
     std::size_t read(char* buffer, std::size_t size) override;
     void giveUpAfter(std::uint32_t milliseconds) override;
 

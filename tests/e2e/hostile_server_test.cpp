@@ -297,8 +297,8 @@ TEST_F(HostileServerTest, MegabyteHeaderLinesAreIgnored) {
     EXPECT_EQ(product.readFile("app.dat"), content);
 }
 
-// Only a complete, unambiguous 200 answer is installed, and only bytes that
-// match the SIZE and SHA256 their section carries. One run, one row per file:
+// Only a complete, unambiguous 200 answer without a content coding is
+// installed, and only bytes that match the SIZE and SHA256 their section carries. One run, one row per file:
 // what the server answers, what the section promises, what the list says.
 TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
     const std::string body = newBytes(3000);
@@ -329,6 +329,8 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
     twoLengths.headers = {{"Content-Length", "2999"}};
     ScriptedAnswer chunkedAnswer;
     chunkedAnswer.raw = chunked;
+    ScriptedAnswer gzipped = bodyAnswer(body);
+    gzipped.headers = {{"Content-Encoding", "gzip"}};
     const std::vector<Row> rows = {
         {"nocontent.dat", noContent, "", {"204 No Content", "nocontent.dat 更新失败"}},
         {"partial.dat", partial, "", {"206 Partial Content", "partial.dat 更新失败"}},
@@ -338,6 +340,7 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         {"longer.dat", bodyAnswer(body + "+"), size, {"longer.dat 更新失败"}},
         {"otherbytes.dat", bodyAnswer(other), size + hash, {"otherbytes.dat 更新失败"}},
         {"match.dat", bodyAnswer(body), size + hash, {"match.dat 更新完成"}},
+        {"gzipped.dat", gzipped, size + hash, {"gzipped.dat 更新失败"}},
     };
     std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
     std::vector<std::string> expected;

@@ -170,5 +170,29 @@ TEST_F(NginxUpdateTest, RoundTripDownloadsOnlyTheChangedFileTheSecondTime) {
         if (name != "readme.txt") EXPECT_EQ(product.mtime(name), time) << name << " was written again";
 }
 
+// "%" and "#" travel encoded, so nginx neither decodes a name into "../"
+// nor cuts it at "#": each file comes from exactly its own path.
+TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
+    const Files release = {{"%2e%2e%2fsecret.txt", "a literal name\r\n"},
+                           {"100%.txt", "a hundred\r\n"},
+                           {"a", "plain a\r\n"},
+                           {"a#b.txt", "a hash b\r\n"}};
+    writeFileBytes(site.path() + "/www/secret.txt", "outside the update folder");
+    publish(release, "1.3", now - kDay);
+    Files old = release;
+    for (auto& [name, bytes] : old) bytes = "old " + name;
+    install(old, now - 3 * kDay);
+
+    const WizardState finished = updateTo("1.3");
+
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"%2e%2e%2fsecret.txt 更新完成", "100%.txt 更新完成",
+                                                        "a 更新完成", "a#b.txt 更新完成", "kelmor 1.3"}));
+    expectInstalled(release);
+    EXPECT_EQ(requests(), (std::vector<std::string>{
+                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/%252e%252e%252fsecret.txt HTTP/1.0 200",
+                              "GET /kelmor/100%25.txt HTTP/1.0 200", "GET /kelmor/a HTTP/1.0 200",
+                              "GET /kelmor/a%23b.txt HTTP/1.0 200"}));
+}
+
 }  // namespace
 }  // namespace testsupport

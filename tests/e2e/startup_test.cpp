@@ -112,7 +112,10 @@ TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
 INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
                          ::testing::Values(Named<std::string>{"Https", "https://127.0.0.1/kelmor/"},
                                            Named<std::string>{"NotAUrl", "not a url"},
-                                           Named<std::string>{"Ftp", "ftp://127.0.0.1/kelmor/"}),
+                                           Named<std::string>{"Ftp", "ftp://127.0.0.1/kelmor/"},
+                                           // The platform would keep only the low 16 bits: port 80.
+                                           Named<std::string>{"PortAbove65535", "http://127.0.0.1:65616/kelmor/"},
+                                           Named<std::string>{"PortNotANumber", "http://127.0.0.1:8o/kelmor/"}),
                          byName);
 
 // The update directory: a manifest that offers a newer kelmor.

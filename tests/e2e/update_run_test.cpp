@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/file_bytes.h"
@@ -179,20 +180,38 @@ TEST_F(UpdateRunE2eTest, RefusedFileRequestsListTheErrorText) {
     EXPECT_EQ(product.readFile("b.dll"), "old b");
 }
 
-// The running updater cannot replace itself: its new copy waits beside it.
+// The running updater cannot replace itself: its new copy waits beside it,
+// whatever letter case the manifest names it in.
 TEST_F(UpdateRunE2eTest, NewUpdaterIsKeptAsideTwiceInARow) {
     const std::string running = product.readFile("Update.exe");
-    // Later than the copy's own time, so that it is downloaded on every run.
-    serveManifest({{"Update.exe", "2099-01-01 00:00:00"}});
-    for (const std::string bytes : {patternBytes(3000, 3), patternBytes(2500, 4)}) {
-        serveFile("Update.exe", bytes);
+    const std::vector<std::pair<std::string, std::string>> runs = {{"Update.exe", patternBytes(3000, 3)},
+                                                                   {"update.exe", patternBytes(2500, 4)}};
+    for (const auto& [name, bytes] : runs) {
+        // Later than the copy's own time, so that it is downloaded on every run.
+        serveManifest({{name, "2099-01-01 00:00:00"}});
+        serveFile(name, bytes);
         ASSERT_NO_FATAL_FAILURE(startChecked());
         WizardState state = update();
-        EXPECT_EQ(state.lines, (Lines{"Update.exe 更新完成", kNewProductLine}));
-        EXPECT_TRUE(product.readFile("Update.exe.bck") == bytes);
-        EXPECT_TRUE(product.readFile("Update.exe") == running);
-        EXPECT_FALSE(product.exists("Update.exe.upg"));
+        EXPECT_EQ(state.lines, (Lines{name + " 更新完成", kNewProductLine}));
+        EXPECT_TRUE(product.readFile("Update.exe.bck") == bytes) << name;
+        EXPECT_TRUE(product.readFile("Update.exe") == running) << name;
+        EXPECT_FALSE(product.exists(name + ".upg")) << name;
     }
+}
+
+// A run killed between its two creation steps leaves a stale download and
+// the side file beside it; the next run replaces both.
+TEST_F(UpdateRunE2eTest, LeftoversOfAKilledRunAreReplaced) {
+    product.writeFile("a.dll.upg", "stale download", kOldFiles);
+    product.writeFile("a.dll.upg.new", "stale side file", kOldFiles);
+    serveManifest({{"a.dll"}});
+    serveFile("a.dll", "new a");
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+    EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_FALSE(product.exists("a.dll.upg"));
+    EXPECT_FALSE(product.exists("a.dll.upg.new"));
 }
 
 TEST_F(UpdateRunE2eTest, MissingSubdirectoryShowsTheWriteErrorBox) {
@@ -282,17 +301,21 @@ TEST_F(UpdateRunE2eTest, HeldFileFailsAndKeepsTheDownloadBesideIt) {
 }
 
 // Names from the server must not reach outside the program directory, into
-// a file's alternate stream or a device, nor name a directory: none is
-// requested, nothing is written.
+// a file's alternate stream or a device, nor name a directory, a name Windows
+// cannot hold or would open as another file, an updater's side file, or one
+// file twice: none is requested, nothing is written. A lone lead byte at the
+// end of a line reads as "?".
 TEST_F(UpdateRunE2eTest, NamesLeavingTheProgramDirectoryAreRefused) {
     fs::create_directory(product.pathOf("plugins"));
     const std::vector<std::string> names = {"..\\x.dll", "../x.dll", "a/../../x.dll", "C:\\x.dll", "\\x.dll",
-                                            "//host/x.dll", "a.dll:s", "CON", "lpt1.txt", "plugins\\", "plugins"};
+                                            "//host/x.dll", "a.dll:s", "CON", "lpt1.txt", "plugins\\", "plugins",
+                                            "a.dll.", "q?x.txt", "pi|pe.txt", "lt<.txt", "qu\"ote.txt",
+                                            "KELMOR~1.EXE", "a.dll.upg", "dup.dll", "DUP.dll", "lead\x81"};
     std::vector<Entry> entries;
     Lines expected;
     for (const std::string& name : names) {
         entries.push_back({name});
-        expected.push_back(name + " 更新失败");
+        expected.push_back((name.back() == '\x81' ? name.substr(0, name.size() - 1) + "?" : name) + " 更新失败");
     }
     expected.push_back(kNewProductLine);
     serveManifest(entries);

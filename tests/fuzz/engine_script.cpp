@@ -83,6 +83,7 @@ public:
         return {answer_.contentLengthText()};
     }
     std::string transferEncoding() override { return ""; }
+    std::string contentEncoding() override { return ""; }
     std::size_t read(char* buffer, std::size_t size) override {
         if (answer_.failReadAt && offset_ >= *answer_.failReadAt) throw updater::NetworkError(12030, "read failed");
         std::size_t n = std::min(size, answer_.body.size() - offset_);

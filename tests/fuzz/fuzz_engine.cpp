@@ -34,6 +34,7 @@
 #include "engine/byte_limits.h"
 #include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
+#include "engine/safe_manifest_name.h"
 #include "engine/update_manifest.h"
 #include "engine/update_run.h"
 #include "engine/version_check.h"
@@ -48,6 +49,7 @@ namespace {
 
 constexpr std::size_t kMaxAnswers = 24;
 const std::string kProgramDirectory = "C:\\Prog\\";
+const std::string kProgramFileName = "Update.exe";
 const std::string kTempDirectory = "C:\\Temp\\";
 
 bool endsWith(std::string_view text, std::string_view end) {
@@ -55,6 +57,17 @@ bool endsWith(std::string_view text, std::string_view end) {
 }
 
 bool startsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
+
+// The name a request asks for: only "%" and "#" are ever encoded.
+std::string decodedName(std::string_view object) {
+    std::string name;
+    for (std::size_t i = 0; i < object.size(); ++i) {
+        if (object.substr(i, 3) == "%25") name += '%', i += 2;
+        else if (object.substr(i, 3) == "%23") name += '#', i += 2;
+        else name += object[i];
+    }
+    return name;
+}
 
 // Whether the path starts with the program directory and stays within it.
 bool isProgramPath(const std::string& path) {
@@ -189,9 +202,11 @@ private:
                       to);
         const std::string& object = http_.currentObject();
         fuzz::require(startsWith(object, urlPath_), "a request outside the URL path", object);
-        const std::string file = object.substr(urlPath_.size());
+        const std::string file = decodedName(object.substr(urlPath_.size()));
         const std::string wanted = kProgramDirectory + file;
-        fuzz::require(to == wanted || to == wanted + ".bck", "a body is moved onto another file than its own", to);
+        const bool updaterItself = manifestNameKey(file) == manifestNameKey(kProgramFileName);
+        fuzz::require(to == wanted || (updaterItself && to == kProgramDirectory + kProgramFileName + ".bck"),
+                      "a body is moved onto another file than its own", to);
         if (verifier_)
             fuzz::require(verifier_->accepted, "a keyed build replaces a file without an accepted signature", to);
         fuzz::require(isDescribedContent(http_.answers().front().body, file, body, verifier_ != nullptr),
@@ -225,6 +240,7 @@ struct World {
           files(http, settings.urlPath, manifestCopyPath(kTempDirectory), verifier.get()) {
         settings.urlPath = "/kelmor/";
         services.verifier = verifier.get();
+        services.programFileName = kProgramFileName;
         const double installed = fuzz::oleDate(2024, 1, 1);
         files.put(kProgramDirectory + "kelmor.exe", "old kelmor.exe", installed);
         files.put(kProgramDirectory + "Update.exe", "old Update.exe", installed);

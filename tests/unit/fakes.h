@@ -92,6 +92,7 @@ struct FakeResponse {
     std::optional<std::size_t> failReadAt;  // a read at this offset throws
     std::vector<std::string> moreContentLengths;  // further Content-Length headers
     std::string transferEncoding;
+    std::string contentEncoding;
 };
 
 inline FakeResponse answer(std::string body, std::string status = "200", std::string reason = "OK") {
@@ -153,6 +154,7 @@ private:
             return lengths;
         }
         std::string transferEncoding() override { return response_.transferEncoding; }
+        std::string contentEncoding() override { return response_.contentEncoding; }
         std::size_t read(char* buffer, std::size_t size) override {
             if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
             std::size_t n = std::min(size, response_.body.size() - offset_);
@@ -361,7 +363,10 @@ struct EngineRig {
                             "Update", "C:\\Prog\\", "C:\\Temp\\", "C:\\Prog\\Update.HLP", nullptr, &sha256};
     UpdateContext context{services, settings, view, http};
 
-    EngineRig() { settings.urlPath = "/kelmor/"; }
+    EngineRig() {
+        settings.urlPath = "/kelmor/";
+        services.programFileName = "Update.exe";
+    }
     std::string copyPath() const { return manifestCopyPath(services.tempDirectory); }
 };
 

@@ -6,6 +6,7 @@
 #include "engine/code_page.h"
 #include "engine/executable_names.h"
 #include "engine/local_settings.h"
+#include "engine/url_port.h"
 
 namespace updater {
 namespace {
@@ -54,6 +55,16 @@ TEST(LocalSettings, EveryValueIsCutTo99Bytes) {
 
 TEST(LocalSettings, FileSitsBesideTheExecutableBehindAForwardSlash) {
     EXPECT_EQ(localSettingsPath("C:\\Program Files\\Kelmor"), "C:\\Program Files\\Kelmor/updataAdd.ini");
+}
+
+// InternetCrackUrl keeps only a port's low 16 bits.
+TEST(UpdateUrl, PortMustBeADecimalNumberUpTo65535) {
+    for (const char* url : {"http://h/kelmor/", "http://h:8080/kelmor/", "http://h:65535/", "http://h:/kelmor/",
+                            "http://u:p@h:80/", "http://[::1]:8080/", "http://[::1]/", "not a url"})
+        EXPECT_TRUE(hasUsablePort(url)) << url;
+    for (const char* url : {"http://h:65536/", "http://h:65616/kelmor/", "http://h:8x/", "http://h:-1/",
+                            "http://h:99999999999999999999/", "http://u:p@h:1e3/", "http://[::1]:70000/"})
+        EXPECT_FALSE(hasUsablePort(url)) << url;
 }
 
 TEST(ExecutableNames, ApplicationNameIsTheFileNameWithoutExtension) {

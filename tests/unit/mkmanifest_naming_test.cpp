@@ -19,6 +19,12 @@ TEST(MkmanifestNaming, RefusesWhatTheIniTextOrWindowsWouldChange) {
         EXPECT_NE(fileNameProblem(name), "") << name;
     for (const char* name : {"a b.txt", "console.exe", "com10", "lpt.txt", "a=b.txt", ";x", "[x]"})
         EXPECT_EQ(fileNameProblem(name), "") << name;
+    // The updater's own refusals: short forms and its side files.
+    for (const char* name : {"KELMOR~1.EXE", "sub/PROGRA~1/x.dll", "kelmor.exe.upg", "a.dll.UPG.new"})
+        EXPECT_NE(fileNameProblem(name), "") << name;
+    // The updater sends "%" and "#" encoded, so these reach the same file.
+    for (const char* name : {"a#b.txt", "100%.txt", "%2e%2e%2fsecret.txt", "data~2024.bin"})
+        EXPECT_EQ(fileNameProblem(name), "") << name;
 }
 
 TEST(MkmanifestNaming, ReadsNamesAsCodePage936) {

@@ -214,11 +214,40 @@ TEST_F(UpdateRunTest, UpdaterItselfGoesToBckEveryTime) {
     EXPECT_EQ(rig.files.content(kProg + "Update.exe.bck"), "new 2");
     EXPECT_FALSE(rig.files.exists(kProg + "Update.exe.upg"));
 
-    // Only the exact name is the updater.
-    rig.files.put(kProg + "update.exe", "old", 45000);
-    serve("update.exe", answer("new"));
-    EXPECT_EQ(entry("update.exe"), FileUpdateResult::Updated);
-    EXPECT_EQ(rig.files.content(kProg + "update.exe"), "new");
+    // Windows opens the running program in any letter case; a file of that
+    // name in a folder is another file.
+    for (const std::string name : {"update.exe", "./UPDATE.EXE"}) {
+        serve(name, answer("new " + name));
+        EXPECT_EQ(entry(name), FileUpdateResult::Updated) << name;
+        EXPECT_EQ(rig.files.content(kProg + "Update.exe.bck"), "new " + name);
+    }
+    EXPECT_EQ(rig.files.content(kProg + "Update.exe"), "running");
+    serve("sub/Update.exe", answer("plugin"));
+    EXPECT_EQ(entry("sub/Update.exe"), FileUpdateResult::Updated);
+    EXPECT_EQ(rig.files.content(kProg + "sub/Update.exe"), "plugin");
+}
+
+// The request names exactly the local file: "%" and "#" would otherwise be
+// decoded or cut by the server.
+TEST_F(UpdateRunTest, PercentAndHashAreSentEncoded) {
+    serve("a%23b%25.txt", answer("new"));
+    EXPECT_EQ(entry("a#b%.txt"), FileUpdateResult::Updated);
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/a%23b%25.txt"});
+    EXPECT_EQ(rig.files.content(kProg + "a#b%.txt"), "new");
+}
+
+// Names that open one file once case is folded, "\" read as "/" and a
+// leading "./" dropped: none of them is asked for.
+TEST_F(UpdateRunTest, EntriesNamingOneFileAreAllRefused) {
+    writeManifest(
+        "[FILE0]\nFILE=dup.dll\n[FILE1]\nFILE=b.dll\n[FILE2]\nFILE=DUP.DLL\n[FILE3]\nFILE=./b.dll\n"
+        "[FILE4]\nFILE=sub\\c.dll\n[FILE5]\nFILE=sub/c.dll\n[FILE6]\nFILE=solo.dll\n");
+    serve("solo.dll", answer("new"));
+    runUpdate(rig.context, "1.3");
+    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/solo.dll"});
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"dup.dll 更新失败", "b.dll 更新失败", "DUP.DLL 更新失败",
+                                                      "./b.dll 更新失败", "sub\\c.dll 更新失败", "sub/c.dll 更新失败",
+                                                      "solo.dll 更新完成", "kelmor 1.3"}));
 }
 
 TEST_F(UpdateRunTest, UnsafeNamesFailWithoutRequestOrFileAccess) {
@@ -322,6 +351,10 @@ TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
     chunked.transferEncoding = "chunked";
     fakes::FakeResponse cutChunked = withLength(answer(body.substr(0, 10)), "");
     cutChunked.transferEncoding = "Chunked";
+    fakes::FakeResponse gzipped = answer(body);
+    gzipped.contentEncoding = "gzip";
+    fakes::FakeResponse identity = answer(body);
+    identity.contentEncoding = "Identity";
     struct Row {
         const char* file;
         fakes::FakeResponse response;
@@ -340,6 +373,8 @@ TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
         {"chunked.dll", chunked, std::nullopt, std::nullopt, FileUpdateResult::Failed},
         {"chunked-proven.dll", chunked, size, hash, FileUpdateResult::Updated},
         {"chunked-cut.dll", cutChunked, size, std::nullopt, FileUpdateResult::Failed},
+        {"gzipped.dll", gzipped, size, hash, FileUpdateResult::Failed},
+        {"identity.dll", identity, size, hash, FileUpdateResult::Updated},
     };
     for (const Row& row : rows) {
         serve(row.file, row.response);
@@ -354,8 +389,10 @@ TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
 
 TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
     for (const std::string name : {"a.dll", "plugins/a.dll", "plugins\\a.dll", "a..b.dll", ".\\a.dll", "./a.dll",
-                                   "\x81\x5C..\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",
-                                   "nulls\\a.dll", "\x81\x5C"})
+                                   "\x81\x5C..a\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",
+                                   "nulls\\a.dll", "\x81\x5C", "a#b.txt", "100%.txt", "%2e%2e%2fsecret.txt",
+                                   "data~2024.bin", "KELMOR~1234567.EXE", "KELMOR~1.EXEC", "~.txt", "a.upgrade",
+                                   "x.upg.old", "\x81\x7C.txt"})
         EXPECT_TRUE(isSafeManifestName(name)) << name;
 }
 
@@ -372,6 +409,25 @@ TEST(SafeManifestName, RejectsNamesThatLeaveItOrNameAStream) {
     // The file calls stop at a NUL: "... " is what Windows would see, and it means "..".
     EXPECT_FALSE(isSafeManifestName(std::string("...  \0x", 8)));
     EXPECT_FALSE(isSafeManifestName(std::string("a.dll\0..\\x", 11)));
+}
+
+// Names Windows cannot hold, or would open as another file, and the
+// updater's own side files: a lone lead byte at a line's end reads as "?".
+TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
+    const std::vector<std::pair<std::string, NameRefusal>> rows = {
+        {"q?x.txt", NameRefusal::ForbiddenCharacter},    {"pi|pe.txt", NameRefusal::ForbiddenCharacter},
+        {"lt<.txt", NameRefusal::ForbiddenCharacter},    {"gt>.txt", NameRefusal::ForbiddenCharacter},
+        {"qu\"ote.txt", NameRefusal::ForbiddenCharacter}, {"st*r.txt", NameRefusal::ForbiddenCharacter},
+        {"ctl\x01.txt", NameRefusal::ForbiddenCharacter}, {"sub\x1F/a.txt", NameRefusal::ForbiddenCharacter},
+        {"x.dll?", NameRefusal::ForbiddenCharacter},     {"kelmor.exe.", NameRefusal::TrailingDotOrBlank},
+        {"kelmor.exe ", NameRefusal::TrailingDotOrBlank}, {"dir./a.txt", NameRefusal::TrailingDotOrBlank},
+        {"dir /a.txt", NameRefusal::TrailingDotOrBlank}, {"a/./b.txt", NameRefusal::TrailingDotOrBlank},
+        {"KELMOR~1.EXE", NameRefusal::ShortForm},        {"sub/PROGR~12/x.dll", NameRefusal::ShortForm},
+        {"data~2.bin", NameRefusal::ShortForm},          {"kelmor.exe.upg", NameRefusal::SideFile},
+        {"a.UPG", NameRefusal::SideFile},                {"sub/a.dll.upg.new", NameRefusal::SideFile},
+        {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
+    };
+    for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;
 }
 
 }  // namespace

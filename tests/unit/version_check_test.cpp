@@ -91,17 +91,20 @@ TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
 }
 
 // Only a 200 whose end is known is a manifest: not a 204 or 206, nor an
-// answer with contradicting lengths or chunked coding.
+// answer with contradicting lengths, chunked or content coding.
 TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierCopy) {
     fakes::FakeResponse twoLengths = answer("[kelmor]\nVERSION=9\n");
     twoLengths.moreContentLengths = {"7"};
     fakes::FakeResponse chunked = withLength(answer("[kelmor]\nVERSION=9\n"), "");
     chunked.transferEncoding = "chunked";
+    fakes::FakeResponse gzipped = answer("[kelmor]\nVERSION=9\n");
+    gzipped.contentEncoding = "gzip";
     const std::vector<std::pair<std::string, fakes::FakeResponse>> answers = {
         {"404", answer("[kelmor]\nVERSION=9\n", "404")}, {"500", answer("[kelmor]\nVERSION=9\n", "500")},
         {"302", answer("[kelmor]\nVERSION=9\n", "302")}, {"none", answer("[kelmor]\nVERSION=9\n", "")},
         {"2000", answer("[kelmor]\nVERSION=9\n", "2000")}, {"204", answer("", "204")},
-        {"206", answer("[kelmor]\nVERSION=9\n", "206")}, {"two lengths", twoLengths}, {"chunked", chunked}};
+        {"206", answer("[kelmor]\nVERSION=9\n", "206")}, {"two lengths", twoLengths}, {"chunked", chunked},
+        {"gzip", gzipped}};
     for (const auto& [status, response] : answers) {
         EngineRig each;
         each.files.put(each.copyPath(), "earlier");

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "engine/code_page.h"
@@ -38,13 +37,22 @@ void forEachSingleByteChar(const std::string& text, Visit visit) {
     }
 }
 
-std::string pathPartProblem(const std::string& part) {
-    if (part.empty()) return "has an empty path part";
-    if (part == "." || part == "..") return "has a \"" + part + "\" path part";
-    if (part.back() == ' ' || part.back() == '.')
+// Why the updater would refuse the name; what the publishing tool checks
+// first (separators, empty and "." parts) never gets here.
+std::string refusalText(updater::NameRefusal refusal) {
+    switch (refusal) {
+    case updater::NameRefusal::None: return {};
+    case updater::NameRefusal::Device: return "names a Windows device";
+    case updater::NameRefusal::ForbiddenCharacter:
+        return "contains a control character or one of < > \" | ? *, which Windows file names cannot hold";
+    case updater::NameRefusal::TrailingDotOrBlank:
         return "has a path part ending in a blank or a dot, which Windows drops";
-    if (updater::isWindowsDeviceName(part)) return "names a Windows device (" + part + ")";
-    return {};
+    case updater::NameRefusal::ShortForm:
+        return "has a path part in the 8.3 short form (like KELMOR~1.EXE), which can name another file";
+    case updater::NameRefusal::SideFile: return "ends like a side file of the updater (.upg, .upg.new)";
+    case updater::NameRefusal::NotWellFormed: return "is not valid code page 936 text";
+    default: return "would escape the program directory";
+    }
 }
 
 // Upper-cased as the code page folds letters, as Windows compares names.
@@ -123,32 +131,34 @@ std::string fileNameProblem(const std::string& name) {
     if (!updater::isWellFormed(name, updater::cp936())) return prefix + "is not valid code page 936 text";
     if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
 
+    // The release folder's own separator is "/"; anything else the updater rules on.
     std::string badChar;
     forEachSingleByteChar(name, [&](std::size_t, char c) {
-        if (badChar.empty() && std::strchr("\\:<>\"|?*", c) != nullptr) badChar = std::string(1, c);
+        if (badChar.empty() && (c == '\\' || c == ':')) badChar = std::string(1, c);
     });
     if (!badChar.empty()) return prefix + "contains \"" + badChar + "\", which is not allowed in Windows file names";
-
     std::size_t start = 0;
     while (true) {
-        std::size_t slash = name.find('/', start);
-        std::string part = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        std::string problem = pathPartProblem(part);
-        if (!problem.empty()) return prefix + problem;
+        const std::size_t slash = name.find('/', start);
+        const std::string part = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (part.empty()) return prefix + "has an empty path part";
+        if (part == "." || part == "..") return prefix + "has a \"" + part + "\" path part";
         if (slash == std::string::npos) break;
         start = slash + 1;
     }
-    if (!updater::isSafeManifestName(name)) return prefix + "would escape the program directory";
-    return {};
+    const std::string refusal = refusalText(updater::manifestNameRefusal(name));
+    return refusal.empty() ? std::string() : prefix + refusal;
 }
 
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) { return folded(a) == folded(b); }
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return updater::manifestNameKey(a) == updater::manifestNameKey(b);
+}
 
 std::vector<std::string> caseClashes(const std::vector<std::string>& names) {
     std::vector<std::string> clashes;
     std::vector<std::pair<std::string, const std::string*>> keys;
     keys.reserve(names.size());
-    for (const std::string& name : names) keys.emplace_back(folded(name), &name);
+    for (const std::string& name : names) keys.emplace_back(updater::manifestNameKey(name), &name);
     std::sort(keys.begin(), keys.end());
     for (std::size_t i = 1; i < keys.size(); ++i)
         if (keys[i].first == keys[i - 1].first)
