@@ -9,11 +9,6 @@ namespace updater::net {
 namespace {
 constexpr DWORD kConnectTimeoutMs = 4000;
 constexpr DWORD kConnectRetries = 2;
-// A server that accepts and then goes quiet, before its answer or in the middle
-// of a body, would otherwise hold the wizard for good: WinInet under Wine waits
-// without limit. Long enough for a slow line, short enough for a user to wait.
-constexpr DWORD kReceiveTimeoutMs = 30000;
-constexpr DWORD kSendTimeoutMs = 30000;
 constexpr DWORD_PTR kContext = 1;
 
 void setOption(HINTERNET handle, DWORD option, DWORD value) {

@@ -18,14 +18,15 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
     if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_, *cp_), *cp_);
     // The flags ask for no reload, so a cached copy from an earlier run could
     // hide a changed manifest; dropping the entry forces a trip to the server.
-    DeleteUrlCacheEntryA(cacheUrl(server_, port_, objectName).c_str());
+    std::string entry = cacheUrl(server_, port_, objectName);
+    DeleteUrlCacheEntryA(entry.c_str());
     HINTERNET request = HttpOpenRequestA(handle_.get(), "GET", objectName.c_str(), "HTTP/1.0", nullptr, nullptr,
                                          kRequestFlags, kContext);
     if (!request) {
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);
     }
-    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_, *cp_);
+    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_, std::move(entry), *cp_);
 }
 
 void WinInetConnection::close() {

@@ -39,4 +39,11 @@ constexpr DWORD kRequestFlags =
     INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NEED_FILE;
 static_assert(kRequestFlags == 0x20200010);
 
+// A server that accepts and then goes quiet, before its answer or in the
+// middle of a body, would otherwise hold the wizard for good: WinInet under
+// Wine waits without limit. The usual WinInet values, set on the connection:
+// long enough for a slow line, short enough for a user to wait.
+constexpr DWORD kReceiveTimeoutMs = 30000;
+constexpr DWORD kSendTimeoutMs = 30000;
+
 }  // namespace updater::net

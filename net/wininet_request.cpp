@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "net/network_failure.h"
+#include "net/wininet_connection.h"
 
 namespace updater::net {
 
@@ -12,8 +13,19 @@ std::uint64_t nowMs() { return GetTickCount64(); }
 
 }  // namespace
 
-WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, const CodePage& cp)
-    : handle_(std::move(handle)), sender_(std::move(sender)), cp_(cp) {}
+WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, std::string cacheUrl,
+                               const CodePage& cp)
+    : handle_(std::move(handle)), sender_(std::move(sender)), cacheUrl_(std::move(cacheUrl)), cp_(cp) {}
+
+// With INTERNET_FLAG_NEED_FILE the answer is kept in WinInet's cache; once
+// the request is closed nothing needs it, and the disk would hold every
+// update twice. A request left to its sending thread keeps its entry until
+// that thread closes it, and the next request of the name removes it first.
+WinInetRequest::~WinInetRequest() {
+    if (!handle_) return;
+    handle_.reset();
+    DeleteUrlCacheEntryA(cacheUrl_.c_str());
+}
 
 WinInetRequest::WinInetRequest(NetworkError openFailure, const CodePage& cp)
     : openFailure_(std::move(openFailure)), cp_(cp) {}
@@ -48,6 +60,17 @@ DWORD WinInetRequest::sendLimitMs() const {
 }
 
 void WinInetRequest::giveUpAfter(std::uint32_t milliseconds) { deadlineMs_ = nowMs() + milliseconds; }
+
+void WinInetRequest::limitReceiveWait() {
+    if (deadlineMs_ == UINT64_MAX) return;
+    const std::uint64_t now = nowMs();
+    // At least 1 ms: 0 would mean no time-out at all.
+    const DWORD left = static_cast<DWORD>(std::clamp<std::uint64_t>(deadlineMs_ > now ? deadlineMs_ - now : 0, 1,
+                                                                    kReceiveTimeoutMs));
+    if (left >= kReceiveTimeoutMs && receiveTimeoutMs_ == 0) return;
+    receiveTimeoutMs_ = left;
+    InternetSetOptionA(handle_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs_, sizeof receiveTimeoutMs_);
+}
 
 std::string WinInetRequest::statusCode() { return queryText(HTTP_QUERY_STATUS_CODE).value_or(""); }
 
@@ -94,6 +117,7 @@ std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* ind
 // that the answer crawls.
 std::size_t WinInetRequest::read(char* buffer, std::size_t size) {
     if (!handle_) throwOpenFailure();
+    limitReceiveWait();
     DWORD available = 0;
     if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
         DWORD code = GetLastError();

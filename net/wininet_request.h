@@ -17,8 +17,12 @@ namespace updater::net {
 class WinInetRequest final : public HttpRequest {
 public:
     // sender: where the send runs, so that it can be given up; none: here.
-    // Error texts are cut by the characters of cp, which must outlive the object.
-    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, const CodePage& cp);
+    // cacheUrl: the cache entry WinInet makes for the answer, removed once
+    // the request is closed. Error texts are cut by the characters of cp,
+    // which must outlive the object.
+    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, std::string cacheUrl,
+                   const CodePage& cp);
+    ~WinInetRequest() override;
     // A request the client could not create: send() raises this failure.
     WinInetRequest(NetworkError openFailure, const CodePage& cp);
 
@@ -39,12 +43,17 @@ private:
 
     // Milliseconds the send may take now: a crawl window, or what is left.
     DWORD sendLimitMs() const;
+    // Lets the next wait for the body end at the deadline, not after the
+    // connection's whole receive time-out.
+    void limitReceiveWait();
 
     win32::RequestHandle handle_;
     std::optional<NetworkError> openFailure_;
     std::shared_ptr<BoundedSend> sender_;
     std::optional<CrawlRule> crawl_;  // from the end of the send on
     std::uint64_t deadlineMs_ = UINT64_MAX;
+    DWORD receiveTimeoutMs_ = 0;  // what limitReceiveWait last set; 0: the connection's
+    std::string cacheUrl_;
     const CodePage& cp_;
 };
 

@@ -20,6 +20,7 @@
 #include "engine/hex_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/poll.h"
+#include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
@@ -417,6 +418,96 @@ TEST_F(HostileServerTest, ThousandsOfMissingFilesKeepTheWizardAnswering) {
     EXPECT_EQ(state.lines[0], "missing0.dat  不存在!");
     EXPECT_EQ(state.lines[2 * kEntries - 1], "missing" + std::to_string(kEntries - 1) + ".dat 更新失败");
     EXPECT_EQ(server->countRequests("/kelmor/missing0.dat"), 1u);
+}
+
+// A manifest that arrives at 1,100 bytes every 29 s: each read returns in
+// time, so only one budget for the whole check ends it, within 120 s and not
+// at "读取版本信息...". The check runs on the worker, so the wizard answers,
+// and Next stays disabled meanwhile. (About 120 s of the suite's time.)
+TEST_F(HostileServerTest, SlowManifestEndsTheCheckWithinItsBudget) {
+    ScriptedAnswer slow = bodyAnswer(kManifest + std::string(30000, ';'));
+    slow.trickleEvery = 29s;
+    slow.trickleBytes = 1100;
+    server->script(kManifestPath, slow);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
+    ASSERT_TRUE(wizard.pressNext());
+    const auto pressed = Clock::now();
+    bool enabledMeanwhile = false;
+    const long worst = worstAnswerMs(wizard, [&] {
+        const WizardState state = wizard.state();
+        if (state.status != kConnectFailed && state.nextEnabled) enabledMeanwhile = true;
+        return state.status == kConnectFailed;
+    }, 200s);
+    const auto took = Clock::now() - pressed;
+    EXPECT_LT(worst, 2000) << "the wizard stopped answering during the check";
+    EXPECT_FALSE(enabledMeanwhile) << "Next was enabled during the check";
+    EXPECT_GE(took, 100s) << "ended before its budget";
+    EXPECT_LT(took, 140s) << "the check outlived its 120 s budget";
+    const WizardState state = wizard.state();
+    EXPECT_EQ(state.status, kConnectFailed) << state;
+    EXPECT_TRUE(state.nextEnabled) << state;
+    expectProductUntouched();
+}
+
+// Two products in one Windows account check in turn; each run works from the
+// manifest its own check fetched, never from one the other left behind.
+TEST_F(HostileServerTest, TwoProductsCheckingInTurnKeepTheirOwnManifests) {
+    ProductDir atlas("AtlasUpdate.exe");
+    atlas.writeConfig({"atlas", "2.0", urlFor(server->port(), "/atlas/")});
+    atlas.writeFile("atlas.dat", "atlas 2.0", kOldTime);
+    serve("/atlas/update.ini", "[atlas]\r\nVERSION=2.1\r\n[FILE0]\r\nFILE=atlas.dat\r\n");
+    serve("/atlas/atlas.dat", "atlas 2.1");
+    serve(kFilePath, "app.dat of kelmor 1.3");
+    serve(kManifestPath, kManifest);
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
+    ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
+
+    {
+        UpdaterProcess other(atlas);
+        Wizard otherWizard(atlas.exeName());
+        ASSERT_TRUE(otherWizard.waitOpen().visible) << other.output();
+        ASSERT_TRUE(otherWizard.pressNext());
+        EXPECT_EQ(otherWizard.waitForNextCaption(kUpdateCaption).nextCaption, kUpdateCaption);
+    }
+    ProbeClient::shared().setTarget(product.exeName());
+
+    ASSERT_TRUE(wizard.pressNext());
+    const WizardState state = finishedRun();
+    EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("app.dat"), "app.dat of kelmor 1.3");
+    EXPECT_EQ(server->countRequests("/atlas/atlas.dat"), 0u);
+    EXPECT_EQ(atlas.readFile("atlas.dat"), "atlas 2.0");
+}
+
+// Files WinInet kept in its cache for an answer; only names this test fetches.
+std::vector<std::string> cachedCopies(const std::string& prefix, const std::string& stem) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(prefix + "/drive_c/users", error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (error) break;
+        const std::string name = it->path().filename().string();
+        if (it->is_regular_file(error) && name.rfind(stem, 0) == 0) found.push_back(it->path().string());
+    }
+    return found;
+}
+
+// An update leaves no copy of the manifest or of any file in WinInet's
+// cache, so the disk does not hold each update twice.
+TEST_F(HostileServerTest, UpdateLeavesNothingInTheCache) {
+    const char* winePrefix = std::getenv("WINEPREFIX");
+    ASSERT_NE(winePrefix, nullptr) << "the suite runs in a Wine prefix of its own";
+    const std::string manifest =
+        "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=cachecheck.dat\r\nVERSION=2024-01-01 00:00:00\r\n";
+    serve("/kelmor/update.ini", manifest);
+    serve("/kelmor/cachecheck.dat", newBytes(5000));
+    ASSERT_NO_FATAL_FAILURE(startOrFail());
+    ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
+    ASSERT_TRUE(wizard.pressNext());
+    finishedRun();
+    EXPECT_EQ(product.readFile("cachecheck.dat"), newBytes(5000));
+    EXPECT_EQ(cachedCopies(winePrefix, "cachecheck"), std::vector<std::string>{});
+    EXPECT_EQ(cachedCopies(winePrefix, "update["), std::vector<std::string>{});
 }
 
 }  // namespace

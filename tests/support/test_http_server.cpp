@@ -212,9 +212,12 @@ struct TestHttpServer::Impl {
             sent = static_cast<std::size_t>(answer.pauseAfterBytes);
             if (!sendAll(fd, body->data(), sent) || !hold(true, answer.pauseFor)) return false;
         }
-        // A crawling server sends one byte per interval.
-        for (; answer.trickleEvery.count() > 0 && sent < bodyBytes; ++sent)
-            if (!sendAll(fd, body->data() + sent, 1) || !hold(false, answer.trickleEvery)) return false;
+        // A crawling server sends trickleBytes per interval.
+        while (answer.trickleEvery.count() > 0 && sent < bodyBytes) {
+            const std::size_t step = std::min(answer.trickleBytes, bodyBytes - sent);
+            if (!sendAll(fd, body->data() + sent, step) || !hold(false, answer.trickleEvery)) return false;
+            sent += step;
+        }
         if (!sendAll(fd, body->data() + sent, bodyBytes - sent)) return false;
         if (answer.endless && !cut) {
             const std::string filler(64 * 1024, 'x');

@@ -29,8 +29,9 @@ struct ScriptedAnswer {
     // pauseFor is zero, until releasePauses(). Negative: no pause.
     long long pauseAfterBytes = -1;
     std::chrono::milliseconds pauseFor{0};
-    // Above zero: the body goes out one byte per interval (a crawling server).
+    // Above zero: the body goes out trickleBytes per interval (a crawling server).
     std::chrono::milliseconds trickleEvery{0};
+    std::size_t trickleBytes = 1;
     // Sent verbatim instead of a composed answer when not empty (garbage status lines).
     std::string raw;
     // Accept the request and never answer.
