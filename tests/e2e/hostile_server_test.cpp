@@ -501,13 +501,15 @@ TEST_F(HostileServerTest, UpdateLeavesNothingInTheCache) {
         "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=cachecheck.dat\r\nVERSION=2024-01-01 00:00:00\r\n";
     serve("/kelmor/update.ini", manifest);
     serve("/kelmor/cachecheck.dat", newBytes(5000));
+    // Another test's killed check may have left a manifest of its own.
+    const std::vector<std::string> manifestsBefore = cachedCopies(winePrefix, "update[");
     ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_NO_FATAL_FAILURE(checkUntilOffered());
     ASSERT_TRUE(wizard.pressNext());
     finishedRun();
     EXPECT_EQ(product.readFile("cachecheck.dat"), newBytes(5000));
     EXPECT_EQ(cachedCopies(winePrefix, "cachecheck"), std::vector<std::string>{});
-    EXPECT_EQ(cachedCopies(winePrefix, "update["), std::vector<std::string>{});
+    EXPECT_EQ(cachedCopies(winePrefix, "update["), manifestsBefore);
 }
 
 }  // namespace

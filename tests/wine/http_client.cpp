@@ -1,8 +1,8 @@
 // Fetches objects through the program's own transfer layer and writes what
 // happened to a file, for the end-to-end tests:
-//   http_client.exe [--closed] OUTPUT SERVER PORT OBJECT...
+//   http_client.exe [--closed | --give-up MS] OUTPUT SERVER PORT OBJECT...
 // The agent name is the program's, "Update"; --closed closes the transfer
-// before the first request.
+// before the first request; --give-up gives each request MS in all.
 // One line per object, in the probe's reply form (tests/support/probe_client.h):
 // "fetch object=HEX cached_at_open=0|1 sent=0|1 [error=CODE error_text=HEX]
 // send_ms=N status=N reason=HEX length=HEX encoding=HEX [read_error=CODE
@@ -33,9 +33,10 @@ bool hasCacheEntry(const std::string& url) {
 }
 
 void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, const std::string& objectName,
-           std::ofstream& out) {
+           DWORD giveUpMs, std::ofstream& out) {
     out << "fetch object=" << encodeHex(objectName);
     auto request = connection.openGet(objectName);
+    if (giveUpMs) request->giveUpAfter(giveUpMs);
     out << " cached_at_open=" << hasCacheEntry(cacheUrl);
     const DWORD start = GetTickCount();
     try {
@@ -62,16 +63,19 @@ void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, con
     } catch (const updater::NetworkError& error) {
         out << " read_error=" << error.code() << " read_error_text=" << encodeHex(error.text());
     }
-    out << " reads=" << reads << " largest=" << largest << " body=" << encodeHex(body);
+    out << " reads=" << reads << " largest=" << largest << " body=" << encodeHex(body)
+        << " ms=" << GetTickCount() - start;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool closeFirst = argc > 1 && std::string(argv[1]) == "--closed";
-    const std::vector<std::string> positional(argv + 1 + closeFirst, argv + argc);
+    const bool givesUp = argc > 2 && std::string(argv[1]) == "--give-up";
+    const DWORD giveUpMs = givesUp ? std::strtoul(argv[2], nullptr, 10) : 0;
+    const std::vector<std::string> positional(argv + 1 + closeFirst + 2 * givesUp, argv + argc);
     if (positional.size() < 4) {
-        std::fprintf(stderr, "usage: http_client [--closed] OUTPUT SERVER PORT OBJECT...\n");
+        std::fprintf(stderr, "usage: http_client [--closed | --give-up MS] OUTPUT SERVER PORT OBJECT...\n");
         return 2;
     }
     std::ofstream out(positional[0], std::ios::binary);
@@ -85,7 +89,7 @@ int main(int argc, char** argv) {
         if (closeFirst) transfer.close();
         for (std::size_t i = 3; i < positional.size(); ++i) {
             std::string cacheUrl = updater::net::cacheUrl(server, port, positional[i]);
-            fetch(transfer.connection(), cacheUrl, positional[i], out);
+            fetch(transfer.connection(), cacheUrl, positional[i], giveUpMs, out);
             out << " cached=" << hasCacheEntry(cacheUrl) << "\n";
             out.flush();
         }
