@@ -1,4 +1,4 @@
-#include "app/system_error_text.h"
+#include "win32/system_error_text.h"
 
 #include <windows.h>
 

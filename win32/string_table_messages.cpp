@@ -1,4 +1,4 @@
-#include "app/string_table_messages.h"
+#include "win32/string_table_messages.h"
 
 #include <windows.h>
 
