@@ -6,7 +6,7 @@
 
 #include "engine/byte_limits.h"
 
-namespace updater::win32 {
+namespace updater::app {
 namespace {
 
 // The path read into a buffer of bufferBytes, so at most bufferBytes - 1 kept.
@@ -32,4 +32,4 @@ SystemPlaces readSystemPlaces() {
     return {modulePath(kPathBufferBytes), modulePath(kConfigPathBufferBytes), temporaryDirectory()};
 }
 
-}  // namespace updater::win32
+}  // namespace updater::app

@@ -2,7 +2,7 @@
 // Where the program runs, as the system reports it: read once, at start-up.
 #include <string>
 
-namespace updater::win32 {
+namespace updater::app {
 
 // The program has always read its own path twice: into 255 bytes to find
 // updataAdd.ini beside it, and into 260 for the directory it updates, its
@@ -18,4 +18,4 @@ struct SystemPlaces {
 
 SystemPlaces readSystemPlaces();
 
-}  // namespace updater::win32
+}  // namespace updater::app

@@ -45,7 +45,7 @@ void enableCommonControls() {
 int UpdateApp::run() {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
-    const win32::SystemPlaces places = win32::readSystemPlaces();
+    const SystemPlaces places = readSystemPlaces();
     const std::string appName = applicationName(places.modulePath, codePage);
 
     const win32::SocketLayer sockets;
@@ -75,7 +75,7 @@ int UpdateApp::run() {
     UpdateSettings settings = defaults_;
     const std::string configDirectory = directoryWithoutSeparator(places.configModulePath, codePage);
     readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
-    win32::parseUpdateUrl(settings);
+    parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
         showUnownedBox(messages.load(MessageId::UrlNotHttp), appName, MB_OK | MB_ICONERROR);
         return 0;

@@ -7,7 +7,7 @@
 
 #include "engine/byte_limits.h"
 
-namespace updater::win32 {
+namespace updater::app {
 namespace {
 
 constexpr DWORD kUrlBufferChars = kUrlBufferBytes;
@@ -45,4 +45,4 @@ void parseUpdateUrl(UpdateSettings& settings) {
     settings.port = parts.nPort;
 }
 
-}  // namespace updater::win32
+}  // namespace updater::app

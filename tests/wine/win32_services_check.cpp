@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: win32_services_check [verify KEY MANIFEST | sha256 FILE | dates OUTPUT TEXT...]\n");
         return 2;
     }
-    const std::string directory = updater::win32::readSystemPlaces().tempDirectory;
+    const std::string directory = updater::app::readSystemPlaces().tempDirectory;
     updater::win32::Win32FileSystem files;
     checkDateParser();
     checkFileTimes(files, directory);
