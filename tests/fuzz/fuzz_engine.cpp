@@ -312,7 +312,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool runCompleted = false;
     std::string escaped;
     try {
-        if (runVersionCheck(world.context, newVersion) == CheckOutcome::NewerFound) {
+        if (fakes::checkVersion(world.context, newVersion) == CheckOutcome::NewerFound) {
             runUpdate(world.context, newVersion);
             runCompleted = true;
         }
