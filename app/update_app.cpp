@@ -40,8 +40,8 @@ void enableCommonControls() {
 
 }  // namespace
 
-// Builds every service the wizard and the engine use, in the order the
-// program has always brought them up.
+// Builds every service the wizard and the engine use, once. A failure before
+// the wizard opens ends the program with one unowned box.
 int UpdateApp::run() {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
