@@ -29,7 +29,9 @@ std::string temporaryDirectory() {
 }  // namespace
 
 SystemPlaces readSystemPlaces() {
-    return {modulePath(kPathBufferBytes), modulePath(kConfigPathBufferBytes), temporaryDirectory()};
+    return {.modulePath = modulePath(kPathBufferBytes),
+            .configModulePath = modulePath(kConfigPathBufferBytes),
+            .tempDirectory = temporaryDirectory()};
 }
 
 }  // namespace updater::app

@@ -5,17 +5,8 @@
 
 #include <memory>
 
-#include "win32/cng_verifier.h"
-#include "win32/ole_date_parser.h"
-#include "win32/socket_layer.h"
-#include "win32/string_table_messages.h"
-#include "win32/system_error_text.h"
 #include "app/system_places.h"
-#include "win32/toolhelp_process_system.h"
 #include "app/update_url.h"
-#include "win32/win32_code_page.h"
-#include "win32/win32_file_system.h"
-#include "win32/win32_unicode_to_ansi.h"
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
@@ -23,6 +14,15 @@
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
+#include "win32/cng_verifier.h"
+#include "win32/ole_date_parser.h"
+#include "win32/socket_layer.h"
+#include "win32/string_table_messages.h"
+#include "win32/system_error_text.h"
+#include "win32/toolhelp_process_system.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_file_system.h"
+#include "win32/win32_unicode_to_ansi.h"
 
 namespace updater::app {
 namespace {
@@ -81,20 +81,20 @@ int UpdateApp::run() {
         return 0;
     }
 
-    const UpdateServices services{codePage,
-                                  messages,
-                                  *http,
-                                  files,
-                                  dates,
-                                  processes,
-                                  win32::systemErrorText,
-                                  appName,
-                                  directoryWithSeparator(places.modulePath, codePage),
-                                  places.tempDirectory,
-                                  helpFilePath(places.modulePath, codePage),
-                                  verifier.get(),
-                                  &sha256,
-                                  &unicodeToAnsi};
+    const UpdateServices services{.codePage = codePage,
+                                  .messages = messages,
+                                  .http = *http,
+                                  .files = files,
+                                  .dates = dates,
+                                  .processes = processes,
+                                  .systemErrorText = win32::systemErrorText,
+                                  .applicationName = appName,
+                                  .programDirectory = directoryWithSeparator(places.modulePath, codePage),
+                                  .tempDirectory = places.tempDirectory,
+                                  .helpFile = helpFilePath(places.modulePath, codePage),
+                                  .verifier = verifier.get(),
+                                  .sha256 = &sha256,
+                                  .unicodeToAnsi = &unicodeToAnsi};
     ui::UpdateDialog(services, std::move(settings)).runModal();
     return 0;
 }

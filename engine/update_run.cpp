@@ -202,7 +202,10 @@ void runUpdate(UpdateContext& context, const std::string& newVersion) {
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
-    return updateEntry(context, ManifestEntry{file, version, std::nullopt, std::nullopt});
+    ManifestEntry entry;
+    entry.file = file;
+    entry.version = version;
+    return updateEntry(context, entry);
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {

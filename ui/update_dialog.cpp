@@ -116,7 +116,10 @@ void UpdateDialog::endWithFailure(std::exception_ptr failure) {
 
 UpdateContext UpdateDialog::makeContext(WizardView& view) {
     if (!connected_) connect();
-    UpdateContext context{services_, settings_, view, services_.http.connection()};
+    UpdateContext context{.services = services_,
+                          .settings = settings_,
+                          .view = view,
+                          .http = services_.http.connection()};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);

@@ -364,9 +364,19 @@ struct EngineRig {
     FakeDateParser dates;
     FakeProcessSystem processes;
     FakeSha256Source sha256;
-    UpdateServices services{cp936(), messages, session, files, dates, processes, nullptr,
-                            "Update", "C:\\Prog\\", "C:\\Temp\\", "C:\\Prog\\Update.HLP", nullptr, &sha256};
-    UpdateContext context{services, settings, view, http};
+    UpdateServices services{.codePage = cp936(),
+                            .messages = messages,
+                            .http = session,
+                            .files = files,
+                            .dates = dates,
+                            .processes = processes,
+                            .systemErrorText = nullptr,
+                            .applicationName = "Update",
+                            .programDirectory = "C:\\Prog\\",
+                            .tempDirectory = "C:\\Temp\\",
+                            .helpFile = "C:\\Prog\\Update.HLP",
+                            .sha256 = &sha256};
+    UpdateContext context{.services = services, .settings = settings, .view = view, .http = http};
 
     EngineRig() { settings.urlPath = "/kelmor/"; }
     std::string copyPath() const { return manifestCopyPath(services.tempDirectory); }
