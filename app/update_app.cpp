@@ -47,10 +47,12 @@ int UpdateApp::run() {
     const win32::StringTableMessages messages;
     const SystemPlaces places = readSystemPlaces();
     const std::string appName = applicationName(places.modulePath, codePage);
+    // A brand may caption the boxes; the HTTP agent stays the program's name.
+    const std::string boxCaption = boxCaption_.empty() ? appName : boxCaption_;
 
     const win32::SocketLayer sockets;
     if (!sockets.ready()) {
-        showUnownedBox(messages.load(MessageId::SocketInitFailed), appName, MB_OK | MB_ICONEXCLAMATION);
+        showUnownedBox(messages.load(MessageId::SocketInitFailed), boxCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     enableCommonControls();
@@ -68,7 +70,7 @@ int UpdateApp::run() {
         // Without its HTTP session the wizard has nothing to offer.
         const FailureReport report =
             describeFailure(std::current_exception(), messages, codePage, win32::systemErrorText);
-        showUnownedBox(report.text, appName, MB_OK | MB_ICONERROR);
+        showUnownedBox(report.text, boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
 
@@ -77,7 +79,7 @@ int UpdateApp::run() {
     readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
     parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
-        showUnownedBox(messages.load(MessageId::UrlNotHttp), appName, MB_OK | MB_ICONERROR);
+        showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
 
@@ -88,7 +90,7 @@ int UpdateApp::run() {
                                   .dates = dates,
                                   .processes = processes,
                                   .systemErrorText = win32::systemErrorText,
-                                  .applicationName = appName,
+                                  .applicationName = boxCaption,
                                   .programDirectory = directoryWithSeparator(places.modulePath, codePage),
                                   .tempDirectory = places.tempDirectory,
                                   .helpFile = helpFilePath(places.modulePath, codePage),

@@ -1,6 +1,7 @@
 #pragma once
 // The application object: brings up the socket layer, reads updataAdd.ini,
 // refuses a URL that is not plain http, and runs the wizard modally.
+#include <string>
 #include <utility>
 
 #include "engine/update_settings.h"
@@ -9,14 +10,17 @@ namespace updater::app {
 
 class UpdateApp {
 public:
-    // defaults: the values for keys that updataAdd.ini lacks.
-    explicit UpdateApp(UpdateSettings defaults) : defaults_(std::move(defaults)) {}
+    // defaults: the values for keys that updataAdd.ini lacks; boxCaption: the
+    // message boxes' caption, or empty for the program's name.
+    UpdateApp(UpdateSettings defaults, std::string boxCaption)
+        : defaults_(std::move(defaults)), boxCaption_(std::move(boxCaption)) {}
 
     // Returns the process exit code once the wizard (or a refusal box) is done.
     int run();
 
 private:
     UpdateSettings defaults_;
+    std::string boxCaption_;
 };
 
 }  // namespace updater::app

@@ -5,7 +5,8 @@
 #include "engine/update_settings.h"
 
 // A vendor's build may change the defaults for keys missing from
-// updataAdd.ini (cmake/UpdaterBrand.cmake); the values are code page 936.
+// updataAdd.ini and the boxes' caption (cmake/UpdaterBrand.cmake); the values
+// are code page 936.
 #ifdef UPDATER_BRANDED
 #include "updater_brand.h"
 #endif
@@ -26,11 +27,20 @@ updater::UpdateSettings defaultSettings() {
     return settings;
 }
 
+// Empty: the boxes show the program's name.
+const char* boxCaption() {
+#ifdef UPDATER_BRAND_BOX_CAPTION
+    return UPDATER_BRAND_BOX_CAPTION;
+#else
+    return "";
+#endif
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        return updater::app::UpdateApp(defaultSettings()).run();
+        return updater::app::UpdateApp(defaultSettings(), boxCaption()).run();
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
         return 1;

@@ -6,10 +6,12 @@
 include_guard(GLOBAL)
 cmake_policy(VERSION 3.20)
 
-# The keys of [Brand]: the resource texts (UTF-8 in the resource script) and
-# the defaults for updataAdd.ini (code page 936 in the program).
+# The keys of [Brand]: the resource texts (UTF-8 in the resource script), the
+# version record's numbers, the defaults for updataAdd.ini and the message
+# boxes' caption (both code page 936 in the program).
 set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName LegalCopyright)
 set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
+set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
 # holds: one less than the size engine/byte_limits.h gives it.
@@ -128,7 +130,7 @@ function(updater_read_brand dir prefix)
   endif()
   _updater_brand_limit(kTitleBufferBytes title_limit)
   _updater_brand_limit(kSettingBufferBytes setting_limit)
-  set(known ${UPDATER_BRAND_RESOURCE_KEYS} ${UPDATER_BRAND_DEFAULT_KEYS})
+  set(known ${UPDATER_BRAND_RESOURCE_KEYS} ${UPDATER_BRAND_DEFAULT_KEYS} ${UPDATER_BRAND_OTHER_KEYS})
   string(TOLOWER "${known}" known_lower)
   set(given)
 
@@ -201,6 +203,25 @@ function(updater_read_brand dir prefix)
     if(key STREQUAL "URL" AND NOT value MATCHES "^http://")
       _updater_brand_fail("URL must start with http:// (the updater refuses any other scheme): ${value}")
     endif()
+    if(key STREQUAL "BoxCaption" AND value STREQUAL "")
+      _updater_brand_fail("BoxCaption is empty; leave it out to keep the program's name as the caption")
+    endif()
+    if(key STREQUAL "FileVersion")
+      # Four 16-bit numbers, written back without leading zeros.
+      if(NOT value MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+        _updater_brand_fail("FileVersion must be four numbers a.b.c.d, each 0 to 65535: ${value}")
+      endif()
+      set(numbers)
+      foreach(number IN ITEMS ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3} ${CMAKE_MATCH_4})
+        string(REGEX REPLACE "^0+([0-9])" "\\1" number "${number}")
+        string(LENGTH "${number}" digits)
+        if(digits GREATER 5 OR number GREATER 65535)
+          _updater_brand_fail("FileVersion must be four numbers a.b.c.d, each 0 to 65535: ${value}")
+        endif()
+        list(APPEND numbers ${number})
+      endforeach()
+      string(JOIN "." value ${numbers})
+    endif()
     set(${prefix}_${key} "${value}" PARENT_SCOPE)
     set(${prefix}_${key}_CP936 "${hex}" PARENT_SCOPE)
   endforeach()
@@ -243,8 +264,17 @@ function(updater_brand_target target dir)
   set(map_Soft SOFT)
   set(map_Version VERSION)
   set(map_URL URL)
+  set(map_BoxCaption BOX_CAPTION)
   foreach(key IN LISTS brand_KEYS)
-    if(key IN_LIST UPDATER_BRAND_RESOURCE_KEYS)
+    if(key STREQUAL "FileVersion")
+      # The numbers, and the text as the program writes its own version.
+      string(REPLACE "." "," numbers "${brand_FileVersion}")
+      string(REPLACE "." ", " literal "${brand_FileVersion}")
+      string(APPEND text "#define UPDATER_BRAND_FILE_VERSION ${numbers}\n")
+      string(APPEND text "#define UPDATER_BRAND_FILE_VERSION_TEXT \"${literal}\"\n")
+      set_target_properties(${target} PROPERTIES UPDATER_FILE_VERSION "${brand_FileVersion}")
+      continue()
+    elseif(key IN_LIST UPDATER_BRAND_RESOURCE_KEYS)
       _updater_rc_literal("${brand_${key}}" literal)
     else()
       string(REGEX REPLACE "(..)" "\\\\x\\1" literal "${brand_${key}_CP936}")

@@ -28,7 +28,7 @@ struct UpdateServices {
     DateParser& dates;
     ProcessSystem& processes;
     SystemErrorText systemErrorText;
-    std::string applicationName;    // box captions and the HTTP agent
+    std::string applicationName;    // box captions: the program's name, or the brand's caption
     std::string programDirectory;   // ends with a separator
     std::string tempDirectory;      // ends with a separator
     std::string helpFile;

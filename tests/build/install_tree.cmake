@@ -1,9 +1,11 @@
 # What a packager ships: the install trees of the Windows and the native
 # build and the ZIP of the Windows build hold Update.exe and mkmanifest and
 # the user documentation, and never a test program, a test key or a program
-# keyed with the test key.
-#   cmake -DWIN32_DIR=<tree> -DNATIVE_DIR=<tree> -DWORK_DIR=<scratch> -DTEST_KEY=<test-only.pub>
-#         -P install_tree.cmake
+# keyed with the test key. The Windows programs are stripped yet keep ASLR,
+# DEP and relocations, and the release preset gives their very bytes in a
+# folder of its own; given a certificate and a brand, it signs both.
+#   cmake -DSOURCE_DIR=<repo> -DGENERATOR=<name> -DWIN32_DIR=<tree> -DNATIVE_DIR=<tree> -DWORK_DIR=<scratch>
+#         -DTEST_KEY=<test-only.pub> -P install_tree.cmake
 cmake_minimum_required(VERSION 3.20)
 
 set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/docs/INTEGRATION.md
@@ -13,12 +15,14 @@ macro(fail message)
   string(APPEND failures "\n  ${message}")
 endmacro()
 
+# Runs a command that must succeed; run_output gets what it printed.
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(failed)
     string(REPLACE ";" " " command "${ARGN}")
     message(FATAL_ERROR "${command} failed:\n${out}")
   endif()
+  set(run_output "${out}" PARENT_SCOPE)
 endfunction()
 
 file(READ "${TEST_KEY}" test_key HEX)
@@ -91,9 +95,44 @@ file(GLOB top LIST_DIRECTORIES true "${WORK_DIR}/unzipped/*")
 installed_files("${top}" files)
 check_tree("ZIP" "${top}" "${files}" Update.exe mkmanifest.exe)
 
+find_program(OBJDUMP i686-w64-mingw32-objdump REQUIRED)
+find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+foreach(program Update.exe mkmanifest.exe)
+  run("${OBJDUMP}" -p -h "${WIN32_DIR}/bin/${program}")
+  foreach(expected "symbols stripped" DYNAMIC_BASE NX_COMPAT " [.]reloc ")
+    if(NOT run_output MATCHES "${expected}" OR run_output MATCHES " [.]debug_")
+      fail("${program} is not stripped, or lacks ${expected}")
+    endif()
+  endforeach()
+endforeach()
+
+set(tree "${WORK_DIR}/release")
+set(cert "${SOURCE_DIR}/tests/data/keys/test-only-codesign.crt")
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}" --preset release -B "${tree}" -G "${GENERATOR}")
+run(${CMAKE_COMMAND} --build "${tree}" --target Update mkmanifest)
+foreach(program Update.exe mkmanifest.exe)
+  file(SHA256 "${WIN32_DIR}/bin/${program}" tested)
+  file(SHA256 "${tree}/bin/${program}" rebuilt)
+  if(NOT tested STREQUAL rebuilt)
+    fail("${program} differs between ${WIN32_DIR} and ${tree}")
+  endif()
+endforeach()
+# Signed and branded with the test-only certificate and the test brand.
+run(${CMAKE_COMMAND} "${tree}" -DUPDATER_SIGN_CERT=${cert} -DUPDATER_BRAND_DIR=${SOURCE_DIR}/tests/data/brand
+    -DUPDATER_SIGN_KEY=${SOURCE_DIR}/tests/data/keys/test-only-codesign.key)
+run(${CMAKE_COMMAND} --build "${tree}" --target Update mkmanifest)
+foreach(program "${tree}/bin/Update.exe" "${tree}/bin/mkmanifest.exe" "${WIN32_DIR}/tests/bin/UpdateKeyed.exe")
+  run("${OSSLSIGNCODE}" verify -CAfile "${cert}" -in "${program}")
+endforeach()
+file(STRINGS "${tree}/CPackConfig.cmake" version REGEX "CPACK_PACKAGE_VERSION \"3[.]5[.]0[.]65535\"")
+if(NOT version)
+  fail("the branded ZIP is not named by the brand's FileVersion")
+endif()
+
 file(REMOVE_RECURSE "${WORK_DIR}")
 if(failures)
   message(FATAL_ERROR "${failures}")
 endif()
 get_filename_component(zip_name "${zips}" NAME)
-message(STATUS "install trees and ${zip_name} hold the shipped programs and documentation only")
+message(STATUS "install trees and ${zip_name} hold the shipped programs and documentation only; "
+               "the release preset gives the same programs, stripped, and signs them")

@@ -50,21 +50,28 @@ std::string lower(std::string s) {
 // program's own texts and art. The test brand is tests/data/brand.
 struct Build {
     std::string caption;
+    std::string fileVersion;                           // the record's file and product version numbers
     std::map<std::string, std::string> versionTexts;  // the brand's fields of the version record
     bool branded;                                      // else the program's own banner and icon
 };
 
 const Build kPlainBuild{kWizardCaption,
+                        "2.0.0.2",
                         {{"CompanyName", "Kelmor"},
                          {"FileDescription", "Kelmor 在线升级程序"},
                          {"ProductName", "Kelmor 在线升级"},
-                         {"LegalCopyright", "Kelmor"}},
+                         {"LegalCopyright", "Kelmor"},
+                         {"FileVersion", "2, 0, 0, 2"},
+                         {"ProductVersion", "2, 0, 0, 2"}},
                         false};
 const Build kBrandedBuild{kBrandedWizardCaption,
+                          "3.5.0.65535",
                           {{"CompanyName", "星图软件有限公司"},
                            {"FileDescription", "星图 在线升级程序"},
                            {"ProductName", "星图 Atlas"},
-                           {"LegalCopyright", "版权所有 (C) 2026 星图软件; [内部]"}},
+                           {"LegalCopyright", "版权所有 (C) 2026 星图软件; [内部]"},
+                           {"FileVersion", "3, 5, 0, 65535"},
+                           {"ProductVersion", "3, 5, 0, 65535"}},
                           true};
 
 std::string programPath(const Build& build) {
@@ -201,13 +208,11 @@ TEST_P(ResourcesTest, BannerIsATrueColourPictureOfTheSize) {
 TEST_P(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
     ASSERT_EQ(at("version.found"), "1");
     EXPECT_EQ(at("version.translation"), "0x0804,936");
-    EXPECT_EQ(at("version.file"), "2.0.0.2");
-    EXPECT_EQ(at("version.product"), "2.0.0.2");
+    EXPECT_EQ(at("version.file"), build().fileVersion);
+    EXPECT_EQ(at("version.product"), build().fileVersion);
     EXPECT_EQ(at("version.filetype"), "1");  // an application
     EXPECT_EQ(at("version.Comments"), "在线更新");
     EXPECT_EQ(at("version.OriginalFilename"), "Update.EXE");
-    EXPECT_EQ(at("version.FileVersion"), "2, 0, 0, 2");
-    EXPECT_EQ(at("version.ProductVersion"), "2, 0, 0, 2");
     EXPECT_EQ(at("version.InternalName"), "Update");
     for (const auto& [field, text] : build().versionTexts) EXPECT_EQ(at("version." + field), text) << field;
 }

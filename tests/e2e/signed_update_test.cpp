@@ -1,6 +1,8 @@
 // Signed updates end to end: manifests signed by mkmanifest, checked by the
 // updater's CNG side under Wine, in a build keyed with the test-only key
-// (UpdateKeyed.exe, run as Update.exe) and in the ordinary build.
+// (UpdateKeyed.exe, run as Update.exe) and in the ordinary build. The keyed
+// build also carries an Authenticode signature, so these runs show that a
+// signed program still updates.
 #include <gtest/gtest.h>
 
 #include <ctime>

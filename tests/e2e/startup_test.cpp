@@ -90,15 +90,24 @@ TEST(StartupPathTest, ConfigurationIsFoundBesideAnExecutableWithADoubleByteName)
     EXPECT_EQ(state.lines, std::vector<std::string>{"found 9.9"}) << state << "\n" << updater.output();
 }
 
-class RejectedUrlTest : public StartupTest, public ::testing::WithParamInterface<Named<std::string>> {};
+// The boxes are captioned with the program's name, or with the brand's caption.
+struct RejectedUrl {
+    std::string url;
+    bool branded = false;
+};
+
+class RejectedUrlTest : public StartupTest, public ::testing::WithParamInterface<Named<RejectedUrl>> {};
 
 TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
-    product.writeConfig({"kelmor", "1.26", GetParam().value});
+    if (GetParam().value.branded)
+        std::filesystem::copy_file(windowsTestBinDir() + "/UpdateBranded.exe", product.pathOf("Update.exe"),
+                                   std::filesystem::copy_options::overwrite_existing);
+    product.writeConfig({"kelmor", "1.26", GetParam().value.url});
     launch();
     auto box = wizard.waitForBox();
     ASSERT_TRUE(box) << updater->output();
     EXPECT_EQ(box->text, kUrlNotHttp);
-    EXPECT_EQ(box->caption, "Update");
+    EXPECT_EQ(box->caption, GetParam().value.branded ? kBrandedBoxCaption : "Update");
     EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
     EXPECT_FALSE(box->owned) << "the box comes before the wizard's window";
     ASSERT_EQ(box->buttons.size(), 1u) << *box;
@@ -110,12 +119,13 @@ TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
-                         ::testing::Values(Named<std::string>{"Https", "https://127.0.0.1/kelmor/"},
-                                           Named<std::string>{"NotAUrl", "not a url"},
-                                           Named<std::string>{"Ftp", "ftp://127.0.0.1/kelmor/"},
+                         ::testing::Values(Named<RejectedUrl>{"Https", {"https://127.0.0.1/kelmor/"}},
+                                           Named<RejectedUrl>{"NotAUrl", {"not a url"}},
+                                           Named<RejectedUrl>{"Ftp", {"ftp://127.0.0.1/kelmor/"}},
+                                           Named<RejectedUrl>{"BrandedHttps", {"https://127.0.0.1/kelmor/", true}},
                                            // The platform would keep only the low 16 bits: port 80.
-                                           Named<std::string>{"PortAbove65535", "http://127.0.0.1:65616/kelmor/"},
-                                           Named<std::string>{"PortNotANumber", "http://127.0.0.1:8o/kelmor/"}),
+                                           Named<RejectedUrl>{"PortAbove65535", {"http://127.0.0.1:65616/kelmor/"}},
+                                           Named<RejectedUrl>{"PortNotANumber", {"http://127.0.0.1:8o/kelmor/"}}),
                          byName);
 
 // The update directory: a manifest that offers a newer kelmor.

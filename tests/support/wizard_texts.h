@@ -9,8 +9,9 @@
 namespace testsupport {
 
 inline const std::string kWizardCaption = "Kelmor在线升级1.21";
-// The caption of a build with the test brand (tests/data/brand).
+// The captions of a build with the test brand (tests/data/brand): the wizard's and the boxes'.
 inline const std::string kBrandedWizardCaption = "星图\"Atlas\"在线升级 \\ 测试版 (Windows 32 位) 2026 年秋季版本 R2";
+inline const std::string kBrandedBoxCaption = "星图 升级";
 inline const std::string kClickNext = "点击下一步查看可用的更新";
 inline const std::string kNextCaption = "下一步(&N)";
 inline const std::string kUpdateCaption = "更新(&U)";

@@ -21,6 +21,9 @@ BRAND = [
     ('ProductName', '星图 Atlas'),
     # ";" and "[" must reach the version record as written.
     ('LegalCopyright', '版权所有 (C) 2026 星图软件; [内部]'),
+    # A leading zero is dropped; 65535 is the largest number the record holds.
+    ('FileVersion', '3.05.0.65535'),
+    ('BoxCaption', '星图 升级'),
 ]
 assert len(TITLE.encode('cp936')) == 63, len(TITLE.encode('cp936'))
 
