@@ -6,7 +6,7 @@
 
 #include "engine/byte_limits.h"
 
-namespace updater::win32 {
+namespace updater::app {
 namespace {
 
 // The path read into a buffer of bufferBytes, so at most bufferBytes - 1 kept.
@@ -29,7 +29,9 @@ std::string temporaryDirectory() {
 }  // namespace
 
 SystemPlaces readSystemPlaces() {
-    return {modulePath(kPathBufferBytes), modulePath(kConfigPathBufferBytes), temporaryDirectory()};
+    return {.modulePath = modulePath(kPathBufferBytes),
+            .configModulePath = modulePath(kConfigPathBufferBytes),
+            .tempDirectory = temporaryDirectory()};
 }
 
-}  // namespace updater::win32
+}  // namespace updater::app

@@ -5,17 +5,8 @@
 
 #include <memory>
 
-#include "app/cng_verifier.h"
-#include "app/ole_date_parser.h"
-#include "app/socket_layer.h"
-#include "app/string_table_messages.h"
-#include "app/system_error_text.h"
 #include "app/system_places.h"
-#include "app/toolhelp_process_system.h"
 #include "app/update_url.h"
-#include "app/win32_code_page.h"
-#include "app/win32_file_system.h"
-#include "app/win32_unicode_to_ansi.h"
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
@@ -23,6 +14,15 @@
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
+#include "win32/cng_verifier.h"
+#include "win32/ole_date_parser.h"
+#include "win32/socket_layer.h"
+#include "win32/string_table_messages.h"
+#include "win32/system_error_text.h"
+#include "win32/toolhelp_process_system.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_file_system.h"
+#include "win32/win32_unicode_to_ansi.h"
 
 namespace updater::app {
 namespace {
@@ -40,12 +40,12 @@ void enableCommonControls() {
 
 }  // namespace
 
-// Builds every service the wizard and the engine use, in the order the
-// program has always brought them up.
+// Builds every service the wizard and the engine use, once. A failure before
+// the wizard opens ends the program with one unowned box.
 int UpdateApp::run() {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
-    const win32::SystemPlaces places = win32::readSystemPlaces();
+    const SystemPlaces places = readSystemPlaces();
     const std::string appName = applicationName(places.modulePath, codePage);
 
     const win32::SocketLayer sockets;
@@ -75,27 +75,27 @@ int UpdateApp::run() {
     UpdateSettings settings = defaults_;
     const std::string configDirectory = directoryWithoutSeparator(places.configModulePath, codePage);
     readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
-    win32::parseUpdateUrl(settings);
+    parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
         showUnownedBox(messages.load(MessageId::UrlNotHttp), appName, MB_OK | MB_ICONERROR);
         return 0;
     }
 
-    const UpdateServices services{codePage,
-                                  messages,
-                                  *http,
-                                  files,
-                                  dates,
-                                  processes,
-                                  win32::systemErrorText,
-                                  appName,
-                                  directoryWithSeparator(places.modulePath, codePage),
-                                  places.tempDirectory,
-                                  helpFilePath(places.modulePath, codePage),
-                                  verifier.get(),
-                                  &sha256,
-                                  &unicodeToAnsi,
-                                  programFileName(places.modulePath, codePage)};
+    const UpdateServices services{.codePage = codePage,
+                                  .messages = messages,
+                                  .http = *http,
+                                  .files = files,
+                                  .dates = dates,
+                                  .processes = processes,
+                                  .systemErrorText = win32::systemErrorText,
+                                  .applicationName = appName,
+                                  .programDirectory = directoryWithSeparator(places.modulePath, codePage),
+                                  .tempDirectory = places.tempDirectory,
+                                  .helpFile = helpFilePath(places.modulePath, codePage),
+                                  .verifier = verifier.get(),
+                                  .sha256 = &sha256,
+                                  .unicodeToAnsi = &unicodeToAnsi,
+                                  .programFileName = programFileName(places.modulePath, codePage)};
     ui::UpdateDialog(services, std::move(settings)).runModal();
     return 0;
 }

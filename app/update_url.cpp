@@ -8,7 +8,7 @@
 #include "engine/byte_limits.h"
 #include "engine/url_port.h"
 
-namespace updater::win32 {
+namespace updater::app {
 namespace {
 
 constexpr DWORD kUrlBufferChars = kUrlBufferBytes;
@@ -48,4 +48,4 @@ void parseUpdateUrl(UpdateSettings& settings) {
     settings.port = parts.nPort;
 }
 
-}  // namespace updater::win32
+}  // namespace updater::app

@@ -2,10 +2,10 @@
 // Splits the configured update URL into service type, server, path and port.
 #include "engine/update_settings.h"
 
-namespace updater::win32 {
+namespace updater::app {
 
 // Canonicalises settings.url in browser mode and cracks it. A URL that cannot
 // be parsed leaves isPlainHttp false; the caller refuses anything but http.
 void parseUpdateUrl(UpdateSettings& settings);
 
-}  // namespace updater::win32
+}  // namespace updater::app

@@ -194,7 +194,9 @@ void refuseRun(UpdateContext& context) {
 void finishRun(UpdateContext& context, const std::string& newVersion) {
     context.view.deleteFirstListLine();
     context.view.addListLine(context.settings.productName + " " + newVersion);
-    context.view.setButtonCaption(context.services.messages.load(MessageId::FinishCaption));
+    // Through the view, so that the stage changes in order with the list and
+    // the status line that the run shows.
+    context.view.showStage(ButtonStage::Finish);
     context.view.enableButton(true);
     context.view.showStatus(context.services.messages.load(MessageId::UpdateFinished));
     context.services.files.remove(manifestCopyPath(context.services.tempDirectory));
@@ -221,7 +223,10 @@ void runUpdate(UpdateContext& context, const std::string& newVersion) {
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
-    return updateEntry(context, ManifestEntry{file, version, std::nullopt, std::nullopt});
+    ManifestEntry entry;
+    entry.file = file;
+    entry.version = version;
+    return updateEntry(context, entry);
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "engine/http_response.h"
 #include "engine/trusted_manifest.h"
@@ -100,12 +101,12 @@ std::string readNewVersion(const std::string& manifestBytes, const UpdateContext
 
 }  // namespace
 
-CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion) {
+VersionCheckResult runVersionCheck(UpdateContext& context) {
     showMessage(context, MessageId::Connecting);
     const std::string copyPath = manifestCopyPath(context.services.tempDirectory);
     if (!fetchManifestCopy(context, copyPath)) {
         showMessage(context, MessageId::ConnectFailed);
-        return CheckOutcome::Failed;
+        return {CheckOutcome::Failed, {}};
     }
 
     const std::optional<std::string> manifestBytes =
@@ -114,18 +115,16 @@ CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion) {
         // Nothing of a manifest that fails its signature is kept or offered.
         context.services.files.remove(copyPath);
         showMessage(context, MessageId::SignatureInvalid);
-        return CheckOutcome::Failed;
+        return {CheckOutcome::Failed, {}};
     }
-    newVersion = readNewVersion(*manifestBytes, context);
+    std::string newVersion = readNewVersion(*manifestBytes, context);
     if (isNewerVersion(newVersion, context.settings.installedVersion)) {
         const std::string found = context.services.messages.load(MessageId::NewVersionFound);
         context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));
-        context.view.setButtonCaption(context.services.messages.load(MessageId::UpdateCaption));
-        return CheckOutcome::NewerFound;
+        return {CheckOutcome::NewerFound, std::move(newVersion)};
     }
     showMessage(context, MessageId::AlreadyNewest);
-    context.view.enableButton(false);
-    return CheckOutcome::AlreadyNewest;
+    return {CheckOutcome::AlreadyNewest, std::move(newVersion)};
 }
 
 }  // namespace updater

@@ -8,9 +8,15 @@ namespace updater {
 
 enum class CheckOutcome { NewerFound, AlreadyNewest, Failed };
 
-// Runs the check and updates the view. newVersion receives the product
-// VERSION of the manifest when one was read. NetworkError, FileError escape
-// to the caller's failure report.
-CheckOutcome runVersionCheck(UpdateContext& context, std::string& newVersion);
+struct VersionCheckResult {
+    CheckOutcome outcome = CheckOutcome::Failed;
+    // The product VERSION of the manifest; only when one was read (not Failed).
+    std::string newVersion;
+};
+
+// Runs the check and shows its progress in the status line; the button is
+// left to the caller, who moves it on from the result. NetworkError and
+// FileError escape to the caller's failure report.
+VersionCheckResult runVersionCheck(UpdateContext& context);
 
 }  // namespace updater

@@ -4,6 +4,10 @@
 
 namespace updater {
 
+// What a press of the wizard's one active button does: the check, the run,
+// or closing the wizard. The button's caption shows the stage.
+enum class ButtonStage { Next, Update, Finish };
+
 class WizardView {
 public:
     virtual ~WizardView() = default;
@@ -11,7 +15,8 @@ public:
     virtual void showStatus(const std::string& text) = 0;
     virtual void addListLine(const std::string& text) = 0;
     virtual void deleteFirstListLine() = 0;
-    virtual void setButtonCaption(const std::string& text) = 0;
+    // Moves the button to the stage and gives it the stage's caption.
+    virtual void showStage(ButtonStage stage) = 0;
     virtual void enableButton(bool enabled) = 0;
     // Moves the progress bar (range 0..100); repaints only when it changes.
     virtual void setProgress(int position) = 0;

@@ -2,36 +2,20 @@
 
 #include <wininet.h>
 
-#include <memory>
-
 #include "engine/network_error_text.h"
+#include "win32/system_error_text.h"
 
 namespace updater::net {
 
 namespace {
 
-struct LocalFreeDeleter {
-    void operator()(char* text) const { LocalFree(text); }
-};
-using LocalText = std::unique_ptr<char, LocalFreeDeleter>;
-
-// The whole message, however long; the composer decides where to cut.
-std::string formatMessage(DWORD source, HMODULE module, DWORD code) {
-    char* buffer = nullptr;
-    DWORD length = FormatMessageA(source | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
-                                  0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    LocalText owner(buffer);
-    return length ? std::string(buffer, length) : std::string();
-}
-
 class Win32ErrorSources final : public NetworkErrorSources {
 public:
     std::string moduleText(unsigned long code) const override {
-        HMODULE wininet = GetModuleHandleA("wininet.dll");
-        return wininet ? formatMessage(FORMAT_MESSAGE_FROM_HMODULE, wininet, code) : std::string();
+        return win32::moduleErrorText(GetModuleHandleA("wininet.dll"), code);
     }
     std::string systemText(unsigned long code) const override {
-        return formatMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+        return win32::systemErrorText(code);
     }
     std::string lastResponseText() const override {
         DWORD error = 0;

@@ -18,7 +18,7 @@ using win32::EventHandle;
 using win32::ThreadHandle;
 
 struct ViewCall {
-    enum class Kind { Status, ListLine, DeleteFirstLine, Caption, Enable, Progress, WaitCursor, ErrorBox, Confirm };
+    enum class Kind { Status, ListLine, DeleteFirstLine, Stage, Enable, Progress, WaitCursor, ErrorBox, Confirm };
     Kind kind;
     std::string text;
     int value = 0;
@@ -77,7 +77,7 @@ public:
     void showStatus(const std::string& text) override { queue_.push({ViewCall::Kind::Status, text}); }
     void addListLine(const std::string& text) override { queue_.push({ViewCall::Kind::ListLine, text}); }
     void deleteFirstListLine() override { queue_.push({ViewCall::Kind::DeleteFirstLine, {}}); }
-    void setButtonCaption(const std::string& text) override { queue_.push({ViewCall::Kind::Caption, text}); }
+    void showStage(ButtonStage stage) override { queue_.push({ViewCall::Kind::Stage, {}, static_cast<int>(stage)}); }
     void enableButton(bool enabled) override { queue_.push({ViewCall::Kind::Enable, {}, enabled}); }
     void setProgress(int position) override {
         if (position == lastProgress_) return;
@@ -147,7 +147,7 @@ private:
             view_.deleteFirstListLine();
             listChanged_ = true;
             break;
-        case ViewCall::Kind::Caption: view_.setButtonCaption(call.text); break;
+        case ViewCall::Kind::Stage: view_.showStage(static_cast<ButtonStage>(call.value)); break;
         case ViewCall::Kind::Enable: view_.enableButton(call.value != 0); break;
         case ViewCall::Kind::WaitCursor: view_.showWaitCursor(call.value != 0); break;
         case ViewCall::Kind::ErrorBox:
@@ -171,8 +171,9 @@ private:
     DWORD lastFrame_ = 0;
 };
 
-// Dispatches what is waiting, as the run's pump always did: no dialog
-// keyboard handling. A quit is left for the modal loop, which ends on it.
+// Dispatches what is waiting, without dialog keyboard handling: during the
+// run only the Cancel button and the close box act, not Enter or Esc. A quit
+// is left for the modal loop, which ends on it.
 void dispatchWaiting(std::optional<int>& quitCode) {
     MSG message;
     while (!quitCode && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -192,7 +193,8 @@ std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(W
     Worker worker{&work, &queue, nullptr};
     ThreadHandle thread(queue.ready() ? CreateThread(nullptr, 0, workerThread, &worker, 0, nullptr) : nullptr);
     if (!thread) {
-        // No thread to be had: run here, as before, the pump between chunks aside.
+        // No thread to be had: run here; the window then answers only between
+        // chunks, through the view's pump.
         try {
             work(screen.windowView());
         } catch (...) {

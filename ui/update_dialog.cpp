@@ -7,7 +7,6 @@
 
 #include "engine/process_guard.h"
 #include "engine/update_run.h"
-#include "engine/version_check.h"
 #include "res/resource.h"
 #include "ui/paint_session.h"
 
@@ -37,6 +36,7 @@ UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settin
 
 bool UpdateDialog::onInitDialog() {
     Dialog::onInitDialog();
+    nextCaption_ = windowText(nextButton_);
     SendMessageA(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     try {
@@ -64,24 +64,33 @@ void UpdateDialog::onOK() {
         bool& flag;
         ~ClearOnExit() { flag = false; }
     } clearBusy{busy_};
-    // The caption is the stage. The later stages' captions are loaded fresh
-    // and compared byte for byte; anything else means Next.
-    const std::string caption = buttonCaption();
-    if (caption == loadMessage(MessageId::UpdateCaption)) {
-        runUpdateInBackground();
-    } else if (caption != loadMessage(MessageId::FinishCaption)) {
-        runCheck();
-    } else {
-        Dialog::onOK();
+    // The stage is kept here, not read back from the caption, so a caption
+    // that another program changes does not change what the button does.
+    switch (stage_) {
+    case ButtonStage::Next: runCheck(); break;
+    case ButtonStage::Update: runUpdateInBackground(); break;
+    case ButtonStage::Finish: Dialog::onOK(); break;
     }
 }
 
 void UpdateDialog::runCheck() {
     try {
         UpdateContext context = makeContext(*this);
-        runVersionCheck(context, newVersion_);
+        takeCheckResult(runVersionCheck(context));
     } catch (...) {
         endWithFailure(std::current_exception());
+    }
+}
+
+// A newer version turns Next into Update; the newest one leaves only Cancel;
+// a failed check may be repeated.
+void UpdateDialog::takeCheckResult(const VersionCheckResult& result) {
+    if (result.outcome == CheckOutcome::Failed) return;
+    newVersion_ = result.newVersion;
+    if (result.outcome == CheckOutcome::NewerFound) {
+        showStage(ButtonStage::Update);
+    } else {
+        enableButton(false);
     }
 }
 
@@ -107,16 +116,15 @@ void UpdateDialog::endWithFailure(std::exception_ptr failure) {
 
 UpdateContext UpdateDialog::makeContext(WizardView& view) {
     if (!connected_) connect();
-    UpdateContext context{services_, settings_, view, services_.http.connection()};
+    UpdateContext context{.services = services_,
+                          .settings = settings_,
+                          .view = view,
+                          .http = services_.http.connection()};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);
     };
     return context;
-}
-
-std::string UpdateDialog::buttonCaption() const {
-    return windowText(nextButton_);
 }
 
 void UpdateDialog::updateData(bool save) {
@@ -185,8 +193,12 @@ void UpdateDialog::repaintList() {
     holdListPaint(true);
 }
 
-void UpdateDialog::setButtonCaption(const std::string& text) {
-    SetWindowTextA(nextButton_, text.c_str());
+void UpdateDialog::showStage(ButtonStage stage) {
+    stage_ = stage;
+    std::string caption = nextCaption_;
+    if (stage == ButtonStage::Update) caption = loadMessage(MessageId::UpdateCaption);
+    if (stage == ButtonStage::Finish) caption = loadMessage(MessageId::FinishCaption);
+    SetWindowTextA(nextButton_, caption.c_str());
 }
 
 void UpdateDialog::enableButton(bool enabled) {

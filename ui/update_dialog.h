@@ -10,6 +10,7 @@
 #include "engine/messages.h"
 #include "engine/update_services.h"
 #include "engine/update_settings.h"
+#include "engine/version_check.h"
 #include "engine/wizard_view.h"
 #include "ui/background_run.h"
 #include "ui/dialog.h"
@@ -25,7 +26,7 @@ public:
     void showStatus(const std::string& text) override;
     void addListLine(const std::string& text) override;
     void deleteFirstListLine() override;
-    void setButtonCaption(const std::string& text) override;
+    void showStage(ButtonStage stage) override;
     void enableButton(bool enabled) override;
     void setProgress(int position) override;
     void pumpMessages() override;
@@ -43,8 +44,9 @@ protected:
     void reportFailure(std::exception_ptr error) override;
 
 private:
-    // The check, on this thread: it blocks the window, as it always has.
+    // The check, on this thread: it blocks the window until it ends (120 s at most).
     void runCheck();
+    void takeCheckResult(const VersionCheckResult& result);
     // The run, on a worker thread while this one keeps the window answering.
     void runUpdateInBackground();
     // A failure the action did not handle ends it with one box.
@@ -57,7 +59,6 @@ private:
     void repaintList() override;
 
     void connect();
-    std::string buttonCaption() const;
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
 
     const UpdateServices& services_;
@@ -70,6 +71,8 @@ private:
     int progressPosition_ = 0;
     bool focusParked_ = false;  // focus moved to the list while Next is disabled
     bool busy_ = false;         // a check or a run is going on
+    ButtonStage stage_ = ButtonStage::Next;
+    std::string nextCaption_;   // the template's caption of the Next stage
     SteadyClock clock_;
 
     std::string statusText_;

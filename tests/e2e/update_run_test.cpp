@@ -254,8 +254,9 @@ TEST_F(UpdateRunE2eTest, ProgressShowsEachChunk) {
     EXPECT_TRUE(product.readFile("a.dll") == *held.body);
 }
 
-// Cancel during the run reaches the dialog through the run's pump: the wizard
-// goes away, but the run goes on unseen to its end before the program exits.
+// Cancel during the run reaches the dialog, whose thread keeps answering while
+// the worker runs: the wizard goes away, but the run goes on unseen to its end
+// before the program exits.
 TEST_F(UpdateRunE2eTest, CancelDuringTheRunLetsItFinishUnseen) {
     ScriptedAnswer held;
     held.body = patternBytes(6000, 9);

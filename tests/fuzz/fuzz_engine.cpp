@@ -230,9 +230,18 @@ struct World {
     JudgedFiles files;
     fuzz::FormDateParser dates;
     fakes::FakeProcessSystem processes;
-    UpdateServices services{cp936(), messages, session, files, dates, processes, nullptr,
-                            "Update", kProgramDirectory, kTempDirectory, "", nullptr, &sha256};
-    UpdateContext context{services, settings, view, http};
+    UpdateServices services{.codePage = cp936(),
+                            .messages = messages,
+                            .http = session,
+                            .files = files,
+                            .dates = dates,
+                            .processes = processes,
+                            .systemErrorText = nullptr,
+                            .applicationName = "Update",
+                            .programDirectory = kProgramDirectory,
+                            .tempDirectory = kTempDirectory,
+                            .sha256 = &sha256};
+    UpdateContext context{.services = services, .settings = settings, .view = view, .http = http};
 
     World(std::vector<fuzz::ScriptedAnswer> answers, bool keyed)
         : http(std::move(answers)),
@@ -328,7 +337,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool runCompleted = false;
     std::string escaped;
     try {
-        if (runVersionCheck(world.context, newVersion) == CheckOutcome::NewerFound) {
+        if (fakes::checkVersion(world.context, newVersion) == CheckOutcome::NewerFound) {
             runUpdate(world.context, newVersion);
             runCompleted = true;
         }

@@ -19,6 +19,7 @@
 #include "engine/messages.h"
 #include "engine/process_guard.h"
 #include "engine/update_services.h"
+#include "engine/version_check.h"
 #include "engine/wizard_view.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fake_verifier.h"
@@ -44,7 +45,7 @@ public:
     std::vector<int> progress;
     std::vector<std::string> errorBoxes;
     std::vector<std::string> confirms;
-    std::string caption = "下一步(&N)";
+    std::string caption = testsupport::kNextCaption;
     bool enabled = true;
     bool waitCursor = false;
     int pumps = 0;
@@ -57,7 +58,13 @@ public:
         record("deleteFirst");
         if (!list.empty()) list.erase(list.begin());
     }
-    void setButtonCaption(const std::string& text) override { record("caption:" + text); caption = text; }
+    // Shows the stage by the caption the dialog gives it.
+    void showStage(ButtonStage stage) override {
+        caption = stage == ButtonStage::Finish   ? testsupport::kFinishCaption
+                  : stage == ButtonStage::Update ? testsupport::kUpdateCaption
+                                                 : testsupport::kNextCaption;
+        record("caption:" + caption);
+    }
     void enableButton(bool on) override { record(on ? "enable" : "disable"); enabled = on; }
     void setProgress(int position) override { record("progress:" + std::to_string(position)); progress.push_back(position); }
     void pumpMessages() override {
@@ -359,9 +366,19 @@ struct EngineRig {
     FakeDateParser dates;
     FakeProcessSystem processes;
     FakeSha256Source sha256;
-    UpdateServices services{cp936(), messages, session, files, dates, processes, nullptr,
-                            "Update", "C:\\Prog\\", "C:\\Temp\\", "C:\\Prog\\Update.HLP", nullptr, &sha256};
-    UpdateContext context{services, settings, view, http};
+    UpdateServices services{.codePage = cp936(),
+                            .messages = messages,
+                            .http = session,
+                            .files = files,
+                            .dates = dates,
+                            .processes = processes,
+                            .systemErrorText = nullptr,
+                            .applicationName = "Update",
+                            .programDirectory = "C:\\Prog\\",
+                            .tempDirectory = "C:\\Temp\\",
+                            .helpFile = "C:\\Prog\\Update.HLP",
+                            .sha256 = &sha256};
+    UpdateContext context{.services = services, .settings = settings, .view = view, .http = http};
 
     EngineRig() {
         settings.urlPath = "/kelmor/";
@@ -369,5 +386,13 @@ struct EngineRig {
     }
     std::string copyPath() const { return manifestCopyPath(services.tempDirectory); }
 };
+
+// The check, its result taken as the wizard takes it: the new version only
+// when a manifest was read.
+inline CheckOutcome checkVersion(UpdateContext& context, std::string& newVersion) {
+    VersionCheckResult result = runVersionCheck(context);
+    if (result.outcome != CheckOutcome::Failed) newVersion = std::move(result.newVersion);
+    return result.outcome;
+}
 
 }  // namespace updater::fakes

@@ -38,7 +38,7 @@ protected:
     }
     CheckOutcome check(const std::string& manifest) {
         serve("update.ini", answer(manifest));
-        return runVersionCheck(rig.context, newVersion);
+        return fakes::checkVersion(rig.context, newVersion);
     }
     void run(const std::string& manifest) {
         rig.files.put(rig.copyPath(), manifest);

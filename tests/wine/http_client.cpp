@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_code_page.h"
+#include "win32/win32_code_page.h"
 #include "engine/hex_text.h"
 #include "net/cache_url.h"
 #include "net/http_transfer.h"

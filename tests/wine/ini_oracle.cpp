@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/win32_code_page.h"
-#include "app/win32_file_system.h"
-#include "app/win32_unicode_to_ansi.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_file_system.h"
+#include "win32/win32_unicode_to_ansi.h"
 #include "engine/hex_text.h"
 #include "engine/ini_file.h"
 

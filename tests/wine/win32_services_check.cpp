@@ -15,12 +15,12 @@
 #include <optional>
 #include <string>
 
-#include "app/cng_verifier.h"
-#include "app/ole_date_parser.h"
+#include "win32/cng_verifier.h"
+#include "win32/ole_date_parser.h"
 #include "app/system_places.h"
-#include "app/toolhelp_process_system.h"
-#include "app/win32_code_page.h"
-#include "app/win32_file_system.h"
+#include "win32/toolhelp_process_system.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_file_system.h"
 #include "engine/code_page.h"
 #include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: win32_services_check [verify KEY MANIFEST | sha256 FILE | dates OUTPUT TEXT...]\n");
         return 2;
     }
-    const std::string directory = updater::win32::readSystemPlaces().tempDirectory;
+    const std::string directory = updater::app::readSystemPlaces().tempDirectory;
     updater::win32::Win32FileSystem files;
     checkDateParser();
     checkFileTimes(files, directory);

@@ -68,7 +68,12 @@ LocalTime currentLocalTime() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+    return {.year = local.tm_year + 1900,
+            .month = local.tm_mon + 1,
+            .day = local.tm_mday,
+            .hour = local.tm_hour,
+            .minute = local.tm_min,
+            .second = local.tm_sec};
 }
 
 }  // namespace mkmanifest

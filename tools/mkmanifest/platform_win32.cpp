@@ -71,7 +71,12 @@ std::unique_ptr<updater::Sha256Source> platformSha256() {
 LocalTime currentLocalTime() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    return {.year = now.wYear,
+            .month = now.wMonth,
+            .day = now.wDay,
+            .hour = now.wHour,
+            .minute = now.wMinute,
+            .second = now.wSecond};
 }
 
 }  // namespace mkmanifest

@@ -1,4 +1,4 @@
-#include "app/win32_unicode_to_ansi.h"
+#include "win32/win32_unicode_to_ansi.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/cng_verifier.h"
+#include "win32/cng_verifier.h"
 
 #include <cstring>
 #include <stdexcept>

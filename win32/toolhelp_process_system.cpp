@@ -1,4 +1,4 @@
-#include "app/toolhelp_process_system.h"
+#include "win32/toolhelp_process_system.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/socket_layer.h"
+#include "win32/socket_layer.h"
 
 #include <winsock2.h>
 

@@ -1,4 +1,4 @@
-#include "app/win32_code_page.h"
+#include "win32/win32_code_page.h"
 
 #include <windows.h>
 

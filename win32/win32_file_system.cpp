@@ -1,11 +1,11 @@
-#include "app/win32_file_system.h"
+#include "win32/win32_file_system.h"
 
 #include <windows.h>
 #include <oleauto.h>
 
 #include "engine/side_files.h"
 #include "win32/unique_handle.h"
-#include "app/win32_output_file.h"
+#include "win32/win32_output_file.h"
 
 namespace updater::win32 {
 

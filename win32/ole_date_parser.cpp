@@ -1,4 +1,4 @@
-#include "app/ole_date_parser.h"
+#include "win32/ole_date_parser.h"
 
 #include <windows.h>
 #include <oleauto.h>

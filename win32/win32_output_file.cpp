@@ -1,4 +1,4 @@
-#include "app/win32_output_file.h"
+#include "win32/win32_output_file.h"
 
 namespace updater::win32 {
 

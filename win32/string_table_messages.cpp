@@ -1,0 +1,45 @@
+#include "win32/string_table_messages.h"
+
+#include <windows.h>
+
+#include "engine/byte_limits.h"
+#include "res/resource.h"
+
+namespace updater::win32 {
+namespace {
+
+// The engine names each text by its id and the resource script by a macro;
+// this file loads the one by the other, so here both must agree.
+constexpr bool isResource(MessageId id, unsigned resourceId) { return static_cast<unsigned>(id) == resourceId; }
+static_assert(isResource(MessageId::SocketInitFailed, IDS_SOCKET_INIT_FAILED));
+static_assert(isResource(MessageId::UrlNotHttp, IDS_URL_NOT_HTTP));
+static_assert(isResource(MessageId::ClickNext, IDS_CLICK_NEXT));
+static_assert(isResource(MessageId::UpdateCaption, IDS_UPDATE_CAPTION));
+static_assert(isResource(MessageId::FinishCaption, IDS_FINISH_CAPTION));
+static_assert(isResource(MessageId::Connecting, IDS_CONNECTING));
+static_assert(isResource(MessageId::ConnectFailed, IDS_CONNECT_FAILED));
+static_assert(isResource(MessageId::ReadingVersion, IDS_READING_VERSION));
+static_assert(isResource(MessageId::AlreadyNewest, IDS_ALREADY_NEWEST));
+static_assert(isResource(MessageId::NewVersionFound, IDS_NEW_VERSION_FOUND));
+static_assert(isResource(MessageId::ProductRunning, IDS_PRODUCT_RUNNING));
+static_assert(isResource(MessageId::FileFailed, IDS_FILE_FAILED));
+static_assert(isResource(MessageId::FileUpdated, IDS_FILE_UPDATED));
+static_assert(isResource(MessageId::UpdateFinished, IDS_UPDATE_FINISHED));
+static_assert(isResource(MessageId::Downloading, IDS_DOWNLOADING));
+static_assert(isResource(MessageId::NotOnServer, IDS_NOT_ON_SERVER));
+static_assert(isResource(MessageId::CannotWriteFile, IDS_CANNOT_WRITE_FILE));
+static_assert(isResource(MessageId::SignatureInvalid, IDS_SIGNATURE_INVALID));
+static_assert(isResource(MessageId::FileAccessError, IDS_FILE_ACCESS_ERROR));
+static_assert(isResource(MessageId::DiskFull, IDS_DISK_FULL));
+static_assert(isResource(MessageId::InternalError, IDS_INTERNAL_ERROR));
+
+}  // namespace
+
+std::string StringTableMessages::load(MessageId id) const {
+    // The longest text of the table is far below this; a missing id gives "".
+    char buffer[kMessageBufferBytes];
+    const int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+}  // namespace updater::win32
