@@ -19,19 +19,11 @@ std::string modulePath(std::size_t bufferBytes) {
     return std::string(buffer.data(), kept);
 }
 
-std::string temporaryDirectory() {
-    char buffer[kPathBufferBytes] = {};
-    const DWORD length = GetTempPathA(sizeof buffer, buffer);
-    // A longer path does not fit: the buffer is left alone and counts as empty.
-    return length < sizeof buffer ? std::string(buffer, length) : std::string();
-}
-
 }  // namespace
 
 SystemPlaces readSystemPlaces() {
     return {.modulePath = modulePath(kPathBufferBytes),
-            .configModulePath = modulePath(kConfigPathBufferBytes),
-            .tempDirectory = temporaryDirectory()};
+            .configModulePath = modulePath(kConfigPathBufferBytes)};
 }
 
 }  // namespace updater::app

@@ -12,7 +12,6 @@ namespace updater::app {
 struct SystemPlaces {
     std::string modulePath;        // at most 259 bytes
     std::string configModulePath;  // at most 254 bytes
-    std::string tempDirectory;     // ends with a separator; empty when longer than 259 bytes
 };
 
 SystemPlaces readSystemPlaces();

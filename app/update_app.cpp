@@ -92,13 +92,16 @@ int UpdateApp::run() {
                                   .systemErrorText = win32::systemErrorText,
                                   .applicationName = boxCaption,
                                   .programDirectory = directoryWithSeparator(places.modulePath, codePage),
-                                  .tempDirectory = places.tempDirectory,
                                   .helpFile = helpFilePath(places.modulePath, codePage),
                                   .verifier = verifier.get(),
                                   .sha256 = &sha256,
                                   .unicodeToAnsi = &unicodeToAnsi,
                                   .programFileName = programFileName(places.modulePath, codePage)};
-    ui::UpdateDialog(services, std::move(settings)).runModal();
+    ui::UpdateDialog dialog(services, std::move(settings));
+    dialog.runModal();
+    // What a left worker still uses is destroyed on the way out: end first.
+    // Process exit reclaims the thread, its handles and the session.
+    if (dialog.leftWorkBehind()) ExitProcess(0);
     return 0;
 }
 

@@ -11,7 +11,6 @@
 #include "engine/http_response.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
-#include "engine/trusted_manifest.h"
 
 namespace updater {
 
@@ -160,14 +159,6 @@ void reportResult(UpdateContext& context, const std::string& file, FileUpdateRes
     if (result == FileUpdateResult::Updated) context.view.addListLine(message(context, MessageId::FileUpdated, file));
 }
 
-// Nothing when a keyed build finds the copy unsigned or altered.
-std::optional<UpdateManifest> readManifestCopy(UpdateContext& context) {
-    const std::optional<std::string> bytes =
-        trustedManifestBytes(context.services.verifier, context.services.files.readAll(manifestCopyPath(context.services.tempDirectory)));
-    if (!bytes) return std::nullopt;
-    return UpdateManifest::parse(*bytes, context.services.codePage, context.services.unicodeToAnsi);
-}
-
 // Entries that name one file between them are all refused: which of them
 // would win is an accident of their order.
 void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
@@ -185,12 +176,6 @@ void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
     }
 }
 
-// The copy changed since the check: it is not used, and the run ends here.
-void refuseRun(UpdateContext& context) {
-    context.services.files.remove(manifestCopyPath(context.services.tempDirectory));
-    context.view.showStatus(context.services.messages.load(MessageId::SignatureInvalid));
-}
-
 void finishRun(UpdateContext& context, const std::string& newVersion) {
     context.view.deleteFirstListLine();
     context.view.addListLine(context.settings.productName + " " + newVersion);
@@ -199,26 +184,20 @@ void finishRun(UpdateContext& context, const std::string& newVersion) {
     context.view.showStage(ButtonStage::Finish);
     context.view.enableButton(true);
     context.view.showStatus(context.services.messages.load(MessageId::UpdateFinished));
-    context.services.files.remove(manifestCopyPath(context.services.tempDirectory));
 }
 
 }  // namespace
 
-void runUpdate(UpdateContext& context, const std::string& newVersion) {
+void runUpdate(UpdateContext& context, const std::string& manifestBytes, const std::string& newVersion) {
     context.view.enableButton(false);
-    // A keyed build checks the copy before it may stop the running product.
-    std::optional<UpdateManifest> manifest;
-    if (context.services.verifier && !(manifest = readManifestCopy(context))) {
-        refuseRun(context);
-        return;
-    }
     if (!context.consultGuard()) {
         context.view.enableButton(true);
         return;
     }
     const WaitCursor waitCursor(context.view);
-    if (!manifest) manifest = readManifestCopy(context);
-    updateListedFiles(context, *manifest);
+    const UpdateManifest manifest =
+        UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
+    updateListedFiles(context, manifest);
     finishRun(context, newVersion);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The Update stage: walk the manifest copy and swap in every newer file.
+// The Update stage: walk the manifest the check fetched and swap in every newer file.
 #include <optional>
 #include <string>
 
@@ -10,9 +10,10 @@ namespace updater {
 
 enum class FileUpdateResult { Failed = 0, Updated = 1, UpToDate = 2 };
 
-// Runs the whole update and updates the view. NetworkError, FileError and
-// DateParserError escape to the caller's failure report.
-void runUpdate(UpdateContext& context, const std::string& newVersion);
+// Runs the whole update from the manifest the check fetched and verified,
+// and updates the view. NetworkError, FileError and DateParserError escape
+// to the caller's failure report.
+void runUpdate(UpdateContext& context, const std::string& manifestBytes, const std::string& newVersion);
 
 // One manifest entry.
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/clock.h"
 #include "engine/code_page.h"
 #include "engine/date_parser.h"
 #include "engine/failure_report.h"
@@ -13,6 +14,7 @@
 #include "engine/messages.h"
 #include "engine/process_guard.h"
 #include "engine/sha256.h"
+#include "engine/stop_flag.h"
 #include "engine/unicode_to_ansi.h"
 #include "engine/update_settings.h"
 #include "engine/update_verifier.h"
@@ -30,7 +32,6 @@ struct UpdateServices {
     SystemErrorText systemErrorText;
     std::string applicationName;    // box captions: the program's name, or the brand's caption
     std::string programDirectory;   // ends with a separator
-    std::string tempDirectory;      // ends with a separator
     std::string helpFile;
     // Set only in a build that carries the vendor's public key: then the
     // manifest must be signed and every download must match its hash.
@@ -52,11 +53,10 @@ struct UpdateContext {
     HttpConnection& http;
     // The running-product guard's hook: false stops the run before it starts.
     std::function<bool()> consultGuard = [] { return true; };
+    // The check's time; the steady clock when none is given.
+    Clock* clock = nullptr;
+    // Raised by the window's thread when the wizard closes during the check.
+    const StopFlag* stop = nullptr;
 };
-
-// temporary directory + "\update.ini": two separators in a row, which the platform accepts.
-inline std::string manifestCopyPath(const std::string& tempDirectory) {
-    return tempDirectory + "\\update.ini";
-}
 
 }  // namespace updater

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/clock.h"
 #include "engine/http_response.h"
 #include "engine/trusted_manifest.h"
 #include "engine/update_manifest.h"
@@ -16,12 +17,27 @@ namespace {
 
 // No real manifest comes near this; a larger body is not one.
 constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
-// The check blocks the window, so it may take this long at most.
-constexpr std::uint32_t kCheckLimitMs = 120000;
 
 void showMessage(UpdateContext& context, MessageId id) {
     context.view.showStatus(context.services.messages.load(id));
 }
+
+bool stopRequested(const UpdateContext& context) { return context.stop && context.stop->requested(); }
+
+// What is left of the check's time. Every wait is given only that, so the
+// whole check ends in time however the server paces its answer.
+class CheckBudget {
+public:
+    explicit CheckBudget(Clock& clock) : clock_(clock), endMs_(clock.nowMs() + kCheckLimitMs) {}
+    std::uint32_t remainingMs() const {
+        const std::uint64_t now = clock_.nowMs();
+        return now >= endMs_ ? 0 : static_cast<std::uint32_t>(endMs_ - now);
+    }
+
+private:
+    Clock& clock_;
+    std::uint64_t endMs_;
+};
 
 bool trySend(HttpRequest& request) {
     try {
@@ -29,39 +45,6 @@ bool trySend(HttpRequest& request) {
         return true;
     } catch (const NetworkError&) {
         return false;
-    }
-}
-
-struct CopiedBody {
-    std::uint64_t bytes = 0;
-    bool oversized = false;
-};
-
-CopiedBody copyBody(HttpRequest& request, OutputFile& file) {
-    char buffer[kReadChunkBytes];
-    CopiedBody copied;
-    while (const std::size_t n = request.read(buffer, sizeof buffer)) {
-        if (copied.bytes + n > kManifestLimitBytes) {
-            copied.oversized = true;
-            break;
-        }
-        file.write(buffer, n);
-        copied.bytes += n;
-    }
-    return copied;
-}
-
-// A copy cut short by a failure is removed before the failure goes on.
-CopiedBody writeCopy(UpdateContext& context, HttpRequest& request, const std::string& copyPath) {
-    std::unique_ptr<OutputFile> file = context.services.files.createOrThrow(copyPath, ShareMode::Exclusive);
-    try {
-        const CopiedBody copied = copyBody(request, *file);
-        file->close();
-        return copied;
-    } catch (...) {
-        file.reset();
-        context.services.files.remove(copyPath);
-        throw;
     }
 }
 
@@ -74,23 +57,41 @@ bool isWholeManifestAnswer(HttpRequest& request, BodyFraming& framing) {
     return !framing.contentCoded && !framing.ambiguousLength && !framing.chunked;
 }
 
-// Writes the manifest copy; false when no whole manifest arrived. Any other
-// answer creates no copy, so an earlier one stays as it was.
-bool fetchManifestCopy(UpdateContext& context, const std::string& copyPath) {
+// The body, up to the cap; nothing when it is over the cap, the budget ran
+// out or the wizard is closing. A read that fails for another reason
+// escapes to the failure report.
+std::optional<std::string> readBody(UpdateContext& context, HttpRequest& request, const CheckBudget& budget) {
+    std::string body;
+    char buffer[kReadChunkBytes];
+    for (;;) {
+        if (stopRequested(context) || budget.remainingMs() == 0) return std::nullopt;
+        request.giveUpAfter(budget.remainingMs());
+        std::size_t n = 0;
+        try {
+            n = request.read(buffer, sizeof buffer);
+        } catch (const NetworkError&) {
+            if (budget.remainingMs() > 0 && !stopRequested(context)) throw;
+            return std::nullopt;
+        }
+        if (n == 0) return body;
+        if (body.size() + n > kManifestLimitBytes) return std::nullopt;
+        body.append(buffer, n);
+    }
+}
+
+// The manifest as the server sent it; nothing when no whole manifest arrived.
+std::optional<std::string> fetchManifest(UpdateContext& context) {
+    SteadyClock steadyClock;
+    const CheckBudget budget(context.clock ? *context.clock : steadyClock);
     std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini");
-    request->giveUpAfter(kCheckLimitMs);
+    request->giveUpAfter(budget.remainingMs());
     BodyFraming framing;
-    if (!trySend(*request) || !isWholeManifestAnswer(*request, framing)) return false;
+    if (!trySend(*request) || !isWholeManifestAnswer(*request, framing)) return std::nullopt;
 
     showMessage(context, MessageId::ReadingVersion);
-    const CopiedBody copied = writeCopy(context, *request, copyPath);
-    request.reset();
-
-    if (copied.oversized || copied.bytes < framing.contentLength) {
-        context.services.files.remove(copyPath);
-        return false;
-    }
-    return true;
+    std::optional<std::string> body = readBody(context, *request, budget);
+    if (!body || body->size() < framing.contentLength) return std::nullopt;
+    return body;
 }
 
 std::string readNewVersion(const std::string& manifestBytes, const UpdateContext& context) {
@@ -103,28 +104,25 @@ std::string readNewVersion(const std::string& manifestBytes, const UpdateContext
 
 VersionCheckResult runVersionCheck(UpdateContext& context) {
     showMessage(context, MessageId::Connecting);
-    const std::string copyPath = manifestCopyPath(context.services.tempDirectory);
-    if (!fetchManifestCopy(context, copyPath)) {
+    const std::optional<std::string> answer = fetchManifest(context);
+    if (!answer) {
         showMessage(context, MessageId::ConnectFailed);
-        return {CheckOutcome::Failed, {}};
+        return {};
     }
-
-    const std::optional<std::string> manifestBytes =
-        trustedManifestBytes(context.services.verifier, context.services.files.readAll(copyPath));
-    if (!manifestBytes) {
+    std::optional<std::string> manifest = trustedManifestBytes(context.services.verifier, answer);
+    if (!manifest) {
         // Nothing of a manifest that fails its signature is kept or offered.
-        context.services.files.remove(copyPath);
         showMessage(context, MessageId::SignatureInvalid);
-        return {CheckOutcome::Failed, {}};
+        return {};
     }
-    std::string newVersion = readNewVersion(*manifestBytes, context);
+    std::string newVersion = readNewVersion(*manifest, context);
     if (isNewerVersion(newVersion, context.settings.installedVersion)) {
         const std::string found = context.services.messages.load(MessageId::NewVersionFound);
         context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));
-        return {CheckOutcome::NewerFound, std::move(newVersion)};
+        return {CheckOutcome::NewerFound, std::move(newVersion), std::move(*manifest)};
     }
     showMessage(context, MessageId::AlreadyNewest);
-    return {CheckOutcome::AlreadyNewest, std::move(newVersion)};
+    return {CheckOutcome::AlreadyNewest, std::move(newVersion), {}};
 }
 
 }  // namespace updater

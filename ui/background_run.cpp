@@ -188,7 +188,8 @@ void dispatchWaiting(std::optional<int>& quitCode) {
 
 }  // namespace
 
-std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(WizardView&)>& work) {
+BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const std::function<void(WizardView&)>& work) {
+    (void)stop;
     CallQueue queue;
     Worker worker{&work, &queue, nullptr};
     ThreadHandle thread(queue.ready() ? CreateThread(nullptr, 0, workerThread, &worker, 0, nullptr) : nullptr);
@@ -198,9 +199,9 @@ std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(W
         try {
             work(screen.windowView());
         } catch (...) {
-            return std::current_exception();
+            return {std::current_exception()};
         }
-        return nullptr;
+        return {};
     }
 
     CallPlayer player(screen, queue);
@@ -225,7 +226,7 @@ std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(W
     player.paintFrame();
     screen.holdListPaint(false);
     if (quitCode) PostQuitMessage(*quitCode);
-    return worker.failure;
+    return {worker.failure};
 }
 
 }  // namespace updater::ui

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 
+#include "engine/stop_flag.h"
 #include "engine/wizard_view.h"
 
 namespace updater::ui {
@@ -24,8 +25,19 @@ public:
     virtual void repaintList() = 0;
 };
 
+struct BackgroundOutcome {
+    std::exception_ptr failure;  // what work threw, if anything
+    // Stop was requested and the worker did not end in time: it runs on,
+    // unowned, until the process ends.
+    bool left = false;
+};
+
+// How long a worker told to stop may take before it is left.
+constexpr DWORD kLeaveAfterMs = 5000;
+
 // Runs work on a worker thread and dispatches this thread's messages until it
-// ends, without dialog keyboard handling. Returns what work threw, if anything.
-std::exception_ptr runInBackground(RunScreen& screen, const std::function<void(WizardView&)>& work);
+// ends, without dialog keyboard handling. Once stop is requested, waits at
+// most kLeaveAfterMs more for the worker.
+BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const std::function<void(WizardView&)>& work);
 
 }  // namespace updater::ui

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/process_guard.h"
@@ -73,25 +74,52 @@ void UpdateDialog::onOK() {
     }
 }
 
+// The check runs on the worker, as the run does, so the window answers and
+// Cancel closes it at any moment. Next stays disabled meanwhile, the focus
+// on the list.
 void UpdateDialog::runCheck() {
     try {
-        UpdateContext context = makeContext(*this);
-        takeCheckResult(runVersionCheck(context));
+        if (!connected_) connect();
     } catch (...) {
         endWithFailure(std::current_exception());
+        return;
     }
+    enableButton(false);
+    // Shared with the worker, which may be left behind if the wizard closes.
+    const auto result = std::make_shared<VersionCheckResult>();
+    checking_ = true;
+    const BackgroundOutcome outcome = runInBackground(*this, stop_, [this, result](WizardView& view) {
+        UpdateContext context = makeContext(view);
+        *result = runVersionCheck(context);
+    });
+    checking_ = false;
+    workLeft_ = workLeft_ || outcome.left;
+    if (stop_.requested()) return;  // the wizard is closing
+    if (outcome.failure) {
+        enableButton(true);
+        endWithFailure(outcome.failure);
+        return;
+    }
+    takeCheckResult(std::move(*result));
 }
 
 // A newer version turns Next into Update; the newest one leaves only Cancel;
 // a failed check may be repeated.
-void UpdateDialog::takeCheckResult(const VersionCheckResult& result) {
-    if (result.outcome == CheckOutcome::Failed) return;
-    newVersion_ = result.newVersion;
+void UpdateDialog::takeCheckResult(VersionCheckResult result) {
+    if (result.outcome == CheckOutcome::AlreadyNewest) return;
     if (result.outcome == CheckOutcome::NewerFound) {
+        newVersion_ = std::move(result.newVersion);
+        manifest_ = std::move(result.manifest);
         showStage(ButtonStage::Update);
-    } else {
-        enableButton(false);
     }
+    enableButton(true);
+}
+
+// Cancel, Esc and the close box give the check up at once. A run goes on
+// unseen after the wizard has gone, as it always has.
+void UpdateDialog::onCancel() {
+    if (checking_) stop_.request();
+    Dialog::onCancel();
 }
 
 void UpdateDialog::runUpdateInBackground() {
@@ -101,11 +129,12 @@ void UpdateDialog::runUpdateInBackground() {
         endWithFailure(std::current_exception());
         return;
     }
-    std::exception_ptr failure = runInBackground(*this, [this](WizardView& view) {
+    const BackgroundOutcome outcome = runInBackground(*this, stop_, [this](WizardView& view) {
         UpdateContext context = makeContext(view);
-        runUpdate(context, newVersion_);
+        runUpdate(context, manifest_, newVersion_);
     });
-    if (failure) endWithFailure(failure);
+    workLeft_ = workLeft_ || outcome.left;
+    if (outcome.failure) endWithFailure(outcome.failure);
 }
 
 void UpdateDialog::endWithFailure(std::exception_ptr failure) {
@@ -119,7 +148,9 @@ UpdateContext UpdateDialog::makeContext(WizardView& view) {
     UpdateContext context{.services = services_,
                           .settings = settings_,
                           .view = view,
-                          .http = services_.http.connection()};
+                          .http = services_.http.connection(),
+                          .clock = &clock_,
+                          .stop = &stop_};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);
@@ -140,7 +171,8 @@ void UpdateDialog::updateData(bool save) {
 }
 
 void UpdateDialog::onDestroy() {
-    services_.http.close();
+    // A worker left inside a WinInet call still uses the session.
+    if (!workLeft_) services_.http.close();
 }
 
 bool UpdateDialog::onPaint() {

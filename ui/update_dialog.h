@@ -22,6 +22,10 @@ public:
     // services must outlive the dialog.
     UpdateDialog(const UpdateServices& services, UpdateSettings settings);
 
+    // A worker was left running inside a call that cannot be woken; it still
+    // uses the services, so the process must end before they are destroyed.
+    bool leftWorkBehind() const { return workLeft_; }
+
     // WizardView
     void showStatus(const std::string& text) override;
     void addListLine(const std::string& text) override;
@@ -44,9 +48,9 @@ protected:
     void reportFailure(std::exception_ptr error) override;
 
 private:
-    // The check, on this thread: it blocks the window until it ends (120 s at most).
     void runCheck();
-    void takeCheckResult(const VersionCheckResult& result);
+    void takeCheckResult(VersionCheckResult result);
+    void onCancel() override;
     // The run, on a worker thread while this one keeps the window answering.
     void runUpdateInBackground();
     // A failure the action did not handle ends it with one box.
@@ -78,6 +82,10 @@ private:
     std::string statusText_;
     HICON icon_ = nullptr;
     std::string newVersion_;
+    std::string manifest_;     // what the check fetched and verified, for the run
+    StopFlag stop_;
+    bool checking_ = false;
+    bool workLeft_ = false;    // a worker told to stop did not end in time
 };
 
 }  // namespace updater::ui

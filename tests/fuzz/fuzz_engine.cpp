@@ -50,7 +50,6 @@ namespace {
 constexpr std::size_t kMaxAnswers = 24;
 const std::string kProgramDirectory = "C:\\Prog\\";
 const std::string kProgramFileName = "Update.exe";
-const std::string kTempDirectory = "C:\\Temp\\";
 
 bool endsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
@@ -151,14 +150,13 @@ bool isDescribedContent(std::string_view manifestBytes, const std::string& file,
 // every change judged as it happens.
 class JudgedFiles : public fakes::FakeFileSystem {
 public:
-    JudgedFiles(const fuzz::ScriptedHttp& http, const std::string& urlPath, std::string copyPath,
-                const ToyVerifier* verifier)
-        : http_(http), urlPath_(urlPath), copyPath_(std::move(copyPath)), verifier_(verifier) {}
+    JudgedFiles(const fuzz::ScriptedHttp& http, const std::string& urlPath, const ToyVerifier* verifier)
+        : http_(http), urlPath_(urlPath), verifier_(verifier) {}
 
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override {
-        fuzz::require(path == copyPath_ || (isProgramPath(path) && endsWith(path, ".upg")),
-                      "a file is created outside the download files and the manifest copy", path);
-        fuzz::require(path == copyPath_ || !verifier_ || verifier_->accepted,
+        fuzz::require(isProgramPath(path) && endsWith(path, ".upg"), "a file is created outside the download files",
+                      path);
+        fuzz::require(!verifier_ || verifier_->accepted,
                       "a keyed build downloads without an accepted signature", path);
         const fuzz::ScriptedAnswer* answer = http_.current();
         if (answer && answer->createFails) {
@@ -171,8 +169,8 @@ public:
     }
 
     bool remove(const std::string& path) override {
-        fuzz::require(path == copyPath_ || (isProgramPath(path) && endsWith(path, ".upg")),
-                      "a file is removed other than a download file or the manifest copy", path);
+        fuzz::require(isProgramPath(path) && endsWith(path, ".upg"), "a file is removed other than a download file",
+                      path);
         return FakeFileSystem::remove(path);
     }
 
@@ -215,7 +213,6 @@ private:
 
     const fuzz::ScriptedHttp& http_;
     const std::string& urlPath_;
-    std::string copyPath_;
     const ToyVerifier* verifier_;
 };
 
@@ -239,14 +236,13 @@ struct World {
                             .systemErrorText = nullptr,
                             .applicationName = "Update",
                             .programDirectory = kProgramDirectory,
-                            .tempDirectory = kTempDirectory,
                             .sha256 = &sha256};
     UpdateContext context{.services = services, .settings = settings, .view = view, .http = http};
 
     World(std::vector<fuzz::ScriptedAnswer> answers, bool keyed)
         : http(std::move(answers)),
           verifier(keyed ? std::make_unique<ToyVerifier>() : nullptr),
-          files(http, settings.urlPath, manifestCopyPath(kTempDirectory), verifier.get()) {
+          files(http, settings.urlPath, verifier.get()) {
         settings.urlPath = "/kelmor/";
         services.verifier = verifier.get();
         services.programFileName = kProgramFileName;
@@ -320,8 +316,6 @@ void judgeView(const World& world, const std::string& newVersion, bool runComple
                       "a completed run does not end in the Finish stage");
         fuzz::require(!world.view.list.empty() && world.view.list.back() == world.productLine(newVersion),
                       "a completed run does not end the list with the new product line");
-        fuzz::require(!world.files.exists(manifestCopyPath(kTempDirectory)),
-                      "a completed run leaves the manifest copy");
     }
 }
 
@@ -337,8 +331,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool runCompleted = false;
     std::string escaped;
     try {
-        if (fakes::checkVersion(world.context, newVersion) == CheckOutcome::NewerFound) {
-            runUpdate(world.context, newVersion);
+        std::string manifest;
+        if (fakes::checkVersion(world.context, newVersion, &manifest) == CheckOutcome::NewerFound) {
+            runUpdate(world.context, manifest, newVersion);
             runCompleted = true;
         }
     } catch (const NetworkError& error) {

@@ -52,7 +52,13 @@ public:
     bool confirmAnswer = true;
     std::function<void()> onPump;
 
-    void showStatus(const std::string& text) override { record("status:" + text); statuses.push_back(text); }
+    std::function<void(const std::string&)> onStatus;
+
+    void showStatus(const std::string& text) override {
+        record("status:" + text);
+        statuses.push_back(text);
+        if (onStatus) onStatus(text);
+    }
     void addListLine(const std::string& text) override { record("list:" + text); list.push_back(text); }
     void deleteFirstListLine() override {
         record("deleteFirst");
@@ -100,6 +106,10 @@ struct FakeResponse {
     std::vector<std::string> moreContentLengths;  // further Content-Length headers
     std::string transferEncoding;
     std::string contentEncoding;
+    // A server that paces its body: each read waits this long on FakeHttp's
+    // clock and brings at most bytesPerRead bytes.
+    std::uint64_t msPerRead = 0;
+    std::size_t bytesPerRead = SIZE_MAX;
 };
 
 inline FakeResponse answer(std::string body, std::string status = "200", std::string reason = "OK") {
@@ -124,11 +134,19 @@ inline FakeResponse sendFailure(std::string errorText) {
     return response;
 }
 
+class FakeClock : public Clock {
+public:
+    std::uint64_t now = 1000;
+    std::uint64_t nowMs() override { return now; }
+};
+
 class FakeHttp : public HttpConnection {
 public:
     std::map<std::string, FakeResponse> responses;  // by object name; others answer 404
     std::vector<std::string> opened;
     int openRequests = 0;
+    Clock* clock = nullptr;              // moved on by paced reads
+    std::vector<std::uint32_t> limits;   // what each giveUpAfter allowed
     bool overlapped = false;  // a request was opened while another was open
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
@@ -162,9 +180,14 @@ private:
         }
         std::string transferEncoding() override { return response_.transferEncoding; }
         std::string contentEncoding() override { return response_.contentEncoding; }
+        void giveUpAfter(std::uint32_t milliseconds) override {
+            owner_.limits.push_back(milliseconds);
+            if (owner_.clock) deadline_ = owner_.clock->nowMs() + milliseconds;
+        }
         std::size_t read(char* buffer, std::size_t size) override {
             if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
-            std::size_t n = std::min(size, response_.body.size() - offset_);
+            waitForTheServer();
+            std::size_t n = std::min({size, response_.bytesPerRead, response_.body.size() - offset_});
             if (response_.failReadAt) n = std::min(n, *response_.failReadAt - offset_);
             response_.body.copy(buffer, n, offset_);
             offset_ += n;
@@ -172,10 +195,22 @@ private:
         }
 
     private:
+        // A wait past the deadline ends at it, as a timed-out receive does.
+        void waitForTheServer() {
+            auto* clock = dynamic_cast<FakeClock*>(owner_.clock);
+            if (!clock || response_.msPerRead == 0 || offset_ >= response_.body.size()) return;
+            if (clock->now + response_.msPerRead > deadline_) {
+                clock->now = std::max(clock->now, deadline_);
+                throw NetworkError(12002, "timed out");
+            }
+            clock->now += response_.msPerRead;
+        }
+
         FakeHttp& owner_;
         FakeResponse response_;
         bool sent_ = false;
         std::size_t offset_ = 0;
+        std::uint64_t deadline_ = UINT64_MAX;
     };
 };
 
@@ -295,11 +330,6 @@ public:
     }
 };
 
-class FakeClock : public Clock {
-public:
-    std::uint64_t now = 1000;
-    std::uint64_t nowMs() override { return now; }
-};
 
 // A terminated process ends endsAfterMs later on the clock, which each wait
 // moves on; a message wakes a wait every messageEveryMs (0: never).
@@ -366,6 +396,7 @@ struct EngineRig {
     FakeDateParser dates;
     FakeProcessSystem processes;
     FakeSha256Source sha256;
+    FakeClock clock;
     UpdateServices services{.codePage = cp936(),
                             .messages = messages,
                             .http = session,
@@ -375,23 +406,23 @@ struct EngineRig {
                             .systemErrorText = nullptr,
                             .applicationName = "Update",
                             .programDirectory = "C:\\Prog\\",
-                            .tempDirectory = "C:\\Temp\\",
                             .helpFile = "C:\\Prog\\Update.HLP",
                             .sha256 = &sha256};
-    UpdateContext context{.services = services, .settings = settings, .view = view, .http = http};
+    UpdateContext context{.services = services, .settings = settings, .view = view, .http = http, .clock = &clock};
 
     EngineRig() {
         settings.urlPath = "/kelmor/";
         services.programFileName = "Update.exe";
+        http.clock = &clock;
     }
-    std::string copyPath() const { return manifestCopyPath(services.tempDirectory); }
 };
 
 // The check, its result taken as the wizard takes it: the new version only
-// when a manifest was read.
-inline CheckOutcome checkVersion(UpdateContext& context, std::string& newVersion) {
+// when a manifest was read, and the manifest the run works from.
+inline CheckOutcome checkVersion(UpdateContext& context, std::string& newVersion, std::string* manifest = nullptr) {
     VersionCheckResult result = runVersionCheck(context);
     if (result.outcome != CheckOutcome::Failed) newVersion = std::move(result.newVersion);
+    if (manifest) *manifest = std::move(result.manifest);
     return result.outcome;
 }
 

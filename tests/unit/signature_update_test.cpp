@@ -37,6 +37,7 @@ protected:
     fakes::EngineRig rig;
     fakes::FakeVerifier verifier;
     std::string newVersion = "unset";
+    std::string manifest;
 
     SignedUpdateTest() {
         rig.settings.installedVersion = "1.26";
@@ -49,12 +50,12 @@ protected:
     }
     void serve(const std::string& file, const std::string& body) { rig.http.responses["/kelmor/" + file] = answer(body); }
     void serveManifest(const std::string& text) { serve("update.ini", text); }
-    CheckOutcome check() { return fakes::checkVersion(rig.context, newVersion); }
+    CheckOutcome check() { return fakes::checkVersion(rig.context, newVersion, &manifest); }
     // A check that found the update, then the run.
     void checkAndRun() {
         ASSERT_EQ(check(), CheckOutcome::NewerFound);
         rig.view.list = {"kelmor 1.26"};
-        runUpdate(rig.context, newVersion);
+        runUpdate(rig.context, manifest, newVersion);
     }
     void expectNothingInstalled() {
         EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old a");
@@ -68,7 +69,7 @@ TEST_F(SignedUpdateTest, SignedManifestUpdatesAsBefore) {
     serveManifest(verifier.sign(kManifest));
     checkAndRun();
 
-    ASSERT_EQ(verifier.verified.size(), 2u) << "the check and the run each verify the copy";
+    ASSERT_EQ(verifier.verified.size(), 1u) << "the check verifies; the run works from the verified bytes";
     EXPECT_EQ(verifier.verified[0], kManifest + "\r\n");
     EXPECT_EQ(newVersion, "1.3");
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), kNewA);
@@ -93,14 +94,14 @@ TEST_F(SignedUpdateTest, CheckRefusesEveryManifestThatFailsItsSignature) {
     for (const auto& [name, text] : refused) {
         SCOPED_TRACE(name);
         rig.view = fakes::FakeView();
-        rig.files.put(rig.copyPath(), "an earlier copy");
         serveManifest(text);
 
         EXPECT_EQ(check(), CheckOutcome::Failed);
         EXPECT_EQ(rig.view.status(), kRefused);
         EXPECT_EQ(rig.view.caption, kNextCaption) << "ends like a failed check: Next again";
         EXPECT_TRUE(rig.view.enabled);
-        EXPECT_FALSE(rig.files.exists(rig.copyPath())) << "no copy is left for a run to use";
+        EXPECT_TRUE(rig.files.created.empty()) << "nothing of it is written anywhere";
+        EXPECT_TRUE(manifest.empty()) << "nothing of it is left for a run to use";
     }
 }
 
@@ -153,22 +154,19 @@ TEST_F(SignedUpdateTest, UpToDateFilesNeedNoHash) {
     EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.3"});
 }
 
-TEST_F(SignedUpdateTest, CopyChangedAfterTheCheckStopsTheRunBeforeTheGuard) {
+// The run works from the bytes the check verified, kept in memory: what the
+// server or anyone else offers in between is never read.
+TEST_F(SignedUpdateTest, RunWorksFromTheManifestTheCheckVerified) {
     serveManifest(verifier.sign(kManifest));
     ASSERT_EQ(check(), CheckOutcome::NewerFound);
-    rig.files.put(rig.copyPath(), rig.files.content(rig.copyPath()) + "[FILE9]\r\nFILE=evil.dll\r\n");
-    bool guardAsked = false;
-    rig.context.consultGuard = [&] { return guardAsked = true; };
-    rig.view = fakes::FakeView();
-    rig.view.caption = kUpdateCaption;
+    serveManifest(kManifest + "[FILE2]\r\nFILE=evil.dll\r\n");
+    rig.view.list = {"kelmor 1.26"};
 
-    runUpdate(rig.context, newVersion);
+    runUpdate(rig.context, manifest, newVersion);
 
-    EXPECT_FALSE(guardAsked) << "the running product is not stopped for a refused manifest";
-    EXPECT_EQ(rig.view.log, (std::vector<std::string>{"disable", "status:" + kRefused}));
-    EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
-    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
-    expectNothingInstalled();
+    EXPECT_EQ(rig.http.opened, (std::vector<std::string>{"/kelmor/update.ini", "/kelmor/a.dll", "/kelmor/b.dll"}));
+    EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "kelmor 1.3"}));
+    EXPECT_EQ(verifier.verified.size(), 1u);
 }
 
 TEST_F(SignedUpdateTest, BuildWithoutKeyIgnoresTheSignatureButChecksSizeAndHash) {

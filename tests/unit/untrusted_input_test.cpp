@@ -40,10 +40,7 @@ protected:
         serve("update.ini", answer(manifest));
         return fakes::checkVersion(rig.context, newVersion);
     }
-    void run(const std::string& manifest) {
-        rig.files.put(rig.copyPath(), manifest);
-        runUpdate(rig.context, "1.3");
-    }
+    void run(const std::string& manifest) { runUpdate(rig.context, manifest, "1.3"); }
 };
 
 // A server that keeps sending past its Content-Length would otherwise fill the

@@ -32,7 +32,10 @@ protected:
         rig.view.caption = kUpdateCaption;
         rig.dates.dates["2024-03-05 14:30:00"] = 45356.604166666664;
     }
-    void writeManifest(const std::string& text) { rig.files.put(rig.copyPath(), text); }
+    // The manifest the check would have fetched, and the run on it.
+    void writeManifest(const std::string& text) { manifest = text; }
+    void run() { runUpdate(rig.context, manifest, "1.3"); }
+    std::string manifest;
     void serve(const std::string& file, fakes::FakeResponse response) {
         rig.http.responses["/kelmor/" + file] = std::move(response);
     }
@@ -53,7 +56,7 @@ TEST_F(UpdateRunTest, TypicalRunListsResultsAndFinishes) {
     serve("a.dll", answer("new a"));
     serve("b.dll", answer("new b"));
 
-    runUpdate(rig.context, "1.3");
+    run();
 
     EXPECT_EQ(rig.http.opened, (std::vector<std::string>{"/kelmor/a.dll", "/kelmor/b.dll", "/kelmor/gone.dll"}));
     EXPECT_FALSE(rig.http.overlapped);
@@ -63,7 +66,8 @@ TEST_F(UpdateRunTest, TypicalRunListsResultsAndFinishes) {
     EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"a.dll 更新完成", "b.dll 更新完成", "gone.dll  不存在!",
                                                       "gone.dll 更新失败", "kelmor 1.3"}));
-    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+    EXPECT_TRUE(rig.files.created == std::vector<std::string>({kProg + "a.dll.upg", kProg + "b.dll.upg"}))
+        << "nothing but the downloads is written";
 
     const std::vector<std::string> closing{"deleteFirst", "list:kelmor 1.3", "caption:" + kFinishCaption, "enable",
                                            "status:" + kFinished, "wait:off"};
@@ -76,15 +80,14 @@ TEST_F(UpdateRunTest, TypicalRunListsResultsAndFinishes) {
 TEST_F(UpdateRunTest, GuardRefusalEnablesTheButtonAndDoesNothingElse) {
     writeManifest("[FILE0]\nFILE=a.dll\n");
     rig.context.consultGuard = [] { return false; };
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_EQ(rig.view.log, (std::vector<std::string>{"disable", "enable"}));
     EXPECT_EQ(rig.view.caption, kUpdateCaption);
     EXPECT_TRUE(rig.http.opened.empty());
-    EXPECT_TRUE(rig.files.exists(rig.copyPath()));
 }
 
-TEST_F(UpdateRunTest, MissingManifestCopyIsAnEmptyList) {
-    runUpdate(rig.context, "1.3");
+TEST_F(UpdateRunTest, EmptyManifestIsAnEmptyList) {
+    run();
     EXPECT_TRUE(rig.http.opened.empty());
     EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.3"});
     EXPECT_EQ(rig.view.caption, kFinishCaption);
@@ -123,7 +126,7 @@ TEST_F(UpdateRunTest, DateParserFailureEscapesBeforeAnyRequest) {
 
 TEST_F(UpdateRunTest, NotFoundIsShownAndListed) {
     writeManifest("[FILE0]\nFILE=a.dll\n");
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_EQ(rig.view.list,
               (std::vector<std::string>{"a.dll  不存在!", "a.dll 更新失败", "kelmor 1.3"}));
     EXPECT_TRUE(rig.files.created.empty());
@@ -151,7 +154,7 @@ TEST_F(UpdateRunTest, SendFailureListsTheErrorTextAndKeepsTheStatus) {
     writeManifest("[FILE0]\nFILE=a.dll\n[FILE1]\nFILE=b.dll\n");
     serve("a.dll", sendFailure("无法与服务器建立连接"));
     serve("b.dll", sendFailure(""));
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"无法与服务器建立连接", "a.dll 更新失败", "", "b.dll 更新失败",
                                                       "kelmor 1.3"}));
     EXPECT_EQ(rig.view.statuses, std::vector<std::string>{kFinished});
@@ -163,7 +166,7 @@ TEST_F(UpdateRunTest, DownloadFileThatCannotBeCreatedShowsTheBoxAndTheRunGoesOn)
     rig.files.uncreatable.insert(kProg + "sub\\a.dll.upg");
     serve("sub\\a.dll", answer("new a"));
     serve("b.dll", answer("new b"));
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_EQ(rig.view.errorBoxes,
               std::vector<std::string>{"写文件 C:\\Prog\\sub\\a.dll  错误!\n文件正在使用中，请先关闭程序!"});
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"sub\\a.dll 更新失败", "b.dll 更新完成", "kelmor 1.3"}));
@@ -243,7 +246,7 @@ TEST_F(UpdateRunTest, EntriesNamingOneFileAreAllRefused) {
         "[FILE0]\nFILE=dup.dll\n[FILE1]\nFILE=b.dll\n[FILE2]\nFILE=DUP.DLL\n[FILE3]\nFILE=./b.dll\n"
         "[FILE4]\nFILE=sub\\c.dll\n[FILE5]\nFILE=sub/c.dll\n[FILE6]\nFILE=solo.dll\n");
     serve("solo.dll", answer("new"));
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/solo.dll"});
     EXPECT_EQ(rig.view.list, (std::vector<std::string>{"dup.dll 更新失败", "b.dll 更新失败", "DUP.DLL 更新失败",
                                                       "./b.dll 更新失败", "sub\\c.dll 更新失败", "sub/c.dll 更新失败",
@@ -252,7 +255,7 @@ TEST_F(UpdateRunTest, EntriesNamingOneFileAreAllRefused) {
 
 TEST_F(UpdateRunTest, UnsafeNamesFailWithoutRequestOrFileAccess) {
     writeManifest("[FILE0]\nFILE=..\\evil.dll\n[FILE1]\nFILE=C:\\Windows\\x.dll\n");
-    runUpdate(rig.context, "1.3");
+    run();
     EXPECT_TRUE(rig.http.opened.empty());
     EXPECT_TRUE(rig.files.dated.empty());
     EXPECT_TRUE(rig.files.created.empty());
@@ -289,7 +292,7 @@ TEST_F(UpdateRunTest, ReadFailureEndsTheRunRemovingThePartialDownload) {
     serve("a.dll", failingReadAt(answer(std::string(5000, 'n')), 2048));
     serve("b.dll", answer("new b"));
 
-    EXPECT_THROW(runUpdate(rig.context, "1.3"), NetworkError);
+    EXPECT_THROW(run(), NetworkError);
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old");
     EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/a.dll"});
@@ -298,7 +301,6 @@ TEST_F(UpdateRunTest, ReadFailureEndsTheRunRemovingThePartialDownload) {
     EXPECT_FALSE(rig.view.enabled);
     EXPECT_FALSE(rig.view.waitCursor);
     EXPECT_EQ(rig.view.list, std::vector<std::string>{"kelmor 1.26"});
-    EXPECT_TRUE(rig.files.exists(rig.copyPath()));
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 

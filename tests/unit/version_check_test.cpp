@@ -25,10 +25,11 @@ class VersionCheckTest : public ::testing::Test {
 protected:
     EngineRig rig;
     std::string newVersion = "unset";
+    std::string manifest;
 
     void serveManifest(FakeResponse response) { rig.http.responses["/kelmor/update.ini"] = std::move(response); }
     void serveManifest(const std::string& body) { serveManifest(answer(body)); }
-    CheckOutcome check() { return fakes::checkVersion(rig.context, newVersion); }
+    CheckOutcome check() { return fakes::checkVersion(rig.context, newVersion, &manifest); }
 };
 
 TEST_F(VersionCheckTest, NewerVersionIsFoundAndShown) {
@@ -42,7 +43,8 @@ TEST_F(VersionCheckTest, NewerVersionIsFoundAndShown) {
               (std::vector<std::string>{"正在连接到服务器...", kReadingVersion, kNewerFoundPrefix + "kelmor 1.3"}));
     EXPECT_EQ(rig.view.caption, kNextCaption) << "the wizard moves the button on from the result";
     EXPECT_TRUE(rig.view.enabled);
-    EXPECT_EQ(rig.files.content("C:\\Temp\\\\update.ini"), "[kelmor]\r\nVERSION=1.3\r\n");
+    EXPECT_EQ(manifest, "[kelmor]\r\nVERSION=1.3\r\n") << "kept for the run, in memory";
+    EXPECT_TRUE(rig.files.created.empty());
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
@@ -77,7 +79,6 @@ TEST_F(VersionCheckTest, UrlPathIsJoinedWithoutSeparator) {
 }
 
 TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
-    rig.files.put(rig.copyPath(), "earlier");
     serveManifest(sendFailure("timeout"));
 
     EXPECT_EQ(check(), CheckOutcome::Failed);
@@ -85,14 +86,13 @@ TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
     EXPECT_TRUE(rig.view.enabled);
     EXPECT_EQ(rig.view.caption, kNextCaption);
     EXPECT_TRUE(rig.files.created.empty());
-    EXPECT_EQ(rig.files.content(rig.copyPath()), "earlier");
     EXPECT_EQ(newVersion, "unset");
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
 // Only a 200 whose end is known is a manifest: not a 204 or 206, nor an
 // answer with contradicting lengths, chunked or content coding.
-TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierCopy) {
+TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifest) {
     fakes::FakeResponse twoLengths = answer("[kelmor]\nVERSION=9\n");
     twoLengths.moreContentLengths = {"7"};
     fakes::FakeResponse chunked = withLength(answer("[kelmor]\nVERSION=9\n"), "");
@@ -107,22 +107,20 @@ TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifestAndKeepsTheEarlierC
         {"gzip", gzipped}};
     for (const auto& [status, response] : answers) {
         EngineRig each;
-        each.files.put(each.copyPath(), "earlier");
         each.http.responses["/kelmor/update.ini"] = response;
-        std::string version;
-        EXPECT_EQ(fakes::checkVersion(each.context, version), CheckOutcome::Failed) << status;
+        std::string version, kept = "unset";
+        EXPECT_EQ(fakes::checkVersion(each.context, version, &kept), CheckOutcome::Failed) << status;
         EXPECT_EQ(each.view.status(), kConnectFailed) << status;
-        EXPECT_TRUE(each.files.created.empty()) << status;
-        EXPECT_EQ(each.files.content(each.copyPath()), "earlier") << status;
+        EXPECT_TRUE(kept.empty()) << status;
         EXPECT_TRUE(each.view.enabled) << status;
     }
 }
 
-TEST_F(VersionCheckTest, BodyShorterThanContentLengthIsRemoved) {
+TEST_F(VersionCheckTest, BodyShorterThanContentLengthIsNoManifest) {
     serveManifest(withLength(answer("[kelmor]\nVERSION=9\n"), "100"));
     EXPECT_EQ(check(), CheckOutcome::Failed);
     EXPECT_EQ(rig.view.status(), kConnectFailed);
-    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+    EXPECT_TRUE(manifest.empty());
 }
 
 TEST_F(VersionCheckTest, UnusableContentLengthIsNotChecked) {
@@ -139,29 +137,57 @@ TEST_F(VersionCheckTest, BodyLongerThanOneChunkIsCopiedWhole) {
     serveManifest(body);
     EXPECT_EQ(check(), CheckOutcome::NewerFound);
     EXPECT_EQ(newVersion, "3.5");
-    EXPECT_EQ(rig.files.content(rig.copyPath()), body);
+    EXPECT_EQ(manifest, body);
+    EXPECT_TRUE(rig.files.created.empty()) << "the manifest is kept in memory, never in a file";
 }
 
 TEST_F(VersionCheckTest, BodyBeyond16MiBIsRefused) {
     serveManifest(withLength(answer(std::string((16u << 20) + 1, ';')), ""));
     EXPECT_EQ(check(), CheckOutcome::Failed);
     EXPECT_EQ(rig.view.status(), kConnectFailed);
-    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+    EXPECT_TRUE(manifest.empty());
 }
 
-TEST_F(VersionCheckTest, CopyThatCannotBeCreatedThrowsNamingThePath) {
-    rig.files.uncreatable.insert(rig.copyPath());
-    serveManifest("[kelmor]\nVERSION=9\n");
-    try {
-        check();
-        FAIL() << "no FileError";
-    } catch (const FileError& error) {
-        EXPECT_EQ(error.kind(), FileError::Kind::Create);
-        EXPECT_EQ(error.path(), "C:\\Temp\\\\update.ini");
-    }
-    EXPECT_EQ(rig.view.status(), kReadingVersion);
+// A body paced so that every read returns in time still ends when the
+// check's whole budget is spent: each wait is given only what remains, and
+// the check ends as a failed one, not stuck at "读取版本信息...".
+TEST_F(VersionCheckTest, SlowBodyEndsWithinTheCheckBudget) {
+    FakeResponse slow = answer("[kelmor]\nVERSION=9\n" + std::string(30000, ';'));
+    slow.msPerRead = 29000;
+    slow.bytesPerRead = 1100;
+    serveManifest(slow);
+    const std::uint64_t start = rig.clock.now;
+
+    EXPECT_EQ(check(), CheckOutcome::Failed);
+    EXPECT_EQ(rig.clock.now - start, kCheckLimitMs);
+    EXPECT_EQ(rig.view.statuses.back(), kConnectFailed);
     EXPECT_TRUE(rig.view.enabled);
-    EXPECT_EQ(rig.view.caption, kNextCaption);
+    ASSERT_FALSE(rig.http.limits.empty());
+    EXPECT_EQ(rig.http.limits.front(), kCheckLimitMs);
+    EXPECT_LT(rig.http.limits.back(), 29000u) << "the last wait had only what remained";
+    EXPECT_EQ(rig.http.openRequests, 0);
+
+    // The same pace with a body that fits in the budget is read whole.
+    EngineRig quick;
+    FakeResponse paced = answer("[kelmor]\nVERSION=9\n" + std::string(3000, ';'));
+    paced.msPerRead = 29000;
+    paced.bytesPerRead = 1100;
+    quick.http.responses["/kelmor/update.ini"] = paced;
+    std::string version;
+    EXPECT_EQ(fakes::checkVersion(quick.context, version), CheckOutcome::NewerFound);
+}
+
+// The wizard closing during the check stops it at the next chunk.
+TEST_F(VersionCheckTest, StopFlagEndsTheCheckBetweenChunks) {
+    StopFlag stop;
+    rig.context.stop = &stop;
+    FakeResponse paced = answer("[kelmor]\nVERSION=9\n" + std::string(10000, ';'));
+    paced.bytesPerRead = 1000;
+    serveManifest(paced);
+    rig.view.onStatus = [&](const std::string& text) {
+        if (text == kReadingVersion) stop.request();
+    };
+    EXPECT_EQ(check(), CheckOutcome::Failed);
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
@@ -170,7 +196,7 @@ TEST_F(VersionCheckTest, ReadFailureEscapesWithTheRequestClosedAndNoPartialCopy)
     EXPECT_THROW(check(), NetworkError);
     EXPECT_EQ(rig.view.status(), kReadingVersion);
     EXPECT_EQ(rig.http.openRequests, 0);
-    EXPECT_FALSE(rig.files.exists(rig.copyPath()));
+    EXPECT_TRUE(manifest.empty());
 }
 
 }  // namespace

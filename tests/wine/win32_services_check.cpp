@@ -17,7 +17,6 @@
 
 #include "win32/cng_verifier.h"
 #include "win32/ole_date_parser.h"
-#include "app/system_places.h"
 #include "win32/toolhelp_process_system.h"
 #include "win32/win32_code_page.h"
 #include "win32/win32_file_system.h"
@@ -186,7 +185,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: win32_services_check [verify KEY MANIFEST | sha256 FILE | dates OUTPUT TEXT...]\n");
         return 2;
     }
-    const std::string directory = updater::app::readSystemPlaces().tempDirectory;
+    char temp[MAX_PATH + 1] = {};
+    const std::string directory(temp, GetTempPathA(sizeof temp, temp));
     updater::win32::Win32FileSystem files;
     checkDateParser();
     checkFileTimes(files, directory);
