@@ -110,7 +110,7 @@ std::string momentHit(const KillPlan& plan, const Inspection& left, int fileCoun
     if (left.downloadsLeft > 0) return "download";
     if (left.newFiles == 0) return "run start";
     if (left.newFiles < fileCount) return "between files";
-    return left.manifestCopyLeft ? "closing steps" : "after the run";
+    return "after the last file";
 }
 
 void printList(const char* what, const std::vector<std::string>& items) {
@@ -118,9 +118,8 @@ void printList(const char* what, const std::vector<std::string>& items) {
 }
 
 // The figures of a batch, sent from the child that ran it to the parent.
-constexpr int kMomentKinds = 6;
-const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "between files", "closing steps",
-                                            "after the run"};
+constexpr int kMomentKinds = 5;
+const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "between files", "after the last file"};
 struct Totals {
     int trials = 0, losses = 0, partial = 0, failedRecoveries = 0, downloadsLeft = 0;
     int moments[kMomentKinds] = {};

@@ -62,7 +62,6 @@ TrialInstall::TrialInstall() {
                            "http://127.0.0.1:" + std::to_string(server_->port()) + "/" + kProduct + "/"});
     configBytes_ = product_->readFile("updataAdd.ini");
     updaterBytes_ = product_->readFile("Update.exe");
-    manifestCopyPath_ = testsupport::manifestCopyPath();
 }
 
 TrialInstall::~TrialInstall() {
@@ -92,7 +91,6 @@ void TrialInstall::reset() {
     // The copy of the updater is as old as the installation, so the update carries a new one.
     const timespec times[2] = {{kOldFileTime, 0}, {kOldFileTime, 0}};
     utimensat(AT_FDCWD, product_->pathOf("Update.exe").c_str(), times, 0);
-    fs::remove(manifestCopyPath_);
 }
 
 Inspection TrialInstall::inspect() const {
@@ -136,7 +134,6 @@ Inspection TrialInstall::inspect() const {
             found.losses.push_back(file.name + ": neither old nor new (" + std::to_string(bytes.size()) + " bytes)");
         }
     }
-    found.manifestCopyLeft = fs::exists(manifestCopyPath_);
     return found;
 }
 

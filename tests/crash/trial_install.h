@@ -25,7 +25,6 @@ struct Inspection {
     int downloadsLeft = 0;    // ".upg" side files
     std::vector<std::string> partial;  // product files holding only the start of a version
     std::vector<std::string> losses;   // files missing, changed or stray, with the reason
-    bool manifestCopyLeft = false;    // the temporary copy of update.ini exists
 };
 
 class TrialInstall {
@@ -50,7 +49,6 @@ private:
     std::vector<ProductFile> files_;
     std::string updaterBytes_;
     std::string configBytes_;
-    std::string manifestCopyPath_;
     std::unique_ptr<testsupport::ProductDir> product_;
     std::unique_ptr<testsupport::TestHttpServer> server_;
 };
