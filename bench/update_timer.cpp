@@ -13,7 +13,7 @@
 // then) transfer_peak_kib=... (largest VmRSS seen while the body arrived)
 // peak_kib=... (VmHWM at the end) worst_answer_ms=... (the longest the wizard
 // took to answer a message from another process, asked every 20 ms during the
-// run) process=...
+// run) check_worst_answer_ms=... (the same during the check) process=...
 // Needs the environment of the tests: UPDATER_WIN_BIN, UPDATER_WIN_TEST_BIN, WINEPREFIX, a display.
 #include <algorithm>
 #include <chrono>
@@ -80,8 +80,14 @@ int main(int argc, char** argv) {
     Wizard wizard;
     if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);
     wizard.pressNext();
-    if (wizard.waitForNextCaption(kUpdateCaption).nextCaption != kUpdateCaption)
-        return fail("the check offered no update", updater);
+    // The check runs on the worker too: the window answers while it fetches.
+    long checkWorstAnswer = 0;
+    const bool offered = pollUntil([&] {
+        if (wizard.state().nextCaption == kUpdateCaption) return true;
+        checkWorstAnswer = std::max(checkWorstAnswer, wizard.answerMs().value_or(0));
+        return !updater.running();
+    }, kDownloadLimit, std::chrono::milliseconds(20));
+    if (!offered || wizard.state().nextCaption != kUpdateCaption) return fail("the check offered no update", updater);
 
     const Clock::time_point start = Clock::now();
     wizard.pressNext();
@@ -122,9 +128,9 @@ int main(int argc, char** argv) {
     const std::string name = statusField(updater.unixPid(), "Name");
     std::printf(
         "seconds=%.3f mbps=%.2f files_per_s=%.1f us_per_file=%.1f start=%.3f start_peak_kib=%ld transfer_peak_kib=%ld peak_kib=%ld "
-        "worst_answer_ms=%ld process=%s\n",
+        "worst_answer_ms=%ld check_worst_answer_ms=%ld process=%s\n",
         seconds, static_cast<double>(size) * files / 1e6 / seconds, files / seconds, seconds * 1e6 / files, firstBytes, startPeak, transferPeak,
-        kib(peak), worstAnswer, name.c_str());
+        kib(peak), worstAnswer, checkWorstAnswer, name.c_str());
     wizard.pressNext();
     updater.wait(std::chrono::seconds(15));
     return 0;

@@ -122,8 +122,8 @@ TEST_F(VersionCheckE2eTest, SecondPressReachesAServerStartedMeanwhile) {
     EXPECT_EQ(state.nextCaption, kUpdateCaption);
 }
 
-// Enter typed while a slow check blocks the window must not close the wizard
-// before its result can be read; Esc still cancels.
+// Enter typed during a slow check must not close the wizard before its
+// result can be read; Esc still cancels.
 TEST_F(VersionCheckE2eTest, EnterTypedDuringASlowCheckLeavesTheResultOnScreen) {
     ScriptedAnswer slow;
     slow.body = manifestWithVersion("1.26");
@@ -140,6 +140,28 @@ TEST_F(VersionCheckE2eTest, EnterTypedDuringASlowCheckLeavesTheResultOnScreen) {
     EXPECT_FALSE(wizard.waitGone(std::chrono::seconds(2))) << "the Enter typed ahead closed the wizard";
     wizard.pressEsc();
     EXPECT_TRUE(wizard.waitGone());
+}
+
+// Cancel, Esc and the close box during the check close the wizard at once,
+// and the program ends soon after, though the server never answers.
+TEST_F(VersionCheckE2eTest, CancelDuringTheCheckClosesTheWizard) {
+    ScriptedAnswer silent;
+    silent.silent = true;
+    server->script(kManifestPath, silent);
+    for (const char* how : {"cancel", "esc", "close box"}) {
+        start(url());
+        ASSERT_TRUE(wizard.pressNext());
+        wizard.waitUntil([&](const WizardState&) { return server->countRequests(kManifestPath) > 0; });
+        const WizardState during = wizard.state();
+        EXPECT_FALSE(during.nextEnabled) << how << ": Next stays disabled during the check";
+        const auto pressed = std::chrono::steady_clock::now();
+        if (std::string(how) == "cancel") EXPECT_TRUE(wizard.pressCancel());
+        if (std::string(how) == "esc") wizard.pressEsc();
+        if (std::string(how) == "close box") wizard.closeBox();
+        EXPECT_TRUE(wizard.waitGone(std::chrono::seconds(10))) << how;
+        EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(10)) << how;
+        EXPECT_TRUE(updater->waitExit(std::chrono::seconds(20))) << how << ": the program outlived the check";
+    }
 }
 
 // The manifest is read whole into memory: its product section comes after
