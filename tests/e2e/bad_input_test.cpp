@@ -101,7 +101,7 @@ TEST_F(BadInputTest, GarbageManifestOffersNothing) {
     serve("/kelmor/update.ini", binaryGarbage(256 * 1024));
     start();
     ASSERT_TRUE(wizard.pressNext());
-    WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
+    WizardState state = wizard.waitForCheckEnd();
     EXPECT_EQ(state.status, kAlreadyNewest) << state;
 }
 

@@ -136,7 +136,7 @@ TEST_F(HostileServerTest, EndlessManifestIsAFailedCheck) {
     ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
 
-    WizardState state = wizard.waitForStatus(kConnectFailed, 60s);
+    WizardState state = wizard.waitForCheckEnd(60s);
     EXPECT_EQ(state.status, kConnectFailed) << state;
     EXPECT_EQ(state.nextCaption, kNextCaption);
     EXPECT_TRUE(state.nextEnabled);
@@ -170,7 +170,7 @@ TEST_F(HostileServerTest, SilentServerEndsEachActionAfterTheReceiveTimeout) {
     ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
     auto pressed = Clock::now();
-    WizardState state = wizard.waitForStatus(kConnectFailed, kTimeoutLimit);
+    WizardState state = wizard.waitForCheckEnd(kTimeoutLimit);
     EXPECT_EQ(state.status, kConnectFailed) << state;
     EXPECT_GE(Clock::now() - pressed, 25s) << "ended before the timeout";
     EXPECT_EQ(state.nextCaption, kNextCaption);
@@ -246,7 +246,7 @@ TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
     ASSERT_NO_FATAL_FAILURE(startOrFail());
     ASSERT_TRUE(wizard.pressNext());
 
-    WizardState state = wizard.waitUntil([](const WizardState& s) { return !s.nextEnabled; });
+    WizardState state = wizard.waitForCheckEnd();
     EXPECT_EQ(state.status, kAlreadyNewest) << state;
     EXPECT_EQ(server->countRequests(kFilePath), 0u);
     expectProductUntouched();

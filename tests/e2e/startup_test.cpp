@@ -169,7 +169,7 @@ TEST_F(StartupTest, UnreachableServerLeavesTheNextButtonEnabled) {
     product.writeConfig({"kelmor", "1.26", "http://127.0.0.1:" + std::to_string(closedPort()) + "/kelmor/"});
     start();
     ASSERT_TRUE(wizard.pressNext());
-    WizardState state = wizard.waitForStatus(kConnectFailed);
+    WizardState state = wizard.waitForCheckEnd();
     EXPECT_EQ(state.status, kConnectFailed) << state;
     EXPECT_EQ(state.nextCaption, kNextCaption);
     EXPECT_TRUE(state.nextEnabled);

@@ -7,6 +7,7 @@
 #include "engine/hex_text.h"
 #include "tests/support/poll.h"
 #include "tests/support/probe_client.h"
+#include "tests/support/wizard_texts.h"
 
 namespace testsupport {
 
@@ -86,6 +87,17 @@ WizardState Wizard::waitForStatus(const std::string& status, milliseconds limit)
 
 WizardState Wizard::waitForNextCaption(const std::string& caption, milliseconds limit) {
     return waitUntil([&](const WizardState& s) { return s.found && s.nextCaption == caption; }, limit);
+}
+
+// The check runs on a worker with Next disabled; its final status can show a
+// frame before the wizard gives Next back.
+WizardState Wizard::waitForCheckEnd(milliseconds limit) {
+    return waitUntil([](const WizardState& s) {
+        const bool failed = s.status == kConnectFailed || s.status == kSignatureInvalid;
+        return s.found && s.responsive &&
+               (s.status == kAlreadyNewest || (failed && s.nextEnabled) ||
+                (s.nextCaption == kUpdateCaption && s.nextEnabled));
+    }, limit);
 }
 
 bool Wizard::waitGone(milliseconds limit) {

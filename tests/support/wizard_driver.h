@@ -63,6 +63,9 @@ public:
     WizardState waitOpen(milliseconds limit = kWizardWait);  // found, visible and answering
     WizardState waitForStatus(const std::string& status, milliseconds limit = kWizardWait);
     WizardState waitForNextCaption(const std::string& caption, milliseconds limit = kWizardWait);
+    // The end of a check: its outcome shown and the button given back (or,
+    // for the newest version, left disabled).
+    WizardState waitForCheckEnd(milliseconds limit = kWizardWait);
     // True once no wizard window is shown any more.
     bool waitGone(milliseconds limit = kWizardWait);
 
