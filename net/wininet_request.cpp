@@ -12,11 +12,26 @@ std::uint64_t nowMs() { return GetTickCount64(); }
 
 }  // namespace
 
-WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, const CodePage& cp)
-    : handle_(std::move(handle)), sender_(std::move(sender)), cp_(cp) {}
+WinInetRequest::WinInetRequest(win32::RequestHandle handle, SessionShare share, const CodePage& cp)
+    : handle_(std::move(handle)), share_(std::move(share)), cp_(cp) {}
 
 WinInetRequest::WinInetRequest(NetworkError openFailure, const CodePage& cp)
     : openFailure_(std::move(openFailure)), cp_(cp) {}
+
+WinInetRequest::~WinInetRequest() {
+    if (!handle_ || !share_.gate) return;
+    if (const CallGate::Pass pass = share_.gate->enter()) {
+        handle_.reset();
+    } else {
+        handle_.release();
+    }
+}
+
+CallGate::Pass WinInetRequest::enterSession() const {
+    CallGate::Pass pass = share_.gate ? share_.gate->enter() : CallGate::Pass();
+    if (!pass) throwFailure(ERROR_INVALID_HANDLE);
+    return pass;
+}
 
 void WinInetRequest::throwOpenFailure() const {
     if (openFailure_) throw *openFailure_;
@@ -25,19 +40,57 @@ void WinInetRequest::throwOpenFailure() const {
 
 void WinInetRequest::throwFailure(DWORD code) const { throw networkError(code, cp_); }
 
-// Headers that trickle are given up like a body that crawls: the send may
-// take one crawl window. The time-out reads as the platform's own.
 void WinInetRequest::send() {
     if (!handle_) throwOpenFailure();
-    if (sender_) {
-        const BoundedSend::Outcome outcome = sender_->send(handle_, sendLimitMs());
-        if (outcome.overran) throwFailure(ERROR_INTERNET_TIMEOUT);
-        if (!outcome.sent) throwFailure(outcome.errorCode);
-    } else if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
-        DWORD code = GetLastError();
-        throwFailure(code);
+    if (share_.stop && share_.stop->requested()) throwFailure(ERROR_INTERNET_OPERATION_CANCELLED);
+    if (share_.sender) {
+        sendBounded();
+    } else {
+        const CallGate::Pass pass = enterSession();
+        if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
+            DWORD code = GetLastError();
+            throwFailure(code);
+        }
     }
     crawl_.emplace(nowMs());
+}
+
+// Headers that trickle are given up like a body that crawls: the send may
+// take one crawl window. The time-out reads as the platform's own. A send
+// given up is left with its request to the sending thread.
+void WinInetRequest::sendBounded() {
+    const HINTERNET request = handle_.get();
+    const std::shared_ptr<CallGate> gate = share_.gate;
+    BoundedSend::Call call;
+    call.send = [request, gate] {
+        const CallGate::Pass pass = gate->enter();
+        if (!pass) return SendResult{false, ERROR_INVALID_HANDLE, {}};
+        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return SendResult{true, ERROR_SUCCESS, {}};
+        FailedCall failure = captureFailure(GetLastError());
+        return SendResult{false, failure.code, std::move(failure.lastResponse)};
+    };
+    call.cleanUp = [request, gate] {
+        if (const CallGate::Pass pass = gate->enter()) InternetCloseHandle(request);
+    };
+    static const StopFlag neverStopped;
+    const BoundedSend::Outcome outcome =
+        share_.sender->send(std::move(call), sendLimitMs(), share_.stop ? *share_.stop : neverStopped);
+    switch (outcome.end) {
+    case BoundedSend::End::Returned:
+        if (!outcome.result.sent) {
+            throw networkError(FailedCall{outcome.result.errorCode, outcome.result.lastResponse}, cp_);
+        }
+        return;
+    case BoundedSend::End::Overran:
+        handle_.release();
+        throwFailure(ERROR_INTERNET_TIMEOUT);
+    case BoundedSend::End::Stopped:
+        handle_.release();
+        throwFailure(ERROR_INTERNET_OPERATION_CANCELLED);
+    case BoundedSend::End::Refused:
+        // One caller at a time: a second send would race the first.
+        throwFailure(ERROR_BUSY);
+    }
 }
 
 DWORD WinInetRequest::sendLimitMs() const {
@@ -76,6 +129,8 @@ std::string WinInetRequest::contentEncoding() {
 // size. Nothing when the header is absent or the query fails.
 std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* index) const {
     if (!handle_) return std::nullopt;
+    const CallGate::Pass pass = share_.gate ? share_.gate->enter() : CallGate::Pass();
+    if (!pass) return std::nullopt;
     DWORD length = 0;
     DWORD probeIndex = index ? *index : 0;
     if (HttpQueryInfoA(handle_.get(), infoLevel, nullptr, &length, &probeIndex)) {
@@ -94,6 +149,7 @@ std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* ind
 // that the answer crawls.
 std::size_t WinInetRequest::read(char* buffer, std::size_t size) {
     if (!handle_) throwOpenFailure();
+    const CallGate::Pass pass = enterSession();
     DWORD available = 0;
     if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
         DWORD code = GetLastError();

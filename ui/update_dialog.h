@@ -8,6 +8,7 @@
 
 #include "engine/clock.h"
 #include "engine/messages.h"
+#include "engine/stop_flag.h"
 #include "engine/update_services.h"
 #include "engine/update_settings.h"
 #include "engine/wizard_view.h"
@@ -28,7 +29,6 @@ public:
     void setButtonCaption(const std::string& text) override;
     void enableButton(bool enabled) override;
     void setProgress(int position) override;
-    void pumpMessages() override;
     void showWaitCursor(bool on) override;
     void showErrorBox(const std::string& text) override;
     bool confirm(const std::string& text) override;
@@ -54,7 +54,6 @@ private:
     // RunScreen
     WizardView& windowView() override { return *this; }
     void holdListPaint(bool hold) override;
-    void repaintList() override;
 
     void connect();
     std::string buttonCaption() const;
@@ -71,6 +70,7 @@ private:
     bool focusParked_ = false;  // focus moved to the list while Next is disabled
     bool busy_ = false;         // a check or a run is going on
     SteadyClock clock_;
+    StopFlag stop_;  // raised to end long work early
 
     std::string statusText_;
     HICON icon_ = nullptr;

@@ -47,9 +47,7 @@ public:
     std::string caption = "下一步(&N)";
     bool enabled = true;
     bool waitCursor = false;
-    int pumps = 0;
     bool confirmAnswer = true;
-    std::function<void()> onPump;
 
     void showStatus(const std::string& text) override { record("status:" + text); statuses.push_back(text); }
     void addListLine(const std::string& text) override { record("list:" + text); list.push_back(text); }
@@ -60,10 +58,6 @@ public:
     void setButtonCaption(const std::string& text) override { record("caption:" + text); caption = text; }
     void enableButton(bool on) override { record(on ? "enable" : "disable"); enabled = on; }
     void setProgress(int position) override { record("progress:" + std::to_string(position)); progress.push_back(position); }
-    void pumpMessages() override {
-        ++pumps;
-        if (onPump) onPump();
-    }
     void showWaitCursor(bool on) override { record(on ? "wait:on" : "wait:off"); waitCursor = on; }
     void showErrorBox(const std::string& text) override { record("error:" + text); errorBoxes.push_back(text); }
     bool confirm(const std::string& text) override {
@@ -122,6 +116,7 @@ public:
     std::map<std::string, FakeResponse> responses;  // by object name; others answer 404
     std::vector<std::string> opened;
     int openRequests = 0;
+    int reads = 0;            // of every request's body
     bool overlapped = false;  // a request was opened while another was open
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
@@ -156,6 +151,7 @@ private:
         std::string transferEncoding() override { return response_.transferEncoding; }
         std::string contentEncoding() override { return response_.contentEncoding; }
         std::size_t read(char* buffer, std::size_t size) override {
+            ++owner_.reads;
             if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
             std::size_t n = std::min(size, response_.body.size() - offset_);
             if (response_.failReadAt) n = std::min(n, *response_.failReadAt - offset_);
@@ -295,16 +291,17 @@ public:
 };
 
 // A terminated process ends endsAfterMs later on the clock, which each wait
-// moves on; a message wakes a wait every messageEveryMs (0: never).
+// moves on; a wait returns early every wakeEveryMs (0: never).
 class FakeProcessSystem : public ProcessSystem {
 public:
     std::vector<std::pair<long, std::string>> processes;
     std::vector<long> terminated;
     FakeClock clock;
     std::uint64_t endsAfterMs = 0;
-    std::uint64_t messageEveryMs = 0;
+    std::uint64_t wakeEveryMs = 0;
     bool refusesTermination = false;
     bool ended = false;
+    int waits = 0;
 
     long findFirst(const std::function<bool(const std::string&)>& matches) override {
         for (const auto& [id, name] : processes)
@@ -322,8 +319,9 @@ private:
     public:
         Ending(FakeProcessSystem& owner, std::uint64_t endsAt) : owner_(owner), endsAt_(endsAt) {}
         bool waitForEnd(std::uint32_t milliseconds) override {
+            ++owner_.waits;
             std::uint64_t step = milliseconds;
-            if (owner_.messageEveryMs) step = std::min<std::uint64_t>(step, owner_.messageEveryMs);
+            if (owner_.wakeEveryMs) step = std::min<std::uint64_t>(step, owner_.wakeEveryMs);
             if (owner_.clock.now < endsAt_) step = std::min<std::uint64_t>(step, endsAt_ - owner_.clock.now);
             owner_.clock.now += step;
             owner_.ended = owner_.clock.now >= endsAt_;
