@@ -27,7 +27,7 @@ void FramePlayer::play(ViewCall& call) {
         holdList();
         view_.deleteFirstListLine();
         break;
-    case ViewCall::Kind::Caption: view_.setButtonCaption(call.text); break;
+    case ViewCall::Kind::Stage: view_.showStage(static_cast<ButtonStage>(call.value)); break;
     case ViewCall::Kind::Enable: view_.enableButton(call.value != 0); break;
     case ViewCall::Kind::WaitCursor: view_.showWaitCursor(call.value != 0); break;
     case ViewCall::Kind::ErrorBox:

@@ -52,7 +52,7 @@ protected:
 };
 
 TEST_F(ViewQueueTest, KeepsTheOrderAndShowsOnlyTheLastStatusAndProgressOfAFrame) {
-    worker.setButtonCaption("更新(&U)");
+    worker.showStage(ButtonStage::Update);
     worker.enableButton(false);
     worker.showStatus("one");
     worker.setProgress(10);
