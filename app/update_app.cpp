@@ -16,6 +16,7 @@
 #include "app/win32_code_page.h"
 #include "app/win32_file_system.h"
 #include "app/win32_unicode_to_ansi.h"
+#include "engine/command_line.h"
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
@@ -23,6 +24,8 @@
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
+#include "win32/folder_claim.h"
+#include "win32/running_wizard.h"
 
 namespace updater::app {
 namespace {
@@ -43,6 +46,14 @@ void enableCommonControls() {
 // Builds every service the wizard and the engine use, in the order the
 // program has always brought them up.
 int UpdateApp::run() {
+    // One updater per program directory, claimed before anything is shown: a
+    // second one brings the first to the front and ends without a window.
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) {
+        win32::showRunningWizard();
+        return kExitFolderHeld;
+    }
+
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
     const win32::SystemPlaces places = win32::readSystemPlaces();
@@ -97,7 +108,7 @@ int UpdateApp::run() {
                                   &unicodeToAnsi,
                                   programFileName(places.modulePath, codePage)};
     ui::UpdateDialog(services, std::move(settings)).runModal();
-    return 0;
+    return kExitWizardEnded;
 }
 
 }  // namespace updater::app
