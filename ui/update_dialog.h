@@ -83,7 +83,6 @@ private:
     HICON icon_ = nullptr;
     std::string newVersion_;
     std::string manifest_;     // what the check fetched and verified, for the run
-    StopFlag stop_;
     bool checking_ = false;
     bool workLeft_ = false;    // a worker told to stop did not end in time
 };
