@@ -174,8 +174,10 @@ TEST(UpdateManifest, WholeFlagHistoriesAndDroppedFilesUpToTheirGaps) {
                        "[FILE0]\nFILE=a\nPREV0_SIZE=3\nPREV0_SHA256=AB\nPREV1_SIZE=-x\nPREV1_SHA256=\n"
                        "PREV2_SIZE=9\nPREV3_SIZE=1\nPREV3_SHA256=cd\n"
                        "[FILE1]\nFILE=b\n";
-    for (int n = 0; n < 10; ++n)
-        text += "PREV" + std::to_string(n) + "_SIZE=" + std::to_string(n) + "\nPREV" + std::to_string(n) + "_SHA256=h\n";
+    for (int n = 0; n < 10; ++n) {
+        const std::string prefix = "PREV" + std::to_string(n) + "_";
+        text += prefix + "SIZE=" + std::to_string(n) + "\n" + prefix + "SHA256=h\n";
+    }
     text += "[DROP0]\nFILE=gone.dll\nAGE=3\nPREV0_SIZE=7\nPREV0_SHA256=ef\n[DROP1]\nFILE=\n[DROP2]\nFILE=late\n";
     const auto manifest = updater::UpdateManifest::parse(text, updater::cp936());
 

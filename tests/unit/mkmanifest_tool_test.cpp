@@ -70,7 +70,8 @@ TEST_F(MkmanifestTool, PublishesNestedFoldersAndKeepsTimestampsOfUnchangedFiles)
     ASSERT_EQ(publish("1.3", "2024-03-06 09:00:00"), 0) << errors;
     EXPECT_EQ(manifestValue("FILE0", "VERSION"), "2024-03-05 14:30:00");
     EXPECT_EQ(manifestValue("FILE1", "VERSION"), "2024-03-06 09:00:00");
-    EXPECT_EQ(manifestValue("FILE1", "PREV0_SHA256"), "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
+    EXPECT_EQ(manifestValue("FILE1", "PREV0_SHA256"),
+              "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
     EXPECT_EQ(manifestValue("FILE0", "PREV0_SIZE"), "<missing>");
     EXPECT_EQ(read(root / "out" / "kelmor.exe"), "hello again\n");
 

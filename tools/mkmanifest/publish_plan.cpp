@@ -49,7 +49,8 @@ std::vector<PlannedDrop> dropsOf(const PublishPlan& plan, const PreviousManifest
     };
     std::vector<PlannedDrop> drops;
     const auto add = [&](const std::string& name, int age, std::vector<PublishedContent> history) {
-        if (age <= kDropWindow && !history.empty() && !isPublished(name)) drops.push_back({name, age, std::move(history)});
+        if (age <= kDropWindow && !history.empty() && !isPublished(name))
+            drops.push_back({name, age, std::move(history)});
     };
     for (const std::string& name : plan.removed) {
         const PreviousEntry& entry = previous.files.at(name);
