@@ -170,7 +170,7 @@ TEST(UpdateManifest, ProductVersionAndFileEntriesUpToTheFirstGap) {
 // The history keys are kept as written, malformed or not (the updater only
 // compares them), and end at the first incomplete pair or after eight.
 TEST(UpdateManifest, WholeFlagHistoriesAndDroppedFilesUpToTheirGaps) {
-    std::string text = "[kelmor]\nVERSION=2.0\nwhole=1\n[other]\nWHOLE=yes\n[third]\nWHOLE=0\n"
+    std::string text = "[kelmor]\nVERSION=2.0\nwhole=1\n[other]\nWHOLE=yes\n"
                        "[FILE0]\nFILE=a\nPREV0_SIZE=3\nPREV0_SHA256=AB\nPREV1_SIZE=-x\nPREV1_SHA256=\n"
                        "PREV2_SIZE=9\nPREV3_SIZE=1\nPREV3_SHA256=cd\n"
                        "[FILE1]\nFILE=b\n";
@@ -183,7 +183,6 @@ TEST(UpdateManifest, WholeFlagHistoriesAndDroppedFilesUpToTheirGaps) {
 
     EXPECT_TRUE(manifest.wholeRelease("KELMOR"));
     EXPECT_FALSE(manifest.wholeRelease("other"));
-    EXPECT_FALSE(manifest.wholeRelease("third"));
     EXPECT_FALSE(manifest.wholeRelease("missing"));
 
     const auto history = [](const std::vector<updater::PublishedContent>& contents) {
