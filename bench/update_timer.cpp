@@ -75,7 +75,14 @@ int main(int argc, char** argv) {
     ProductDir product;
     product.writeConfig({"kelmor", "1.26", url});
     const bool walkOnly = size == 0;
-    if (walkOnly) product.writeFile(file, "current");
+    // Every entry names a file of its own (names that open one file are
+    // refused), each written now, so newer than the manifest's time.
+    if (walkOnly)
+        for (unsigned long i = 0; i < files; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "w%06lu.dat", i);
+            product.writeFile(name, "current");
+        }
     WineProcess updater(product.exeWindowsPath(), {}, fs::path(product.path()).parent_path().string());
     Wizard wizard;
     if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);
