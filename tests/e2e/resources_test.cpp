@@ -49,13 +49,14 @@ std::string lower(std::string s) {
     return s;
 }
 
-// An XML document's elements in document order: "namespace|name" from the
-// root down, joined by "/", each with its attributes.
-using XmlElements = std::vector<std::pair<std::string, std::map<std::string, std::string>>>;
+// Each element's attributes by its path: "namespace|name" from the root,
+// joined by "/"; nothing when the text is not well-formed XML.
+using Attributes = std::map<std::string, std::string>;
+using XmlPaths = std::map<std::string, std::vector<Attributes>>;
 
-std::optional<XmlElements> parseXml(const std::string& text) {
+std::optional<XmlPaths> parseXml(const std::string& text) {
     struct State {
-        XmlElements elements;
+        XmlPaths paths;
         std::vector<std::string> open;
     } state;
     const XML_Parser parser = XML_ParserCreateNS(nullptr, '|');
@@ -65,15 +66,13 @@ std::optional<XmlElements> parseXml(const std::string& text) {
         [](void* data, const XML_Char* name, const XML_Char** attributes) {
             auto& s = *static_cast<State*>(data);
             s.open.push_back((s.open.empty() ? "" : s.open.back() + "/") + name);
-            std::map<std::string, std::string> values;
+            Attributes& values = s.paths[s.open.back()].emplace_back();
             for (int i = 0; attributes[i]; i += 2) values[attributes[i]] = attributes[i + 1];
-            s.elements.emplace_back(s.open.back(), std::move(values));
         },
         [](void* data, const XML_Char*) { static_cast<State*>(data)->open.pop_back(); });
     const bool wellFormed = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
-    if (!wellFormed) return std::nullopt;
-    return state.elements;
+    return wellFormed ? std::optional<XmlPaths>(state.paths) : std::nullopt;
 }
 
 // A build of the program and what its brand sets; the plain build shows the
@@ -251,35 +250,30 @@ TEST_P(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
 // the policy; visual styles; the supported systems, Windows 7 to 11. Wine
 // honours none of these as Windows does, so the XML itself is checked.
 TEST_P(ResourcesTest, ManifestRunsAsInvokerWithVisualStylesOnWindows7To11) {
-    const std::optional<XmlElements> elements = parseXml(at("manifest"));
-    ASSERT_TRUE(elements) << "not well-formed: " << at("manifest");
-    const std::string v1 = "urn:schemas-microsoft-com:asm.v1|", v3 = "urn:schemas-microsoft-com:asm.v3|";
-    const std::string compatibility = "urn:schemas-microsoft-com:compatibility.v1|";
-    std::map<std::string, std::vector<std::map<std::string, std::string>>> byPath;
-    for (const auto& [path, attributes] : *elements) byPath[path].push_back(attributes);
-    using Attributes = std::vector<std::map<std::string, std::string>>;
-
-    const std::string root = v1 + "assembly";
-    EXPECT_EQ(byPath[root], (Attributes{{{"manifestVersion", "1.0"}}}));
-    EXPECT_EQ(byPath[root + "/" + v3 + "trustInfo/" + v3 + "security/" + v3 + "requestedPrivileges/" + v3 +
-                     "requestedExecutionLevel"],
-              (Attributes{{{"level", "asInvoker"}, {"uiAccess", "false"}}}));
+    std::optional<XmlPaths> xml = parseXml(at("manifest"));
+    ASSERT_TRUE(xml) << "not well-formed: " << at("manifest");
+    // {"asm.v1|assembly", ...}: the path of an element in Microsoft's namespaces.
+    auto elements = [&](std::initializer_list<const char*> parts) {
+        std::string path;
+        for (const char* part : parts) path += (path.empty() ? "" : "/") + std::string("urn:schemas-microsoft-com:") + part;
+        return (*xml)[path];
+    };
+    EXPECT_EQ(elements({"asm.v1|assembly"}), (std::vector<Attributes>{{{"manifestVersion", "1.0"}}}));
+    EXPECT_EQ(elements({"asm.v1|assembly", "asm.v3|trustInfo", "asm.v3|security", "asm.v3|requestedPrivileges",
+                  "asm.v3|requestedExecutionLevel"}),
+              (std::vector<Attributes>{{{"level", "asInvoker"}, {"uiAccess", "false"}}}));
     std::set<std::string> systems;
-    for (const auto& os : byPath[root + "/" + compatibility + "compatibility/" + compatibility + "application/" +
-                                 compatibility + "supportedOS"])
-        systems.insert(os.at("Id"));
+    for (const Attributes& system : elements({"asm.v1|assembly", "compatibility.v1|compatibility",
+                                        "compatibility.v1|application", "compatibility.v1|supportedOS"}))
+        systems.insert(system.at("Id"));
     EXPECT_EQ(systems, (std::set<std::string>{"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // 7
                                               "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // 8
                                               "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // 8.1
                                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}));  // 10, 11
-    EXPECT_EQ(byPath[root + "/" + v1 + "dependency/" + v1 + "dependentAssembly/" + v1 + "assemblyIdentity"],
-              (Attributes{{{"type", "win32"},
-                           {"name", "Microsoft.Windows.Common-Controls"},
-                           {"version", "6.0.0.0"},
-                           {"processorArchitecture", "*"},
-                           {"publicKeyToken", "6595b64144ccf1df"},
-                           {"language", "*"}}}));
-    EXPECT_EQ(byPath[root + "/" + v1 + "assemblyIdentity"].size(), 1u);
+    EXPECT_EQ(elements({"asm.v1|assembly", "asm.v1|dependency", "asm.v1|dependentAssembly", "asm.v1|assemblyIdentity"}),
+              (std::vector<Attributes>{{{"type", "win32"}, {"name", "Microsoft.Windows.Common-Controls"},
+                                        {"version", "6.0.0.0"}, {"processorArchitecture", "*"},
+                                        {"publicKeyToken", "6595b64144ccf1df"}, {"language", "*"}}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, ResourcesTest,

@@ -427,15 +427,9 @@ TEST_P(ElevatedRunTest, ChecksByItselfAndGoesOnOnlyForItsVersion) {
     serveManifest({{"a.dll"}});
     serveFile("a.dll", "new a");
     launch({"/elevated-run", GetParam().value.version});
-    if (GetParam().value.runs) {
-        EXPECT_EQ(finished().status, kFinished);
-        EXPECT_EQ(product.readFile("a.dll"), "new a");
-    } else {
-        const WizardState state = wizard.waitForCheckEnd();
-        EXPECT_EQ(state.status, kNewerFoundPrefix + kNewProductLine) << state;
-        EXPECT_EQ(state.nextCaption, kUpdateCaption);
-        EXPECT_EQ(product.readFile("a.dll"), "old a");
-    }
+    const WizardState state = GetParam().value.runs ? finished() : wizard.waitForCheckEnd();
+    EXPECT_EQ(state.status, GetParam().value.runs ? kFinished : kNewerFoundPrefix + kNewProductLine) << state;
+    EXPECT_EQ(product.readFile("a.dll"), GetParam().value.runs ? "new a" : "old a");
     EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 1u);
 }
 
@@ -445,25 +439,18 @@ INSTANTIATE_TEST_SUITE_P(UpdateRunElevated, ElevatedRunTest,
                                            Named<ElevatedRun>{"NumberNotText", {"1.30", false}}),
                          byName);
 
-// The program directory read-only for every process: a read-only bind mount
-// of itself (root only).
-class ReadOnlyDirectory {
-public:
-    explicit ReadOnlyDirectory(const std::string& directory) : directory_(directory) {
-        mounted_ = std::system(("mount --bind " + directory + " " + directory + " 2>/dev/null").c_str()) == 0;
-        readOnly_ = mounted_ &&
-                    std::system(("mount -o remount,bind,ro " + directory + " 2>/dev/null").c_str()) == 0;
+// The directory read-only for every process: a read-only bind mount of
+// itself, unmounted lazily (the Wine server may still hold it open).
+struct ReadOnlyDirectory {
+    explicit ReadOnlyDirectory(const std::string& path) : path(path) {
+        mounted = std::system(("mount --bind " + path + " " + path + " 2>/dev/null").c_str()) == 0;
+        readOnly = mounted && std::system(("mount -o remount,bind,ro " + path + " 2>/dev/null").c_str()) == 0;
     }
     ~ReadOnlyDirectory() {
-        // Lazily: the Wine server may still hold the directory open.
-        if (mounted_) std::system(("umount -l " + directory_).c_str());
+        if (mounted) std::system(("umount -l " + path).c_str());
     }
-    bool readOnly() const { return readOnly_; }
-
-private:
-    std::string directory_;
-    bool mounted_ = false;
-    bool readOnly_ = false;
+    std::string path;
+    bool mounted = false, readOnly = false;
 };
 
 // Update hands the run to an elevated copy and ends. Under Wine "runas"
@@ -475,7 +462,7 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     serveManifest({{"a.dll"}});
     serveFile("a.dll", "new a");
     const ReadOnlyDirectory readOnly(product.path());
-    if (!readOnly.readOnly()) GTEST_SKIP() << "a read-only bind mount is not allowed here";
+    if (!readOnly.readOnly) GTEST_SKIP() << "a read-only bind mount is not allowed here";
     ASSERT_NO_FATAL_FAILURE(startChecked());
     ASSERT_TRUE(wizard.pressNext());
     ASSERT_TRUE(updater->waitExit()) << wizard.state();
@@ -492,11 +479,6 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     ProbeClient& probe = ProbeClient::shared();
     probe.setTarget(product.exeName());
     EXPECT_EQ(probe.call("PROCS").number("count"), 1) << "one copy only: the elevated one starts no other";
-
-    // Pressed again, it still starts none.
-    ASSERT_TRUE(wizard.pressNext());
-    EXPECT_EQ(wizard.waitForStatus(kNoRightsToInstall).nextCaption, kUpdateCaption);
-    EXPECT_EQ(probe.call("PROCS").number("count"), 1);
     updater.reset();  // ends every copy before the directory is unmounted
 }
 
