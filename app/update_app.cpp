@@ -18,7 +18,9 @@
 #include "win32/cng_verifier.h"
 #include "win32/folder_claim.h"
 #include "win32/ole_date_parser.h"
+#include "win32/path_identity.h"
 #include "win32/running_wizard.h"
+#include "win32/shell_elevated_launcher.h"
 #include "win32/socket_layer.h"
 #include "win32/string_table_messages.h"
 #include "win32/system_error_text.h"
@@ -26,6 +28,7 @@
 #include "win32/win32_code_page.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_unicode_to_ansi.h"
+#include "win32/write_probe.h"
 
 namespace updater::app {
 namespace {
@@ -52,6 +55,14 @@ int UpdateApp::run() {
     if (!folderClaim.claim()) {
         win32::showRunningWizard();
         return kExitFolderHeld;
+    }
+    // A brand that wants rights for the whole wizard asks before it shows
+    // anything; a refused prompt ends the program, as it would for a program
+    // whose manifest requires administrator rights.
+    win32::ShellElevatedLauncher launcher;
+    if (rights_.requireAdmin && !rights_.elevatedFor) {
+        handOverToElevatedCopy(folderClaim, launcher, "");
+        return kExitWizardEnded;
     }
 
     const win32::Win32CodePage codePage;
@@ -94,6 +105,15 @@ int UpdateApp::run() {
         return 0;
     }
 
+    std::optional<std::string> elevatedFor;
+    if (rights_.elevatedFor)
+        elevatedFor = unicodeToAnsi.toAnsi(std::u16string_view(
+            reinterpret_cast<const char16_t*>(rights_.elevatedFor->data()), rights_.elevatedFor->size()));
+    InstallRights installRights({.programDirectoryWritable =
+                                     [] { return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())); },
+                                 .claim = folderClaim,
+                                 .launcher = launcher,
+                                 .elevatedFor = std::move(elevatedFor)});
     const UpdateServices services{.codePage = codePage,
                                   .messages = messages,
                                   .http = *http,
@@ -107,7 +127,8 @@ int UpdateApp::run() {
                                   .verifier = verifier.get(),
                                   .sha256 = &sha256,
                                   .unicodeToAnsi = &unicodeToAnsi,
-                                  .programFileName = programFileName(places.modulePath, codePage)};
+                                  .programFileName = programFileName(places.modulePath, codePage),
+                                  .installRights = &installRights};
     ui::UpdateDialog dialog(services, std::move(settings));
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.

@@ -2,6 +2,7 @@
 // The application object: claims the program directory, brings up the socket
 // layer, reads updataAdd.ini, refuses a URL that is not plain http, and runs
 // the wizard modally.
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -9,12 +10,21 @@
 
 namespace updater::app {
 
+// How this copy was started, as far as rights go (engine/install_rights.h).
+struct RightsAtStart {
+    // "/elevated-run VERSION": the elevated copy, and the version it is for.
+    std::optional<std::wstring> elevatedFor;
+    // The brand's RequireAdmin: a copy that is not the elevated one hands
+    // the folder to one at once, and ends.
+    bool requireAdmin = false;
+};
+
 class UpdateApp {
 public:
     // defaults: the values for keys that updataAdd.ini lacks; boxCaption: the
     // message boxes' caption, or empty for the program's name.
-    UpdateApp(UpdateSettings defaults, std::string boxCaption)
-        : defaults_(std::move(defaults)), boxCaption_(std::move(boxCaption)) {}
+    UpdateApp(UpdateSettings defaults, std::string boxCaption, RightsAtStart rights = {})
+        : defaults_(std::move(defaults)), boxCaption_(std::move(boxCaption)), rights_(std::move(rights)) {}
 
     // Returns the process exit code (engine/command_line.h) once the wizard
     // (or a refusal box) is done, or at once when another updater holds the folder.
@@ -23,6 +33,7 @@ public:
 private:
     UpdateSettings defaults_;
     std::string boxCaption_;
+    RightsAtStart rights_;
 };
 
 }  // namespace updater::app

@@ -2,6 +2,8 @@
 // the README's command-line table.
 #include <windows.h>
 
+#include <utility>
+
 #include "app/update_app.h"
 #include "engine/command_line.h"
 #include "engine/update_settings.h"
@@ -30,6 +32,14 @@ updater::UpdateSettings defaultSettings() {
     return settings;
 }
 
+// The brand's RequireAdmin=1: rights for the whole wizard, asked at start.
+constexpr bool kRequireAdmin =
+#ifdef UPDATER_BRAND_REQUIRE_ADMIN
+    UPDATER_BRAND_REQUIRE_ADMIN;
+#else
+    false;
+#endif
+
 // Empty: the boxes show the program's name.
 const char* boxCaption() {
 #ifdef UPDATER_BRAND_BOX_CAPTION
@@ -44,10 +54,13 @@ const char* boxCaption() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
         const updater::CommandLine command = updater::parseCommandLine(updater::win32::programArguments());
+        updater::app::RightsAtStart rights;
+        rights.requireAdmin = kRequireAdmin;
         switch (command.action) {
             case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
+            case updater::CommandSwitch::ElevatedRun: rights.elevatedFor = command.argument; break;
         }
-        return updater::app::UpdateApp(defaultSettings(), boxCaption()).run();
+        return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights)).run();
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
         return updater::kExitUnexpected;

@@ -8,10 +8,12 @@ cmake_policy(VERSION 3.20)
 
 # The keys of [Brand]: the resource texts (UTF-8 in the resource script), the
 # version record's numbers, the defaults for updataAdd.ini and the message
-# boxes' caption (both code page 936 in the program).
+# boxes' caption (both code page 936 in the program), and RequireAdmin: 1 asks
+# for administrator rights at start (engine/install_rights.h), 0 or none only
+# to install into a directory the user cannot write.
 set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName LegalCopyright)
 set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
-set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption)
+set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
 # holds: one less than the size engine/byte_limits.h gives it.
@@ -206,6 +208,9 @@ function(updater_read_brand dir prefix)
     if(key STREQUAL "BoxCaption" AND value STREQUAL "")
       _updater_brand_fail("BoxCaption is empty; leave it out to keep the program's name as the caption")
     endif()
+    if(key STREQUAL "RequireAdmin" AND NOT value MATCHES "^[01]$")
+      _updater_brand_fail("RequireAdmin must be 0 or 1: ${value}")
+    endif()
     if(key STREQUAL "FileVersion")
       # Four 16-bit numbers, written back without leading zeros.
       if(NOT value MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
@@ -273,6 +278,9 @@ function(updater_brand_target target dir)
       string(APPEND text "#define UPDATER_BRAND_FILE_VERSION ${numbers}\n")
       string(APPEND text "#define UPDATER_BRAND_FILE_VERSION_TEXT \"${literal}\"\n")
       set_target_properties(${target} PROPERTIES UPDATER_FILE_VERSION "${brand_FileVersion}")
+      continue()
+    elseif(key STREQUAL "RequireAdmin")
+      string(APPEND text "#define UPDATER_BRAND_REQUIRE_ADMIN ${brand_RequireAdmin}\n")
       continue()
     elseif(key IN_LIST UPDATER_BRAND_RESOURCE_KEYS)
       _updater_rc_literal("${brand_${key}}" literal)

@@ -3,7 +3,7 @@
 namespace updater {
 
 const std::vector<SwitchSpec>& programSwitches() {
-    static const std::vector<SwitchSpec> switches;
+    static const std::vector<SwitchSpec> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true}};
     return switches;
 }
 
@@ -28,6 +28,23 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const s
         return {spec.action, arguments[1]};
     }
     return {};
+}
+
+std::wstring quoteArgument(std::wstring_view argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there each one is doubled.
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');  // before the closing quote
+    return quoted + L"\"";
 }
 
 }  // namespace updater

@@ -10,7 +10,9 @@
 namespace updater {
 
 // What the command line asks for. None: the wizard, as without arguments.
-enum class CommandSwitch { None };
+// ElevatedRun (internal): the elevated copy that an updater without the
+// rights to write its directory starts (engine/install_rights.h).
+enum class CommandSwitch { None, ElevatedRun };
 
 struct CommandLine {
     CommandSwitch action = CommandSwitch::None;
@@ -23,7 +25,7 @@ struct SwitchSpec {
     bool takesArgument;  // then the second argument is its text, and a switch without it is not one
 };
 
-// The switches the program answers to (none yet).
+// The switches the program answers to.
 const std::vector<SwitchSpec>& programSwitches();
 
 // The name of a switch argument ("/CHECK" and "-check" give "check"), folded
@@ -33,6 +35,10 @@ std::wstring switchName(std::wstring_view argument);
 // arguments: those after the program's own name.
 CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
                              const std::vector<SwitchSpec>& switches = programSwitches());
+
+// The argument as CommandLineToArgvW gives it back: quoted, with quotes and
+// the backslashes before them escaped. Text from a server passes through it.
+std::wstring quoteArgument(std::wstring_view argument);
 
 constexpr int kExitWizardEnded = 0;  // also after a refusal box, as the program always did
 constexpr int kExitUnexpected = 1;   // an error nothing else caught

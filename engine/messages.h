@@ -25,6 +25,7 @@ enum class MessageId : unsigned {
     NotOnServer = 118,
     CannotWriteFile = 119,
     SignatureInvalid = 120,  // keyed builds only
+    NoRightsToInstall = 123,  // the directory cannot be written and no elevated copy runs
     // Framework texts used by the failure report.
     FileAccessError = 61857,
     DiskFull = 61869,

@@ -15,8 +15,12 @@ inline constexpr std::string_view kFreshFileSuffix = ".new";
 // Every suffix above as it ends a name beside a product file.
 inline constexpr std::string_view kSideFileSuffixes[] = {".upg", ".upg.new"};
 
-// Whether the name ends in one of kSideFileSuffixes, ignoring ASCII case as
-// Windows does.
+// The file whose creation tells whether the program directory can be written
+// (deleted when its handle closes, also when the process is killed).
+inline constexpr std::string_view kWriteProbeName = "update.probe";
+
+// Whether the name ends in one of kSideFileSuffixes, or its last part is
+// kWriteProbeName, ignoring ASCII case as Windows does.
 bool isSideFileName(std::string_view name);
 
 }  // namespace updater

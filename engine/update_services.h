@@ -11,6 +11,7 @@
 #include "engine/failure_report.h"
 #include "engine/file_system.h"
 #include "engine/http.h"
+#include "engine/install_rights.h"
 #include "engine/messages.h"
 #include "engine/process_guard.h"
 #include "engine/sha256.h"
@@ -44,6 +45,9 @@ struct UpdateServices {
     // The running program's file name ("Update.exe"): an entry that names it,
     // in any letter case, is the updater itself.
     std::string programFileName;
+    // Decides whether Update runs here or in an elevated copy; without it
+    // the run always goes on with this process's rights.
+    InstallRights* installRights = nullptr;
 };
 
 struct UpdateContext {

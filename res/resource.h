@@ -30,6 +30,8 @@
 #define IDS_CANNOT_WRITE_FILE 119
 // Shown only by builds with the vendor's public key: a manifest whose signature fails.
 #define IDS_SIGNATURE_INVALID 120
+// The program directory cannot be written and no elevated copy took the run over.
+#define IDS_NO_RIGHTS_TO_INSTALL 123
 // The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.
 #define IDR_UPDATE_PUBLIC_KEY 140
 #define IDS_FILE_ACCESS_ERROR 61857

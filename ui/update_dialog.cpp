@@ -45,6 +45,9 @@ bool UpdateDialog::onInitDialog() {
     }
     addListLine(settings_.productName + " " + settings_.installedVersion);
     SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+    // An elevated copy checks for itself at once, as if Next had been pressed.
+    if (services_.installRights && services_.installRights->checksAtStart())
+        PostMessageA(window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(nextButton_));
     return false;
 }
 
@@ -67,7 +70,7 @@ void UpdateDialog::onOK() {
     // that another program changes does not change what the button does.
     switch (stage_) {
     case ButtonStage::Next: runCheck(); break;
-    case ButtonStage::Update: runUpdateInBackground(); break;
+    case ButtonStage::Update: installWithRights(); break;
     case ButtonStage::Finish: Dialog::onOK(); break;
     }
 }
@@ -104,12 +107,34 @@ void UpdateDialog::runCheck() {
 // A newer version turns Next into Update; the newest one leaves only Cancel;
 // a failed check may be repeated.
 void UpdateDialog::takeCheckResult(VersionCheckResult result) {
+    const bool found = result.outcome == CheckOutcome::NewerFound;
+    // An elevated copy goes on by itself only when its own check found the
+    // version it was started for.
+    const bool goOn =
+        services_.installRights && services_.installRights->continuesWith(found ? result.newVersion : std::string());
     if (result.outcome == CheckOutcome::AlreadyNewest) return;
-    if (result.outcome == CheckOutcome::NewerFound) {
+    if (found) {
         newVersion_ = std::move(result.newVersion);
         manifest_ = std::move(result.manifest);
         showStage(ButtonStage::Update);
     }
+    enableButton(true);
+    if (goOn) installWithRights();
+}
+
+void UpdateDialog::installWithRights() {
+    if (!services_.installRights) return runUpdateInBackground();
+    const InstallRights::Decision decision = services_.installRights->beforeInstall(newVersion_);
+    switch (decision.step) {
+    case InstallRights::Step::Install: return runUpdateInBackground();
+    // The folder is another updater's now; this wizard has nothing left to do.
+    case InstallRights::Step::HandedOver:
+    case InstallRights::Step::FolderLost: return endDialog(IDOK);
+    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
+    case InstallRights::Step::NoRights: break;
+    }
+    // Nothing changed: Update stays, to be pressed again.
+    showStatus(loadMessage(MessageId::NoRightsToInstall));
     enableButton(true);
 }
 

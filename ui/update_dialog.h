@@ -50,6 +50,9 @@ protected:
 private:
     void runCheck();
     void takeCheckResult(VersionCheckResult result);
+    // Update: the run here, or in an elevated copy when this process cannot
+    // write the program directory.
+    void installWithRights();
     void onCancel() override;
     // The run, on a worker thread while this one keeps the window answering.
     void runUpdateInBackground();

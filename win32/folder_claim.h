@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/install_rights.h"
 #include "engine/sha256.h"
 #include "win32/unique_handle.h"
 
@@ -18,7 +19,7 @@ namespace updater::win32 {
 // "Local\OnlineUpdater.folder.<64 hex digits>" for that folder.
 std::wstring folderClaimName(const std::wstring& folder, Sha256Source& sha256);
 
-class FolderClaim {
+class FolderClaim : public FolderClaimControl {
 public:
     // Nothing is claimed until claim().
     explicit FolderClaim(std::wstring name) : name_(std::move(name)) {}
@@ -27,10 +28,10 @@ public:
     // A mutex left abandoned by a killed updater is free. A mutex this
     // process may not open (an elevated updater made it) is held, and so is
     // any other answer that does not make this process the owner.
-    bool claim();
+    bool claim() override;
     // Lets another process claim the folder (an elevated copy of this one
     // that is about to run); claim() takes it back afterwards.
-    void release() { owned_.reset(); }
+    void release() override { owned_.reset(); }
     bool held() const { return static_cast<bool>(owned_); }
 
 private:

@@ -218,12 +218,14 @@ private:
     bool immutable_ = false;
 };
 
-TEST_F(BadInputTest, ReadOnlyProgramDirectoryShows119AndKeepsEveryFile) {
+// The program directory itself can be written, so the run starts here (a
+// read-only program directory goes to an elevated copy: update_run_test).
+TEST_F(BadInputTest, ReadOnlySubdirectoryShows119AndKeepsEveryFile) {
     configure();
-    product.writeFile("app.dat", "old app", kOldTime);
-    serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=app.dat\r\nVERSION=" + kStamp + "\r\n");
-    serve("/kelmor/app.dat", "new app");
-    UnwritableDirectory unwritable(product.path());
+    product.writeFile("data/app.dat", "old app", kOldTime);
+    serve("/kelmor/update.ini", "[kelmor]\r\nVERSION=1.3\r\n[FILE0]\r\nFILE=data/app.dat\r\nVERSION=" + kStamp + "\r\n");
+    serve("/kelmor/data/app.dat", "new app");
+    UnwritableDirectory unwritable(product.pathOf("data"));
     if (unwritable.writable()) GTEST_SKIP() << "cannot make a directory unwritable here";
 
     checkAndUpdate();
@@ -231,10 +233,10 @@ TEST_F(BadInputTest, ReadOnlyProgramDirectoryShows119AndKeepsEveryFile) {
     WizardState state = finishRun(&boxes);
     ASSERT_EQ(boxes.size(), 1u) << state;
     EXPECT_EQ(boxes[0].icon, BoxIcon::Stop) << boxes[0];
-    EXPECT_NE(boxes[0].text.find("app.dat  错误!"), std::string::npos) << boxes[0];
-    EXPECT_EQ(state.lines, (std::vector<std::string>{"app.dat 更新失败", "kelmor 1.3"}));
-    EXPECT_EQ(product.readFile("app.dat"), "old app");
-    EXPECT_FALSE(product.exists("app.dat.upg"));
+    EXPECT_NE(boxes[0].text.find("data/app.dat  错误!"), std::string::npos) << boxes[0];
+    EXPECT_EQ(state.lines, (std::vector<std::string>{"data/app.dat 更新失败", "kelmor 1.3"}));
+    EXPECT_EQ(product.readFile("data/app.dat"), "old app");
+    EXPECT_FALSE(product.exists("data/app.dat.upg"));
 }
 
 // TEMP and TMP of the prefix point elsewhere for one test. Wine takes them

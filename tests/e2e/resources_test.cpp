@@ -1,6 +1,7 @@
 // The compiled resources of Update.exe: dialog template, string table, icon,
-// banner bitmap and version record, as read back by resource_check.exe under
+// banner bitmap, version record and application manifest, as read back by resource_check.exe under
 // Wine; for the plain build and for one with the test brand.
+#include <expat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,32 @@ std::string hex(std::uint32_t value) {
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
+}
+
+// Each element's attributes by its path: "namespace|name" from the root,
+// joined by "/"; nothing when the text is not well-formed XML.
+using Attributes = std::map<std::string, std::string>;
+using XmlPaths = std::map<std::string, std::vector<Attributes>>;
+
+std::optional<XmlPaths> parseXml(const std::string& text) {
+    struct State {
+        XmlPaths paths;
+        std::vector<std::string> open;
+    } state;
+    const XML_Parser parser = XML_ParserCreateNS(nullptr, '|');
+    XML_SetUserData(parser, &state);
+    XML_SetElementHandler(
+        parser,
+        [](void* data, const XML_Char* name, const XML_Char** attributes) {
+            auto& s = *static_cast<State*>(data);
+            s.open.push_back((s.open.empty() ? "" : s.open.back() + "/") + name);
+            Attributes& values = s.paths[s.open.back()].emplace_back();
+            for (int i = 0; attributes[i]; i += 2) values[attributes[i]] = attributes[i + 1];
+        },
+        [](void* data, const XML_Char*) { static_cast<State*>(data)->open.pop_back(); });
+    const bool wellFormed = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return wellFormed ? std::optional<XmlPaths>(state.paths) : std::nullopt;
 }
 
 // A build of the program and what its brand sets; the plain build shows the
@@ -215,6 +244,36 @@ TEST_P(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
     EXPECT_EQ(at("version.OriginalFilename"), "Update.EXE");
     EXPECT_EQ(at("version.InternalName"), "Update");
     for (const auto& [field, text] : build().versionTexts) EXPECT_EQ(at("version." + field), text) << field;
+}
+
+// asInvoker: no file virtualization and no installer detection, whatever
+// the policy; visual styles; the supported systems, Windows 7 to 11. Wine
+// honours none of these as Windows does, so the XML itself is checked.
+TEST_P(ResourcesTest, ManifestRunsAsInvokerWithVisualStylesOnWindows7To11) {
+    std::optional<XmlPaths> xml = parseXml(at("manifest"));
+    ASSERT_TRUE(xml) << "not well-formed: " << at("manifest");
+    // {"asm.v1|assembly", ...}: the path of an element in Microsoft's namespaces.
+    auto elements = [&](std::initializer_list<const char*> parts) {
+        std::string path;
+        for (const char* part : parts) path += (path.empty() ? "" : "/") + std::string("urn:schemas-microsoft-com:") + part;
+        return (*xml)[path];
+    };
+    EXPECT_EQ(elements({"asm.v1|assembly"}), (std::vector<Attributes>{{{"manifestVersion", "1.0"}}}));
+    EXPECT_EQ(elements({"asm.v1|assembly", "asm.v3|trustInfo", "asm.v3|security", "asm.v3|requestedPrivileges",
+                  "asm.v3|requestedExecutionLevel"}),
+              (std::vector<Attributes>{{{"level", "asInvoker"}, {"uiAccess", "false"}}}));
+    std::set<std::string> systems;
+    for (const Attributes& system : elements({"asm.v1|assembly", "compatibility.v1|compatibility",
+                                        "compatibility.v1|application", "compatibility.v1|supportedOS"}))
+        systems.insert(system.at("Id"));
+    EXPECT_EQ(systems, (std::set<std::string>{"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // 7
+                                              "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // 8
+                                              "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // 8.1
+                                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}));  // 10, 11
+    EXPECT_EQ(elements({"asm.v1|assembly", "asm.v1|dependency", "asm.v1|dependentAssembly", "asm.v1|assemblyIdentity"}),
+              (std::vector<Attributes>{{{"type", "win32"}, {"name", "Microsoft.Windows.Common-Controls"},
+                                        {"version", "6.0.0.0"}, {"processorArchitecture", "*"},
+                                        {"publicKeyToken", "6595b64144ccf1df"}, {"language", "*"}}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, ResourcesTest,

@@ -195,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(StartupEndings, EndingTest,
                                            Named<Ending>{"CloseBox", Ending::CloseBox}),
                          byName);
 
-// No switch is listed yet: every command line opens the wizard as without one.
+// Anything but a listed switch opens the wizard as without arguments; so does
+// a switch that lacks its text.
 using Arguments = std::vector<std::string>;
 class ArgumentsTest : public StartupTest, public ::testing::WithParamInterface<Named<Arguments>> {};
 
@@ -208,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
                                            Named<Arguments>{"Garbage", {"garbage", "更多 参数", "https://x/"}},
                                            // Unlisted switches, in any letter case, with a text or not.
                                            Named<Arguments>{"UnknownSwitch", {"/CHECK"}}, Named<Arguments>{"DashX", {"-x"}},
-                                           Named<Arguments>{"SwitchWithText", {"-Elevated-Run", "1.3"}}),
+                                           Named<Arguments>{"UnknownWithText", {"-Elevated", "1.3"}},
+                                           Named<Arguments>{"ElevatedRunWithoutText", {"/elevated-run"}},
+                                           // Asked for at start: the wizard as it opens, elevated.
+                                           Named<Arguments>{"ElevatedRunEmpty", {"/elevated-run", ""}}),
                          byName);
 
 }  // namespace

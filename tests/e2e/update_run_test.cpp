@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "tests/support/file_bytes.h"
+#include "tests/support/named_param.h"
 #include "tests/support/poll.h"
+#include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
@@ -410,6 +412,74 @@ TEST_F(UpdateRunE2eTest, FullDiskSaysSoAndLeavesNoDownload) {
     EXPECT_EQ(state.status, kDownloadingPrefix + "data/big.bin") << state;
     EXPECT_EQ(product.readFile("data/big.bin"), "old big");
     EXPECT_FALSE(product.exists("data/big.bin.upg"));
+}
+
+// The elevated copy, started here directly: it checks by itself, and goes on
+// to the run only when it finds the version it was started for.
+struct ElevatedRun {
+    std::string version;
+    bool runs;
+};
+
+class ElevatedRunTest : public UpdateRunE2eTest, public ::testing::WithParamInterface<Named<ElevatedRun>> {};
+
+TEST_P(ElevatedRunTest, ChecksByItselfAndGoesOnOnlyForItsVersion) {
+    serveManifest({{"a.dll"}});
+    serveFile("a.dll", "new a");
+    launch({"/elevated-run", GetParam().value.version});
+    const WizardState state = GetParam().value.runs ? finished() : wizard.waitForCheckEnd();
+    EXPECT_EQ(state.status, GetParam().value.runs ? kFinished : kNewerFoundPrefix + kNewProductLine) << state;
+    EXPECT_EQ(product.readFile("a.dll"), GetParam().value.runs ? "new a" : "old a");
+    EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdateRunElevated, ElevatedRunTest,
+                         ::testing::Values(Named<ElevatedRun>{"FoundItsVersion", {"1.3", true}},
+                                           Named<ElevatedRun>{"FoundAnother", {"1.4", false}},
+                                           Named<ElevatedRun>{"NumberNotText", {"1.30", false}}),
+                         byName);
+
+// The directory read-only for every process: a read-only bind mount of
+// itself, unmounted lazily (the Wine server may still hold it open).
+struct ReadOnlyDirectory {
+    explicit ReadOnlyDirectory(const std::string& path) : path(path) {
+        mounted = std::system(("mount --bind " + path + " " + path + " 2>/dev/null").c_str()) == 0;
+        readOnly = mounted && std::system(("mount -o remount,bind,ro " + path + " 2>/dev/null").c_str()) == 0;
+    }
+    ~ReadOnlyDirectory() {
+        if (mounted) std::system(("umount -l " + path).c_str());
+    }
+    std::string path;
+    bool mounted = false, readOnly = false;
+};
+
+// Update hands the run to an elevated copy and ends. Under Wine "runas"
+// starts the copy without a prompt and with the same rights, so the copy
+// cannot write either: it says so and changes nothing, and starts no other.
+// What Wine cannot show (the prompt, its refusal, the VirtualStore) is in
+// docs/INTEGRATION.md; the refusal is the launcher's unit test.
+TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
+    serveManifest({{"a.dll"}});
+    serveFile("a.dll", "new a");
+    const ReadOnlyDirectory readOnly(product.path());
+    if (!readOnly.readOnly) GTEST_SKIP() << "a read-only bind mount is not allowed here";
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+    ASSERT_TRUE(updater->waitExit()) << wizard.state();
+    EXPECT_EQ(updater->exitCode(), 0);
+
+    // The copy's own check, then its verdict.
+    const WizardState state = wizard.waitForStatus(kNoRightsToInstall);
+    EXPECT_EQ(state.status, kNoRightsToInstall) << state;
+    EXPECT_EQ(state.nextCaption, kUpdateCaption);
+    EXPECT_TRUE(state.nextEnabled);
+    EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 2u);
+    EXPECT_EQ(server->countRequests("/kelmor/a.dll"), 0u);
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    ProbeClient& probe = ProbeClient::shared();
+    probe.setTarget(product.exeName());
+    EXPECT_EQ(probe.call("PROCS").number("count"), 1) << "one copy only: the elevated one starts no other";
+    updater.reset();  // ends every copy before the directory is unmounted
 }
 
 }  // namespace

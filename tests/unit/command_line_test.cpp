@@ -25,9 +25,10 @@ TEST(CommandLine, ASwitchIsNamedWithASlashOrADashInAnyLetterCase) {
         EXPECT_EQ(switchName(notASwitch), L"") << "[" << std::wstring(notASwitch).size() << " chars]";
 }
 
-TEST(CommandLine, NoSwitchIsListedYetSoEveryLineOpensTheWizard) {
+TEST(CommandLine, AnythingButAListedSwitchOpensTheWizard) {
     const std::vector<std::vector<std::wstring>> lines = {
-        {}, {L"/check"}, {L"/CHECK"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"}};
+        {}, {L"/check"}, {L"/CHECK"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"},
+        {L"/elevated-run"}, {L"/elevated", L"1.3"}, {L"x", L"/elevated-run", L"1.3"}};
     for (const auto& line : lines) {
         const updater::CommandLine command = parseCommandLine(line);
         EXPECT_EQ(command.action, CommandSwitch::None);
@@ -35,13 +36,21 @@ TEST(CommandLine, NoSwitchIsListedYetSoEveryLineOpensTheWizard) {
     }
 }
 
-// With a listed switch that takes a text, as later switches will.
 TEST(CommandLine, AListedSwitchTakesTheSecondArgumentAsItsText) {
-    const std::vector<updater::SwitchSpec> switches = {{L"elevated-run", CommandSwitch::None, true}};
-    EXPECT_EQ(parseCommandLine({L"-Elevated-Run", L"1.3", L"more"}, switches).argument, L"1.3");
-    EXPECT_EQ(parseCommandLine({L"/elevated-run"}, switches).argument, L"");
-    EXPECT_EQ(parseCommandLine({L"/elevated", L"1.3"}, switches).argument, L"");
-    EXPECT_EQ(parseCommandLine({L"x", L"/elevated-run", L"1.3"}, switches).argument, L"") << "only the first argument";
+    const updater::CommandLine elevated = parseCommandLine({L"-Elevated-Run", L"1.3", L"more"});
+    EXPECT_EQ(elevated.action, CommandSwitch::ElevatedRun);
+    EXPECT_EQ(elevated.argument, L"1.3");
+    EXPECT_EQ(parseCommandLine({L"/elevated-run", L""}).action, CommandSwitch::ElevatedRun) << "asked at start";
+}
+
+// A version from the server crosses as one argument, whatever it holds; the
+// expected texts split back as CommandLineToArgvW splits them.
+TEST(CommandLine, QuotingKeepsAnyTextOneArgument) {
+    EXPECT_EQ(updater::quoteArgument(L"1.3"), L"\"1.3\"");
+    EXPECT_EQ(updater::quoteArgument(L""), L"\"\"");
+    EXPECT_EQ(updater::quoteArgument(L"1.3\" /x"), L"\"1.3\\\" /x\"");
+    EXPECT_EQ(updater::quoteArgument(L"a\\\"b"), L"\"a\\\\\\\"b\"");
+    EXPECT_EQ(updater::quoteArgument(L"a\\b\\"), L"\"a\\b\\\\\"");
 }
 
 }  // namespace

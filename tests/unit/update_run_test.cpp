@@ -477,6 +477,8 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"KELMOR~1.EXE", NameRefusal::ShortForm},        {"sub/PROGR~12/x.dll", NameRefusal::ShortForm},
         {"data~2.bin", NameRefusal::ShortForm},          {"kelmor.exe.upg", NameRefusal::SideFile},
         {"a.UPG", NameRefusal::SideFile},                {"sub/a.dll.upg.new", NameRefusal::SideFile},
+        {"Update.Probe", NameRefusal::SideFile},         {"sub/update.probe", NameRefusal::SideFile},
+        {"myupdate.probe", NameRefusal::None},
         {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
     };
     for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;

@@ -25,7 +25,7 @@ namespace {
 
 // The resource types (RT_DIALOG ...) in their wide form.
 const LPCWSTR kBitmap = MAKEINTRESOURCEW(2), kIcon = MAKEINTRESOURCEW(3), kDialog = MAKEINTRESOURCEW(5),
-              kStringTable = MAKEINTRESOURCEW(6), kIconGroup = MAKEINTRESOURCEW(14);
+              kStringTable = MAKEINTRESOURCEW(6), kIconGroup = MAKEINTRESOURCEW(14), kManifest = MAKEINTRESOURCEW(24);
 
 std::string utf8(const wchar_t* text, int length) {
     if (length <= 0) return {};
@@ -194,7 +194,7 @@ void reportDialog(HMODULE module, WORD id, Report& report) {
 void reportStrings(HMODULE module, Report& report) {
     std::vector<UINT> ids;
     for (UINT id = IDS_SOCKET_INIT_FAILED; id <= IDS_CANNOT_WRITE_FILE; ++id) ids.push_back(id);
-    for (UINT id : {IDS_SIGNATURE_INVALID, IDS_INTERNAL_ERROR, IDS_FILE_ACCESS_ERROR, IDS_DISK_FULL}) ids.push_back(id);
+    for (UINT id : {IDS_SIGNATURE_INVALID, IDS_NO_RIGHTS_TO_INSTALL, IDS_INTERNAL_ERROR, IDS_FILE_ACCESS_ERROR, IDS_DISK_FULL}) ids.push_back(id);
     std::string notAnsi;
     for (UINT id : ids) {
         const wchar_t* text = nullptr;
@@ -281,6 +281,13 @@ void reportBitmap(HMODULE module, WORD id, Report& report) {
     report.add("bitmap.range", joined({darkest / 3, brightest / 3}));
 }
 
+// The application manifest's bytes as embedded; the test parses them.
+void reportManifest(HMODULE module, Report& report) {
+    const ResourceBytes manifest = findResource(module, kManifest, 1);
+    report.add("manifest", manifest.data ? std::string(reinterpret_cast<const char*>(manifest.data), manifest.size)
+                                         : std::string("<missing>"));
+}
+
 void reportVersion(const char* path, Report& report) {
     DWORD handle = 0, size = GetFileVersionInfoSizeA(path, &handle);
     std::vector<std::uint8_t> info(size);
@@ -329,6 +336,7 @@ int main(int argc, char** argv) {
     reportStrings(module, report);
     reportIcon(module, IDR_MAINFRAME, report);
     reportBitmap(module, IDB_BANNER, report);
+    reportManifest(module, report);
     FreeLibrary(module);
     reportVersion(argv[1], report);
     return report.save(argv[2]) ? 0 : 2;

@@ -49,7 +49,7 @@ std::string refusalText(updater::NameRefusal refusal) {
         return "has a path part ending in a blank or a dot, which Windows drops";
     case updater::NameRefusal::ShortForm:
         return "has a path part in the 8.3 short form (like KELMOR~1.EXE), which can name another file";
-    case updater::NameRefusal::SideFile: return "ends like a side file of the updater (.upg, .upg.new)";
+    case updater::NameRefusal::SideFile: return "ends like a side file of the updater (.upg, .upg.new, update.probe)";
     case updater::NameRefusal::NotWellFormed: return "is not valid code page 936 text";
     default: return "would escape the program directory";
     }
