@@ -7,15 +7,21 @@ namespace updater {
 
 namespace {
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    const std::string_view end = name.substr(name.size() - suffix.size());
+    return std::equal(end.begin(), end.end(), suffix.begin(),
+                      [](char a, char b) { return upperAscii(a) == upperAscii(b); });
+}
 }  // namespace
 
 bool isSideFileName(std::string_view name) {
-    return std::any_of(std::begin(kSideFileSuffixes), std::end(kSideFileSuffixes), [&](std::string_view suffix) {
-        if (name.size() < suffix.size()) return false;
-        const std::string_view end = name.substr(name.size() - suffix.size());
-        return std::equal(end.begin(), end.end(), suffix.begin(),
-                          [](char a, char b) { return upperAscii(a) == upperAscii(b); });
-    });
+    const std::size_t separator = name.find_last_of("/\\");
+    const std::string_view last = separator == std::string_view::npos ? name : name.substr(separator + 1);
+    if (last.size() == kJournalName.size() && endsWithIgnoringCase(last, kJournalName)) return true;
+    return std::any_of(std::begin(kSideFileSuffixes), std::end(kSideFileSuffixes),
+                       [&](std::string_view suffix) { return endsWithIgnoringCase(name, suffix); });
 }
 
 }  // namespace updater

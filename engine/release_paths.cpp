@@ -1,0 +1,35 @@
+#include "engine/release_paths.h"
+
+#include "engine/code_page.h"
+
+namespace updater {
+
+namespace {
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+}  // namespace
+
+std::vector<std::string> parentFolders(std::string_view name) {
+    const CodePage& cp = cp936();
+    std::vector<std::string> folders;
+    for (std::size_t pos = 0; pos < name.size(); pos += charLength(name, pos, cp)) {
+        if (charLength(name, pos, cp) != 1 || !isSeparator(name[pos])) continue;
+        const std::string_view folder = name.substr(0, pos);
+        if (folder != ".") folders.emplace_back(folder);
+    }
+    return folders;
+}
+
+std::string flatDownloadName(std::string_view name) {
+    const CodePage& cp = cp936();
+    std::string flat;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t length = charLength(name, pos, cp);
+        if (length == 1 && name[pos] == '~') flat += "~~";
+        else if (length == 1 && isSeparator(name[pos])) flat += "~+";
+        else flat.append(name.substr(pos, length));
+        pos += length;
+    }
+    return flat + std::string(kFlatDownloadSuffix);
+}
+
+}  // namespace updater
