@@ -32,4 +32,20 @@ std::string flatDownloadName(std::string_view name) {
     return flat + std::string(kFlatDownloadSuffix);
 }
 
+std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory, std::string_view name) {
+    std::vector<std::string> made;
+    for (const std::string& folder : parentFolders(name)) {
+        const std::string path = directory + folder;
+        const std::optional<LocalEntry> entry = files.lookUp(path);
+        if (entry && entry->directory) continue;
+        if (entry || !files.makeDirectory(path)) break;
+        made.push_back(path);
+    }
+    return made;
+}
+
+void removeFolders(FileSystem& files, const std::vector<std::string>& paths) {
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) files.removeDirectory(*path);
+}
+
 }  // namespace updater

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_system.h"
 #include "engine/side_files.h"
 
 namespace updater {
@@ -19,6 +20,13 @@ std::vector<std::string> parentFolders(std::string_view name);
 // program directory, "~" written "~~" and each separator "~+", so that two
 // names never share one, ending in kFlatDownloadSuffix.
 std::string flatDownloadName(std::string_view name);
+
+// Makes the folders of the name that are missing, below the program
+// directory (which ends with a separator), outermost first; the paths of
+// those it made. It stops at the first it cannot make.
+std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory, std::string_view name);
+// Removes the folders, innermost first, each only when it is empty.
+void removeFolders(FileSystem& files, const std::vector<std::string>& paths);
 
 // Where <name> waits while the commit that replaces or drops it runs.
 inline std::string backupName(const std::string& name) { return name + std::string(kBackupSuffix); }

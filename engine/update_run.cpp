@@ -1,14 +1,12 @@
 #include "engine/update_run.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "engine/content_check.h"
-#include "engine/http_response.h"
+#include "engine/file_download.h"
+#include "engine/release_paths.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
 
@@ -39,102 +37,6 @@ bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>&
     if (!local) return false;
     // Rejected text (0) and overflow (-1) are compared like any other date.
     return context.services.dates.parse(version).value <= local->lastWriteDate + kHalfSecondInDays;
-}
-
-// A request that cannot be sent puts the client's error text in the list.
-bool sendOrList(UpdateContext& context, HttpRequest& request) {
-    try {
-        request.send();
-        return true;
-    } catch (const NetworkError& error) {
-        context.view.addListLine(error.text());
-        return false;
-    }
-}
-
-// True when the body is the file: a 200 answer. Any other answer is listed
-// and not saved, a 204 or 206 included.
-bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file) {
-    const std::string code = request.statusCode();
-    if (code == "404") {
-        const std::string notFound = message(context, MessageId::NotOnServer, file);
-        context.view.showStatus(notFound);
-        context.view.addListLine(notFound);
-        return false;
-    }
-    if (!isDocumentStatus(code)) {
-        context.view.addListLine(statusLine(request));
-        return false;
-    }
-    return true;
-}
-
-// Whether the body is the file and its end can be known: no content coding,
-// one Content-Length, and a chunked body only where SIZE or SHA256 will prove
-// it whole.
-bool isTrustedFraming(const BodyFraming& framing, const ExpectedContent& expected) {
-    if (framing.contentCoded || framing.ambiguousLength) return false;
-    return !framing.chunked || expected.promisesAnything();
-}
-
-int progressPosition(std::uint64_t received, std::uint64_t total) {
-    if (received >= total) return 100;
-    if (received <= std::numeric_limits<std::uint64_t>::max() / 100)
-        return static_cast<int>(received * 100 / total);
-    return static_cast<int>(received / (total / 100));
-}
-
-// How much the next read may take: the body ends where Content-Length says,
-// so a server that keeps sending past it cannot fill the disk.
-std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
-    if (contentLength == 0) return kReadChunkBytes;
-    if (received >= contentLength) return 0;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkBytes, contentLength - received));
-}
-
-// check sees every chunk; a body longer than it expects is cut short, as it
-// is refused anyway.
-std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength,
-                           ContentCheck& check) {
-    char buffer[kReadChunkBytes];
-    std::uint64_t received = 0;
-    while (const std::size_t wanted = nextReadSize(received, contentLength)) {
-        const std::size_t n = request.read(buffer, wanted);
-        if (n == 0) break;
-        received += n;
-        if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
-        view.pumpMessages();
-        if (!check.add(buffer, n)) break;
-        file.write(buffer, n);
-    }
-    return received;
-}
-
-// Downloads the body into a download file of its own: whatever stood at its
-// path (a stale file, a link, a read-only file) is replaced, never written
-// through. False when the file cannot be created, or the body is shorter than
-// announced or not what its section promises. Then, and when a failure
-// escapes, no download file is left.
-bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std::uint64_t contentLength,
-              const std::string& localPath, const std::string& downloadPath, ContentCheck& check) {
-    std::unique_ptr<OutputFile> file = context.services.files.createFresh(downloadPath, ShareMode::DenyWriters);
-    if (!file) {
-        context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
-        return false;
-    }
-    bool whole = false;
-    try {
-        const std::uint64_t received = transferBody(context.view, *request, *file, contentLength, check);
-        file->close();
-        request.reset();
-        whole = received >= contentLength && check.matches();
-    } catch (...) {
-        file.reset();
-        context.services.files.remove(downloadPath);
-        throw;
-    }
-    if (!whole) context.services.files.remove(downloadPath);
-    return whole;
 }
 
 // The running program's own file, in whatever letter case the entry names it.
@@ -221,18 +123,16 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
     if (!expected || (context.services.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
 
-    std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.settings.urlPath, file));
-    if (!sendOrList(context, *request)) return FileUpdateResult::Failed;
-    context.view.showStatus(message(context, MessageId::Downloading, file));
-    if (!acceptStatus(context, *request, file)) return FileUpdateResult::Failed;
-    const BodyFraming framing = readBodyFraming(*request);
-    if (!isTrustedFraming(framing, *expected)) return FileUpdateResult::Failed;
-
+    // A file in a folder the installation lacks gets the folder; the folders
+    // go again, when empty, if the file does not come.
+    const std::vector<std::string> madeFolders =
+        makeMissingFolders(context.services.files, context.services.programDirectory, file);
     const std::string downloadPath = localPath + std::string(kDownloadSuffix);
-    ContentCheck check(context.services.sha256, *expected);
-    if (!download(context, std::move(request), framing.contentLength, localPath, downloadPath, check))
+    if (!downloadFile(context, file, *expected, localPath, downloadPath) ||
+        !swapIn(context, file, downloadPath, localPath)) {
+        removeFolders(context.services.files, madeFolders);
         return FileUpdateResult::Failed;
-    if (!swapIn(context, file, downloadPath, localPath)) return FileUpdateResult::Failed;
+    }
     context.view.showStatus(message(context, MessageId::FileUpdated, file));
     return FileUpdateResult::Updated;
 }

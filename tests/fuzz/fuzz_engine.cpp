@@ -283,7 +283,8 @@ std::string trimmedStatusLine(const fuzz::ScriptedAnswer& answer) {
 bool isKnownLine(const World& world, const std::string& line, const std::string& newVersion) {
     const Messages& m = world.messages;
     for (MessageId id : {MessageId::Connecting, MessageId::ConnectFailed, MessageId::ReadingVersion,
-                         MessageId::AlreadyNewest, MessageId::UpdateFinished, MessageId::SignatureInvalid})
+                         MessageId::AlreadyNewest, MessageId::UpdateFinished, MessageId::SignatureInvalid,
+                         MessageId::ReleaseNotDone})
         if (line == m.load(id)) return true;
     for (MessageId id : {MessageId::FileFailed, MessageId::FileUpdated, MessageId::Downloading, MessageId::NotOnServer})
         if (isFilledWithName(line, m.load(id))) return true;
