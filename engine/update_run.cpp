@@ -5,18 +5,17 @@
 #include <vector>
 
 #include "engine/content_check.h"
+#include "engine/entry_state.h"
 #include "engine/file_download.h"
+#include "engine/release_manifest.h"
 #include "engine/release_paths.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
+#include "engine/whole_release_run.h"
 
 namespace updater {
 
 namespace {
-
-// The local time is whole seconds and the manifest's comes from another
-// conversion; half a second keeps equal times equal despite rounding.
-constexpr double kHalfSecondInDays = 0.5 / 86400;
 
 class WaitCursor {
 public:
@@ -28,22 +27,6 @@ public:
 private:
     WizardView& view_;
 };
-
-std::string message(const UpdateContext& context, MessageId id, std::string_view arg) {
-    return fillPercentS(context.services.messages.load(id), {arg});
-}
-
-bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>& local, const std::string& version) {
-    if (!local) return false;
-    // Rejected text (0) and overflow (-1) are compared like any other date.
-    return context.services.dates.parse(version).value <= local->lastWriteDate + kHalfSecondInDays;
-}
-
-// The running program's own file, in whatever letter case the entry names it.
-bool isUpdaterItself(const UpdateContext& context, const std::string& file) {
-    return !context.services.programFileName.empty() &&
-           manifestNameKey(file) == manifestNameKey(context.services.programFileName);
-}
 
 // The new file takes the old one's place in one move, so a failure leaves
 // the old file whole.
@@ -57,19 +40,15 @@ bool swapIn(const UpdateContext& context, const std::string& file, const std::st
 }
 
 void reportResult(UpdateContext& context, const std::string& file, FileUpdateResult result) {
-    if (result == FileUpdateResult::Failed) context.view.addListLine(message(context, MessageId::FileFailed, file));
-    if (result == FileUpdateResult::Updated) context.view.addListLine(message(context, MessageId::FileUpdated, file));
+    if (result == FileUpdateResult::Failed) context.view.addListLine(runMessage(context, MessageId::FileFailed, file));
+    if (result == FileUpdateResult::Updated) context.view.addListLine(runMessage(context, MessageId::FileUpdated, file));
 }
 
 // Entries that name one file between them are all refused: which of them
 // would win is an accident of their order.
-void updateListedFiles(UpdateContext& context, const UpdateManifest& manifest) {
-    std::vector<ManifestEntry> entries;
+void updateListedFiles(UpdateContext& context, const std::vector<ManifestEntry>& entries) {
     std::vector<std::string> names;
-    while (std::optional<ManifestEntry> entry = manifest.entry(entries.size())) {
-        names.push_back(entry->file);
-        entries.push_back(std::move(*entry));
-    }
+    for (const ManifestEntry& entry : entries) names.push_back(entry.file);
     const std::vector<bool> sharing = namesSharingAFile(names);
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const FileUpdateResult result =
@@ -99,7 +78,14 @@ void runUpdate(UpdateContext& context, const std::string& manifestBytes, const s
     const WaitCursor waitCursor(context.view);
     const UpdateManifest manifest =
         UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
-    updateListedFiles(context, manifest);
+    const std::vector<ManifestEntry> entries = listEntries(manifest);
+    const ReleaseKeys keys = readReleaseKeys(manifestBytes, context.settings.productName, context.services.codePage,
+                                             context.services.unicodeToAnsi);
+    if (runsWhole(keys, entries)) {
+        if (runWholeRelease(context, entries, keys.drops) == WholeOutcome::Committed) finishRun(context, newVersion);
+        return;
+    }
+    updateListedFiles(context, entries);
     finishRun(context, newVersion);
 }
 
@@ -133,7 +119,7 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
         removeFolders(context.services.files, madeFolders);
         return FileUpdateResult::Failed;
     }
-    context.view.showStatus(message(context, MessageId::FileUpdated, file));
+    context.view.showStatus(runMessage(context, MessageId::FileUpdated, file));
     return FileUpdateResult::Updated;
 }
 
