@@ -7,6 +7,7 @@
 
 #include "app/system_places.h"
 #include "app/update_url.h"
+#include "engine/command_line.h"
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
@@ -15,7 +16,9 @@
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
 #include "win32/cng_verifier.h"
+#include "win32/folder_claim.h"
 #include "win32/ole_date_parser.h"
+#include "win32/running_wizard.h"
 #include "win32/socket_layer.h"
 #include "win32/string_table_messages.h"
 #include "win32/system_error_text.h"
@@ -43,6 +46,14 @@ void enableCommonControls() {
 // Builds every service the wizard and the engine use, once. A failure before
 // the wizard opens ends the program with one unowned box.
 int UpdateApp::run() {
+    // One updater per program directory, claimed before anything is shown: a
+    // second one brings the first to the front and ends without a window.
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) {
+        win32::showRunningWizard();
+        return kExitFolderHeld;
+    }
+
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
     const SystemPlaces places = readSystemPlaces();
@@ -100,9 +111,9 @@ int UpdateApp::run() {
     ui::UpdateDialog dialog(services, std::move(settings));
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
-    // Process exit reclaims the thread, its handles and the session.
-    if (dialog.leftWorkBehind()) ExitProcess(0);
-    return 0;
+    // Process exit reclaims the thread, its handles, the session and the claim.
+    if (dialog.leftWorkBehind()) ExitProcess(kExitWizardEnded);
+    return kExitWizardEnded;
 }
 
 }  // namespace updater::app

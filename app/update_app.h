@@ -1,6 +1,7 @@
 #pragma once
-// The application object: brings up the socket layer, reads updataAdd.ini,
-// refuses a URL that is not plain http, and runs the wizard modally.
+// The application object: claims the program directory, brings up the socket
+// layer, reads updataAdd.ini, refuses a URL that is not plain http, and runs
+// the wizard modally.
 #include <string>
 #include <utility>
 
@@ -15,7 +16,8 @@ public:
     UpdateApp(UpdateSettings defaults, std::string boxCaption)
         : defaults_(std::move(defaults)), boxCaption_(std::move(boxCaption)) {}
 
-    // Returns the process exit code once the wizard (or a refusal box) is done.
+    // Returns the process exit code (engine/command_line.h) once the wizard
+    // (or a refusal box) is done, or at once when another updater holds the folder.
     int run();
 
 private:

@@ -1,8 +1,11 @@
-// Update.exe: the program takes no arguments and ignores any it is given.
+// Update.exe: the switches and exit codes are in engine/command_line.h and
+// the README's command-line table.
 #include <windows.h>
 
 #include "app/update_app.h"
+#include "engine/command_line.h"
 #include "engine/update_settings.h"
+#include "win32/program_arguments.h"
 
 // A vendor's build may change the defaults for keys missing from
 // updataAdd.ini and the boxes' caption (cmake/UpdaterBrand.cmake); the values
@@ -40,9 +43,13 @@ const char* boxCaption() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
+        const updater::CommandLine command = updater::parseCommandLine(updater::win32::programArguments());
+        switch (command.action) {
+            case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
+        }
         return updater::app::UpdateApp(defaultSettings(), boxCaption()).run();
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
-        return 1;
+        return updater::kExitUnexpected;
     }
 }

@@ -79,7 +79,6 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
         if (n == 0) break;
         received += n;
         if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
-        view.pumpMessages();
         if (!check.add(buffer, n)) break;
         file.write(buffer, n);
     }

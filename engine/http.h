@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/stop_flag.h"
+
 namespace updater {
 
 // A failure of the HTTP layer, with the system error code and the platform's
@@ -70,6 +72,9 @@ public:
     virtual HttpConnection& connection() = 0;
     // Closes the connection, then the session. Safe to call twice.
     virtual void close() = 0;
+    // Before connect(): a request's send stops waiting once stop is
+    // requested. stop must outlive the session's use.
+    virtual void setStopFlag(const StopFlag& stop) { (void)stop; }
 };
 
 // Read size used for every body.

@@ -16,13 +16,13 @@ bool ProcessGuard::consult(const std::string& productName) {
 }
 
 // Until the product has ended its files are still held, and the first
-// replacement (its own executable, often) would fail. The window keeps
-// answering meanwhile; a process that will not end costs the user 5 s.
+// replacement (its own executable, often) would fail. The guard runs on the
+// worker, so the window answers meanwhile; a process that will not end costs
+// the user 5 s.
 void ProcessGuard::waitForEnd(EndingProcess& process) {
     const std::uint64_t deadline = clock_.nowMs() + kEndWaitMs;
     for (std::uint64_t now = clock_.nowMs(); now < deadline; now = clock_.nowMs()) {
         if (process.waitForEnd(static_cast<std::uint32_t>(deadline - now))) return;
-        view_.pumpMessages();
     }
 }
 

@@ -17,8 +17,8 @@ namespace updater {
 class EndingProcess {
 public:
     virtual ~EndingProcess() = default;
-    // Waits at most milliseconds; true once the process has ended. Returns
-    // false early when a message arrives for this thread.
+    // Waits at most milliseconds; true once the process has ended. May
+    // return false early; the caller waits again for what is left.
     virtual bool waitForEnd(std::uint32_t milliseconds) = 0;
 };
 

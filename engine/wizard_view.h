@@ -20,8 +20,6 @@ public:
     virtual void enableButton(bool enabled) = 0;
     // Moves the progress bar (range 0..100); repaints only when it changes.
     virtual void setProgress(int position) = 0;
-    // Dispatches up to 10 pending messages of this thread; stops at an empty queue.
-    virtual void pumpMessages() = 0;
     virtual void showWaitCursor(bool on) = 0;
     // Message box with the stop icon and an OK button, owned by the wizard.
     virtual void showErrorBox(const std::string& text) = 0;

@@ -1,8 +1,13 @@
 #include "net/http_transfer.h"
 
-#include "win32/unique_handle.h"
+#include <utility>
+
+#include "engine/bounded_send.h"
+#include "engine/call_gate.h"
 #include "net/network_failure.h"
 #include "net/wininet_connection.h"
+#include "win32/thread_name.h"
+#include "win32/unique_handle.h"
 
 namespace updater::net {
 
@@ -19,6 +24,9 @@ void setOption(HINTERNET handle, DWORD option, DWORD value) {
 struct HttpTransfer::Impl {
     explicit Impl(const CodePage& codePage) : cp(codePage), connection(codePage) {}
     const CodePage& cp;
+    std::shared_ptr<CallGate> gate = std::make_shared<CallGate>();
+    const StopFlag* stop = nullptr;
+    bool closed = false;
     win32::SessionHandle session;
     WinInetConnection connection;
 };
@@ -49,14 +57,25 @@ void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
         setOption(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
         setOption(connection, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
     }
-    impl_->connection = WinInetConnection(win32::ConnectionHandle(connection), server, port, code, impl_->cp);
+    SessionShare share{impl_->gate, std::make_shared<BoundedSend>([] { win32::nameCurrentThread(L"http send"); }),
+                       impl_->stop};
+    impl_->connection =
+        WinInetConnection(win32::ConnectionHandle(connection), server, port, code, std::move(share), impl_->cp);
 }
 
 HttpConnection& HttpTransfer::connection() { return impl_->connection; }
 
 void HttpTransfer::close() {
-    impl_->connection.close();
-    impl_->session.reset();
+    if (std::exchange(impl_->closed, true)) return;
+    if (impl_->gate->close(kLeftCallWaitMs)) {
+        impl_->connection.close();
+        impl_->session.reset();
+    } else {
+        impl_->connection.leave();
+        impl_->session.release();
+    }
 }
+
+void HttpTransfer::setStopFlag(const StopFlag& stop) { impl_->stop = &stop; }
 
 }  // namespace updater::net

@@ -24,7 +24,11 @@ public:
     // give up on a server that stays silent for 30 s.
     void connect(const std::string& server, std::uint16_t port) override;
     HttpConnection& connection() override;
+    // Waits at most kLeftCallWaitMs for calls still inside (left calls, see
+    // engine/call_gate.h) before it closes; leaves the handles to process
+    // exit when they do not return.
     void close() override;
+    void setStopFlag(const StopFlag& stop) override;
 
 private:
     struct Impl;

@@ -11,8 +11,13 @@ constexpr DWORD_PTR kContext = 1;
 }
 
 WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port,
-                                     DWORD connectError, const CodePage& cp)
-    : handle_(std::move(handle)), server_(std::move(server)), port_(port), connectError_(connectError), cp_(&cp) {}
+                                     DWORD connectError, SessionShare share, const CodePage& cp)
+    : handle_(std::move(handle)),
+      server_(std::move(server)),
+      port_(port),
+      connectError_(connectError),
+      cp_(&cp),
+      share_(std::move(share)) {}
 
 std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objectName) {
     if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_, *cp_), *cp_);
@@ -20,17 +25,24 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
     // hide a changed manifest; dropping the entry forces a trip to the server.
     std::string entry = cacheUrl(server_, port_, objectName);
     DeleteUrlCacheEntryA(entry.c_str());
+    const CallGate::Pass pass = share_.gate->enter();
+    if (!pass) return std::make_unique<WinInetRequest>(networkError(ERROR_INVALID_HANDLE, *cp_), *cp_);
     HINTERNET request = HttpOpenRequestA(handle_.get(), "GET", objectName.c_str(), "HTTP/1.0", nullptr, nullptr,
                                          kRequestFlags, kContext);
     if (!request) {
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);
     }
-    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), sender_, std::move(entry), *cp_);
+    return std::make_unique<WinInetRequest>(win32::RequestHandle(request), share_, std::move(entry), *cp_);
 }
 
 void WinInetConnection::close() {
     handle_.reset();
+    connectError_ = ERROR_INVALID_HANDLE;
+}
+
+void WinInetConnection::leave() {
+    handle_.release();
     connectError_ = ERROR_INVALID_HANDLE;
 }
 

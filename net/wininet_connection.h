@@ -6,7 +6,7 @@
 
 #include "engine/code_page.h"
 #include "engine/http.h"
-#include "net/bounded_send.h"
+#include "net/wininet_request.h"
 #include "win32/unique_handle.h"
 
 namespace updater::net {
@@ -19,10 +19,12 @@ public:
     explicit WinInetConnection(const CodePage& cp) : cp_(&cp) {}
     // connectError: the code InternetConnectA left when handle is empty.
     WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError,
-                      const CodePage& cp);
+                      SessionShare share, const CodePage& cp);
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
     void close();
+    // Forgets the connection without closing it: a call is still inside.
+    void leave();
 
 private:
     win32::ConnectionHandle handle_;
@@ -30,7 +32,7 @@ private:
     std::uint16_t port_ = 0;
     DWORD connectError_ = ERROR_INVALID_HANDLE;
     const CodePage* cp_;
-    std::shared_ptr<BoundedSend> sender_ = std::make_shared<BoundedSend>();
+    SessionShare share_;
 };
 
 // Fixed for every request: reuse the connection, never follow a redirect,

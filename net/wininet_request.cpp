@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "net/network_failure.h"
-#include "net/wininet_connection.h"
 
 namespace updater::net {
 
@@ -13,22 +12,32 @@ std::uint64_t nowMs() { return GetTickCount64(); }
 
 }  // namespace
 
-WinInetRequest::WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, std::string cacheUrl,
+WinInetRequest::WinInetRequest(win32::RequestHandle handle, SessionShare share, std::string cacheUrl,
                                const CodePage& cp)
-    : handle_(std::move(handle)), sender_(std::move(sender)), cacheUrl_(std::move(cacheUrl)), cp_(cp) {}
-
-// With INTERNET_FLAG_NEED_FILE the answer is kept in WinInet's cache; once
-// the request is closed nothing needs it, and the disk would hold every
-// update twice. A request left to its sending thread keeps its entry until
-// that thread closes it, and the next request of the name removes it first.
-WinInetRequest::~WinInetRequest() {
-    if (!handle_) return;
-    handle_.reset();
-    DeleteUrlCacheEntryA(cacheUrl_.c_str());
-}
+    : handle_(std::move(handle)), share_(std::move(share)), cacheUrl_(std::move(cacheUrl)), cp_(cp) {}
 
 WinInetRequest::WinInetRequest(NetworkError openFailure, const CodePage& cp)
     : openFailure_(std::move(openFailure)), cp_(cp) {}
+
+// With INTERNET_FLAG_NEED_FILE the answer is kept in WinInet's cache; once
+// the request is closed nothing needs it, and the disk would hold every
+// update twice. A request left to the sending thread keeps its entry until
+// the next request of the name removes it first.
+WinInetRequest::~WinInetRequest() {
+    if (!handle_ || !share_.gate) return;
+    if (const CallGate::Pass pass = share_.gate->enter()) {
+        handle_.reset();
+        DeleteUrlCacheEntryA(cacheUrl_.c_str());
+    } else {
+        handle_.release();
+    }
+}
+
+CallGate::Pass WinInetRequest::enterSession() const {
+    CallGate::Pass pass = share_.gate ? share_.gate->enter() : CallGate::Pass();
+    if (!pass) throwFailure(ERROR_INVALID_HANDLE);
+    return pass;
+}
 
 void WinInetRequest::throwOpenFailure() const {
     if (openFailure_) throw *openFailure_;
@@ -37,19 +46,97 @@ void WinInetRequest::throwOpenFailure() const {
 
 void WinInetRequest::throwFailure(DWORD code) const { throw networkError(code, cp_); }
 
-// Headers that trickle are given up like a body that crawls: the send may
-// take one crawl window. The time-out reads as the platform's own.
 void WinInetRequest::send() {
     if (!handle_) throwOpenFailure();
-    if (sender_) {
-        const BoundedSend::Outcome outcome = sender_->send(handle_, sendLimitMs());
-        if (outcome.overran) throwFailure(ERROR_INTERNET_TIMEOUT);
-        if (!outcome.sent) throwFailure(outcome.errorCode);
-    } else if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
-        DWORD code = GetLastError();
-        throwFailure(code);
+    if (share_.stop && share_.stop->requested()) throwFailure(ERROR_INTERNET_OPERATION_CANCELLED);
+    if (share_.sender) {
+        sendBounded();
+    } else {
+        const CallGate::Pass pass = enterSession();
+        if (!HttpSendRequestA(handle_.get(), nullptr, 0, nullptr, 0)) {
+            DWORD code = GetLastError();
+            throwFailure(code);
+        }
     }
     crawl_.emplace(nowMs());
+}
+
+// Headers that trickle are given up like a body that crawls: the send may
+// take one crawl window. The time-out reads as the platform's own. A send
+// given up is left with its request to the sending thread.
+void WinInetRequest::sendBounded() {
+    const HINTERNET request = handle_.get();
+    const std::shared_ptr<CallGate> gate = share_.gate;
+    BoundedSend::Call call;
+    call.send = [request, gate] {
+        const CallGate::Pass pass = gate->enter();
+        if (!pass) return SendResult{false, ERROR_INVALID_HANDLE, {}};
+        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return SendResult{true, ERROR_SUCCESS, {}};
+        FailedCall failure = captureFailure(GetLastError());
+        return SendResult{false, failure.code, std::move(failure.lastResponse)};
+    };
+    call.cleanUp = [request, gate] {
+        if (const CallGate::Pass pass = gate->enter()) InternetCloseHandle(request);
+    };
+    const BoundedSend::Outcome outcome = share_.sender->send(std::move(call), sendLimitMs(), stopFlag());
+    if (outcome.end != BoundedSend::End::Returned) leaveCall(outcome.end);
+    if (!outcome.result.sent) throw networkError(FailedCall{outcome.result.errorCode, outcome.result.lastResponse}, cp_);
+}
+
+void WinInetRequest::leaveCall(BoundedSend::End end) {
+    switch (end) {
+    case BoundedSend::End::Refused:
+        // One caller at a time: a second call would race the first.
+        throwFailure(ERROR_BUSY);
+    case BoundedSend::End::Stopped:
+        handle_.release();
+        throwFailure(ERROR_INTERNET_OPERATION_CANCELLED);
+    default:
+        handle_.release();
+        throwFailure(ERROR_INTERNET_TIMEOUT);
+    }
+}
+
+const StopFlag& WinInetRequest::stopFlag() const {
+    static const StopFlag neverStopped;
+    return share_.stop ? *share_.stop : neverStopped;
+}
+
+// A request with a deadline (the check's, which has one budget in all) waits
+// for its body on the sending thread: a wait for the socket cannot be cut
+// short from outside, and under Wine a receive time-out set on the request
+// after the send does not shorten it (measured). Other requests wait here,
+// bounded by the connection's receive time-out and the crawl rule.
+DWORD WinInetRequest::waitForData() {
+    if (deadlineMs_ == UINT64_MAX || !share_.sender) {
+        const CallGate::Pass pass = enterSession();
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
+            DWORD code = GetLastError();
+            throwFailure(code);
+        }
+        return available;
+    }
+    const HINTERNET request = handle_.get();
+    const std::shared_ptr<CallGate> gate = share_.gate;
+    auto available = std::make_shared<DWORD>(0);
+    BoundedSend::Call call;
+    call.send = [request, gate, available] {
+        const CallGate::Pass pass = gate->enter();
+        if (!pass) return SendResult{false, ERROR_INVALID_HANDLE, {}};
+        if (InternetQueryDataAvailable(request, available.get(), 0, 0)) return SendResult{true, ERROR_SUCCESS, {}};
+        FailedCall failure = captureFailure(GetLastError());
+        return SendResult{false, failure.code, std::move(failure.lastResponse)};
+    };
+    call.cleanUp = [request, gate] {
+        if (const CallGate::Pass pass = gate->enter()) InternetCloseHandle(request);
+    };
+    const std::uint64_t now = nowMs();
+    const auto limit = static_cast<std::uint32_t>(deadlineMs_ > now ? deadlineMs_ - now : 0);
+    const BoundedSend::Outcome outcome = share_.sender->send(std::move(call), limit, stopFlag());
+    if (outcome.end != BoundedSend::End::Returned) leaveCall(outcome.end);
+    if (!outcome.result.sent) throw networkError(FailedCall{outcome.result.errorCode, outcome.result.lastResponse}, cp_);
+    return *available;
 }
 
 DWORD WinInetRequest::sendLimitMs() const {
@@ -60,17 +147,6 @@ DWORD WinInetRequest::sendLimitMs() const {
 }
 
 void WinInetRequest::giveUpAfter(std::uint32_t milliseconds) { deadlineMs_ = nowMs() + milliseconds; }
-
-void WinInetRequest::limitReceiveWait() {
-    if (deadlineMs_ == UINT64_MAX) return;
-    const std::uint64_t now = nowMs();
-    // At least 1 ms: 0 would mean no time-out at all.
-    const DWORD left = static_cast<DWORD>(std::clamp<std::uint64_t>(deadlineMs_ > now ? deadlineMs_ - now : 0, 1,
-                                                                    kReceiveTimeoutMs));
-    if (left >= kReceiveTimeoutMs && receiveTimeoutMs_ == 0) return;
-    receiveTimeoutMs_ = left;
-    InternetSetOptionA(handle_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs_, sizeof receiveTimeoutMs_);
-}
 
 std::string WinInetRequest::statusCode() { return queryText(HTTP_QUERY_STATUS_CODE).value_or(""); }
 
@@ -99,6 +175,8 @@ std::string WinInetRequest::contentEncoding() {
 // size. Nothing when the header is absent or the query fails.
 std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* index) const {
     if (!handle_) return std::nullopt;
+    const CallGate::Pass pass = share_.gate ? share_.gate->enter() : CallGate::Pass();
+    if (!pass) return std::nullopt;
     DWORD length = 0;
     DWORD probeIndex = index ? *index : 0;
     if (HttpQueryInfoA(handle_.get(), infoLevel, nullptr, &length, &probeIndex)) {
@@ -117,12 +195,8 @@ std::optional<std::string> WinInetRequest::queryText(DWORD infoLevel, DWORD* ind
 // that the answer crawls.
 std::size_t WinInetRequest::read(char* buffer, std::size_t size) {
     if (!handle_) throwOpenFailure();
-    limitReceiveWait();
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(handle_.get(), &available, 0, 0)) {
-        DWORD code = GetLastError();
-        throwFailure(code);
-    }
+    const DWORD available = waitForData();
+    const CallGate::Pass pass = enterSession();
     DWORD got = 0;
     if (available > 0 && size > 0) {
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>({size, available, MAXDWORD}));

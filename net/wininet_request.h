@@ -6,25 +6,35 @@
 #include <string>
 #include <vector>
 
+#include "engine/bounded_send.h"
+#include "engine/call_gate.h"
 #include "engine/code_page.h"
 #include "engine/crawl_rule.h"
 #include "engine/http.h"
-#include "net/bounded_send.h"
+#include "engine/stop_flag.h"
 #include "win32/unique_handle.h"
 
 namespace updater::net {
 
+// What the requests of one session share.
+struct SessionShare {
+    std::shared_ptr<CallGate> gate;       // every call on a handle passes it
+    std::shared_ptr<BoundedSend> sender;  // where sends run, so that they can be given up; none: here
+    const StopFlag* stop = nullptr;       // a send stops waiting once it is raised
+};
+
 class WinInetRequest final : public HttpRequest {
 public:
-    // sender: where the send runs, so that it can be given up; none: here.
     // cacheUrl: the cache entry WinInet makes for the answer, removed once
     // the request is closed. Error texts are cut by the characters of cp,
     // which must outlive the object.
-    WinInetRequest(win32::RequestHandle handle, std::shared_ptr<BoundedSend> sender, std::string cacheUrl,
-                   const CodePage& cp);
-    ~WinInetRequest() override;
+    WinInetRequest(win32::RequestHandle handle, SessionShare share, std::string cacheUrl, const CodePage& cp);
     // A request the client could not create: send() raises this failure.
     WinInetRequest(NetworkError openFailure, const CodePage& cp);
+    // Closes the request, unless its session is gone (see engine/call_gate.h).
+    ~WinInetRequest() override;
+    WinInetRequest(const WinInetRequest&) = delete;
+    WinInetRequest& operator=(const WinInetRequest&) = delete;
 
     void send() override;
     std::string statusCode() override;
@@ -40,19 +50,24 @@ private:
     std::optional<std::string> queryText(DWORD infoLevel, DWORD* index = nullptr) const;
     [[noreturn]] void throwOpenFailure() const;
     [[noreturn]] void throwFailure(DWORD code) const;
+    // Enters the session's gate; throws when the session was closed.
+    CallGate::Pass enterSession() const;
+    void sendBounded();
+    // Waits for body bytes; with a deadline, on the sending thread, so that
+    // the wait ends at the deadline.
+    DWORD waitForData();
+    // Gives a call that overran or was stopped up with its request.
+    [[noreturn]] void leaveCall(BoundedSend::End end);
+    const StopFlag& stopFlag() const;
 
     // Milliseconds the send may take now: a crawl window, or what is left.
     DWORD sendLimitMs() const;
-    // Lets the next wait for the body end at the deadline, not after the
-    // connection's whole receive time-out.
-    void limitReceiveWait();
 
     win32::RequestHandle handle_;
     std::optional<NetworkError> openFailure_;
-    std::shared_ptr<BoundedSend> sender_;
+    SessionShare share_;
     std::optional<CrawlRule> crawl_;  // from the end of the send on
     std::uint64_t deadlineMs_ = UINT64_MAX;
-    DWORD receiveTimeoutMs_ = 0;  // what limitReceiveWait last set; 0: the connection's
     std::string cacheUrl_;
     const CodePage& cp_;
 };

@@ -1,43 +1,33 @@
 #pragma once
-// The update run on a worker thread while the window's thread keeps
-// answering. The worker sees a WizardView whose calls are queued and carried
-// out here, in order; the boxes it asks for are shown here and answered.
-// Status, progress and list repaints are coalesced to the screen's pace, so
-// a fast run does not spend its time drawing states nobody can see.
+// Long work on a worker thread while the window's thread keeps answering.
+// The worker sees a WizardView whose calls are queued and carried out here,
+// in order and at the screen's pace (engine/frame_player.h); the boxes it
+// asks for are shown here and answered.
 #include <windows.h>
 
 #include <exception>
 #include <functional>
 
+#include "engine/call_gate.h"
+#include "engine/frame_player.h"
 #include "engine/stop_flag.h"
 #include "engine/wizard_view.h"
 
 namespace updater::ui {
 
-// What the window's thread does besides carrying out the queued calls.
-class RunScreen {
-public:
-    virtual ~RunScreen() = default;
-    // The window's own view, used on its thread only.
-    virtual WizardView& windowView() = 0;
-    // Stops or resumes painting the list; while stopped, repaintList() shows it.
-    virtual void holdListPaint(bool hold) = 0;
-    virtual void repaintList() = 0;
-};
-
 struct BackgroundOutcome {
     std::exception_ptr failure;  // what work threw, if anything
-    // Stop was requested and the worker did not end in time: it runs on,
-    // unowned, until the process ends.
-    bool left = false;
+    bool left = false;           // stop was requested and the worker did not end within kLeaveAfterMs; it runs on, unowned, until process exit
 };
 
-// How long a worker told to stop may take before it is left.
-constexpr DWORD kLeaveAfterMs = 5000;
+constexpr DWORD kLeaveAfterMs = kLeftCallWaitMs;
 
-// Runs work on a worker thread and dispatches this thread's messages until it
-// ends, without dialog keyboard handling. Once stop is requested, waits at
-// most kLeaveAfterMs more for the worker.
+// Runs work on a worker thread (named "update worker") and dispatches this
+// thread's messages until it ends, without dialog keyboard handling. Once
+// stop.requested() is seen, waits at most kLeaveAfterMs more for the worker,
+// then returns with left = true. A left worker keeps its own copy of work and
+// of its queue; any question it asks from then on is answered "no" at once,
+// without touching the window.
 BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const std::function<void(WizardView&)>& work);
 
 }  // namespace updater::ui

@@ -14,9 +14,6 @@
 namespace updater::ui {
 namespace {
 
-// Messages taken per look in the run's pump.
-constexpr int kPumpedMessagesPerChunk = 10;
-
 std::string windowText(HWND window) {
     const int length = GetWindowTextLengthA(window);
     std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
@@ -33,6 +30,7 @@ UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settin
       statusText_(loadMessage(MessageId::ClickNext)),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
     setHelpFile(services_.helpFile);
+    services_.http.setStopFlag(stop_);
 }
 
 bool UpdateDialog::onInitDialog() {
@@ -214,15 +212,10 @@ void UpdateDialog::deleteFirstListLine() {
 }
 
 // Each line added to a visible list repaints it, which costs milliseconds
-// under Wine; during a run the list is painted at the screen's pace instead.
+// under Wine; during a run one frame's lines go in while it is held.
 void UpdateDialog::holdListPaint(bool hold) {
     SendMessageA(list_, WM_SETREDRAW, hold ? FALSE : TRUE, 0);
     if (!hold) RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
-}
-
-void UpdateDialog::repaintList() {
-    holdListPaint(false);
-    holdListPaint(true);
 }
 
 void UpdateDialog::showStage(ButtonStage stage) {
@@ -254,20 +247,6 @@ void UpdateDialog::setProgress(int position) {
     progressPosition_ = position;
     SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     UpdateWindow(progress_);
-}
-
-void UpdateDialog::pumpMessages() {
-    MSG message;
-    for (int i = 0; i < kPumpedMessagesPerChunk; ++i) {
-        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) break;
-        if (message.message == WM_QUIT) {
-            // Leave it for the modal loop, which ends on it.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
 }
 
 void UpdateDialog::showWaitCursor(bool on) {

@@ -8,6 +8,7 @@
 
 #include "engine/clock.h"
 #include "engine/messages.h"
+#include "engine/stop_flag.h"
 #include "engine/update_services.h"
 #include "engine/update_settings.h"
 #include "engine/version_check.h"
@@ -33,7 +34,6 @@ public:
     void showStage(ButtonStage stage) override;
     void enableButton(bool enabled) override;
     void setProgress(int position) override;
-    void pumpMessages() override;
     void showWaitCursor(bool on) override;
     void showErrorBox(const std::string& text) override;
     bool confirm(const std::string& text) override;
@@ -60,7 +60,6 @@ private:
     // RunScreen
     WizardView& windowView() override { return *this; }
     void holdListPaint(bool hold) override;
-    void repaintList() override;
 
     void connect();
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
@@ -78,6 +77,7 @@ private:
     ButtonStage stage_ = ButtonStage::Next;
     std::string nextCaption_;   // the template's caption of the Next stage
     SteadyClock clock_;
+    StopFlag stop_;  // raised to end long work early
 
     std::string statusText_;
     HICON icon_ = nullptr;

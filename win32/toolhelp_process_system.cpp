@@ -17,13 +17,11 @@ class TerminatedProcess : public EndingProcess {
 public:
     explicit TerminatedProcess(ProcessHandle process) : process_(std::move(process)) {}
 
-    // Wakes for the process's end and for any message already waiting, so
-    // the caller can pump it. Under Wine the process may be gone at once;
-    // on Windows TerminateProcess returns while it still holds its files.
+    // A plain wait: the guard runs on the worker, which has no messages.
+    // Under Wine the process may be gone at once; on Windows
+    // TerminateProcess returns while it still holds its files.
     bool waitForEnd(std::uint32_t milliseconds) override {
-        const HANDLE handle = process_.get();
-        const DWORD woken =
-            MsgWaitForMultipleObjectsEx(1, &handle, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woken = WaitForSingleObject(process_.get(), milliseconds);
         // A wait that fails would fail again: stop waiting rather than spin.
         return woken == WAIT_OBJECT_0 || woken == WAIT_FAILED;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // Processes through the tool help snapshot; termination with a handle to
-// wait on while the window keeps answering.
+// wait on.
 #include "engine/process_guard.h"
 
 namespace updater::win32 {

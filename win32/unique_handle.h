@@ -69,6 +69,20 @@ struct KernelHandleTraits {
 using ProcessHandle = UniqueHandle<KernelHandleTraits>;
 using ThreadHandle = UniqueHandle<KernelHandleTraits>;
 using EventHandle = UniqueHandle<KernelHandleTraits>;
+using MutexHandle = UniqueHandle<KernelHandleTraits>;
+
+// A mutex this thread owns: given up (ReleaseMutex) before the handle is
+// closed, so another process finds it free rather than abandoned. Only the
+// owning thread may reset it.
+struct OwnedMutexTraits {
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) {
+        const bool released = ReleaseMutex(h) != FALSE;
+        return CloseHandle(h) != FALSE && released;
+    }
+};
+using OwnedMutexHandle = UniqueHandle<OwnedMutexTraits>;
 
 // WinInet sessions, connections and requests: NULL on failure.
 template <class Kind>
@@ -102,5 +116,14 @@ struct HashHandleTraits {
     static bool close(Handle h) { return BCRYPT_SUCCESS(BCryptDestroyHash(h)); }
 };
 using HashHandle = UniqueHandle<HashHandleTraits>;
+
+// Blocks the system allocated with LocalAlloc (CommandLineToArgvW's list).
+template <typename Pointer>
+struct LocalMemoryTraits {
+    using Handle = Pointer;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return LocalFree(h) == nullptr; }
+};
+using ArgumentListHandle = UniqueHandle<LocalMemoryTraits<wchar_t**>>;
 
 }  // namespace updater::win32

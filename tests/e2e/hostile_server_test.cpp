@@ -50,6 +50,8 @@ constexpr std::time_t kOldTime = 1577836800;  // 2020-01-01, older than the mani
 
 // Receive timeout of the program (30 s) plus room for a slow machine.
 constexpr auto kTimeoutLimit = 50s;
+// A second updater in a held folder ends once Wine has started it (about 1 s).
+constexpr auto kStandBackLimit = 15s;
 
 ScriptedAnswer bodyAnswer(std::string body) {
     ScriptedAnswer answer;
@@ -123,7 +125,60 @@ protected:
         return *box;
     }
 
+    // Two updaters in one folder would replace the same files. A second one,
+    // started as secondExe while the first downloads, ends at once with 3 and
+    // brings the minimised first wizard back; the first run goes on untouched.
+    void expectSecondUpdaterStandsBack(const std::string& secondExe) {
+        const std::string content = newBytes(5000);
+        ScriptedAnswer held = bodyAnswer(content);
+        held.pauseAfterBytes = 1000;
+        server->script(kFilePath, held);
+        ASSERT_NO_FATAL_FAILURE(startUpdate());
+        ASSERT_EQ(wizard.waitForStatus(kDownloading).status, kDownloading);
+        wizard.minimize();
+        ASSERT_TRUE(wizard.waitUntil([](const WizardState& s) { return s.minimized; }).minimized);
+
+        WineProcess second(secondExe, {}, fs::path(product.path()).parent_path().string());
+        EXPECT_EQ(second.wait(kStandBackLimit), 3) << second.output();
+        EXPECT_FALSE(wizard.waitUntil([](const WizardState& s) { return !s.minimized; }).minimized);
+        server->releasePauses();
+        WizardState state = finishedRun();
+        EXPECT_EQ(state.lines, (std::vector<std::string>{kUpdatedLine, "kelmor 1.3"}));
+        EXPECT_EQ(product.readFile("app.dat"), content);
+        EXPECT_EQ(server->countRequests(kManifestPath), 1u) << "the second updater checked too";
+
+        // A killed holder leaves the folder free: the harness kills the first
+        // and waits until it has left the prefix, and the next one opens.
+        startOrFail();
+    }
+
     std::map<std::string, std::string> installed;
+};
+
+// A drive letter of the prefix for a folder, as `subst` makes one on Windows;
+// removed again at the end. Empty when every letter tried is taken.
+class WineDriveLetter {
+public:
+    explicit WineDriveLetter(const std::string& folder) {
+        const fs::path devices = fs::path(std::getenv("WINEPREFIX")) / "dosdevices";
+        for (char letter = 'p'; letter <= 'y' && link_.empty(); ++letter) {
+            const fs::path link = devices / (std::string(1, letter) + ":");
+            std::error_code taken;
+            fs::create_directory_symlink(folder, link, taken);
+            if (taken) continue;
+            link_ = link;
+            root_ = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":\\";
+        }
+    }
+    ~WineDriveLetter() {
+        std::error_code ignored;
+        if (!link_.empty()) fs::remove(link_, ignored);
+    }
+    const std::string& root() const { return root_; }  // "P:\"
+
+private:
+    fs::path link_;
+    std::string root_;
 };
 
 // 16 MiB is more than any manifest; an endless body ends as a failed check
@@ -367,6 +422,18 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         if (!updated) EXPECT_EQ(product.readFile(row.file), kOldBytes) << row.file;
         EXPECT_FALSE(product.exists(row.file + ".upg")) << row.file;
     }
+}
+
+TEST_F(HostileServerTest, SecondUpdaterInTheFolderEndsWith3) {
+    expectSecondUpdaterStandsBack(product.exeWindowsPath());
+}
+
+// The folder is known by its resolved path: reached through another drive
+// letter it is still the held one.
+TEST_F(HostileServerTest, SecondUpdaterThroughAnotherDriveLetterEndsWith3) {
+    const WineDriveLetter drive(product.path());
+    if (drive.root().empty()) GTEST_SKIP() << "no free drive letter in the prefix";
+    expectSecondUpdaterStandsBack(drive.root() + product.exeName());
 }
 
 // The worst time the wizard took to answer a message from another process,

@@ -195,6 +195,7 @@ INSTANTIATE_TEST_SUITE_P(StartupEndings, EndingTest,
                                            Named<Ending>{"CloseBox", Ending::CloseBox}),
                          byName);
 
+// No switch is listed yet: every command line opens the wizard as without one.
 using Arguments = std::vector<std::string>;
 class ArgumentsTest : public StartupTest, public ::testing::WithParamInterface<Named<Arguments>> {};
 
@@ -204,7 +205,10 @@ TEST_P(ArgumentsTest, ChangeNothing) {
 
 INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
                          ::testing::Values(Named<Arguments>{"Quiet", {"/quiet"}}, Named<Arguments>{"Help", {"--help"}},
-                                           Named<Arguments>{"Garbage", {"garbage", "更多 参数", "https://x/"}}),
+                                           Named<Arguments>{"Garbage", {"garbage", "更多 参数", "https://x/"}},
+                                           // Unlisted switches, in any letter case, with a text or not.
+                                           Named<Arguments>{"UnknownSwitch", {"/CHECK"}}, Named<Arguments>{"DashX", {"-x"}},
+                                           Named<Arguments>{"SwitchWithText", {"-Elevated-Run", "1.3"}}),
                          byName);
 
 }  // namespace

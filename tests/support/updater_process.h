@@ -1,7 +1,9 @@
 #pragma once
 // The program under test, started from a product directory under Wine. On
 // start and on destruction no copy of it is left running in the prefix, so
-// each test sees only its own windows.
+// each test sees only its own windows, and a killed copy's claim on its
+// folder is gone: the Wine server closes a process's handles in the step
+// that takes it off toolhelp's list, which is what the wait watches.
 #include <chrono>
 #include <string>
 #include <vector>

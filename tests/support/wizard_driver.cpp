@@ -29,7 +29,7 @@ BoxIcon iconNamed(const std::string& name) {
 
 std::ostream& operator<<(std::ostream& out, const WizardState& s) {
     if (!s.found) return out << "{no wizard}";
-    out << "{visible=" << s.visible << " caption=\"" << s.caption << "\" status=\"" << s.status << "\" next=\""
+    out << "{visible=" << s.visible << (s.minimized ? " minimized" : "") << " caption=\"" << s.caption << "\" status=\"" << s.status << "\" next=\""
         << s.nextCaption << "\" nextEnabled=" << s.nextEnabled << " cancelEnabled=" << s.cancelEnabled;
     if (!s.responsive) return out << " (not answering)}";
     out << " progress=" << s.progress << " lines=[";
@@ -57,6 +57,7 @@ WizardState Wizard::state() {
     if (!reply.ok()) return s;
     s.found = true;
     s.visible = reply.number("visible") == 1;
+    s.minimized = reply.number("minimized") == 1;
     s.responsive = reply.number("responsive") == 1;
     s.caption = reply.text("caption");
     s.status = reply.text("status");
@@ -123,6 +124,7 @@ void Wizard::command(const std::string& line) {
 void Wizard::pressEnter() { command("KEY RETURN"); }
 void Wizard::pressEsc() { command("KEY ESCAPE"); }
 void Wizard::closeBox() { command("CLOSE"); }
+void Wizard::minimize() { command("MINIMIZE"); }
 
 std::optional<MessageBoxState> Wizard::box() {
     ProbeReply reply = probe_.call("BOX");

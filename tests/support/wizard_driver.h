@@ -19,6 +19,7 @@ constexpr milliseconds kWizardWait{15000};
 struct WizardState {
     bool found = false;       // a wizard window of the program exists
     bool visible = false;
+    bool minimized = false;
     bool responsive = false;  // answered the list and progress queries (false while a check blocks it)
     std::string caption;      // dialog caption
     std::string status;       // status line (1012)
@@ -75,6 +76,7 @@ public:
     void pressEnter();
     void pressEsc();
     void closeBox();
+    void minimize();  // as the caption's minimise button does
 
     std::optional<MessageBoxState> box();
     std::optional<MessageBoxState> waitForBox(milliseconds limit = kWizardWait);

@@ -48,9 +48,7 @@ public:
     std::string caption = testsupport::kNextCaption;
     bool enabled = true;
     bool waitCursor = false;
-    int pumps = 0;
     bool confirmAnswer = true;
-    std::function<void()> onPump;
 
     std::function<void(const std::string&)> onStatus;
 
@@ -73,10 +71,6 @@ public:
     }
     void enableButton(bool on) override { record(on ? "enable" : "disable"); enabled = on; }
     void setProgress(int position) override { record("progress:" + std::to_string(position)); progress.push_back(position); }
-    void pumpMessages() override {
-        ++pumps;
-        if (onPump) onPump();
-    }
     void showWaitCursor(bool on) override { record(on ? "wait:on" : "wait:off"); waitCursor = on; }
     void showErrorBox(const std::string& text) override { record("error:" + text); errorBoxes.push_back(text); }
     bool confirm(const std::string& text) override {
@@ -147,6 +141,7 @@ public:
     int openRequests = 0;
     Clock* clock = nullptr;              // moved on by paced reads
     std::vector<std::uint32_t> limits;   // what each giveUpAfter allowed
+    int reads = 0;            // of every request's body
     bool overlapped = false;  // a request was opened while another was open
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
@@ -185,6 +180,7 @@ private:
             if (owner_.clock) deadline_ = owner_.clock->nowMs() + milliseconds;
         }
         std::size_t read(char* buffer, std::size_t size) override {
+            ++owner_.reads;
             if (response_.failReadAt && offset_ >= *response_.failReadAt) throw NetworkError(12030, "read failed");
             waitForTheServer();
             std::size_t n = std::min({size, response_.bytesPerRead, response_.body.size() - offset_});
@@ -435,16 +431,17 @@ public:
 
 
 // A terminated process ends endsAfterMs later on the clock, which each wait
-// moves on; a message wakes a wait every messageEveryMs (0: never).
+// moves on; a wait returns early every wakeEveryMs (0: never).
 class FakeProcessSystem : public ProcessSystem {
 public:
     std::vector<std::pair<long, std::string>> processes;
     std::vector<long> terminated;
     FakeClock clock;
     std::uint64_t endsAfterMs = 0;
-    std::uint64_t messageEveryMs = 0;
+    std::uint64_t wakeEveryMs = 0;
     bool refusesTermination = false;
     bool ended = false;
+    int waits = 0;
 
     long findFirst(const std::function<bool(const std::string&)>& matches) override {
         for (const auto& [id, name] : processes)
@@ -462,8 +459,9 @@ private:
     public:
         Ending(FakeProcessSystem& owner, std::uint64_t endsAt) : owner_(owner), endsAt_(endsAt) {}
         bool waitForEnd(std::uint32_t milliseconds) override {
+            ++owner_.waits;
             std::uint64_t step = milliseconds;
-            if (owner_.messageEveryMs) step = std::min<std::uint64_t>(step, owner_.messageEveryMs);
+            if (owner_.wakeEveryMs) step = std::min<std::uint64_t>(step, owner_.wakeEveryMs);
             if (owner_.clock.now < endsAt_) step = std::min<std::uint64_t>(step, endsAt_ - owner_.clock.now);
             owner_.clock.now += step;
             owner_.ended = owner_.clock.now >= endsAt_;

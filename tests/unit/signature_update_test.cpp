@@ -129,7 +129,7 @@ TEST_F(SignedUpdateTest, OversizedDownloadIsCutShort) {
     serveManifest(verifier.sign(kManifest));
     serve("a.dll", std::string(1 << 20, 'x'));
     checkAndRun();
-    EXPECT_LT(rig.view.pumps, 10) << "the transfer stops at the first chunk past SIZE";
+    EXPECT_LT(rig.http.reads, 10) << "the transfer stops at the first chunk past SIZE";
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "old a");
     EXPECT_FALSE(rig.files.exists(kProg + "a.dll.upg"));
 }

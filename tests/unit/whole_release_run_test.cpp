@@ -168,13 +168,14 @@ TEST_F(WholeReleaseRunTest, StopDuringADownloadKeepsFinishedDownloadsOnly) {
     release[1].content = std::string(5000, 'b');
     StopFlag stop;
     rig.context.stop = &stop;
-    rig.view.onPump = [&] {
-        if (rig.files.exists(kProg + "b.dll.upg")) stop.request();
+    rig.view.onStatus = [&](const std::string& status) {
+        if (status == testsupport::kDownloadingPrefix + "b.dll") stop.request();
     };
     run(manifest());
     EXPECT_TRUE(installedFiles() == before);
     EXPECT_EQ(rig.http.opened, (Lines{"/kelmor/a.dll", "/kelmor/b.dll"}));
     EXPECT_TRUE(rig.files.exists(kProg + "a.dll.upg"));
+    EXPECT_EQ(rig.files.created.back(), kProg + "b.dll.upg");
     EXPECT_FALSE(rig.files.exists(kProg + "b.dll.upg"));
     EXPECT_NE(rig.view.status(), kReleaseNotDone) << "the wizard is gone; nothing is shown";
 }

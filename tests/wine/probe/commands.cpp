@@ -113,7 +113,8 @@ bool listLines(HWND list, std::ostringstream& out) {
 std::string readWizardState(HWND wizard) {
     std::ostringstream out;
     HWND next = GetDlgItem(wizard, IDOK), cancel = GetDlgItem(wizard, IDCANCEL);
-    out << "OK visible=" << flag(IsWindowVisible(wizard)) << " caption=" << windowTextHex(wizard)
+    out << "OK visible=" << flag(IsWindowVisible(wizard)) << " minimized=" << flag(IsIconic(wizard))
+        << " caption=" << windowTextHex(wizard)
         << " status=" << windowTextHex(GetDlgItem(wizard, IDC_STATUS)) << " next=" << windowTextHex(next)
         << " nextEnabled=" << flag(next && IsWindowEnabled(next))
         << " cancelEnabled=" << flag(cancel && IsWindowEnabled(cancel));
@@ -295,8 +296,8 @@ std::string execute(const std::string& line) {
     if (verb == "PRESS") return pressButton(windows.wizard, std::atoi(argument.c_str()));
     if (verb == "KEY") return pressKey(windows.wizard, argument);
     if (verb == "ANSWERTIME") return answerTime(windows.wizard);
-    if (verb == "CLOSE") {
-        PostMessageW(windows.wizard, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (verb == "CLOSE" || verb == "MINIMIZE") {
+        PostMessageW(windows.wizard, WM_SYSCOMMAND, verb == "CLOSE" ? SC_CLOSE : SC_MINIMIZE, 0);
         return "OK";
     }
     return "ERR unknown command";

@@ -1,0 +1,33 @@
+#include "engine/command_line.h"
+
+namespace updater {
+
+const std::vector<SwitchSpec>& programSwitches() {
+    static const std::vector<SwitchSpec> switches;
+    return switches;
+}
+
+std::wstring switchName(std::wstring_view argument) {
+    if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-')) return {};
+    std::wstring name(argument.substr(1));
+    // ASCII only: a switch name never holds other letters, and a locale's
+    // folding (Turkish dotless i) must not make one out of another word.
+    for (wchar_t& c : name)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return name;
+}
+
+CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const std::vector<SwitchSpec>& switches) {
+    if (arguments.empty()) return {};
+    const std::wstring name = switchName(arguments[0]);
+    if (name.empty()) return {};
+    for (const SwitchSpec& spec : switches) {
+        if (spec.name != name) continue;
+        if (!spec.takesArgument) return {spec.action, {}};
+        if (arguments.size() < 2) return {};
+        return {spec.action, arguments[1]};
+    }
+    return {};
+}
+
+}  // namespace updater

@@ -1,0 +1,41 @@
+#pragma once
+// The program's command line and exit codes. Only the first argument is read,
+// as /name or -name in any letter case; anything that is not a listed switch
+// opens the wizard, the arguments ignored. The README's table lists the
+// switches and exit codes; keep it in step with this file.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace updater {
+
+// What the command line asks for. None: the wizard, as without arguments.
+enum class CommandSwitch { None };
+
+struct CommandLine {
+    CommandSwitch action = CommandSwitch::None;
+    std::wstring argument;  // the text after a switch that takes one
+};
+
+struct SwitchSpec {
+    std::wstring_view name;  // lower case, without the leading / or -
+    CommandSwitch action;
+    bool takesArgument;  // then the second argument is its text, and a switch without it is not one
+};
+
+// The switches the program answers to (none yet).
+const std::vector<SwitchSpec>& programSwitches();
+
+// The name of a switch argument ("/CHECK" and "-check" give "check"), folded
+// to lower case; empty when the argument is not a switch.
+std::wstring switchName(std::wstring_view argument);
+
+// arguments: those after the program's own name.
+CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
+                             const std::vector<SwitchSpec>& switches = programSwitches());
+
+constexpr int kExitWizardEnded = 0;  // also after a refusal box, as the program always did
+constexpr int kExitUnexpected = 1;   // an error nothing else caught
+constexpr int kExitFolderHeld = 3;   // another updater holds the program directory
+
+}  // namespace updater
