@@ -44,10 +44,12 @@ const char* boxCaption() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
         const updater::CommandLine command = updater::parseCommandLine(updater::win32::programArguments());
+        updater::app::UpdateApp app(defaultSettings(), boxCaption());
         switch (command.action) {
             case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
+            case updater::CommandSwitch::Recover: return app.recover();
         }
-        return updater::app::UpdateApp(defaultSettings(), boxCaption()).run();
+        return app.run();
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
         return updater::kExitUnexpected;

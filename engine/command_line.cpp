@@ -3,7 +3,7 @@
 namespace updater {
 
 const std::vector<SwitchSpec>& programSwitches() {
-    static const std::vector<SwitchSpec> switches;
+    static const std::vector<SwitchSpec> switches = {{L"recover", CommandSwitch::Recover, false}};
     return switches;
 }
 

@@ -10,7 +10,8 @@
 namespace updater {
 
 // What the command line asks for. None: the wizard, as without arguments.
-enum class CommandSwitch { None };
+// Recover: finish or undo a whole release's commit that was cut short, and end.
+enum class CommandSwitch { None, Recover };
 
 struct CommandLine {
     CommandSwitch action = CommandSwitch::None;
@@ -23,7 +24,7 @@ struct SwitchSpec {
     bool takesArgument;  // then the second argument is its text, and a switch without it is not one
 };
 
-// The switches the program answers to (none yet).
+// The switches the program answers to.
 const std::vector<SwitchSpec>& programSwitches();
 
 // The name of a switch argument ("/CHECK" and "-check" give "check"), folded
@@ -36,6 +37,7 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
 
 constexpr int kExitWizardEnded = 0;  // also after a refusal box, as the program always did
 constexpr int kExitUnexpected = 1;   // an error nothing else caught
+constexpr int kExitNotRecovered = 2; // /recover could not bring the installation back to one release
 constexpr int kExitFolderHeld = 3;   // another updater holds the program directory
 
 }  // namespace updater

@@ -26,6 +26,8 @@ public:
           entries_(entries) {}
 
     WholeOutcome run(const std::vector<DroppedEntry>& drops) {
+        CommitGate* const gate = context_.commitGate;
+        if (gate && !gate->beginDownloads()) return WholeOutcome::Stopped;
         if (!namesAllowed()) return failed();
         try {
             bool complete = true;
@@ -39,6 +41,7 @@ public:
         if (plan.targets.empty() && plan.drops.empty()) return WholeOutcome::Committed;
         // The product may have been started again during the downloads.
         if (!context_.consultGuard()) return failed();
+        if (gate && !gate->beginCommit()) return WholeOutcome::Stopped;
         if (const std::optional<CommitFailure> failure = commitRelease(files_, directory_, plan)) {
             reportCommitFailure(*failure);
             return failed();

@@ -25,14 +25,17 @@ TEST(CommandLine, ASwitchIsNamedWithASlashOrADashInAnyLetterCase) {
         EXPECT_EQ(switchName(notASwitch), L"") << "[" << std::wstring(notASwitch).size() << " chars]";
 }
 
-TEST(CommandLine, NoSwitchIsListedYetSoEveryLineOpensTheWizard) {
-    const std::vector<std::vector<std::wstring>> lines = {
-        {}, {L"/check"}, {L"/CHECK"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"}};
+TEST(CommandLine, OnlyRecoverIsListedEveryOtherLineOpensTheWizard) {
+    const std::vector<std::vector<std::wstring>> lines = {{},         {L"/check"},           {L"/CHECK"},
+                                                          {L"-x"},    {L"/quiet", L"1.3"},   {L"garbage", L"/recover"},
+                                                          {L"更多 参数"}, {L"/recovery"}};
     for (const auto& line : lines) {
         const updater::CommandLine command = parseCommandLine(line);
         EXPECT_EQ(command.action, CommandSwitch::None);
         EXPECT_EQ(command.argument, L"");
     }
+    for (const wchar_t* line : {L"/recover", L"-RECOVER", L"/Recover"})
+        EXPECT_EQ(parseCommandLine({line, L"ignored"}).action, CommandSwitch::Recover) << line;
 }
 
 // With a listed switch that takes a text, as later switches will.
