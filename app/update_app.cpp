@@ -35,14 +35,10 @@ void showUnownedBox(const std::string& text, const std::string& caption, UINT st
     MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
 }
 
-// A journal that names anything but the updater's own files is left alone
-// and counts as not recovered.
-int recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
-    const RecoveryResult result = recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
-                                                 programFileName(places.modulePath, codePage));
-    const bool recovered =
-        result.outcome != RecoveryOutcome::CouldNot && result.outcome != RecoveryOutcome::Ignored;
-    return recovered ? kExitWizardEnded : kExitNotRecovered;
+RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
+    return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
+                          programFileName(places.modulePath, codePage))
+        .outcome;
 }
 
 void enableCommonControls() {
@@ -72,7 +68,7 @@ int UpdateApp::run() {
     // Under the claim, so that no other updater is committing here. A commit
     // that cannot be finished or undone (no rights to the folder) leaves the
     // wizard with nothing to offer.
-    const bool releasePending = recoverProgramDirectory(files, places, codePage) == kExitNotRecovered;
+    const bool releasePending = recoverProgramDirectory(files, places, codePage) == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
     const std::string boxCaption = boxCaption_.empty() ? appName : boxCaption_;
@@ -136,7 +132,13 @@ int UpdateApp::recover() {
     if (!folderClaim.claim()) return kExitFolderHeld;
     const win32::Win32CodePage codePage;
     win32::Win32FileSystem files;
-    return recoverProgramDirectory(files, readSystemPlaces(), codePage);
+    // A journal that names anything but the updater's own files is left
+    // alone: the installation is not known to be one release.
+    switch (recoverProgramDirectory(files, readSystemPlaces(), codePage)) {
+    case RecoveryOutcome::CouldNot:
+    case RecoveryOutcome::Ignored: return kExitNotRecovered;
+    default: return kExitRecovered;
+    }
 }
 
 }  // namespace updater::app

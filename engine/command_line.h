@@ -37,6 +37,7 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
 
 constexpr int kExitWizardEnded = 0;  // also after a refusal box, as the program always did
 constexpr int kExitUnexpected = 1;   // an error nothing else caught
+constexpr int kExitRecovered = 0;    // /recover: one release, or nothing to do
 constexpr int kExitNotRecovered = 2; // /recover could not bring the installation back to one release
 constexpr int kExitFolderHeld = 3;   // another updater holds the program directory
 

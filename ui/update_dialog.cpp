@@ -63,7 +63,7 @@ void UpdateDialog::connect() {
 void UpdateDialog::onOK() {
     // A command that arrives while an action runs (only a program can send
     // one then) must not start a second one.
-    if (busy_) return;
+    if (busy_ || releasePending_) return;
     busy_ = true;
     // Cleared however the action ends, or the wizard would refuse every press.
     struct ClearOnExit {

@@ -10,8 +10,6 @@ namespace {
 
 using fakes::answer;
 using fakes::fakeDigestHex;
-using fakes::failingReadAt;
-using testsupport::kFinishCaption;
 using testsupport::kReleaseNotDone;
 using testsupport::kUpdateCaption;
 using Lines = std::vector<std::string>;
@@ -70,6 +68,8 @@ protected:
             if (!isSideFileName(path)) seen[path] = file;
         return seen;
     }
+    // The end-to-end rows cover the failures of a download, Cancel and the
+    // new folder; these cover what they cannot reach.
     void run(const std::string& text) {
         rig.http.opened.clear();
         runUpdate(rig.context, text, "1.3");
@@ -86,73 +86,6 @@ protected:
     }
 };
 
-TEST_F(WholeReleaseRunTest, CommitsEveryFileAndMakesTheNewFolder) {
-    run(manifest());
-    EXPECT_EQ(rig.view.list, (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "kelmor 1.3"}));
-    EXPECT_EQ(rig.view.caption, kFinishCaption);
-    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
-    EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c");
-    EXPECT_TRUE(rig.files.directories.count(kProg + "data"));
-    for (const auto& [path, file] : rig.files.files) EXPECT_FALSE(isSideFileName(path)) << path;
-}
-
-// The last file fails in each way; nothing changes, and the next run fetches
-// only that file, the other downloads being kept.
-TEST_F(WholeReleaseRunTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnlyIt) {
-    const std::string last = kProg + "data~+c.dat.upg.upg";
-    struct Row {
-        std::string why;
-        std::function<void()> fault;
-        Lines listed;
-    };
-    const std::vector<Row> rows = {
-        {"404", [&] { serve("data/c.dat", answer("", "404", "Not Found")); }, {"data/c.dat  不存在!"}},
-        {"hash mismatch", [&] { serve("data/c.dat", answer("bad c")); }, {}},
-        {"read failure", [&] { serve("data/c.dat", failingReadAt(answer("new c"), 2)); }, {"read failed"}},
-        {"disk full", [&] { rig.files.failingWrites.insert(last); },
-         {"在存取 " + last + " 时磁盘已满。"}},
-    };
-    for (const Row& row : rows) {
-        remember();
-        row.fault();
-        run(manifest());
-        expectNothingChanged(row.why);
-        Lines expected = row.listed;
-        expected.push_back("data/c.dat 更新失败");
-        EXPECT_EQ(Lines(rig.view.list.end() - expected.size(), rig.view.list.end()), expected) << row.why;
-        EXPECT_FALSE(rig.files.exists(last)) << row.why;
-
-        rig.files.failingWrites.clear();
-        serve("data/c.dat", answer("new c"));
-        rig.view.list = {"kelmor 1.26"};
-        remember();
-        run(manifest());
-        EXPECT_EQ(rig.http.opened, Lines{"/kelmor/data/c.dat"}) << row.why;
-        EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c") << row.why;
-
-        rig.files.put(kProg + "a.dll", "old a", 45000);
-        rig.files.files.erase(kProg + "b.dll");
-        rig.files.files.erase(kProg + "data/c.dat");
-        rig.files.directories.erase(kProg + "data");
-        freshWizard();
-    }
-}
-
-TEST_F(WholeReleaseRunTest, FileInUseAtTheCommitUndoesEveryStep) {
-    remember();
-    rig.files.busy.insert(kProg + "data/c.dat");
-    run(manifest());
-    expectNothingChanged("in use");
-    EXPECT_EQ(rig.view.errorBoxes,
-              Lines{"写文件 " + kProg + "data/c.dat  错误!\n文件正在使用中，请先关闭程序!"});
-    EXPECT_EQ(rig.view.list.back(), "data/c.dat 更新失败");
-
-    rig.files.busy.clear();
-    run(manifest());
-    EXPECT_TRUE(rig.http.opened.empty()) << "every download was kept";
-    EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c");
-}
-
 TEST_F(WholeReleaseRunTest, RefusedNameFailsTheReleaseBeforeAnyRequest) {
     remember();
     release.push_back({"x.dll.old", "x"});
@@ -160,24 +93,6 @@ TEST_F(WholeReleaseRunTest, RefusedNameFailsTheReleaseBeforeAnyRequest) {
     expectNothingChanged("refused name");
     EXPECT_TRUE(rig.http.opened.empty());
     EXPECT_EQ(rig.view.list.back(), "x.dll.old 更新失败");
-}
-
-TEST_F(WholeReleaseRunTest, StopDuringADownloadKeepsFinishedDownloadsOnly) {
-    remember();
-    serve("b.dll", answer(std::string(5000, 'b')));
-    release[1].content = std::string(5000, 'b');
-    StopFlag stop;
-    rig.context.stop = &stop;
-    rig.view.onStatus = [&](const std::string& status) {
-        if (status == testsupport::kDownloadingPrefix + "b.dll") stop.request();
-    };
-    run(manifest());
-    EXPECT_TRUE(installedFiles() == before);
-    EXPECT_EQ(rig.http.opened, (Lines{"/kelmor/a.dll", "/kelmor/b.dll"}));
-    EXPECT_TRUE(rig.files.exists(kProg + "a.dll.upg"));
-    EXPECT_EQ(rig.files.created.back(), kProg + "b.dll.upg");
-    EXPECT_FALSE(rig.files.exists(kProg + "b.dll.upg"));
-    EXPECT_NE(rig.view.status(), kReleaseNotDone) << "the wizard is gone; nothing is shown";
 }
 
 // The guard is asked again just before the commit.
