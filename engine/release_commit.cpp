@@ -2,8 +2,8 @@
 //
 // - Before the first record, every download is flushed to disk, so a file
 //   moved into place later never shows bytes that were only in the cache.
-// - Each record is appended and flushed to disk (write-through, then a
-//   flush) before the step it announces starts.
+// - The records of every step are appended and flushed to disk
+//   (write-through, then a flush) before the first step starts.
 // - Each step is one rename with write-through, which returns only once the
 //   rename is on disk. NTFS logs metadata changes in order, and a flushed
 //   change carries every earlier one (a folder made, a backup removed).
@@ -11,11 +11,13 @@
 //   are removed only after it.
 //
 // So whatever the disk holds after a cut, the journal on it lists every step
-// that reached the disk, and at most one step more that did not. Each
-// undone step is told from the files themselves (a backup present, a file
-// where its download waited), so recovery from any prefix of the journal
-// gives the old release, and from a journal with the commit record the new
-// one; recovery cut short is recovered the same way. A kill alone loses
+// that reached the disk, and maybe steps that did not. Each undo is told
+// from the files themselves (a backup present, a file where its download
+// waited), so a step that never happened undoes to nothing, and recovery
+// from a journal without the commit record gives the old release, from one
+// with it the new one; recovery cut short is recovered the same way. An
+// append cut short leaves whole records before a torn one, which is not
+// read (update_journal.cpp), and no step had begun. A kill alone loses
 // nothing the system has accepted, so it is the easier case of the same
 // argument.
 #include "engine/release_commit.h"
@@ -50,9 +52,13 @@ public:
     std::optional<CommitFailure> run(const CommitPlan& plan) {
         if (files_.lookUp(journal_)) return CommitFailure{CommitFailure::Step::Journal, ""};
         if (std::optional<CommitFailure> failure = prepare(plan)) return failure;
+        // Every intent at once, on disk before the first step: each undo is
+        // told from the files, so a step announced and never taken undoes
+        // to nothing, and one flush serves the whole commit.
+        if (!record(steps_)) return undo({CommitFailure::Step::Journal, ""});
         for (const JournalRecord& step : steps_)
-            if (!(record(step) && carryOut(step))) return undo(failureOf(step));
-        if (!record({JournalStep::Committed, ""})) return undo({CommitFailure::Step::Journal, ""});
+            if (!carryOut(step)) return undo(failureOf(step));
+        if (!record({{JournalStep::Committed, ""}})) return undo({CommitFailure::Step::Journal, ""});
         removeBackups(files_, directory_, done_);
         files_.remove(journal_);
         return std::nullopt;
@@ -93,9 +99,11 @@ private:
         return !files_.lookUp(backup) || files_.remove(backup);
     }
 
-    bool record(const JournalRecord& step) {
-        if (!files_.appendDurably(journal_, journalRecordText(step))) return false;
-        done_.push_back(step);
+    bool record(const std::vector<JournalRecord>& steps) {
+        std::string text;
+        for (const JournalRecord& step : steps) text += journalRecordText(step);
+        if (!files_.appendDurably(journal_, text)) return false;
+        done_.insert(done_.end(), steps.begin(), steps.end());
         return true;
     }
 
