@@ -3,6 +3,7 @@
 // terminator: a value keeps at most keptBytes(buffer). The publishing tool
 // and the brand check refuse what these would cut.
 #include <cstddef>
+#include <cstdint>
 
 namespace updater {
 
@@ -27,6 +28,9 @@ constexpr std::size_t kNetworkErrorTextBufferBytes = 1024;
 constexpr std::size_t kUrlBufferBytes = 2084;
 // One text of the string table, and a system error message.
 constexpr std::size_t kMessageBufferBytes = 1024;
+// The largest update.ini the check accepts; no real manifest comes near it,
+// and a larger body is not one. The publishing tool refuses to write more.
+constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
 
 constexpr std::size_t keptBytes(std::size_t bufferBytes) { return bufferBytes - 1; }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/byte_limits.h"
 #include "engine/clock.h"
 #include "engine/http_response.h"
 #include "engine/trusted_manifest.h"
@@ -14,9 +15,6 @@
 namespace updater {
 
 namespace {
-
-// No real manifest comes near this; a larger body is not one.
-constexpr std::uint64_t kManifestLimitBytes = 16u << 20;
 
 void showMessage(UpdateContext& context, MessageId id) {
     context.view.showStatus(context.services.messages.load(id));

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "engine/clock.h"
 #include "engine/view_queue.h"
@@ -41,8 +42,18 @@ win32::ThreadHandle startWorker(const std::shared_ptr<Worker>& worker) {
     return thread;
 }
 
-// Dispatches what is waiting, as the run's pump always did: no dialog
-// keyboard handling. A quit is left for the modal loop, which ends on it.
+// The dialog a message's window belongs to, if any: its keys are the
+// dialog's (Esc is Cancel; Enter presses the default button, which the
+// wizard ignores while it is busy).
+HWND owningDialog(HWND window) {
+    const HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+    char className[16] = {};
+    if (!root || !GetClassNameA(root, className, sizeof className)) return nullptr;
+    return std::string_view(className) == "#32770" ? root : nullptr;
+}
+
+// Dispatches what is waiting, as the dialog's own loop would. A quit is left
+// for the modal loop, which ends on it.
 void dispatchWaiting(std::optional<int>& quitCode) {
     MSG message;
     while (!quitCode && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -50,6 +61,8 @@ void dispatchWaiting(std::optional<int>& quitCode) {
             quitCode = static_cast<int>(message.wParam);
             break;
         }
+        const HWND dialog = owningDialog(message.hwnd);
+        if (dialog && IsDialogMessageA(dialog, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

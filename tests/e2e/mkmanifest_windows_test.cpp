@@ -27,15 +27,17 @@ protected:
     ChildResult publishUnderWine(const std::string& version, const std::string& time, const fs::path& release,
                                  const fs::path& out) {
         return runWine(windowsBinDir() + "/mkmanifest.exe",
-                       {"--time", time, toWindowsPath(release.string()), "kelmor", version, toWindowsPath(out.string())},
+                       {"--per-file", "--time", time, toWindowsPath(release.string()), "kelmor", version,
+                        toWindowsPath(out.string())},
                        root_.string());
     }
     // Publishes with both tools; their manifests must be the same bytes.
     void publishBoth(const std::string& version, const std::string& time) {
         const ChildResult wine = publishUnderWine(version, time, root_ / "wine-rel", root_ / "wine-out");
         ASSERT_EQ(wine.exitCode, 0) << wine.output;
-        const ChildResult native = runChild({MKMANIFEST_PATH, "--time", time, (root_ / "native-rel").string(),
-                                             "kelmor", version, (root_ / "native-out").string()});
+        const ChildResult native = runChild({MKMANIFEST_PATH, "--per-file", "--time", time,
+                                             (root_ / "native-rel").string(), "kelmor", version,
+                                             (root_ / "native-out").string()});
         ASSERT_EQ(native.exitCode, 0) << native.output;
         const std::string manifest = readFileBytes((root_ / "native-out" / "update.ini").string());
         ASSERT_FALSE(manifest.empty());

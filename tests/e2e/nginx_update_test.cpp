@@ -57,8 +57,8 @@ protected:
     void publish(const Files& files, const std::string& version, std::time_t time) {
         const std::string release = site.path() + "/release";
         for (const auto& [name, bytes] : files) writeFileBytes(release + "/" + name, bytes);
-        const ChildResult result = runChild({MKMANIFEST_PATH, "--time", localTimestamp(time), release, "kelmor",
-                                             version, site.path() + "/www/kelmor"});
+        const ChildResult result = runChild({MKMANIFEST_PATH, "--per-file", "--time", localTimestamp(time), release,
+                                             "kelmor", version, site.path() + "/www/kelmor"});
         ASSERT_EQ(result.exitCode, 0) << result.output;
     }
 

@@ -29,8 +29,8 @@ class PublishedDatesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         writeFileBytes(root_.pathOf("release/readme.txt"), "kelmor\n");
-        const ChildResult tool = runChild({MKMANIFEST_PATH, "--time", "2026-03-05 14:30:00", root_.pathOf("release"),
-                                           "kelmor", "1.3", root_.pathOf("web")});
+        const ChildResult tool = runChild({MKMANIFEST_PATH, "--per-file", "--time", "2026-03-05 14:30:00",
+                                           root_.pathOf("release"), "kelmor", "1.3", root_.pathOf("web")});
         ASSERT_EQ(tool.exitCode, 0) << tool.output;
         const std::string manifest = readFileBytes(root_.pathOf("web/update.ini"));
         published_ = updater::IniFile::parse(manifest, updater::cp936()).get("FILE0", "VERSION", "", 260);

@@ -56,7 +56,8 @@ public:
         std::vector<std::string> args;
         if (!key.empty()) args = {"--sign", key};
         args.insert(args.end(),
-                    {"--time", kPublished, root_.pathOf("release"), "kelmor", version, (web() / folder).string()});
+                    {"--per-file", "--time", kPublished, root_.pathOf("release"), "kelmor", version,
+                     (web() / folder).string()});
         tool(args);
     }
     // A second key pair, which the keyed build does not know.

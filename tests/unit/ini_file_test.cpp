@@ -167,6 +167,39 @@ TEST(UpdateManifest, ProductVersionAndFileEntriesUpToTheFirstGap) {
     EXPECT_FALSE(manifest.entry(2));
 }
 
+// The history keys are kept as written, malformed or not (the updater only
+// compares them), and end at the first incomplete pair or after eight.
+TEST(UpdateManifest, WholeFlagHistoriesAndDroppedFilesUpToTheirGaps) {
+    std::string text = "[kelmor]\nVERSION=2.0\nwhole=1\n[other]\nWHOLE=yes\n"
+                       "[FILE0]\nFILE=a\nPREV0_SIZE=3\nPREV0_SHA256=AB\nPREV1_SIZE=-x\nPREV1_SHA256=\n"
+                       "PREV2_SIZE=9\nPREV3_SIZE=1\nPREV3_SHA256=cd\n"
+                       "[FILE1]\nFILE=b\n";
+    for (int n = 0; n < 10; ++n) {
+        const std::string prefix = "PREV" + std::to_string(n) + "_";
+        text += prefix + "SIZE=" + std::to_string(n) + "\n" + prefix + "SHA256=h\n";
+    }
+    text += "[DROP0]\nFILE=gone.dll\nAGE=3\nPREV0_SIZE=7\nPREV0_SHA256=ef\n[DROP1]\nFILE=\n[DROP2]\nFILE=late\n";
+    const auto manifest = updater::UpdateManifest::parse(text, updater::cp936());
+
+    EXPECT_TRUE(manifest.wholeRelease("KELMOR"));
+    EXPECT_FALSE(manifest.wholeRelease("other"));
+    EXPECT_FALSE(manifest.wholeRelease("missing"));
+
+    const auto history = [](const std::vector<updater::PublishedContent>& contents) {
+        std::string text;
+        for (const auto& content : contents) text += content.size + "/" + content.sha256 + " ";
+        return text;
+    };
+    EXPECT_EQ(history(manifest.entry(0)->previous), "3/AB -x/ ");
+    EXPECT_EQ(history(manifest.entry(1)->previous), "0/h 1/h 2/h 3/h 4/h 5/h 6/h 7/h ");
+
+    const auto drop = manifest.dropped(0);
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(drop->file + " " + drop->age.value_or("-") + " " + history(drop->previous), "gone.dll 3 7/ef ");
+    EXPECT_FALSE(manifest.dropped(1));
+    EXPECT_FALSE(updater::UpdateManifest::parse("[DROP0]\nAGE=1\n", updater::cp936()).dropped(0));
+}
+
 // A system whose code page has no double-byte characters cuts and compares
 // by single bytes, as the platform does there.
 TEST(IniFile, TheCodePageDecidesWhereCharactersEnd) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "engine/byte_limits.h"
 #include "engine/ini_file.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/previous_manifest.h"
@@ -18,6 +21,29 @@ std::string get(const updater::IniFile& manifest, const std::string& section, co
 
 PreviousManifest publishedBefore(const std::vector<ReleaseFile>& files, const std::string& version = "1.26") {
     return readPreviousManifest(manifestText(makePlan("kelmor", version, files, {}, kThen)), "kelmor");
+}
+
+// Content n: n bytes with a digest made of n.
+std::string sha(int n) {
+    char text[65];
+    std::snprintf(text, sizeof text, "%064x", n);
+    return text;
+}
+ReleaseFile file(const std::string& name, int n) { return {name, static_cast<std::uint64_t>(n), sha(n)}; }
+
+// The sizes of a history, each checked against its digest.
+std::string sizes(const std::vector<PublishedContent>& history) {
+    std::string text;
+    for (const PublishedContent& content : history) {
+        EXPECT_EQ(content.sha256, sha(std::stoi(content.size)));
+        text += (text.empty() ? "" : " ") + content.size;
+    }
+    return text;
+}
+
+// The next publication, reading the last one back as the tool does.
+PublishPlan republish(const PublishPlan& last, const std::vector<ReleaseFile>& files) {
+    return makePlan("kelmor", "1.3", files, readPreviousManifest(manifestText(last), "kelmor"), kNow);
 }
 
 TEST(MkmanifestPlan, NumbersFilesFromZeroInByteOrderAndReadsBackThroughTheUpdatersReader) {
@@ -88,6 +114,76 @@ TEST(MkmanifestPlan, PreviousManifestEndsWhereTheUpdatersWalkEnds) {
     EXPECT_EQ(previous.fileOrder, (std::vector<std::string>{"a"}));
     EXPECT_FALSE(previous.productVersion.has_value());
     EXPECT_EQ(readPreviousManifest("[kelmor]\nVERSION=\n", "kelmor").productVersion, "");
+}
+
+TEST(MkmanifestPlan, HistoryHoldsTheLastEightEarlierContentsWithoutTheCurrentOneOrRepeats) {
+    PublishPlan plan = makePlan("kelmor", "1.3", {file("a.dll", 1), file("b.dll", 50)}, {}, kThen);
+    const std::pair<int, const char*> steps[] = {{2, "1"}, {3, "2 1"}, {2, "3 1"}, {2, "3 1"}};
+    for (const auto& [content, expected] : steps) {
+        plan = republish(plan, {file("a.dll", content), file("b.dll", 50)});
+        EXPECT_EQ(sizes(plan.files[0].history), expected) << content;
+        EXPECT_EQ(sizes(plan.files[1].history), "");
+    }
+    for (int content = 4; content <= 13; ++content) plan = republish(plan, {file("a.dll", content)});
+    EXPECT_EQ(sizes(plan.files[0].history), "12 11 10 9 8 7 6 5");
+    EXPECT_TRUE(plan.wholeRelease);
+}
+
+TEST(MkmanifestPlan, ADroppedFileStaysListedForEightPublicationsAndComesBackAsAFile) {
+    PublishPlan plan = makePlan("kelmor", "1.3", {file("a.dll", 1), file("gone.dll", 6)}, {}, kThen);
+    plan = republish(plan, {file("a.dll", 1), file("gone.dll", 7)});
+    const PublishPlan dropping = republish(plan, {file("a.dll", 1)});
+    EXPECT_EQ(dropping.removed, std::vector<std::string>{"gone.dll"});
+    plan = dropping;
+    for (int age = 1; age <= kDropWindow; ++age) {
+        ASSERT_EQ(plan.dropped.size(), 1u) << age;
+        EXPECT_EQ(plan.dropped[0].name + " " + std::to_string(plan.dropped[0].age), "gone.dll " + std::to_string(age));
+        EXPECT_EQ(sizes(plan.dropped[0].history), "7 6");
+        plan = republish(plan, {file("a.dll", 1)});
+    }
+    EXPECT_TRUE(plan.dropped.empty());
+    EXPECT_TRUE(plan.removed.empty());
+
+    const PublishPlan gap = republish(dropping, {file("a.dll", 1)});
+    const PublishPlan back = republish(gap, {file("a.dll", 1), file("gone.dll", 6)});
+    EXPECT_TRUE(back.dropped.empty());
+    EXPECT_EQ(back.files[1].change, FileChange::New);
+    EXPECT_EQ(sizes(back.files[1].history), "7");
+}
+
+// Only well-formed pairs carry forward, in the tool's own form; a drop
+// without a content to recognise, or naming a current file in another letter
+// case, is left out.
+TEST(MkmanifestPlan, AHandWrittenHistoryCarriesForwardOnlyWhatAClientCouldMatch) {
+    std::string upper = sha(3);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string handWritten =
+        "[kelmor]\nVERSION=1.2\n[FILE0]\nFILE=a.dll\nVERSION=" + kThen + "\nSIZE=01\nSHA256=" + sha(1) +
+        "\nPREV0_SIZE=x\nPREV0_SHA256=" + sha(2) + "\nPREV1_SIZE=3\nPREV1_SHA256=" + upper +
+        "\nPREV2_SIZE=4\nPREV2_SHA256=4\n"
+        "[DROP0]\nFILE=old.dll\nAGE=7\nPREV0_SIZE=5\nPREV0_SHA256=" + sha(5) +
+        "\n[DROP1]\nFILE=x.dll\nAGE=banana\nPREV0_SIZE=5\nPREV0_SHA256=" + sha(5) +
+        "\n[DROP2]\nFILE=A.DLL\nAGE=1\nPREV0_SIZE=5\nPREV0_SHA256=" + sha(5) +
+        "\n[DROP3]\nFILE=empty.dll\nAGE=1\nPREV0_SIZE=5\n";
+    const PublishPlan plan =
+        makePlan("kelmor", "1.3", {file("a.dll", 2)}, readPreviousManifest(handWritten, "kelmor"), kNow);
+    EXPECT_EQ(sizes(plan.files[0].history), "1 3");
+    ASSERT_EQ(plan.dropped.size(), 1u);
+    EXPECT_EQ(plan.dropped[0].name + " " + std::to_string(plan.dropped[0].age), "old.dll 8");
+}
+
+// The worst case the format allows per file: the longest name, full history.
+TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
+    PublishPlan plan;
+    plan.product = "kelmor";
+    plan.version = "1.3";
+    for (int i = 0; i < 10000; ++i) {
+        std::string name = "data/" + std::to_string(i) + "/";
+        PlannedFile planned{{name + std::string(259 - name.size(), 'f'), 9999999999, sha(i)}, kNow};
+        for (int n = 0; n < 8; ++n) planned.history.push_back({"9999999999", sha(n)});
+        plan.files.push_back(std::move(planned));
+    }
+    EXPECT_LT(manifestText(plan).size(), updater::kManifestLimitBytes);
 }
 
 TEST(MkmanifestPlan, VersionMustReadAsAGreaterNumber) {

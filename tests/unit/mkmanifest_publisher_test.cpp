@@ -76,6 +76,10 @@ TEST_F(MkmanifestPublisher, CopiesEveryFileBeforeTheManifest) {
     ASSERT_EQ(run("1.26"), 0) << err.str();
     EXPECT_EQ(store.writes, (std::vector<std::string>{"a.exe", "b.dll", "sub/c.txt", "update.ini"}));
     EXPECT_EQ(manifestValue("FILE2", "FILE"), "sub/c.txt");
+    EXPECT_EQ(manifestValue("kelmor", "WHOLE"), "1");
+    time = "2024-03-06 08:00:00";
+    ASSERT_EQ(run("1.3", {"--per-file"}), 0) << err.str();
+    EXPECT_EQ(manifestValue("kelmor", "WHOLE"), "<missing>");
 }
 
 TEST_F(MkmanifestPublisher, RepublishingCopiesOnlyWhatIsNotAlreadyPublished) {
@@ -149,6 +153,7 @@ TEST(MkmanifestCommandLine, ParsesOptionsAnywhereAndRefusesMistakes) {
     CommandLine line = parseCommandLine({"rel", "--force", "kelmor", "1.3", "-n", "out", "--time=2024-03-05 14:30:00"});
     EXPECT_EQ(line.error, "");
     EXPECT_TRUE(line.options.force);
+    EXPECT_TRUE(parseCommandLine({"--per-file", "rel", "kelmor", "1.3", "out"}).options.perFile);
     EXPECT_TRUE(line.options.dryRun);
     EXPECT_EQ(formatTimestamp(*line.options.time), "2024-03-05 14:30:00");
     EXPECT_EQ(line.options.outDir, "out");

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/byte_limits.h"
 #include "engine/ini_file.h"
 #include "tests/support/file_bytes.h"
 
@@ -69,6 +70,9 @@ TEST_F(MkmanifestTool, PublishesNestedFoldersAndKeepsTimestampsOfUnchangedFiles)
     ASSERT_EQ(publish("1.3", "2024-03-06 09:00:00"), 0) << errors;
     EXPECT_EQ(manifestValue("FILE0", "VERSION"), "2024-03-05 14:30:00");
     EXPECT_EQ(manifestValue("FILE1", "VERSION"), "2024-03-06 09:00:00");
+    EXPECT_EQ(manifestValue("FILE1", "PREV0_SHA256"),
+              "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
+    EXPECT_EQ(manifestValue("FILE0", "PREV0_SIZE"), "<missing>");
     EXPECT_EQ(read(root / "out" / "kelmor.exe"), "hello again\n");
 
     for (const auto& entry : fs::recursive_directory_iterator(root / "out"))
@@ -88,6 +92,22 @@ TEST_F(MkmanifestTool, RefusesALinkOutOfTheReleaseFolderAndWritesNothing) {
     EXPECT_NE(errors.find("outside the release folder"), std::string::npos) << errors;
     EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.0");
     EXPECT_FALSE(fs::exists(root / "out" / "leak.txt"));
+}
+
+// The previous manifest is already over the cap, every entry a drop still in
+// its window (the shipped tool, since the sanitizers make this slow).
+TEST_F(MkmanifestTool, RefusesAManifestOverTheUpdatersCapAndWritesNothing) {
+    std::string previous = "[kelmor]\r\nVERSION=1.26\r\n";
+    const std::string history = "PREV0_SIZE=1\r\nPREV0_SHA256=" + std::string(64, 'a') + "\r\n";
+    for (int i = 0; previous.size() <= updater::kManifestLimitBytes; ++i)
+        previous += "[DROP" + std::to_string(i) + "]\r\nFILE=" + std::string(250, 'd') + std::to_string(i) +
+                    "\r\nAGE=1\r\n" + history;
+    put(root / "out" / "update.ini", previous);
+    put(root / "rel" / "kelmor.exe", "program");
+    EXPECT_EQ(publish("1.3", "2024-03-05 14:30:00"), 1);
+    EXPECT_NE(errors.find("over the 16 MiB the updater accepts"), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists(root / "out" / "kelmor.exe"));
+    EXPECT_EQ(read(root / "out" / "update.ini"), previous);
 }
 
 TEST_F(MkmanifestTool, ExplainsItselfAndRejectsBadArguments) {

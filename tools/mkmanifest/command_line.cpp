@@ -41,6 +41,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.options.dryRun = true;
         } else if (arg == "--force") {
             line.options.force = true;
+        } else if (arg == "--per-file") {
+            line.options.perFile = true;
         } else if (arg == "--time") {
             if (i + 1 == args.size()) {
                 line.error = "--time needs a value";
@@ -92,6 +94,9 @@ Options:
                  files, and the version) and write nothing
   --force        publish even when VERSION is not greater than the published
                  one, or --time is not later than the previous publication
+  --per-file     publish file by file: leave WHOLE=1 out of update.ini, so
+                 clients install each file that arrives whole even when
+                 another fails (by default they install all or none)
   --time "YYYY-MM-DD HH:MM:SS"
                  the publication time (local time) instead of the clock
   --sign KEY     sign update.ini with the private key file KEY; updaters built
@@ -112,7 +117,14 @@ on disk are GBK bytes. Names the updater cannot use are refused: names with
 blanks, Windows device names, names over 259 bytes, and names that differ only
 in letter case. Links out of RELEASE_DIR and linked folders are refused too.
 
-Files dropped from the release leave the manifest but stay in OUT_DIR.
+update.ini also remembers, from the previous one in OUT_DIR, the last 8
+sizes and SHA-256 values published for each file (PREV0_SIZE, PREV0_SHA256
+... PREV7_*), and lists in DROP0, DROP1, ... the files that one of the last 8
+publications had and this one has not; a whole release removes such a file
+from a client only when it holds one of those contents. An empty OUT_DIR
+starts the history anew.
+Files dropped from the release leave OUT_DIR only when you delete them.
+A manifest over 16 MiB, which the updater would refuse, is not published.
 
 keygen writes a new ECDSA P-256 key pair: PRIVATE_KEY (PEM, readable by you
 only; keep it off the update server) and PUBLIC_KEY (65 bytes, for the build:

@@ -1,21 +1,43 @@
 #include "tools/mkmanifest/manifest_text.h"
 
 namespace mkmanifest {
+namespace {
+
+// CRLF: the file is read on Windows, and every INI reader accepts it.
+constexpr const char* kEol = "\r\n";
+
+void addHistory(std::string& text, const std::vector<PublishedContent>& history) {
+    for (std::size_t n = 0; n < history.size(); ++n) {
+        const std::string prefix = "PREV" + std::to_string(n) + "_";
+        text += prefix + "SIZE=" + history[n].size + kEol;
+        text += prefix + "SHA256=" + history[n].sha256 + kEol;
+    }
+}
+
+}  // namespace
 
 std::string manifestText(const PublishPlan& plan) {
-    // CRLF: the file is read on Windows, and every INI reader accepts it.
-    const char* eol = "\r\n";
     std::string text;
-    text += "[" + plan.product + "]" + eol;
-    text += "VERSION=" + plan.version + eol;
+    text += "[" + plan.product + "]" + kEol;
+    text += "VERSION=" + plan.version + kEol;
+    if (plan.wholeRelease) text += std::string("WHOLE=1") + kEol;
     for (std::size_t index = 0; index < plan.files.size(); ++index) {
         const PlannedFile& file = plan.files[index];
-        text += eol;
-        text += "[FILE" + std::to_string(index) + "]" + eol;
-        text += "FILE=" + file.name + eol;
-        text += "VERSION=" + file.timestamp + eol;
-        text += "SIZE=" + std::to_string(file.size) + eol;
-        text += "SHA256=" + file.sha256 + eol;
+        text += kEol;
+        text += "[FILE" + std::to_string(index) + "]" + kEol;
+        text += "FILE=" + file.name + kEol;
+        text += "VERSION=" + file.timestamp + kEol;
+        text += "SIZE=" + std::to_string(file.size) + kEol;
+        text += "SHA256=" + file.sha256 + kEol;
+        addHistory(text, file.history);
+    }
+    for (std::size_t index = 0; index < plan.dropped.size(); ++index) {
+        const PlannedDrop& drop = plan.dropped[index];
+        text += kEol;
+        text += "[DROP" + std::to_string(index) + "]" + kEol;
+        text += "FILE=" + drop.name + kEol;
+        text += "AGE=" + std::to_string(drop.age) + kEol;
+        addHistory(text, drop.history);
     }
     return text;
 }

@@ -1,9 +1,12 @@
 #pragma once
-// The update.ini text of a plan: the product section with VERSION, then
-// FILE0, FILE1, ... without gaps. SIZE and SHA256 are for the next
+// The update.ini text of a plan: the product section with VERSION (and
+// WHOLE=1 for a whole release), then FILE0, FILE1, ... without gaps, then
+// DROP0, DROP1, ... without gaps. SIZE and SHA256 are for the next
 // publication, and for every updater: each installs a download only when it
 // matches the ones its section carries, and one built with a public key
-// requires both.
+// requires both. PREVn_SIZE and PREVn_SHA256 (n from 0, the most recent
+// first) are the contents published for the file before; a DROP section's
+// AGE counts the publications since one had its file.
 #include <string>
 
 #include "tools/mkmanifest/publish_plan.h"

@@ -12,8 +12,15 @@ PreviousManifest readPreviousManifest(std::string_view bytes, const std::string&
     for (std::size_t index = 0;; ++index) {
         const std::optional<updater::ManifestEntry> entry = manifest.entry(index);
         if (!entry) break;
-        const PreviousEntry known{entry->size.value_or(""), entry->sha256.value_or(""), entry->version};
+        const PreviousEntry known{entry->size.value_or(""), entry->sha256.value_or(""), entry->version,
+                                  wellFormedHistory(entry->previous)};
         if (previous.files.emplace(entry->file, known).second) previous.fileOrder.push_back(entry->file);
+    }
+    for (std::size_t index = 0;; ++index) {
+        const std::optional<updater::DroppedFile> drop = manifest.dropped(index);
+        if (!drop) break;
+        if (previous.files.count(drop->file) == 0)
+            previous.dropped.emplace(drop->file, PreviousDrop{wellFormedHistory(drop->previous), dropAge(drop->age)});
     }
     return previous;
 }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/code_page.h"
+#include "engine/safe_manifest_name.h"
 #include "engine/version_number.h"
 #include "tools/mkmanifest/naming_rules.h"
 
@@ -22,6 +23,44 @@ std::string readingOf(const std::string& version) {
     return version == number ? "" : " (reads as " + number + ")";
 }
 
+// The content last published for an entry; nothing when it was not well-formed.
+std::optional<PublishedContent> lastContent(const PreviousEntry& entry) {
+    return wellFormedContent(entry.size, entry.sha256);
+}
+
+std::vector<PublishedContent> historyOf(const ReleaseFile& file, const PreviousManifest& previous) {
+    const std::optional<PublishedContent> current = wellFormedContent(std::to_string(file.size), file.sha256);
+    if (auto earlier = previous.files.find(file.name); earlier != previous.files.end())
+        return historyAfter(lastContent(earlier->second), earlier->second.history, current);
+    if (auto drop = previous.dropped.find(file.name); drop != previous.dropped.end())
+        return historyAfter(std::nullopt, drop->second.history, current);
+    return {};
+}
+
+// Files removed now and drops still inside the window. A drop needs a
+// content to recognise; one whose name is a file of this release in another
+// letter case is that file on a client, never to be removed.
+std::vector<PlannedDrop> dropsOf(const PublishPlan& plan, const PreviousManifest& previous) {
+    std::set<std::string> published;  // folded names, made at the first drop
+    const auto isPublished = [&](const std::string& name) {
+        if (published.empty())
+            for (const PlannedFile& file : plan.files) published.insert(updater::manifestNameKey(file.name));
+        return published.count(updater::manifestNameKey(name)) != 0;
+    };
+    std::vector<PlannedDrop> drops;
+    const auto add = [&](const std::string& name, int age, std::vector<PublishedContent> history) {
+        if (age <= kDropWindow && !history.empty() && !isPublished(name))
+            drops.push_back({name, age, std::move(history)});
+    };
+    for (const std::string& name : plan.removed) {
+        const PreviousEntry& entry = previous.files.at(name);
+        add(name, 1, historyAfter(lastContent(entry), entry.history, std::nullopt));
+    }
+    for (const auto& [name, drop] : previous.dropped) add(name, drop.age + 1, drop.history);
+    std::sort(drops.begin(), drops.end(), [](const PlannedDrop& a, const PlannedDrop& b) { return a.name < b.name; });
+    return drops;
+}
+
 }  // namespace
 
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
@@ -34,7 +73,7 @@ PublishPlan makePlan(const std::string& product, const std::string& version, std
     std::sort(files.begin(), files.end(),
               [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
     for (ReleaseFile& file : files) {
-        PlannedFile planned{file, publicationTime, FileChange::New};
+        PlannedFile planned{file, publicationTime, FileChange::New, historyOf(file, previous)};
         auto earlier = previous.files.find(file.name);
         if (earlier != previous.files.end()) {
             if (sameContent(file, earlier->second)) {
@@ -51,6 +90,7 @@ PublishPlan makePlan(const std::string& product, const std::string& version, std
     for (const PlannedFile& file : plan.files) published.insert(file.name);
     for (const std::string& name : previous.fileOrder)
         if (published.count(name) == 0) plan.removed.push_back(name);
+    plan.dropped = dropsOf(plan, previous);
     return plan;
 }
 

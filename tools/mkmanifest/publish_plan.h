@@ -1,6 +1,8 @@
 #pragma once
 // What one publication writes: every release file with the timestamp clients
-// compare against, and what changed since the previous manifest.
+// compare against and the contents published for it before, the files
+// dropped within the last publications, and what changed since the previous
+// manifest.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,18 +24,30 @@ enum class FileChange { New, Changed, Unchanged };
 struct PlannedFile : ReleaseFile {
     std::string timestamp;
     FileChange change = FileChange::New;
+    std::vector<PublishedContent> history;  // most recent first, never the file's own content
+};
+
+struct PlannedDrop {
+    std::string name;
+    int age = 1;                            // publications since one had it
+    std::vector<PublishedContent> history;  // the content it had last first
 };
 
 struct PublishPlan {
     std::string product;
     std::string version;
     std::optional<std::string> previousVersion;
+    bool wholeRelease = true;          // WHOLE=1: clients install all of it or none
     std::vector<PlannedFile> files;    // sorted by the bytes of their names
     std::vector<std::string> removed;  // in the previous manifest's order
+    std::vector<PlannedDrop> dropped;  // sorted by the bytes of their names
 };
 
 // A file keeps its earlier timestamp when its size and digest match the
-// previous entry; a new or changed file gets the publication time.
+// previous entry; a new or changed file gets the publication time. Histories
+// carry forward from the previous manifest: a file removed now becomes a
+// drop, a drop ages by one publication and leaves after kDropWindow, and a
+// drop that comes back is a file again, with its history.
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
                      const PreviousManifest& previous, const std::string& publicationTime);
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/byte_limits.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/naming_rules.h"
 #include "tools/mkmanifest/plan_report.h"
@@ -81,6 +82,19 @@ void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStor
     }
 }
 
+// The manifest as it will be written; refused when the updater would not
+// read it.
+std::string manifestBytes(const PublishPlan& plan, ManifestSigner* signer) {
+    const std::string manifest = manifestText(plan);
+    std::string bytes = signer ? signedManifestText(manifest, *signer) : manifest;
+    if (bytes.size() > updater::kManifestLimitBytes)
+        throw PublishError(std::string(kManifestName) + " would be " + std::to_string(bytes.size()) +
+                           " bytes, over the " + std::to_string(updater::kManifestLimitBytes >> 20) +
+                           " MiB the updater accepts; publish fewer files, or start the history anew in an "
+                           "empty output folder");
+    return bytes;
+}
+
 }  // namespace
 
 int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime& now, std::ostream& out,
@@ -102,18 +116,19 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
 
         LocalTime publication = options.time.value_or(now);
         PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication));
+        plan.wholeRelease = !options.perFile;
         if (refused(publicationTimeProblem(plan, publication, previous), options.force, err)) return 1;
         if (now < publication)
             err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
                    "its files on every update\n";
 
+        const std::string manifest = manifestBytes(plan, signer);
         if (options.dryRun) {
             out << planReport(plan, true) << "dry run: nothing written\n";
             return 0;
         }
         copyAll(options, plan, store, err);
-        const std::string manifest = manifestText(plan);
-        store.writeAtomically(options.outDir, kManifestName, signer ? signedManifestText(manifest, *signer) : manifest);
+        store.writeAtomically(options.outDir, kManifestName, manifest);
         out << planReport(plan, false);
         if (!plan.removed.empty())
             out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";

@@ -17,6 +17,7 @@ struct PublishOptions {
     std::string outDir;
     bool dryRun = false;
     bool force = false;
+    bool perFile = false;    // leave WHOLE=1 out: clients install file by file
     std::string signingKey;  // private key file; empty for an unsigned manifest
     std::optional<LocalTime> time;  // the clock when not given
 };
