@@ -7,7 +7,6 @@
 #include "engine/content_check.h"
 #include "engine/entry_state.h"
 #include "engine/file_download.h"
-#include "engine/release_manifest.h"
 #include "engine/release_paths.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
@@ -79,10 +78,9 @@ void runUpdate(UpdateContext& context, const std::string& manifestBytes, const s
     const UpdateManifest manifest =
         UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
     const std::vector<ManifestEntry> entries = listEntries(manifest);
-    const ReleaseKeys keys = readReleaseKeys(manifestBytes, context.settings.productName, context.services.codePage,
-                                             context.services.unicodeToAnsi);
-    if (runsWhole(keys, entries)) {
-        if (runWholeRelease(context, entries, keys.drops) == WholeOutcome::Committed) finishRun(context, newVersion);
+    if (runsWhole(manifest, context.settings.productName, entries)) {
+        if (runWholeRelease(context, entries, listDroppedFiles(manifest)) == WholeOutcome::Committed)
+            finishRun(context, newVersion);
         return;
     }
     updateListedFiles(context, entries);

@@ -25,7 +25,7 @@ public:
         : context_(context), files_(context.services.files), directory_(context.services.programDirectory),
           entries_(entries) {}
 
-    WholeOutcome run(const std::vector<DroppedEntry>& drops) {
+    WholeOutcome run(const std::vector<DroppedFile>& drops) {
         CommitGate* const gate = context_.commitGate;
         if (gate && !gate->beginDownloads()) return WholeOutcome::Stopped;
         if (!namesAllowed()) return failed();
@@ -122,12 +122,12 @@ private:
 
     // Only a file whose bytes the vendor published goes; a copy the user
     // changed stays. The updater, its copy and the settings never go.
-    std::vector<std::string> droppedFilesToRemove(const std::vector<DroppedEntry>& drops) {
+    std::vector<std::string> droppedFilesToRemove(const std::vector<DroppedFile>& drops) {
         std::set<std::string> keys;
         for (const ManifestEntry& entry : entries_) keys.insert(manifestNameKey(entry.file));
         keys.insert(manifestNameKey(kSettingsFileName));
         std::vector<std::string> removed;
-        for (const DroppedEntry& drop : drops) {
+        for (const DroppedFile& drop : drops) {
             if (!isSafeManifestName(drop.file) || isUpdaterItself(context_, drop.file) ||
                 !keys.insert(manifestNameKey(drop.file)).second)
                 continue;
@@ -135,7 +135,7 @@ private:
             const std::optional<LocalEntry> local = files_.lookUp(path);
             if (!local || local->directory) continue;
             const std::optional<std::string> content = files_.readAll(path);
-            const bool published = std::any_of(drop.published.begin(), drop.published.end(), [&](const EarlierContent& c) {
+            const bool published = std::any_of(drop.previous.begin(), drop.previous.end(), [&](const PublishedContent& c) {
                 const std::optional<ExpectedContent> expected = readExpectedContent(c.size, c.sha256);
                 return expected && expected->promisesEverything() && matches(content, *expected);
             });
@@ -180,14 +180,20 @@ private:
 
 }  // namespace
 
-bool runsWhole(const ReleaseKeys& keys, const std::vector<ManifestEntry>& entries) {
-    return keys.whole && std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& entry) {
+bool runsWhole(const UpdateManifest& manifest, std::string_view product, const std::vector<ManifestEntry>& entries) {
+    return manifest.wholeRelease(product) && std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& entry) {
                return entry.size.has_value() && entry.sha256.has_value();
            });
 }
 
+std::vector<DroppedFile> listDroppedFiles(const UpdateManifest& manifest) {
+    std::vector<DroppedFile> drops;
+    while (std::optional<DroppedFile> drop = manifest.dropped(drops.size())) drops.push_back(std::move(*drop));
+    return drops;
+}
+
 WholeOutcome runWholeRelease(UpdateContext& context, const std::vector<ManifestEntry>& entries,
-                             const std::vector<DroppedEntry>& drops) {
+                             const std::vector<DroppedFile>& drops) {
     return WholeRun(context, entries).run(drops);
 }
 

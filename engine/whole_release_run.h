@@ -3,7 +3,6 @@
 // then all are put in place in one commit, or none is.
 #include <vector>
 
-#include "engine/release_manifest.h"
 #include "engine/update_manifest.h"
 #include "engine/update_services.h"
 
@@ -17,10 +16,13 @@ enum class WholeOutcome {
 
 // A release runs whole when it asks to (WHOLE=1) and every entry carries
 // SIZE and SHA256; any other runs file by file.
-bool runsWhole(const ReleaseKeys& keys, const std::vector<ManifestEntry>& entries);
+bool runsWhole(const UpdateManifest& manifest, std::string_view product, const std::vector<ManifestEntry>& entries);
+
+// The manifest's DROP sections, in order.
+std::vector<DroppedFile> listDroppedFiles(const UpdateManifest& manifest);
 
 // Follows the running-product guard, which the caller consulted first.
 WholeOutcome runWholeRelease(UpdateContext& context, const std::vector<ManifestEntry>& entries,
-                             const std::vector<DroppedEntry>& drops);
+                             const std::vector<DroppedFile>& drops);
 
 }  // namespace updater

@@ -34,7 +34,6 @@
 #include "engine/byte_limits.h"
 #include "engine/hex_text.h"
 #include "engine/manifest_signature.h"
-#include "engine/release_manifest.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/update_manifest.h"
 #include "engine/update_run.h"
@@ -337,7 +336,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fakes::checkVersion(world.context, newVersion, &manifest) == CheckOutcome::NewerFound) {
             // The judge knows the run file by file; a whole release's commit
             // and recovery are judged by the unit tests of the commit.
-            if (readReleaseKeys(manifest, world.settings.productName, cp936(), nullptr).whole) return 0;
+            if (UpdateManifest::parse(manifest, cp936()).wholeRelease(world.settings.productName)) return 0;
             runUpdate(world.context, manifest, newVersion);
             runCompleted = true;
         }
