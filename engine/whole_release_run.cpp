@@ -1,7 +1,6 @@
 #include "engine/whole_release_run.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 #include "engine/content_check.h"
