@@ -6,7 +6,8 @@
 // Usage: update_timer URL FILE SIZE [FILES]
 //   URL: the update directory (its update.ini offers a newer version of
 //   kelmor than 1.26 and lists FILES files, FILE of SIZE bytes the last).
-//   SIZE 0: FILE is laid out current, every entry names it, nothing is
+//   SIZE 0: FILES files w000000.dat... are laid out current (the first a
+//   copy of $UPDATE_TIMER_SEED when set), the entries name them, nothing is
 //   downloaded, and the run is timed until the Finish caption.
 // Prints: seconds=... mbps=... (FILES * SIZE bytes) files_per_s=... start=...
 // (seconds until the first download file appears) start_peak_kib=... (VmHWM
@@ -75,7 +76,17 @@ int main(int argc, char** argv) {
     ProductDir product;
     product.writeConfig({"kelmor", "1.26", url});
     const bool walkOnly = size == 0;
-    if (walkOnly) product.writeFile(file, "current");
+    // Every entry names a file of its own (names that open one file are
+    // refused), each written now, so newer than the manifest's time.
+    // UPDATE_TIMER_SEED: the first file is a copy of that one instead.
+    const char* seed = std::getenv("UPDATE_TIMER_SEED");
+    if (walkOnly && seed) fs::copy_file(seed, product.pathOf("w000000.dat"), fs::copy_options::overwrite_existing);
+    if (walkOnly && !seed)
+        for (unsigned long i = 0; i < files; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "w%06lu.dat", i);
+            product.writeFile(name, "current");
+        }
     WineProcess updater(product.exeWindowsPath(), {}, fs::path(product.path()).parent_path().string());
     Wizard wizard;
     if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);

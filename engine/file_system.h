@@ -1,5 +1,7 @@
 #pragma once
 // The engine's view of the file system. Paths are ANSI byte strings.
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -35,6 +37,7 @@ struct LocalEntry {
     bool directory = false;
     // Last-write time converted to local time, whole seconds, as an OLE date.
     double lastWriteDate = 0;
+    std::uint64_t size = 0;  // bytes; 0 for a directory
 };
 
 enum class ShareMode {
@@ -62,6 +65,9 @@ public:
     virtual std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) = 0;
     // The whole content; nothing when the file cannot be read.
     virtual std::optional<std::string> readAll(const std::string& path) = 0;
+    // The content in chunks, however large the file; false when it cannot be
+    // read to its end.
+    virtual bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) = 0;
     virtual bool remove(const std::string& path) = 0;
     // Moves from onto to in one step, replacing an existing target, written through.
     virtual bool replace(const std::string& from, const std::string& to) = 0;

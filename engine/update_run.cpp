@@ -7,6 +7,7 @@
 #include "engine/content_check.h"
 #include "engine/entry_state.h"
 #include "engine/file_download.h"
+#include "engine/local_content.h"
 #include "engine/release_paths.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
@@ -27,14 +28,18 @@ private:
     WizardView& view_;
 };
 
+// Where the running updater's new copy waits.
+std::string updaterCopyPath(const UpdateContext& context) {
+    return context.services.programDirectory + context.services.programFileName + std::string(kUpdaterCopySuffix);
+}
+
 // The new file takes the old one's place in one move, so a failure leaves
 // the old file whole.
 bool swapIn(const UpdateContext& context, const std::string& file, const std::string& downloadPath,
             const std::string& localPath) {
     FileSystem& files = context.services.files;
     // The running updater cannot replace itself: its new copy waits beside it.
-    if (isUpdaterItself(context, file))
-        return files.replace(downloadPath, context.services.programDirectory + context.services.programFileName + ".bck");
+    if (isUpdaterItself(context, file)) return files.replace(downloadPath, updaterCopyPath(context));
     return files.replace(downloadPath, localPath);
 }
 
@@ -101,7 +106,10 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const std::optional<LocalEntry> local = context.services.files.lookUp(localPath);
     // A directory cannot become a file; nothing is asked for.
     if (local && local->directory) return FileUpdateResult::Failed;
-    if (isLocalFileCurrent(context, local, entry.version)) return FileUpdateResult::UpToDate;
+    const std::string bckPath = isUpdaterItself(context, file) ? updaterCopyPath(context) : std::string();
+    if (isEntryCurrent(context.services.files, context.services.sha256, local, localPath, entry, bckPath,
+                       [&] { return isLocalFileCurrent(context, local, entry.version); }))
+        return FileUpdateResult::UpToDate;
 
     // SIZE and SHA256 bind in every build; a keyed build needs both.
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);

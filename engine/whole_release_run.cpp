@@ -7,6 +7,7 @@
 #include "engine/entry_state.h"
 #include "engine/failure_report.h"
 #include "engine/file_download.h"
+#include "engine/local_content.h"
 #include "engine/release_commit.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
@@ -72,14 +73,17 @@ private:
         const std::string localPath = directory_ + entry.file;
         const std::optional<LocalEntry> local = files_.lookUp(localPath);
         if (local && local->directory) return failedFile(entry.file);
-        if (isLocalFileCurrent(context_, local, entry.version)) return true;
-        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-        if (!expected || !expected->promisesEverything()) return failedFile(entry.file);
-
         // The running updater's new copy waits beside it, as in a run file by file.
         const std::string target = isUpdaterItself(context_, entry.file)
                                        ? context_.services.programFileName + std::string(kUpdaterCopySuffix)
                                        : entry.file;
+        const std::string copyPath = target == entry.file ? std::string() : directory_ + target;
+        if (isEntryCurrent(files_, context_.services.sha256, local, localPath, entry, copyPath,
+                           [&] { return isLocalFileCurrent(context_, local, entry.version); }))
+            return true;
+        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
+        if (!expected || !expected->promisesEverything()) return failedFile(entry.file);
+
         const std::string downloadPath = downloadPathFor(files_, directory_, target);
         if (!isKeptDownload(downloadPath, *expected) && !fetch(entry.file, *expected, localPath, downloadPath))
             return failedFile(entry.file);
@@ -91,14 +95,17 @@ private:
     // promised content.
     bool isKeptDownload(const std::string& path, const ExpectedContent& expected) {
         const std::optional<LocalEntry> kept = files_.lookUp(path);
-        if (!kept || kept->directory) return false;
-        return matches(files_.readAll(path), expected);
+        return kept && !kept->directory && holds(path, expected);
     }
 
-    bool matches(const std::optional<std::string>& content, const ExpectedContent& expected) {
-        if (!content) return false;
+    // Whether the file's bytes are exactly the expected content, read in chunks.
+    bool holds(const std::string& path, const ExpectedContent& expected) {
         ContentCheck check(context_.services.sha256, expected);
-        return check.add(content->data(), content->size()) && check.matches();
+        bool withinSize = true;
+        const bool read = files_.readChunks(path, [&](const char* data, std::size_t size) {
+            withinSize = withinSize && check.add(data, size);
+        });
+        return read && withinSize && check.matches();
     }
 
     // A network or file failure fails this file only: the others are still
@@ -133,10 +140,10 @@ private:
             const std::string path = directory_ + drop.file;
             const std::optional<LocalEntry> local = files_.lookUp(path);
             if (!local || local->directory) continue;
-            const std::optional<std::string> content = files_.readAll(path);
             const bool published = std::any_of(drop.previous.begin(), drop.previous.end(), [&](const PublishedContent& c) {
                 const std::optional<ExpectedContent> expected = readExpectedContent(c.size, c.sha256);
-                return expected && expected->promisesEverything() && matches(content, *expected);
+                return expected && expected->promisesEverything() && *expected->size == local->size &&
+                       holds(path, *expected);
             });
             if (published) removed.push_back(drop.file);
         }

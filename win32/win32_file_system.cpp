@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <vector>
+
 #include "engine/side_files.h"
 #include "win32/unique_handle.h"
 #include "win32/win32_output_file.h"
@@ -15,6 +17,7 @@ std::optional<LocalEntry> Win32FileSystem::lookUp(const std::string& path) {
     if (!search) return std::nullopt;
     LocalEntry entry;
     entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!entry.directory) entry.size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
 
     FILETIME local;
     SYSTEMTIME time;
@@ -98,6 +101,21 @@ std::unique_ptr<OutputFile> Win32FileSystem::replaceWithFreshFile(const std::str
         return nullptr;
     }
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
+}
+
+// 64 KiB reads: hashing a large file costs little more than reading it.
+bool Win32FileSystem::readChunks(const std::string& path,
+                                 const std::function<void(const char*, std::size_t)>& sink) {
+    const FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) return false;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
+        if (got == 0) return true;
+        sink(buffer.data(), got);
+    }
 }
 
 std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {

@@ -11,6 +11,7 @@ public:
     std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override;
     std::optional<std::string> readAll(const std::string& path) override;
+    bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) override;
     bool remove(const std::string& path) override;
     bool replace(const std::string& from, const std::string& to) override;
     bool makeDirectory(const std::string& path) override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -168,6 +169,53 @@ TEST_F(NginxUpdateTest, RoundTripDownloadsOnlyTheChangedFileTheSecondTime) {
     expectInstalled(k14);
     for (const auto& [name, time] : updatedAt)
         if (name != "readme.txt") EXPECT_EQ(product.mtime(name), time) << name << " was written again";
+}
+
+// An installer stamps files with the install time, after every publication:
+// the timestamps say "current", the contents say which file is the vendor's
+// of an earlier release. Only those travel; the one already current does not.
+TEST_F(NginxUpdateTest, ClientInstalledFromTheFirstOfThreeReleasesGetsWhatChanged) {
+    Files release = {{"a.dll", "a, never changed"}, {"b.dll", "b 1.1"}, {"c.dll", "c 1.1"}};
+    const Files installed = release;
+    publish(release, "1.1", now - 3 * kDay);
+    release["b.dll"] = "b 1.2";
+    publish(release, "1.2", now - 2 * kDay);
+    release["c.dll"] = "c 1.3";
+    publish(release, "1.3", now - kDay);
+    install(installed, now);
+    const std::size_t before = server.accessLog().size();
+
+    const WizardState finished = updateTo("1.3");
+
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"b.dll 更新完成", "c.dll 更新完成", "kelmor 1.3"}));
+    expectInstalled(release);
+    EXPECT_EQ(requests(before), (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200",
+                                                          "GET /kelmor/b.dll HTTP/1.0 200",
+                                                          "GET /kelmor/c.dll HTTP/1.0 200"}));
+}
+
+// The publisher on UTC, the client eight hours east: the manifest's times,
+// which carry no zone, read as earlier than the client's older files.
+TEST_F(NginxUpdateTest, ClientEastOfThePublisherGetsTheRelease) {
+    const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
+    const auto setZone = [](const std::string& tz) {
+        if (tz.empty()) unsetenv("TZ"); else setenv("TZ", tz.c_str(), 1);
+        tzset();
+    };
+    setZone("UTC");
+    Files release = {{"atlas.dat", "atlas 1.4"}};
+    publish(release, "1.4", now - 2 * kHour);
+    const Files installed = release;
+    release["atlas.dat"] = "atlas 1.5";
+    publish(release, "1.5", now - kHour);
+    install(installed, now - 90 * 60);  // before the publication, but after it in Shanghai's clock
+    setZone("Asia/Shanghai");
+
+    const WizardState finished = updateTo("1.5");
+    setZone(zone);
+
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"atlas.dat 更新完成", "kelmor 1.5"}));
+    expectInstalled(release);
 }
 
 // "%" and "#" travel encoded, so nginx neither decodes a name into "../"

@@ -282,7 +282,7 @@ public:
         if (directories.count(path)) return LocalEntry{true, now};
         auto found = files.find(path);
         if (found == files.end()) return std::nullopt;
-        return LocalEntry{false, found->second.lastWrite};
+        return LocalEntry{false, found->second.lastWrite, found->second.content.size()};
     }
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode) override {
         created.push_back(path);
@@ -303,6 +303,14 @@ public:
         auto found = files.find(path);
         if (found == files.end()) return std::nullopt;
         return found->second.content;
+    }
+    std::vector<std::string> hashed;  // paths read through readChunks
+    bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) override {
+        hashed.push_back(path);
+        auto found = files.find(path);
+        if (found == files.end()) return false;
+        sink(found->second.content.data(), found->second.content.size());
+        return true;
     }
     // An open file can be neither removed nor moved, as on Windows.
     bool remove(const std::string& path) override {

@@ -173,6 +173,19 @@ TEST(MkmanifestPlan, AHandWrittenHistoryCarriesForwardOnlyWhatAClientCouldMatch)
 }
 
 // The worst case the format allows per file: the longest name, full history.
+// What an installer laid down, never published with the tool, joins the
+// history after what the history holds, so clients recognise it as the vendor's.
+TEST(MkmanifestPlan, ASeededReleaseJoinsTheHistoryOfFilesOfTheSameName) {
+    PublishPlan plan = republish(makePlan("kelmor", "1.2", {file("a.dll", 2)}, {}, kThen),
+                                 {file("a.dll", 3), file("b.dll", 5), file("c.dll", 7)});
+    seedHistory(plan, {file("a.dll", 1), file("b.dll", 4), file("c.dll", 7), file("gone.dll", 9)});
+    EXPECT_EQ(sizes(plan.files[0].history), "2 1");
+    EXPECT_EQ(sizes(plan.files[1].history), "4");
+    EXPECT_EQ(sizes(plan.files[2].history), "") << "a file's own content is never its history";
+    seedHistory(plan, {file("a.dll", 1)});
+    EXPECT_EQ(sizes(plan.files[0].history), "2 1") << "no repeats";
+}
+
 TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
     PublishPlan plan;
     plan.product = "kelmor";

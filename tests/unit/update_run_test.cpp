@@ -389,6 +389,56 @@ TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
     EXPECT_EQ(rig.http.opened.size(), rows.size() - 2) << "malformed keys fail before the request";
 }
 
+// An entry with SIZE and SHA256 is decided by what the local file holds; its
+// time decides only for content made or changed here. Sizes are compared
+// first: a file of another size is never read.
+TEST_F(UpdateRunTest, EntriesWithAHashAreDecidedByContent) {
+    const std::string published = "kelmor 1.5 as published";
+    const std::string earlier = "kelmor 1.4, published before";
+    const auto section = [&](const std::string& file) {
+        ManifestEntry entry;
+        entry.file = file;
+        entry.version = "2024-03-05 14:30:00";
+        entry.size = std::to_string(published.size());
+        entry.sha256 = fakes::fakeDigestHex(published);
+        entry.previous = {{std::to_string(earlier.size()), fakes::fakeDigestHex(earlier)}};
+        return entry;
+    };
+    constexpr double kBefore = 45000, kAfter = 46000;  // either side of the entry's time
+    struct Row {
+        const char* file;
+        std::optional<std::string> local;
+        double time;
+        FileUpdateResult result;
+        bool hashed;
+    };
+    const std::vector<Row> rows = {
+        {"missing.exe", std::nullopt, 0, FileUpdateResult::Updated, false},
+        {"current-older.exe", published, kBefore, FileUpdateResult::UpToDate, true},
+        {"current-newer.exe", published, kAfter, FileUpdateResult::UpToDate, true},
+        {"earlier-newer.exe", earlier, kAfter, FileUpdateResult::Updated, true},
+        {"edited-newer.exe", "a user's own edit, longer than the file", kAfter, FileUpdateResult::UpToDate, false},
+        {"edited-older.exe", "a user's own edit, old", kBefore, FileUpdateResult::Updated, false},
+        {"same-size-edit.exe", std::string(published.size(), 'x'), kAfter, FileUpdateResult::UpToDate, true},
+    };
+    for (const Row& row : rows) {
+        if (row.local) rig.files.put(kProg + row.file, *row.local, row.time);
+        serve(row.file, answer(published));
+        rig.files.hashed.clear();
+        EXPECT_EQ(updateEntry(rig.context, section(row.file)), row.result) << row.file;
+        EXPECT_EQ(!rig.files.hashed.empty(), row.hashed) << row.file;
+        const bool kept = row.result == FileUpdateResult::UpToDate;
+        EXPECT_EQ(rig.files.content(kProg + row.file), kept ? row.local.value_or("<missing>") : published) << row.file;
+    }
+
+    // The updater's waiting copy counts: once it holds the entry, nothing is fetched.
+    rig.files.put(kProg + "Update.exe", "running", kBefore);
+    rig.files.put(kProg + "Update.exe.bck", published, kBefore);
+    rig.http.opened.clear();
+    EXPECT_EQ(updateEntry(rig.context, section("Update.exe")), FileUpdateResult::UpToDate);
+    EXPECT_TRUE(rig.http.opened.empty());
+}
+
 TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
     for (const std::string name : {"a.dll", "plugins/a.dll", "plugins\\a.dll", "a..b.dll", ".\\a.dll", "./a.dll",
                                    "\x81\x5C..a\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",

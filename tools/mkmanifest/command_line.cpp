@@ -43,6 +43,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.options.force = true;
         } else if (arg == "--per-file") {
             line.options.perFile = true;
+        } else if (arg == "--seed-history") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                line.error = "--seed-history needs a release folder";
+                return line;
+            }
+            line.options.seedHistoryDir = args[++i];
         } else if (arg == "--time") {
             if (i + 1 == args.size()) {
                 line.error = "--time needs a value";
@@ -97,6 +103,11 @@ Options:
   --per-file     publish file by file: leave WHOLE=1 out of update.ini, so
                  clients install each file that arrives whole even when
                  another fails (by default they install all or none)
+  --seed-history DIR
+                 add the files of DIR, a release that was installed but never
+                 published with mkmanifest (what an installer laid down), to
+                 each file's history, so clients recognise them as the
+                 vendor's and update them whatever their timestamps
   --time "YYYY-MM-DD HH:MM:SS"
                  the publication time (local time) instead of the clock
   --sign KEY     sign update.ini with the private key file KEY; updaters built

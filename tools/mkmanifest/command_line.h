@@ -1,5 +1,5 @@
 #pragma once
-// mkmanifest [--dry-run] [--force] [--per-file] [--time "YYYY-MM-DD HH:MM:SS"] [--sign KEY]
+// mkmanifest [--dry-run] [--force] [--per-file] [--seed-history DIR] [--time "YYYY-MM-DD HH:MM:SS"] [--sign KEY]
 //            RELEASE_DIR PRODUCT VERSION OUT_DIR
 // mkmanifest keygen PRIVATE_KEY PUBLIC_KEY
 #include <string>

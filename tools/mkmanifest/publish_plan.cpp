@@ -1,6 +1,7 @@
 #include "tools/mkmanifest/publish_plan.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "engine/code_page.h"
@@ -62,6 +63,23 @@ std::vector<PlannedDrop> dropsOf(const PublishPlan& plan, const PreviousManifest
 }
 
 }  // namespace
+
+void seedHistory(PublishPlan& plan, const std::vector<ReleaseFile>& seeded) {
+    std::map<std::string, PublishedContent> contents;
+    for (const ReleaseFile& file : seeded)
+        if (auto content = wellFormedContent(std::to_string(file.size), file.sha256)) contents[file.name] = *content;
+    for (PlannedFile& file : plan.files) {
+        const auto seed = contents.find(file.name);
+        if (seed == contents.end()) continue;
+        const PublishedContent& content = seed->second;
+        const auto same = [&](const PublishedContent& other) {
+            return other.size == content.size && other.sha256 == content.sha256;
+        };
+        const bool own = content.size == std::to_string(file.size) && content.sha256 == file.sha256;
+        if (own || std::any_of(file.history.begin(), file.history.end(), same)) continue;
+        if (file.history.size() < updater::kHistoryDepth) file.history.push_back(content);
+    }
+}
 
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
                      const PreviousManifest& previous, const std::string& publicationTime) {

@@ -51,6 +51,11 @@ struct PublishPlan {
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
                      const PreviousManifest& previous, const std::string& publicationTime);
 
+// Adds each seeded file's content to the history of the release file of that
+// name, after what the history holds (a seed is older than any publication),
+// unless it is the file's own content, already there, or the history is full.
+void seedHistory(PublishPlan& plan, const std::vector<ReleaseFile>& seeded);
+
 // Refusals that --force overrides; empty text when fine.
 // Clients only see a version as new when it reads as a greater number.
 std::string versionOrderProblem(const std::string& version, const PreviousManifest& previous);

@@ -117,6 +117,11 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         LocalTime publication = options.time.value_or(now);
         PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication));
         plan.wholeRelease = !options.perFile;
+        if (!options.seedHistoryDir.empty()) {
+            PublishOptions seed = options;
+            seed.releaseDir = options.seedHistoryDir;
+            seedHistory(plan, digestAll(seed, store.listFiles(options.seedHistoryDir), store, err));
+        }
         if (refused(publicationTimeProblem(plan, publication, previous), options.force, err)) return 1;
         if (now < publication)
             err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
