@@ -11,6 +11,7 @@
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
+#include "engine/release_recovery.h"
 #include "engine/update_services.h"
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
@@ -35,6 +36,12 @@ namespace {
 
 void showUnownedBox(const std::string& text, const std::string& caption, UINT style) {
     MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+}
+
+RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
+    return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
+                          programFileName(places.modulePath, codePage))
+        .outcome;
 }
 
 void enableCommonControls() {
@@ -68,6 +75,11 @@ int UpdateApp::run() {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
     const SystemPlaces places = readSystemPlaces();
+    win32::Win32FileSystem files;
+    // Under the claim, so that no other updater is committing here. A commit
+    // that cannot be finished or undone (no rights to the folder) leaves the
+    // wizard with nothing to offer.
+    const bool releasePending = recoverProgramDirectory(files, places, codePage) == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
     const std::string boxCaption = boxCaption_.empty() ? appName : boxCaption_;
@@ -79,7 +91,6 @@ int UpdateApp::run() {
     }
     enableCommonControls();
 
-    win32::Win32FileSystem files;
     win32::OleDateParser dates;
     win32::ToolhelpProcessSystem processes;
     const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
@@ -129,12 +140,26 @@ int UpdateApp::run() {
                                   .unicodeToAnsi = &unicodeToAnsi,
                                   .programFileName = programFileName(places.modulePath, codePage),
                                   .installRights = &installRights};
-    ui::UpdateDialog dialog(services, std::move(settings));
+    ui::UpdateDialog dialog(services, std::move(settings), releasePending);
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
     // Process exit reclaims the thread, its handles, the session and the claim.
     if (dialog.leftWorkBehind()) ExitProcess(kExitWizardEnded);
     return kExitWizardEnded;
+}
+
+int UpdateApp::recover() {
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) return kExitFolderHeld;
+    const win32::Win32CodePage codePage;
+    win32::Win32FileSystem files;
+    // A journal that names anything but the updater's own files is left
+    // alone: the installation is not known to be one release.
+    switch (recoverProgramDirectory(files, readSystemPlaces(), codePage)) {
+    case RecoveryOutcome::CouldNot:
+    case RecoveryOutcome::Ignored: return kExitNotRecovered;
+    default: return kExitRecovered;
+    }
 }
 
 }  // namespace updater::app

@@ -29,6 +29,9 @@ public:
     // Returns the process exit code (engine/command_line.h) once the wizard
     // (or a refusal box) is done, or at once when another updater holds the folder.
     int run();
+    // Update.exe /recover: brings the installation back to one release after
+    // a whole release's commit was cut short, without a window.
+    int recover();
 
 private:
     UpdateSettings defaults_;

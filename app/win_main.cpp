@@ -59,6 +59,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         switch (command.action) {
             case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
             case updater::CommandSwitch::ElevatedRun: rights.elevatedFor = command.argument; break;
+            case updater::CommandSwitch::Recover:
+                return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}).recover();
         }
         return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights)).run();
     } catch (...) {

@@ -3,7 +3,8 @@
 namespace updater {
 
 const std::vector<SwitchSpec>& programSwitches() {
-    static const std::vector<SwitchSpec> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true}};
+    static const std::vector<SwitchSpec> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true},
+                                                      {L"recover", CommandSwitch::Recover, false}};
     return switches;
 }
 

@@ -12,7 +12,8 @@ namespace updater {
 // What the command line asks for. None: the wizard, as without arguments.
 // ElevatedRun (internal): the elevated copy that an updater without the
 // rights to write its directory starts (engine/install_rights.h).
-enum class CommandSwitch { None, ElevatedRun };
+// Recover: finish or undo a whole release's commit that was cut short, and end.
+enum class CommandSwitch { None, ElevatedRun, Recover };
 
 struct CommandLine {
     CommandSwitch action = CommandSwitch::None;
@@ -42,6 +43,8 @@ std::wstring quoteArgument(std::wstring_view argument);
 
 constexpr int kExitWizardEnded = 0;  // also after a refusal box, as the program always did
 constexpr int kExitUnexpected = 1;   // an error nothing else caught
+constexpr int kExitRecovered = 0;    // /recover: one release, or nothing to do
+constexpr int kExitNotRecovered = 2; // /recover could not bring the installation back to one release
 constexpr int kExitFolderHeld = 3;   // another updater holds the program directory
 
 }  // namespace updater

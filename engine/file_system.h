@@ -71,6 +71,19 @@ public:
     virtual bool remove(const std::string& path) = 0;
     // Moves from onto to in one step, replacing an existing target, written through.
     virtual bool replace(const std::string& from, const std::string& to) = 0;
+
+    // What a whole release's commit needs besides. A step "on disk" has
+    // reached the disk itself, not only the system's cache, when the call
+    // returns true.
+    // Creates one folder; false when it cannot (its parent missing included).
+    virtual bool makeDirectory(const std::string& path) = 0;
+    // Removes an empty folder; false when it is missing or not empty.
+    virtual bool removeDirectory(const std::string& path) = 0;
+    // Appends bytes to the file, creating it if needed, and returns once they
+    // are on disk.
+    virtual bool appendDurably(const std::string& path, const std::string& bytes) = 0;
+    // Returns once the file's bytes are on disk.
+    virtual bool flushToDisk(const std::string& path) = 0;
 };
 
 }  // namespace updater

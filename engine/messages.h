@@ -25,6 +25,8 @@ enum class MessageId : unsigned {
     NotOnServer = 118,
     CannotWriteFile = 119,
     SignatureInvalid = 120,  // keyed builds only
+    ReleaseNotDone = 121,    // a whole release failed; nothing changed
+    RecoveryNeedsRights = 122,
     NoRightsToInstall = 123,  // the directory cannot be written and no elevated copy runs
     // Framework texts used by the failure report.
     FileAccessError = 61857,

@@ -8,22 +8,21 @@ namespace updater {
 namespace {
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool endsWith(std::string_view name, std::string_view suffix) {
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
     if (name.size() < suffix.size()) return false;
     const std::string_view end = name.substr(name.size() - suffix.size());
     return std::equal(end.begin(), end.end(), suffix.begin(),
                       [](char a, char b) { return upperAscii(a) == upperAscii(b); });
 }
-
 }  // namespace
 
 bool isSideFileName(std::string_view name) {
-    if (endsWith(name, kWriteProbeName)) {
-        const std::size_t start = name.size() - kWriteProbeName.size();
-        if (start == 0 || name[start - 1] == '/' || name[start - 1] == '\\') return true;
-    }
+    const std::size_t separator = name.find_last_of("/\\");
+    const std::string_view last = separator == std::string_view::npos ? name : name.substr(separator + 1);
+    for (std::string_view whole : {kJournalName, kWriteProbeName})
+        if (last.size() == whole.size() && endsWithIgnoringCase(last, whole)) return true;
     return std::any_of(std::begin(kSideFileSuffixes), std::end(kSideFileSuffixes),
-                       [&](std::string_view suffix) { return endsWith(name, suffix); });
+                       [&](std::string_view suffix) { return endsWithIgnoringCase(name, suffix); });
 }
 
 }  // namespace updater

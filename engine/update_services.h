@@ -7,6 +7,7 @@
 
 #include "engine/clock.h"
 #include "engine/code_page.h"
+#include "engine/commit_gate.h"
 #include "engine/date_parser.h"
 #include "engine/failure_report.h"
 #include "engine/file_system.h"
@@ -59,8 +60,12 @@ struct UpdateContext {
     std::function<bool()> consultGuard = [] { return true; };
     // The check's time; the steady clock when none is given.
     Clock* clock = nullptr;
-    // Raised by the window's thread when the wizard closes during the check.
+    // Raised by the window's thread when the wizard closes during the check
+    // or during a whole release's downloads.
     const StopFlag* stop = nullptr;
+    // Where Cancel and a whole release's commit meet; without it Cancel never
+    // reaches the run.
+    CommitGate* commitGate = nullptr;
 };
 
 }  // namespace updater

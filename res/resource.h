@@ -10,7 +10,7 @@
 #define IDC_LIST 1011
 #define IDC_STATUS 1012
 
-// String table ids 103..119 and the framework's file-error texts.
+// String table ids 103..123 and the framework's file-error texts.
 #define IDS_SOCKET_INIT_FAILED 103
 #define IDS_URL_NOT_HTTP 104
 #define IDS_CLICK_NEXT 105
@@ -30,6 +30,10 @@
 #define IDS_CANNOT_WRITE_FILE 119
 // Shown only by builds with the vendor's public key: a manifest whose signature fails.
 #define IDS_SIGNATURE_INVALID 120
+// A whole release that failed or was refused: nothing was changed.
+#define IDS_RELEASE_NOT_DONE 121
+// A whole release's commit was cut short and the program directory cannot be written.
+#define IDS_RECOVERY_NEEDS_RIGHTS 122
 // The program directory cannot be written and no elevated copy took the run over.
 #define IDS_NO_RIGHTS_TO_INSTALL 123
 // The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.

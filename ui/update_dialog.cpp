@@ -23,10 +23,11 @@ std::string windowText(HWND window) {
 
 }  // namespace
 
-UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings)
+UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending)
     : Dialog(IDD_UPDATE_DIALOG),
       services_(services),
       settings_(std::move(settings)),
+      releasePending_(releasePending),
       statusText_(loadMessage(MessageId::ClickNext)),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
     setHelpFile(services_.helpFile);
@@ -44,6 +45,12 @@ bool UpdateDialog::onInitDialog() {
         reportFailure(std::current_exception());
     }
     addListLine(settings_.productName + " " + settings_.installedVersion);
+    if (releasePending_) {
+        // Only Cancel remains until a start with rights finishes the recovery.
+        showStatus(loadMessage(MessageId::RecoveryNeedsRights));
+        enableButton(false);
+        return false;
+    }
     SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
     // An elevated copy checks for itself at once, as if Next had been pressed.
     if (services_.installRights && services_.installRights->checksAtStart())
@@ -59,7 +66,7 @@ void UpdateDialog::connect() {
 void UpdateDialog::onOK() {
     // A command that arrives while an action runs (only a program can send
     // one then) must not start a second one.
-    if (busy_) return;
+    if (busy_ || releasePending_) return;
     busy_ = true;
     // Cleared however the action ends, or the wizard would refuse every press.
     struct ClearOnExit {
@@ -138,10 +145,18 @@ void UpdateDialog::installWithRights() {
     enableButton(true);
 }
 
-// Cancel, Esc and the close box give the check up at once. A run goes on
-// unseen after the wizard has gone, as it always has.
+// Cancel, Esc and the close box give the check up at once, and a whole
+// release's downloads; a whole release's commit ends first. A run file by
+// file goes on unseen after the wizard has gone, as it always has.
 void UpdateDialog::onCancel() {
     if (checking_) stop_.request();
+    if (running_) {
+        switch (commitGate_.cancel()) {
+        case CommitGate::CancelEffect::WaitsForCommit: cancelAfterRun_ = true; return;
+        case CommitGate::CancelEffect::RunStops: stop_.request(); break;
+        case CommitGate::CancelEffect::RunGoesOn: break;
+        }
+    }
     Dialog::onCancel();
 }
 
@@ -152,11 +167,18 @@ void UpdateDialog::runUpdateInBackground() {
         endWithFailure(std::current_exception());
         return;
     }
+    commitGate_.reset();
+    running_ = true;
     const BackgroundOutcome outcome = runInBackground(*this, stop_, [this](WizardView& view) {
         UpdateContext context = makeContext(view);
         runUpdate(context, manifest_, newVersion_);
     });
+    running_ = false;
     workLeft_ = workLeft_ || outcome.left;
+    if (cancelAfterRun_) {
+        Dialog::onCancel();
+        return;
+    }
     if (outcome.failure) endWithFailure(outcome.failure);
 }
 
@@ -173,7 +195,8 @@ UpdateContext UpdateDialog::makeContext(WizardView& view) {
                           .view = view,
                           .http = services_.http.connection(),
                           .clock = &clock_,
-                          .stop = &stop_};
+                          .stop = &stop_,
+                          .commitGate = &commitGate_};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
             .consult(settings_.productName);

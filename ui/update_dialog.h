@@ -21,7 +21,9 @@ namespace updater::ui {
 class UpdateDialog : public Dialog, public WizardView, private RunScreen {
 public:
     // services must outlive the dialog.
-    UpdateDialog(const UpdateServices& services, UpdateSettings settings);
+    // releasePending: a whole release's commit was cut short and could not be
+    // finished or undone; the wizard says so and offers nothing.
+    UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending = false);
 
     // A worker was left running inside a call that cannot be woken; it still
     // uses the services, so the process must end before they are destroyed.
@@ -81,6 +83,10 @@ private:
     std::string nextCaption_;   // the template's caption of the Next stage
     SteadyClock clock_;
     StopFlag stop_;  // raised to end long work early
+    CommitGate commitGate_;       // where Cancel meets a whole release's commit
+    bool running_ = false;        // the run is going on
+    bool cancelAfterRun_ = false; // Cancel came during a commit, which ends first
+    const bool releasePending_;
 
     std::string statusText_;
     HICON icon_ = nullptr;

@@ -29,6 +29,8 @@ static_assert(isResource(MessageId::Downloading, IDS_DOWNLOADING));
 static_assert(isResource(MessageId::NotOnServer, IDS_NOT_ON_SERVER));
 static_assert(isResource(MessageId::CannotWriteFile, IDS_CANNOT_WRITE_FILE));
 static_assert(isResource(MessageId::SignatureInvalid, IDS_SIGNATURE_INVALID));
+static_assert(isResource(MessageId::ReleaseNotDone, IDS_RELEASE_NOT_DONE));
+static_assert(isResource(MessageId::RecoveryNeedsRights, IDS_RECOVERY_NEEDS_RIGHTS));
 static_assert(isResource(MessageId::NoRightsToInstall, IDS_NO_RIGHTS_TO_INSTALL));
 static_assert(isResource(MessageId::FileAccessError, IDS_FILE_ACCESS_ERROR));
 static_assert(isResource(MessageId::DiskFull, IDS_DISK_FULL));

@@ -141,4 +141,29 @@ bool Win32FileSystem::replace(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool Win32FileSystem::makeDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::removeDirectory(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+// Write-through makes the write itself reach the disk; the flush also
+// carries the file's new size, without which the bytes could not be read.
+bool Win32FileSystem::appendDurably(const std::string& path, const std::string& bytes) {
+    const FileHandle handle(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!handle) return false;
+    DWORD written = 0;
+    return WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size() && FlushFileBuffers(handle.get());
+}
+
+bool Win32FileSystem::flushToDisk(const std::string& path) {
+    const FileHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle && FlushFileBuffers(handle.get());
+}
+
 }  // namespace updater::win32

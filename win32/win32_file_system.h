@@ -14,6 +14,10 @@ public:
     bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) override;
     bool remove(const std::string& path) override;
     bool replace(const std::string& from, const std::string& to) override;
+    bool makeDirectory(const std::string& path) override;
+    bool removeDirectory(const std::string& path) override;
+    bool appendDurably(const std::string& path, const std::string& bytes) override;
+    bool flushToDisk(const std::string& path) override;
 
 private:
     std::unique_ptr<OutputFile> replaceWithFreshFile(const std::string& path, ShareMode share);

@@ -1,7 +1,8 @@
-// Crash trials: starts an update of a multi-file installation under Wine,
-// kills the updater (SIGKILL) at a random moment, checks that every product
-// file is its old or its new version and nothing else changed, then runs a
-// normal update and checks that it completes.
+// Crash trials: starts a whole release's update of a multi-file installation
+// under Wine, kills the updater (SIGKILL) at a random moment, starts it again
+// and checks, once its wizard shows, that the installation is exactly the old
+// or exactly the new release with nothing else changed, then lets that
+// updater run the update and checks that it completes.
 //   crash_trials [TRIALS [SEED]]
 // Exit status 0 when no trial lost or cut a file and every recovery finished.
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -44,14 +46,17 @@ struct UpdateTiming {
     std::string failure;
 };
 
-// A whole update as a user does it: Next, Update, Finish.
-UpdateTiming normalUpdate(const TrialInstall& install, testsupport::Wizard& wizard) {
+// A whole update as a user does it: Next, Update, Finish. opened sees the
+// installation as the wizard opens, after the start-up's recovery.
+UpdateTiming normalUpdate(const TrialInstall& install, testsupport::Wizard& wizard,
+                          const std::function<void()>& opened = nullptr) {
     UpdateTiming timing;
     testsupport::UpdaterProcess updater(install.product());
     if (!wizard.waitOpen().found) {
         timing.failure = "wizard did not open";
         return timing;
     }
+    if (opened) opened();
     auto start = Clock::now();
     wizard.pressNext();
     testsupport::WizardState state = wizard.waitForNextCaption(kUpdateCaption, kStepLimit);
@@ -81,13 +86,17 @@ struct KillPlan {
     long delayMs = 0;  // after the press of Next (check) or Update (run)
 };
 
-// A sixth of the kills fall into the check, the rest anywhere in the run as
-// the probe saw it, which reaches a little past its real end (the closing steps).
+// A sixth of the kills fall into the check; of the rest, a third into the
+// last 300 ms of the run as the probe saw it, where the commit is, and the
+// others anywhere in the run.
 KillPlan choosePlan(std::mt19937& random, const UpdateTiming& calibration) {
     KillPlan plan;
     plan.phase = std::uniform_int_distribution<int>(0, 5)(random) == 0 ? Phase::Check : Phase::Run;
+    long from = 0;
+    if (plan.phase == Phase::Run && std::uniform_int_distribution<int>(0, 2)(random) == 0)
+        from = std::max(0L, calibration.runMs - 300);
     const long span = plan.phase == Phase::Check ? calibration.checkMs + 50 : calibration.runMs;
-    plan.delayMs = std::uniform_int_distribution<long>(0, span)(random);
+    plan.delayMs = std::uniform_int_distribution<long>(from, span)(random);
     return plan;
 }
 
@@ -107,10 +116,10 @@ void interruptedUpdate(const TrialInstall& install, testsupport::Wizard& wizard,
 // Names the moment the kill hit, from what it left behind.
 std::string momentHit(const KillPlan& plan, const Inspection& left, int fileCount) {
     if (plan.phase == Phase::Check) return "check";
+    if (left.journal) return "commit";
+    if (left.newFiles == fileCount) return "after the commit";
     if (left.downloadsLeft > 0) return "download";
-    if (left.newFiles == 0) return "run start";
-    if (left.newFiles < fileCount) return "between files";
-    return "after the last file";
+    return "run start";
 }
 
 void printList(const char* what, const std::vector<std::string>& items) {
@@ -119,13 +128,15 @@ void printList(const char* what, const std::vector<std::string>& items) {
 
 // The figures of a batch, sent from the child that ran it to the parent.
 constexpr int kMomentKinds = 5;
-const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "between files", "after the last file"};
+const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "commit", "after the commit"};
 struct Totals {
-    int trials = 0, losses = 0, partial = 0, failedRecoveries = 0, downloadsLeft = 0;
+    int trials = 0, mixed = 0, losses = 0, partial = 0, failedRecoveries = 0, downloadsLeft = 0, journals = 0;
     int moments[kMomentKinds] = {};
 
     void add(const Totals& other) {
         trials += other.trials;
+        mixed += other.mixed;
+        journals += other.journals;
         losses += other.losses;
         partial += other.partial;
         failedRecoveries += other.failedRecoveries;
@@ -139,22 +150,28 @@ void countMoment(Totals& totals, const std::string& moment) {
         if (moment == kMoments[i]) ++totals.moments[i];
 }
 
-// One trial: the interrupted update, the look at what it left, the update after it.
+// One trial: the interrupted update, the restart whose recovery must leave one
+// release before its wizard shows, and the update that restart then runs.
 void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsupport::Wizard& wizard, Totals& totals) {
     const int fileCount = static_cast<int>(install.files().size());
     install.reset();
     interruptedUpdate(install, wizard, plan);
     const Inspection left = install.inspect();
     const std::string moment = momentHit(plan, left, fileCount);
-    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, .upg %d, losses %zu, partial %zu", trial,
-                plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles, fileCount,
-                left.downloadsLeft, left.losses.size(), left.partial.size());
+    Inspection restarted;
+    const UpdateTiming recovery = normalUpdate(install, wizard, [&] { restarted = install.inspect(); });
+    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, .upg %d, journal %s; after the restart: "
+                "new %d/%d, %s, losses %zu, partial %zu",
+                trial, plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles,
+                fileCount, left.downloadsLeft, left.journal ? "yes" : "no", restarted.newFiles, fileCount,
+                restarted.mixed() ? "MIXED" : "one release", restarted.losses.size(), restarted.partial.size());
     std::fflush(stdout);
-    totals.losses += static_cast<int>(left.losses.size());
-    totals.partial += static_cast<int>(left.partial.size());
+    totals.mixed += restarted.mixed() ? 1 : 0;
+    totals.losses += static_cast<int>(restarted.losses.size());
+    totals.partial += static_cast<int>(restarted.partial.size());
     totals.downloadsLeft += left.downloadsLeft;
+    totals.journals += left.journal ? 1 : 0;
 
-    const UpdateTiming recovery = normalUpdate(install, wizard);
     const Inspection after = install.inspect();
     const bool recovered = recovery.finished && install.allNew(after);
     if (!recovered) ++totals.failedRecoveries;
@@ -162,8 +179,8 @@ void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsuppor
     ++totals.trials;
     countMoment(totals, moment);
     std::printf(", next update %s\n", recovered ? "complete" : "FAILED");
-    printList("lost", left.losses);
-    printList("partial", left.partial);
+    printList("lost", restarted.losses);
+    printList("partial", restarted.partial);
     if (!recovered) {
         std::printf("    recovery: %s\n", recovery.failure.c_str());
         printList("after recovery", after.losses);
@@ -244,12 +261,14 @@ int run(int trials, unsigned seed) {
         if (++restarts > 3 && totals.trials == before) return 2;
     }
 
-    std::printf("\n| trials | losses | partial files | failed later updates | .upg left by kills | batches resumed |\n");
-    std::printf("|---|---|---|---|---|---|\n| %d | %d | %d | %d | %d | %d |\n\n", totals.trials, totals.losses,
-                totals.partial, totals.failedRecoveries, totals.downloadsLeft, restarts);
+    std::printf("\n| trials | mixed after restart | lost or stray | partial files | failed later updates | .upg left by "
+                "kills | journals left by kills | batches resumed |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n| %d | %d | %d | %d | %d | %d | %d | %d |\n\n", totals.trials,
+                totals.mixed, totals.losses, totals.partial, totals.failedRecoveries, totals.downloadsLeft,
+                totals.journals, restarts);
     std::printf("| moment of the kill | trials |\n|---|---|\n");
     for (int i = 0; i < kMomentKinds; ++i) std::printf("| %s | %d |\n", kMoments[i], totals.moments[i]);
-    return totals.losses == 0 && totals.partial == 0 && totals.failedRecoveries == 0 ? 0 : 1;
+    return totals.mixed == 0 && totals.losses == 0 && totals.partial == 0 && totals.failedRecoveries == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/sha.h>
+
 #include <filesystem>
 #include <set>
 #include <stdexcept>
+
+#include "engine/side_files.h"
 
 #include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
@@ -23,16 +27,37 @@ namespace {
 constexpr const char* kProduct = "kelmor";
 constexpr const char* kServerTimestamp = "2024-01-01 00:00:00";
 constexpr std::time_t kOldFileTime = 1577836800;  // 2020-01-01, well before the server's timestamp
+constexpr const char* kJournalFile = "update.journal";
 
 bool isStrictPrefix(const std::string& part, const std::string& whole) {
     return part.size() < whole.size() && whole.compare(0, part.size(), part) == 0;
 }
 
+std::string sha256Hex(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
+    return hex;
+}
+
+std::string sizeAndHash(const std::string& prefix, const std::string& bytes) {
+    return prefix + "SIZE=" + std::to_string(bytes.size()) + "\r\n" + prefix + "SHA256=" + sha256Hex(bytes) + "\r\n";
+}
+
+// A whole release: every file or none, the dropped one with its published content.
 std::string manifestText(const std::vector<ProductFile>& files) {
-    std::string text = std::string("[") + kProduct + "]\r\nVERSION=2.0\r\n";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        text += "[FILE" + std::to_string(i) + "]\r\nFILE=" + files[i].name + "\r\nVERSION=" + kServerTimestamp +
-                "\r\n";
+    std::string text = std::string("[") + kProduct + "]\r\nVERSION=2.0\r\nWHOLE=1\r\n";
+    std::size_t entries = 0, drops = 0;
+    for (const ProductFile& file : files) {
+        if (file.dropped) {
+            text += "[DROP" + std::to_string(drops++) + "]\r\nFILE=" + file.name + "\r\n" +
+                    sizeAndHash("PREV0_", *file.oldBytes);
+            continue;
+        }
+        text += "[FILE" + std::to_string(entries++) + "]\r\nFILE=" + file.name + "\r\nVERSION=" + kServerTimestamp +
+                "\r\n" + sizeAndHash("", file.newBytes);
     }
     return text;
 }
@@ -48,12 +73,15 @@ TrialInstall::TrialInstall() {
         {"data/level2.pak", randomBytes(3 * MiB / 2, 5), randomBytes(1 * MiB, 6)},
         {"readme.txt", std::string(1000, 'o'), std::string(2000, 'n')},
         {"data/extra.pak", std::nullopt, randomBytes(3 * MiB, 7)},
+        {"addons/new/extra.dat", std::nullopt, randomBytes(MiB / 2, 9)},  // in folders the release adds
+        {"old.dll", randomBytes(50 * KiB, 10), "", false, true},
         {"Update.exe", std::nullopt, randomBytes(100 * KiB, 8), true},
     };
     char pattern[] = "/tmp/crash-trials-www.XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     serverRoot_ = pattern;
-    for (const ProductFile& file : files_) writeFileBytes(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
+    for (const ProductFile& file : files_)
+        if (!file.dropped) writeFileBytes(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
     writeFileBytes(fs::path(serverRoot_) / kProduct / "update.ini", manifestText(files_));
 
     product_ = std::make_unique<testsupport::ProductDir>();
@@ -86,6 +114,7 @@ void TrialInstall::reset() {
         if (entry.is_regular_file() && !keep.count(fs::relative(entry.path(), root).generic_string()))
             extra.push_back(entry.path());
     for (const fs::path& path : extra) fs::remove(path);
+    fs::remove_all(root / "addons");
     for (const ProductFile& file : files_)
         if (file.oldBytes) product_->writeFile(file.name, *file.oldBytes, kOldFileTime);
     // The copy of the updater is as old as the installation, so the update carries a new one.
@@ -97,18 +126,22 @@ Inspection TrialInstall::inspect() const {
     Inspection found;
     const fs::path root(product_->path());
     std::set<std::string> known{"updataAdd.ini"};
-    for (const ProductFile& file : files_) {
-        known.insert(file.name);
-        known.insert(file.name + ".upg");
-        known.insert(file.name + ".bck");
-    }
+    for (const ProductFile& file : files_) known.insert(file.name);
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file()) continue;
         const std::string name = fs::relative(entry.path(), root).generic_string();
-        if (!known.count(name)) found.losses.push_back(name + ": stray file");
+        if (!entry.is_regular_file()) {
+            // A folder the release adds counts with its files; any other is stray.
+            if (name != "data" && name.rfind("addons", 0) != 0) found.losses.push_back(name + ": stray folder");
+            continue;
+        }
+        if (name == kJournalFile) found.journal = true;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".upg") == 0) ++found.downloadsLeft;
+        if (!known.count(name) && !updater::isSideFileName(name)) found.losses.push_back(name + ": stray file");
     }
     if (readFileBytes(root / "updataAdd.ini") != configBytes_) found.losses.push_back("updataAdd.ini: changed");
+    // The folders come with the release: there without their file, they are stray.
+    if (fs::exists(root / "addons") && !fs::exists(root / "addons/new/extra.dat"))
+        found.losses.push_back("addons: folder without the release's file");
 
     for (const ProductFile& file : files_) {
         const fs::path path = root / file.name;
@@ -117,17 +150,24 @@ Inspection TrialInstall::inspect() const {
             if (!fs::exists(path) || readFileBytes(path) != updaterBytes_) found.losses.push_back(file.name + ": changed");
             const fs::path kept = root / (file.name + ".bck");
             if (fs::exists(kept) && readFileBytes(kept) == file.newBytes) ++found.newFiles;
+            else ++found.oldFiles;
             continue;
         }
         if (!fs::exists(path)) {
-            if (file.oldBytes) found.losses.push_back(file.name + ": missing");
+            if (file.dropped) ++found.newFiles;
+            else if (file.oldBytes) found.losses.push_back(file.name + ": missing");
+            else ++found.oldFiles;
             continue;
         }
         const std::string bytes = readFileBytes(path);
-        if (bytes == file.newBytes) {
+        if (!file.dropped && bytes == file.newBytes) {
             ++found.newFiles;
         } else if (file.oldBytes && bytes == *file.oldBytes) {
-            // still the old version: fine
+            // Undone by renames, so the old time comes back too.
+            struct stat status {};
+            if (stat(path.c_str(), &status) != 0 || status.st_mtime != kOldFileTime)
+                found.losses.push_back(file.name + ": old bytes with a new time");
+            ++found.oldFiles;
         } else if (isStrictPrefix(bytes, file.newBytes) || (file.oldBytes && isStrictPrefix(bytes, *file.oldBytes))) {
             found.partial.push_back(file.name + ": partial (" + std::to_string(bytes.size()) + " bytes)");
         } else {

@@ -17,14 +17,18 @@ struct ProductFile {
     std::optional<std::string> oldBytes;  // nothing: not installed before the update
     std::string newBytes;
     bool isUpdater = false;  // Update.exe: stays as it is, its new copy goes to ".bck"
+    bool dropped = false;    // the release removes it (newBytes unused)
 };
 
 // What one look at the program directory found.
 struct Inspection {
-    int newFiles = 0;         // files already in their new version (the updater: its ".bck")
+    int newFiles = 0;         // files already in their new version (the updater: its ".bck"; a dropped file: gone)
+    int oldFiles = 0;         // files still in their old version
     int downloadsLeft = 0;    // ".upg" side files
+    bool journal = false;     // a commit's journal is there
+    bool mixed() const { return newFiles > 0 && oldFiles > 0; }
     std::vector<std::string> partial;  // product files holding only the start of a version
-    std::vector<std::string> losses;   // files missing, changed or stray, with the reason
+    std::vector<std::string> losses;   // files missing, changed or stray (side files apart), with the reason
 };
 
 class TrialInstall {

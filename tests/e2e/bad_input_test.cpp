@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/update_journal.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
@@ -237,6 +238,29 @@ TEST_F(BadInputTest, ReadOnlySubdirectoryShows119AndKeepsEveryFile) {
     EXPECT_EQ(state.lines, (std::vector<std::string>{"data/app.dat 更新失败", "kelmor 1.3"}));
     EXPECT_EQ(product.readFile("data/app.dat"), "old app");
     EXPECT_FALSE(product.exists("data/app.dat.upg"));
+}
+
+// A whole release's commit cut short in a directory the updater may not
+// write: the wizard says so and offers nothing; /recover ends with 2.
+TEST_F(BadInputTest, CutCommitWithoutRightsShows122AndOffersNothing) {
+    configure();
+    product.writeFile("a.dll.old", "old a", kOldTime);
+    product.writeFile("a.dll", "new a");
+    product.writeFile("update.journal", updater::journalRecordText({updater::JournalStep::Replace, "a.dll"}));
+    UnwritableDirectory unwritable(product.path());
+    if (unwritable.writable()) GTEST_SKIP() << "cannot make a directory unwritable here";
+
+    WizardState state = start();
+    EXPECT_EQ(state.status, kRecoveryNeedsRights) << state;
+    EXPECT_FALSE(state.nextEnabled);
+    EXPECT_TRUE(state.cancelEnabled);
+    ASSERT_TRUE(wizard.pressCancel());
+    ASSERT_TRUE(updater->waitExit());
+    launch({"/recover"});
+    ASSERT_TRUE(updater->waitExit());
+    EXPECT_EQ(updater->exitCode(), 2);
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_TRUE(product.exists("update.journal"));
 }
 
 // TEMP and TMP of the prefix point elsewhere for one test. Wine takes them

@@ -2,11 +2,15 @@
 // read and pressed through the probe.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/update_journal.h"
 #include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
@@ -18,6 +22,8 @@
 
 namespace testsupport {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Without a configuration unless the test writes one.
 class StartupTest : public ServedUpdaterTest {};
@@ -196,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(StartupEndings, EndingTest,
                          byName);
 
 // Anything but a listed switch opens the wizard as without arguments; so does
-// a switch that lacks its text.
+// a switch that lacks its text. (/recover and /elevated-run have rows of their own.)
 using Arguments = std::vector<std::string>;
 class ArgumentsTest : public StartupTest, public ::testing::WithParamInterface<Named<Arguments>> {};
 
@@ -214,6 +220,66 @@ INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
                                            // Asked for at start: the wizard as it opens, elevated.
                                            Named<Arguments>{"ElevatedRunEmpty", {"/elevated-run", ""}}),
                          byName);
+
+// A whole release's commit cut short after a.dll moved aside and its new
+// copy took its place; committed says whether the commit record was written.
+class RecoveryTest : public StartupTest {
+protected:
+    static constexpr std::time_t kOldTime = 1577836800;
+
+    void plantCutCommit(bool committed, const std::string& name = "a.dll") {
+        configure();
+        product.writeFile("a.dll.old", "old a", kOldTime);
+        product.writeFile("a.dll", "new a");
+        std::string journal = updater::journalRecordText({updater::JournalStep::Replace, name});
+        if (committed) journal += updater::journalRecordText({updater::JournalStep::Committed, ""});
+        product.writeFile("update.journal", journal);
+    }
+    int recover() {
+        launch({"/recover"});
+        EXPECT_TRUE(updater->waitExit());
+        return updater->exitCode();
+    }
+    std::time_t mtime(const std::string& name) const {
+        struct stat status {};
+        stat(product.pathOf(name).c_str(), &status);
+        return status.st_mtime;
+    }
+};
+
+TEST_F(RecoveryTest, RecoverSwitchUndoesACutCommitAndKeepsTheDownload) {
+    plantCutCommit(false);
+    EXPECT_EQ(recover(), 0);
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    EXPECT_EQ(mtime("a.dll"), kOldTime);
+    EXPECT_EQ(product.readFile("a.dll.upg"), "new a");
+    EXPECT_FALSE(product.exists("a.dll.old") || product.exists("update.journal"));
+    EXPECT_EQ(recover(), 0) << "nothing left to do";
+}
+
+TEST_F(RecoveryTest, StartFinishesACommittedReleaseBeforeTheWizardShows) {
+    plantCutCommit(true);
+    expectFreshWizard(start(), "kelmor 1.26");
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_FALSE(product.exists("a.dll.old") || product.exists("update.journal"));
+}
+
+TEST_F(RecoveryTest, JournalNamingAnotherFileIsLeftAlone) {
+    plantCutCommit(false, "..\\a.dll");
+    EXPECT_EQ(recover(), 2);
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_EQ(product.readFile("a.dll.old"), "old a");
+}
+
+TEST_F(RecoveryTest, AnotherUpdaterHoldingTheFolderTouchesNothing) {
+    configure();
+    start();  // holds the folder for its wizard's life
+    plantCutCommit(false);
+    WineProcess second(product.exeWindowsPath(), {"/recover"}, fs::path(product.path()).parent_path().string());
+    EXPECT_EQ(second.wait(std::chrono::seconds(30)), 3) << second.output();
+    EXPECT_EQ(product.readFile("a.dll"), "new a");
+    EXPECT_TRUE(product.exists("update.journal"));
+}
 
 }  // namespace
 }  // namespace testsupport

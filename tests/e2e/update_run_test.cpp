@@ -1,17 +1,21 @@
 // The update run end to end: kelmor 1.26 in a product directory, a server
 // with update.ini and newer files, and the real Update.exe under Wine.
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/side_files.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/poll.h"
@@ -216,24 +220,15 @@ TEST_F(UpdateRunE2eTest, LeftoversOfAKilledRunAreReplaced) {
     EXPECT_FALSE(product.exists("a.dll.upg.new"));
 }
 
-TEST_F(UpdateRunE2eTest, MissingSubdirectoryShowsTheWriteErrorBox) {
-    serveManifest({{"sub/x.dll"}, {"a.dll"}});
-    serveFile("sub/x.dll", "new x");
+// A file in a folder the installation lacks gets the folder.
+TEST_F(UpdateRunE2eTest, MissingSubdirectoryIsMade) {
+    serveManifest({{"sub/deeper/x.dll"}, {"a.dll"}});
+    serveFile("sub/deeper/x.dll", "new x");
     serveFile("a.dll", "new a");
     ASSERT_NO_FATAL_FAILURE(startChecked());
-    ASSERT_TRUE(wizard.pressNext());
-
-    auto box = wizard.waitForBox();
-    ASSERT_TRUE(box) << wizard.state();
-    const std::string localPath = toWindowsPath(product.path()) + "\\sub/x.dll";
-    EXPECT_EQ(box->text, "写文件 " + localPath + "  错误!\n文件正在使用中，请先关闭程序!");
-    EXPECT_EQ(box->icon, BoxIcon::Stop) << *box;
-    EXPECT_TRUE(box->owned);
-    ASSERT_TRUE(wizard.answerBox(kOkId));
-
-    WizardState state = finished();
-    EXPECT_EQ(state.lines, (Lines{"sub/x.dll 更新失败", "a.dll 更新完成", kNewProductLine}));
-    EXPECT_FALSE(product.exists("sub"));
+    WizardState state = update();
+    EXPECT_EQ(state.lines, (Lines{"sub/deeper/x.dll 更新完成", "a.dll 更新完成", kNewProductLine}));
+    EXPECT_EQ(product.readFile("sub/deeper/x.dll"), "new x");
 }
 
 // The bar moves with the body: 50 while the first 2048 of 4096 bytes are in
@@ -480,6 +475,196 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     probe.setTarget(product.exeName());
     EXPECT_EQ(probe.call("PROCS").number("count"), 1) << "one copy only: the elevated one starts no other";
     updater.reset();  // ends every copy before the directory is unmounted
+
+// --- Whole releases ---
+
+std::string sha256Hex(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
+    return hex;
+}
+
+struct Published {
+    std::string file;
+    std::string bytes;
+};
+
+std::string sizeAndHash(const std::string& prefix, const std::string& bytes) {
+    return prefix + "SIZE=" + std::to_string(bytes.size()) + "\r\n" + prefix + "SHA256=" + sha256Hex(bytes) + "\r\n";
+}
+
+std::string wholeManifest(const std::vector<Published>& files, const std::string& more = "") {
+    std::string text = "[kelmor]\r\nVERSION=1.3\r\nWHOLE=1\r\n";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        text += "[FILE" + std::to_string(i) + "]\r\nFILE=" + files[i].file + "\r\nVERSION=" + kPublished + "\r\n" +
+                sizeAndHash("", files[i].bytes);
+    return text + more;
+}
+
+// What "nothing changed" compares: every file but the side files, with its
+// bytes and last-write time, and every folder.
+using Installation = std::map<std::string, std::string>;
+
+Installation installation(const std::string& directory) {
+    Installation seen;
+    for (const auto& item : fs::recursive_directory_iterator(directory)) {
+        const std::string name = fs::relative(item.path(), directory).generic_string();
+        if (name == "web" || name.rfind("web/", 0) == 0 || updater::isSideFileName(name)) continue;
+        if (item.is_directory()) {
+            seen[name + "/"] = "";
+            continue;
+        }
+        seen[name] = readFileBytes(item.path().string()) + "@" +
+                     std::to_string(item.last_write_time().time_since_epoch().count());
+    }
+    return seen;
+}
+
+// kelmor 1.3 as a whole release: a.dll and b.dll changed, data/c.dat last.
+class WholeReleaseE2eTest : public UpdateRunE2eTest {
+protected:
+    const std::vector<Published> release{
+        {"a.dll", patternBytes(3000, 11)}, {"b.dll", "new b"}, {"data/c.dat", patternBytes(70000, 12)}};
+
+    WholeReleaseE2eTest() { product.writeFile("data/c.dat", "old c", kOldFiles); }
+
+    void publish(const std::string& more = "") {
+        serve("/kelmor/update.ini", wholeManifest(release, more));
+        for (const Published& file : release) serveFile(file.file, file.bytes);
+    }
+    std::size_t requestsFor(const Published& file) const { return server->countRequests("/kelmor/" + file.file); }
+
+    // The release failed: status 121, Update offered again, no product line.
+    WizardState notDone() {
+        WizardState state = wizard.waitUntil(
+            [](const WizardState& s) { return s.status == kReleaseNotDone && s.nextEnabled && s.responsive; });
+        EXPECT_EQ(state.status, kReleaseNotDone) << state;
+        EXPECT_EQ(state.nextCaption, kUpdateCaption) << state;
+        EXPECT_EQ(std::count(state.lines.begin(), state.lines.end(), kNewProductLine), 0) << state;
+        return state;
+    }
+};
+
+// The last file fails in four ways. Nothing changes, the next check offers the
+// update again, and the next run fetches only the file that failed; the others
+// wait in their downloads.
+TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnlyIt) {
+    std::optional<WineProcess> holder;
+    std::optional<FullDisk> disk;
+    const std::string heldReady = product.pathOf(".held");
+    struct Row {
+        std::string why;
+        std::function<bool()> fault;  // false: the row cannot run here
+        std::size_t refetched;        // requests for data/c.dat in the second run
+    };
+    const std::vector<Row> rows = {
+        {"404", [&] { server->script("/kelmor/data/c.dat", ScriptedAnswer{404, "Not Found", ""}); return true; }, 1},
+        {"hash mismatch", [&] { serveFile("data/c.dat", "tampered"); return true; }, 1},
+        {"in use",
+         [&] {
+             holder.emplace(toWindowsPath(windowsTestBinDir() + "/fake_product.exe"),
+                            std::vector<std::string>{toWindowsPath(heldReady), toWindowsPath(product.pathOf("data/c.dat"))},
+                            product.path());
+             return pollUntil([&] { return readFileBytes(heldReady).find('\n') != std::string::npos; }, 15s);
+         },
+         0},
+        {"disk full",
+         [&] {
+             disk.emplace(product.pathOf("data"));
+             product.writeFile("data/c.dat", "old c", kOldFiles);
+             return disk->mounted();
+         },
+         1},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(product.pathOf("data"));
+        product.writeFile("data/c.dat", "old c", kOldFiles);
+        for (const std::string name : {"a.dll.upg", "b.dll.upg"}) fs::remove(product.pathOf(name));
+        publish();
+        if (!row.fault()) {
+            std::cout << "[ SKIPPED  ] " << row.why << ": the fault cannot be made here\n";
+            continue;
+        }
+        const Installation before = installation(product.path());
+        ASSERT_NO_FATAL_FAILURE(startChecked());
+        ASSERT_TRUE(wizard.pressNext());
+        if (row.why == "in use") {
+            auto box = wizard.waitForBox();
+            ASSERT_TRUE(box) << wizard.state();
+            ASSERT_TRUE(wizard.answerBox(kOkId));
+        }
+        WizardState state = notDone();
+        EXPECT_EQ(state.lines.back(), "data/c.dat 更新失败") << row.why;
+        EXPECT_EQ(installation(product.path()), before) << row.why;
+
+        holder.reset();
+        disk.reset();
+        if (row.why == "disk full") product.writeFile("data/c.dat", "old c", kOldFiles);
+        publish();
+        const std::size_t aBefore = requestsFor(release[0]), cBefore = requestsFor(release[2]);
+        ASSERT_NO_FATAL_FAILURE(startChecked());
+        state = update();
+        EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", kNewProductLine}))
+            << row.why;
+        EXPECT_EQ(requestsFor(release[0]), aBefore) << row.why;
+        EXPECT_EQ(requestsFor(release[2]), cBefore + row.refetched) << row.why;
+        EXPECT_TRUE(product.readFile("data/c.dat") == release[2].bytes) << row.why;
+        product.writeFile("a.dll", "old a", kOldFiles);
+        product.writeFile("b.dll", "old b", kOldFiles);
+    }
+}
+
+// Cancel during a slow download: the wizard goes at once, the run stops at
+// the next chunk, the finished download stays and the partial one goes.
+TEST_F(WholeReleaseE2eTest, CancelDuringASlowDownloadChangesNothing) {
+    publish();
+    ScriptedAnswer slow;
+    slow.body = release[2].bytes;
+    slow.trickleEvery = 50ms;
+    slow.trickleBytes = 512;
+    server->script("/kelmor/data/c.dat", slow);
+    const Installation before = installation(product.path());
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    ASSERT_TRUE(wizard.pressNext());
+    WizardState state = wizard.waitForStatus(kDownloadingPrefix + "data/c.dat");
+    ASSERT_EQ(state.status, kDownloadingPrefix + "data/c.dat") << state;
+
+    const auto cancelled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(wizard.pressCancel());
+    ASSERT_TRUE(wizard.waitGone(10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 10s) << "expected well under a second";
+    EXPECT_TRUE(updater->waitExit()) << wizard.state();
+    EXPECT_EQ(installation(product.path()), before);
+    EXPECT_TRUE(product.readFile("a.dll.upg") == release[0].bytes);
+    EXPECT_FALSE(product.exists("data/c.dat.upg"));
+}
+
+TEST_F(WholeReleaseE2eTest, ReleaseThatAddsAFolder) {
+    fs::remove_all(product.pathOf("data"));
+    publish();
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    WizardState state = update();
+    EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", kNewProductLine}));
+    EXPECT_TRUE(product.readFile("data/c.dat") == release[2].bytes);
+    EXPECT_EQ(namesIn(product.path()), (std::set<std::string>{"Update.exe", "updataAdd.ini", "a.dll", "b.dll", "data",
+                                                              "data/c.dat"}));
+}
+
+// gone.dll holds what the vendor published and goes; mine.dll was changed by
+// the user and stays.
+TEST_F(WholeReleaseE2eTest, ReleaseThatDropsAFileKeepsAUserChangedCopy) {
+    product.writeFile("gone.dll", "gone 1.2", kOldFiles);
+    product.writeFile("mine.dll", "changed by the user", kOldFiles);
+    publish("[DROP0]\r\nFILE=gone.dll\r\n" + sizeAndHash("PREV0_", "gone 1.2") + "[DROP1]\r\nFILE=mine.dll\r\n" +
+            sizeAndHash("PREV0_", "mine 1.2"));
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    update();
+    EXPECT_FALSE(product.exists("gone.dll"));
+    EXPECT_FALSE(product.exists("gone.dll.old"));
+    EXPECT_EQ(product.readFile("mine.dll"), "changed by the user");
 }
 
 }  // namespace

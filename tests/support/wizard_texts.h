@@ -24,6 +24,8 @@ inline const std::string kDownloadingPrefix = "正在下载文件:";  // then th
 inline const std::string kSignatureInvalid = "更新信息签名无效!";
 inline const std::string kFinished = "完成更新!关闭后请重新启动软件";
 inline const std::string kUrlNotHttp = "版本文件URL应以http://开头";
+inline const std::string kReleaseNotDone = "更新未完成，原有文件保持不变!";
+inline const std::string kRecoveryNeedsRights = "上次更新未完成，需要管理员权限才能恢复!";
 inline const std::string kNoRightsToInstall = "需要管理员权限才能更新!";
 
 // Every text of the string table by id; the unit tests' fake table serves these.
@@ -46,6 +48,8 @@ inline const std::map<unsigned, std::string> kStringTable = {
     {118, "%s  不存在!"},
     {119, "写文件 %s  错误!\n文件正在使用中，请先关闭程序!"},
     {120, kSignatureInvalid},
+    {121, kReleaseNotDone},
+    {122, kRecoveryNeedsRights},
     {123, kNoRightsToInstall},
     {61704, "内部应用程序出错。"},
     {61857, "在对 %1 进行访问时发生了一个不明错误。"},

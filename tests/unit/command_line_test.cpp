@@ -28,12 +28,14 @@ TEST(CommandLine, ASwitchIsNamedWithASlashOrADashInAnyLetterCase) {
 TEST(CommandLine, AnythingButAListedSwitchOpensTheWizard) {
     const std::vector<std::vector<std::wstring>> lines = {
         {}, {L"/check"}, {L"/CHECK"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"},
-        {L"/elevated-run"}, {L"/elevated", L"1.3"}, {L"x", L"/elevated-run", L"1.3"}};
+        {L"/elevated"}, {L"x", L"/elevated-run", L"1.3"}, {L"garbage", L"/recover"}, {L"/recovery"}};
     for (const auto& line : lines) {
         const updater::CommandLine command = parseCommandLine(line);
         EXPECT_EQ(command.action, CommandSwitch::None);
         EXPECT_EQ(command.argument, L"");
     }
+    for (const wchar_t* line : {L"/recover", L"-RECOVER", L"/Recover"})
+        EXPECT_EQ(parseCommandLine({line, L"ignored"}).action, CommandSwitch::Recover) << line;
 }
 
 TEST(CommandLine, AListedSwitchTakesTheSecondArgumentAsItsText) {

@@ -212,17 +212,27 @@ private:
 
 // Files in memory. A created file is emptied at once and grows with each
 // write, as a real one does.
+//
+// Steps that change something (create, write, close, remove, replace, the
+// folder and durable calls) are counted from 1: killAtStep makes that step
+// and every later one do nothing, as a killed process does; failAtStep makes
+// that one step fail. The fake also keeps what a disk would hold after a
+// power cut: a rename, a durable append and a flush are on disk at once,
+// with every earlier change of names (created, removed, made); written bytes
+// only once flushed.
 class FakeFileSystem : public FileSystem {
 public:
     struct File {
         std::string content;
         double lastWrite = 0;
         bool open = false;
+        bool operator==(const File& other) const { return content == other.content && lastWrite == other.lastWrite; }
     };
     std::map<std::string, File> files;
     std::set<std::string> directories;
     std::set<std::string> uncreatable;   // create() gives nullptr
     std::set<std::string> busy;          // replace() onto these fails (file in use)
+    std::set<std::string> fixed;         // open elsewhere: neither moved nor removed
     std::set<std::string> failingWrites; // write() throws FileError(Write)
     std::set<std::string> failingCloses; // close() throws FileError(Close)
     std::vector<std::string> created;
@@ -230,6 +240,12 @@ public:
     std::vector<std::string> removed;
     std::vector<std::string> dated;      // paths asked for their time
     double now = 50000;                  // time given to written files
+    // When set, a file or folder can be made only in a folder of directories.
+    bool foldersMatter = false;
+    std::size_t steps = 0;
+    std::optional<std::size_t> killAtStep;
+    std::optional<std::size_t> failAtStep;
+    bool killed = false;
 
     void put(const std::string& path, std::string content, double lastWrite = 0) {
         files[path] = File{std::move(content), lastWrite, false};
@@ -241,6 +257,26 @@ public:
     }
     bool touchedAnything() const { return !dated.empty() || !created.empty() || !replaced.empty() || !removed.empty(); }
 
+    // Takes what is there now as on disk.
+    void settle() {
+        diskFiles_ = files;
+        diskDirectories_ = directories;
+        pending_.clear();
+    }
+    // Back to what the disk holds, as after a power cut and a restart.
+    void powerCut() {
+        files = diskFiles_;
+        for (auto& [path, file] : files) file.open = false;
+        directories = diskDirectories_;
+        pending_.clear();
+    }
+    // A new process on the same files.
+    void restart() {
+        killed = false;
+        killAtStep.reset();
+        failAtStep.reset();
+    }
+
     std::optional<LocalEntry> lookUp(const std::string& path) override {
         dated.push_back(path);
         if (directories.count(path)) return LocalEntry{true, now};
@@ -250,8 +286,9 @@ public:
     }
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode) override {
         created.push_back(path);
-        if (uncreatable.count(path)) return nullptr;
+        if (uncreatable.count(path) || !inAFolder(path) || !proceed()) return nullptr;
         files[path] = File{"", now, true};
+        later([this, path] { diskFiles_[path] = File{"", now, false}; });
         return std::make_unique<Output>(*this, path);
     }
     // Whatever stood there is replaced by the new file, as a rename over it would.
@@ -279,21 +316,85 @@ public:
     bool remove(const std::string& path) override {
         removed.push_back(path);
         auto found = files.find(path);
-        if (found == files.end() || found->second.open) return false;
+        if (found == files.end() || found->second.open || fixed.count(path) || !proceed()) return false;
         files.erase(found);
+        later([this, path] { diskFiles_.erase(path); });
         return true;
     }
     bool replace(const std::string& from, const std::string& to) override {
         replaced.emplace_back(from, to);
         auto source = files.find(from);
-        if (source == files.end() || source->second.open || busy.count(to)) return false;
+        if (source == files.end() || source->second.open || busy.count(to) || fixed.count(from) ||
+            directories.count(to) || !inAFolder(to) || !proceed())
+            return false;
         File moved = source->second;
         files.erase(source);
         files[to] = moved;
+        onDisk([this, from, to] {
+            auto found = diskFiles_.find(from);
+            diskFiles_[to] = found != diskFiles_.end() ? found->second : File{};
+            diskFiles_.erase(from);
+        });
+        return true;
+    }
+    bool makeDirectory(const std::string& path) override {
+        if (directories.count(path) || files.count(path) || !inAFolder(path) || !proceed()) return false;
+        directories.insert(path);
+        later([this, path] { diskDirectories_.insert(path); });
+        return true;
+    }
+    bool removeDirectory(const std::string& path) override {
+        if (!directories.count(path) || !proceed()) return false;
+        for (const auto& [file, data] : files)
+            if (isInside(file, path)) return false;
+        for (const std::string& directory : directories)
+            if (isInside(directory, path)) return false;
+        directories.erase(path);
+        later([this, path] { diskDirectories_.erase(path); });
+        return true;
+    }
+    bool appendDurably(const std::string& path, const std::string& bytes) override {
+        if (directories.count(path) || !proceed()) return false;
+        File& file = files[path];
+        file.content += bytes;
+        file.lastWrite = now;
+        onDisk([this, path] { diskFiles_[path] = files[path]; });
+        return true;
+    }
+    bool flushToDisk(const std::string& path) override {
+        if (!files.count(path) || !proceed()) return false;
+        onDisk([this, path] { diskFiles_[path] = files[path]; });
         return true;
     }
 
 private:
+    static bool isInside(const std::string& path, const std::string& folder) {
+        return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+               (path[folder.size()] == '/' || path[folder.size()] == '\\');
+    }
+    bool inAFolder(const std::string& path) const {
+        if (!foldersMatter) return true;
+        const std::size_t separator = path.find_last_of("/\\");
+        return separator != std::string::npos && directories.count(path.substr(0, separator));
+    }
+    bool proceed() {
+        if (killed) return false;
+        ++steps;
+        if (killAtStep && steps == *killAtStep) killed = true;
+        return !killed && !(failAtStep && steps == *failAtStep);
+    }
+    // A change of names reaches the disk with the next step that is written through.
+    void later(std::function<void()> change) { pending_.push_back(std::move(change)); }
+    void onDisk(const std::function<void()>& change) {
+        for (const auto& earlier : pending_) earlier();
+        pending_.clear();
+        change();
+    }
+
+    std::map<std::string, File> diskFiles_;
+    std::set<std::string> diskDirectories_;
+    std::vector<std::function<void()>> pending_;
+
     class Output : public OutputFile {
     public:
         Output(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
@@ -302,13 +403,15 @@ private:
             if (found != owner_.files.end()) found->second.open = false;
         }
         void write(const char* data, std::size_t size) override {
-            if (owner_.failingWrites.count(path_)) throw FileError(FileError::Kind::Write, path_, 112);
+            if (owner_.failingWrites.count(path_) || !owner_.proceed())
+                throw FileError(FileError::Kind::Write, path_, 112);
             owner_.files.at(path_).content.append(data, size);
         }
         void close() override {
             auto found = owner_.files.find(path_);
             if (found != owner_.files.end()) found->second.open = false;
-            if (owner_.failingCloses.count(path_)) throw FileError(FileError::Kind::Close, path_, 112);
+            if (owner_.failingCloses.count(path_) || !owner_.proceed())
+                throw FileError(FileError::Kind::Close, path_, 112);
         }
 
     private:

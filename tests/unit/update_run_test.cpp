@@ -444,7 +444,7 @@ TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
                                    "\x81\x5C..a\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",
                                    "nulls\\a.dll", "\x81\x5C", "a#b.txt", "100%.txt", "%2e%2e%2fsecret.txt",
                                    "data~2024.bin", "KELMOR~1234567.EXE", "KELMOR~1.EXEC", "~.txt", "a.upgrade",
-                                   "x.upg.old", "\x81\x7C.txt"})
+                                   "x.upg.older", "update.journal.txt", "\x81\x7C.txt"})
         EXPECT_TRUE(isSafeManifestName(name)) << name;
 }
 
@@ -480,6 +480,8 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"Update.Probe", NameRefusal::SideFile},         {"sub/update.probe", NameRefusal::SideFile},
         {"myupdate.probe", NameRefusal::None},
         {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
+        {"Update.exe.bck", NameRefusal::SideFile},       {"a.dll.OLD", NameRefusal::SideFile},
+        {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
     };
     for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;
 }

@@ -1,0 +1,258 @@
+#include "engine/release_commit.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/release_paths.h"
+#include "engine/release_recovery.h"
+#include "engine/side_files.h"
+#include "engine/update_journal.h"
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using Files = std::map<std::string, fakes::FakeFileSystem::File>;
+
+const std::string kProg = "C:\\Prog\\";
+const std::string kJournal = kProg + "update.journal";
+
+// What a user sees of an installation: every file but the side files, with
+// its bytes and time, and every folder.
+struct Installation {
+    Files files;
+    std::set<std::string> folders;
+    bool operator==(const Installation& other) const { return files == other.files && folders == other.folders; }
+};
+
+// The updater's new copy belongs to the release that carries it.
+bool isSideFile(const std::string& path) { return isSideFileName(path) && path != kProg + "Update.exe.bck"; }
+
+void PrintTo(const Installation& seen, std::ostream* out) {
+    for (const std::string& folder : seen.folders) *out << "\n  [" << folder << "]";
+    for (const auto& [path, file] : seen.files) *out << "\n  " << path << " = " << file.content << " @" << file.lastWrite;
+}
+
+Installation installed(const fakes::FakeFileSystem& fs) {
+    Installation seen{{}, fs.directories};
+    for (const auto& [path, file] : fs.files)
+        if (!isSideFile(path)) seen.files[path] = file;
+    return seen;
+}
+
+// A backup from before that a commit cut short had no time to remove is
+// harmless and not counted.
+Files sideFiles(const fakes::FakeFileSystem& fs) {
+    Files side;
+    for (const auto& [path, file] : fs.files)
+        if (isSideFile(path) && file.content != "stale backup") side[path] = file;
+    return side;
+}
+
+// kelmor 1.26 going to 1.3: a.dll and the updater's copy replaced, c.dll
+// added, two files in folders that 1.3 adds, gone.dll dropped.
+class ReleaseCommitTest : public ::testing::Test {
+protected:
+    fakes::FakeFileSystem fs;
+    CommitPlan plan{{"a.dll", "c.dll", "data/levels.dat", "data/sub/x.bin", "Update.exe.bck"}, {"gone.dll"}};
+    Installation before, after;
+    Files downloads;
+
+    ReleaseCommitTest() {
+        fs.foldersMatter = true;
+        fs.directories = {"C:\\Prog"};
+        fs.put(kProg + "a.dll", "old a", 100);
+        fs.put(kProg + "b.dll", "old b", 101);
+        fs.put(kProg + "gone.dll", "old gone", 102);
+        fs.put(kProg + "Update.exe.bck", "old copy", 103);
+        fs.put(kProg + "a.dll.old", "stale backup", 104);
+        before = installed(fs);
+        fs.files.erase(kProg + "a.dll.old");
+        // The downloads are only in the system's cache until the commit flushes them.
+        fs.settle();
+
+        fs.put(kProg + "a.dll.upg", "new a", 200);
+        fs.put(kProg + "c.dll.upg", "new c", 201);
+        fs.put(kProg + flatDownloadName("data/levels.dat"), "levels", 202);
+        fs.put(kProg + flatDownloadName("data/sub/x.bin"), "x", 203);
+        fs.put(kProg + "Update.exe.bck.upg", "new copy", 204);
+        downloads = sideFiles(fs);
+        fs.put(kProg + "a.dll.old", "stale backup", 104);
+
+        after.folders = {"C:\\Prog", kProg + "data", kProg + "data/sub"};
+        after.files = {{kProg + "a.dll", {"new a", 200}},        {kProg + "b.dll", {"old b", 101}},
+                       {kProg + "c.dll", {"new c", 201}},        {kProg + "data/levels.dat", {"levels", 202}},
+                       {kProg + "data/sub/x.bin", {"x", 203}}, {kProg + "Update.exe.bck", {"new copy", 204}}};
+    }
+
+    RecoveryOutcome recover() { return recoverRelease(fs, kProg, "Update.exe").outcome; }
+
+    // Exactly the old release with its downloads kept for the next run, or
+    // exactly the new one with no side file left.
+    void expectOneRelease(const std::string& when) {
+        const Installation now = installed(fs);
+        if (now == after) {
+            EXPECT_EQ(sideFiles(fs), Files{}) << when;
+        } else {
+            EXPECT_EQ(now, before) << when;
+            EXPECT_EQ(sideFiles(fs), downloads) << when;
+        }
+    }
+};
+
+TEST_F(ReleaseCommitTest, PutsEveryFileInPlaceAndLeavesNoSideFile) {
+    EXPECT_EQ(commitRelease(fs, kProg, plan), std::nullopt);
+    EXPECT_EQ(installed(fs), after);
+    EXPECT_EQ(sideFiles(fs), Files{});
+    EXPECT_EQ(recover(), RecoveryOutcome::NothingToDo);
+}
+
+// A kill after any step, then the next start's recovery, itself killed after
+// any of its steps and started again.
+TEST_F(ReleaseCommitTest, KillAtEveryStepThenRecoveryGivesOneRelease) {
+    const fakes::FakeFileSystem start = fs;
+    bool sawOld = false, sawNew = false;
+    bool commitCut = true;
+    for (std::size_t kill = 1; commitCut; ++kill) {
+        bool recoveryCut = true;
+        for (std::size_t recoveryKill = 1; recoveryCut; ++recoveryKill) {
+            fs = start;
+            fs.killAtStep = kill;
+            commitRelease(fs, kProg, plan);
+            commitCut = fs.killed;
+            fs.restart();
+            fs.killAtStep = fs.steps + recoveryKill;
+            recover();
+            recoveryCut = fs.killed;
+            fs.restart();
+            recover();
+            expectOneRelease("kill at " + std::to_string(kill) + ", then " + std::to_string(recoveryKill));
+            (installed(fs) == after ? sawNew : sawOld) = true;
+        }
+    }
+    EXPECT_TRUE(sawOld && sawNew);
+}
+
+// A power cut loses what was only in the system's cache; the flushed
+// downloads and the journal written through still give one release.
+TEST_F(ReleaseCommitTest, PowerCutAtEveryStepThenRecoveryGivesOneRelease) {
+    const fakes::FakeFileSystem start = fs;
+    for (std::size_t kill = 1;; ++kill) {
+        fs = start;
+        fs.killAtStep = kill;
+        commitRelease(fs, kProg, plan);
+        const bool cut = fs.killed;
+        fs.powerCut();
+        fs.restart();
+        recover();
+        const Installation now = installed(fs);
+        EXPECT_TRUE(now == before || now == after) << "power cut at " << kill;
+        if (!cut) break;
+    }
+}
+
+// Any step that fails is undone with every step before it: the old release
+// and its downloads, nothing else.
+TEST_F(ReleaseCommitTest, FailureAtEveryStepIsUndone) {
+    const fakes::FakeFileSystem start = fs;
+    for (std::size_t failing = 1;; ++failing) {
+        fs = start;
+        fs.failAtStep = failing;
+        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+        if (fs.steps < failing) break;
+        if (failure) {
+            EXPECT_TRUE(failure->undone) << failing;
+            EXPECT_EQ(installed(fs), before) << "failing step " << failing;
+            EXPECT_EQ(sideFiles(fs), downloads) << "failing step " << failing;
+        } else {
+            // Past the commit record only a backup's removal can fail.
+            EXPECT_EQ(installed(fs), after) << "failing step " << failing;
+        }
+    }
+}
+
+TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
+    fs.fixed.insert(kProg + "gone.dll");
+    std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, CommitFailure::Step::Drop);
+    EXPECT_EQ(failure->name, "gone.dll");
+    EXPECT_EQ(installed(fs), before);
+
+    fs.fixed.clear();
+    fs.busy = {kProg + "c.dll"};
+    failure = commitRelease(fs, kProg, plan);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, CommitFailure::Step::Replace);
+    EXPECT_EQ(failure->name, "c.dll");
+    EXPECT_EQ(installed(fs), before);
+}
+
+TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
+    fs.fixed.insert(kProg + "gone.dll");
+    fs.busy.insert(kProg + "a.dll.upg");  // the new a.dll cannot move back
+    const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+    ASSERT_TRUE(failure);
+    EXPECT_FALSE(failure->undone);
+    EXPECT_TRUE(fs.exists(kJournal));
+    fs.busy.clear();
+    fs.fixed.clear();
+    EXPECT_EQ(recover(), RecoveryOutcome::RolledBack);
+    expectOneRelease("after the next start");
+}
+
+TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
+    fs.killAtStep = 12;
+    commitRelease(fs, kProg, plan);
+    fs.restart();
+    fs.fixed.insert(kJournal);
+    EXPECT_EQ(recover(), RecoveryOutcome::CouldNot);
+    EXPECT_TRUE(fs.exists(kJournal));
+    fs.fixed.clear();
+    EXPECT_EQ(recover(), RecoveryOutcome::RolledBack);
+    expectOneRelease("with rights");
+}
+
+// Only names the manifest rules allow, and the updater's copy: a journal
+// that names anything else touches nothing.
+TEST_F(ReleaseCommitTest, RecoveryIgnoresAJournalNamingOtherFiles) {
+    fs.put(kProg + "..\\win.ini.old", "planted");
+    for (const std::string name : {"..\\win.ini", "a.dll.upg", "C:\\x", "Other.exe.bck"}) {
+        fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}) +
+                             journalRecordText({JournalStep::Drop, name}));
+        const RecoveryResult result = recoverRelease(fs, kProg, "Update.exe");
+        EXPECT_EQ(result.outcome, RecoveryOutcome::Ignored) << name;
+        EXPECT_EQ(result.refusedName, name);
+        EXPECT_EQ(fs.content(kProg + "..\\win.ini.old"), "planted");
+        EXPECT_FALSE(fs.exists(kJournal));
+    }
+}
+
+TEST(UpdateJournalTest, ReadsRecordsUpToATornOne) {
+    const std::vector<JournalRecord> records = {{JournalStep::NewFolder, "数据"},
+                                                {JournalStep::AddInNewFolder, "数据/关 卡.dat"},
+                                                {JournalStep::Replace, "a.dll"},
+                                                {JournalStep::Committed, ""}};
+    std::string text;
+    for (const JournalRecord& record : records) text += journalRecordText(record);
+    EXPECT_EQ(readJournal(text), records);
+
+    const std::string last = journalRecordText(records.back());
+    const std::string upToLast = text.substr(0, text.size() - last.size());
+    const std::vector<JournalRecord> firstThree(records.begin(), records.end() - 1);
+    EXPECT_EQ(readJournal(upToLast + last.substr(0, last.size() - 1)), firstThree) << "no line end";
+    EXPECT_EQ(readJournal(upToLast + std::string(last.size(), '\0')), firstThree) << "zeros";
+    std::string flipped = text;
+    flipped[flipped.size() - 12] ^= 1;
+    EXPECT_EQ(readJournal(flipped).size(), 2u) << "a changed byte ends the journal";
+}
+
+TEST(ReleasePathsTest, FoldersAndFlatNamesFollowTheCodePage) {
+    EXPECT_EQ(parentFolders("./a/b\\c.dll"), (std::vector<std::string>{"./a", "./a/b"}));
+    // 0x81 0x5C is one character, not a separator.
+    EXPECT_EQ(parentFolders("\x81\x5C/x"), (std::vector<std::string>{"\x81\x5C"}));
+    EXPECT_EQ(flatDownloadName("a~b/c\\d"), "a~~b~+c~+d.upg.upg");
+    EXPECT_NE(flatDownloadName("a~+b"), flatDownloadName("a/b"));
+}
+
+}  // namespace
+}  // namespace updater

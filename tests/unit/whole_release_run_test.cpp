@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "engine/side_files.h"
+#include "engine/update_run.h"
+#include "tests/support/wizard_texts.h"
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using fakes::answer;
+using fakes::fakeDigestHex;
+using testsupport::kReleaseNotDone;
+using testsupport::kUpdateCaption;
+using Lines = std::vector<std::string>;
+
+const std::string kProg = "C:\\Prog\\";
+const std::string kTime = "2024-03-05 14:30:00";
+
+struct Published {
+    std::string file;
+    std::string content;
+};
+
+// kelmor 1.26 installed; 1.3 published whole: a.dll changed, b.dll new,
+// data/c.dat in a folder 1.3 adds.
+class WholeReleaseRunTest : public ::testing::Test {
+protected:
+    fakes::EngineRig rig;
+    std::vector<Published> release{{"a.dll", "new a"}, {"b.dll", "new b"}, {"data/c.dat", "new c"}};
+    std::string drops;
+    std::map<std::string, fakes::FakeFileSystem::File> before;
+    std::set<std::string> foldersBefore;
+
+    WholeReleaseRunTest() {
+        freshWizard();
+        rig.dates.dates[kTime] = 45356.604166666664;
+        rig.files.foldersMatter = true;
+        rig.files.directories = {"C:\\Prog"};
+        rig.files.put(kProg + "a.dll", "old a", 45000);
+        rig.files.put(kProg + "kelmor.exe", "current", 45400);
+        rig.files.put(kProg + "updataAdd.ini", "[Server]", 45000);
+        for (const Published& file : release) serve(file.file, answer(file.content));
+    }
+
+    std::string manifest(const std::string& extraProductKeys = "WHOLE=1\n") const {
+        std::string text = "[kelmor]\nVERSION=1.3\n" + extraProductKeys;
+        for (std::size_t i = 0; i < release.size(); ++i)
+            text += "[FILE" + std::to_string(i) + "]\nFILE=" + release[i].file + "\nVERSION=" + kTime +
+                    "\nSIZE=" + std::to_string(release[i].content.size()) +
+                    "\nSHA256=" + fakeDigestHex(release[i].content) + "\n";
+        return text + drops;
+    }
+    void freshWizard() {
+        rig.view.list = {"kelmor 1.26"};
+        rig.view.caption = kUpdateCaption;
+    }
+    void serve(const std::string& file, fakes::FakeResponse response) {
+        rig.http.responses["/kelmor/" + file] = std::move(response);
+    }
+    void remember() {
+        before = installedFiles();
+        foldersBefore = rig.files.directories;
+    }
+    std::map<std::string, fakes::FakeFileSystem::File> installedFiles() const {
+        std::map<std::string, fakes::FakeFileSystem::File> seen;
+        for (const auto& [path, file] : rig.files.files)
+            if (!isSideFileName(path)) seen[path] = file;
+        return seen;
+    }
+    // The end-to-end rows cover the failures of a download, Cancel and the
+    // new folder; these cover what they cannot reach.
+    void run(const std::string& text) {
+        rig.http.opened.clear();
+        runUpdate(rig.context, text, "1.3");
+    }
+    void expectNothingChanged(const std::string& why) {
+        EXPECT_TRUE(installedFiles() == before) << why;
+        EXPECT_EQ(rig.files.directories, foldersBefore) << why;
+        EXPECT_FALSE(rig.files.exists(kProg + "update.journal")) << why;
+        EXPECT_EQ(rig.view.status(), kReleaseNotDone) << why;
+        EXPECT_TRUE(rig.view.enabled) << why;
+        EXPECT_EQ(rig.view.caption, kUpdateCaption) << why;
+        EXPECT_EQ(rig.view.list.front(), "kelmor 1.26") << why;
+        EXPECT_EQ(std::count(rig.view.list.begin(), rig.view.list.end(), "kelmor 1.3"), 0) << why;
+    }
+};
+
+TEST_F(WholeReleaseRunTest, RefusedNameFailsTheReleaseBeforeAnyRequest) {
+    remember();
+    release.push_back({"x.dll.old", "x"});
+    run(manifest());
+    expectNothingChanged("refused name");
+    EXPECT_TRUE(rig.http.opened.empty());
+    EXPECT_EQ(rig.view.list.back(), "x.dll.old 更新失败");
+}
+
+// The guard is asked again just before the commit.
+TEST_F(WholeReleaseRunTest, ProductStartedDuringTheDownloadsStopsTheCommit) {
+    remember();
+    int asked = 0;
+    rig.context.consultGuard = [&] { return ++asked == 1; };
+    run(manifest());
+    EXPECT_EQ(asked, 2);
+    expectNothingChanged("product started again");
+}
+
+TEST_F(WholeReleaseRunTest, DropsOnlyFilesWithPublishedContent) {
+    rig.files.put(kProg + "gone.dll", "gone v1", 45000);
+    rig.files.put(kProg + "mine.dll", "changed by the user", 45000);
+    rig.files.put(kProg + "Update.exe", "updater", 45000);
+    const auto drop = [](int n, const std::string& file, const std::string& content) {
+        return "[DROP" + std::to_string(n) + "]\nFILE=" + file + "\nPREV0_SIZE=1\nPREV0_SHA256=" +
+               std::string(64, '0') + "\nPREV1_SIZE=" + std::to_string(content.size()) +
+               "\nPREV1_SHA256=" + fakeDigestHex(content) + "\n";
+    };
+    drops = drop(0, "gone.dll", "gone v1") + drop(1, "mine.dll", "mine v1") + drop(2, "Update.exe", "updater") +
+            drop(3, "updataAdd.ini", "[Server]") + drop(4, "a.dll", "old a");
+    run(manifest());
+    EXPECT_FALSE(rig.files.exists(kProg + "gone.dll"));
+    EXPECT_FALSE(rig.files.exists(kProg + "gone.dll.old"));
+    EXPECT_EQ(rig.files.content(kProg + "mine.dll"), "changed by the user");
+    EXPECT_EQ(rig.files.content(kProg + "Update.exe"), "updater");
+    EXPECT_EQ(rig.files.content(kProg + "updataAdd.ini"), "[Server]");
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
+
+    rig.files.put(kProg + "gone.dll", "gone v1", 45000);
+    rig.files.fixed.insert(kProg + "gone.dll");
+    rig.files.put(kProg + "a.dll", "old a", 45000);
+    freshWizard();
+    remember();
+    run(manifest());
+    expectNothingChanged("a dropped file in use");
+}
+
+// Without WHOLE=1, or with an entry lacking SHA256, a release runs file by
+// file as before: a failed file does not hold the others back.
+TEST_F(WholeReleaseRunTest, OtherManifestsRunFileByFileAndStillGetTheirFolders) {
+    serve("b.dll", answer("", "404", "Not Found"));
+    std::string text = manifest();
+    text.replace(text.rfind("SHA256="), 7, "SHA512=");
+    run(text);
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
+    EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c");
+    EXPECT_EQ(rig.view.list.back(), "kelmor 1.3");
+
+    rig.files.put(kProg + "a.dll", "old a", 45000);
+    rig.files.files.erase(kProg + "data/c.dat");
+    rig.files.directories.erase(kProg + "data");
+    serve("data/c.dat", answer("", "404", "Not Found"));
+    run(manifest(""));
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
+    EXPECT_FALSE(rig.files.directories.count(kProg + "data")) << "the folder goes with its file";
+}
+
+}  // namespace
+}  // namespace updater
