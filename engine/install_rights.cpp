@@ -13,6 +13,14 @@ HandOverResult handOverToElevatedCopy(FolderClaimControl& claim, ElevatedLaunche
 
 InstallRights::Decision InstallRights::beforeInstall(const std::string& version) {
     if (parts_.programDirectoryWritable()) return {Step::Install};
+    return handOver(version);
+}
+
+// The elevated copy recovers as every start does, under the folder's claim,
+// then opens its wizard as without arguments.
+InstallRights::Decision InstallRights::forRecovery() { return handOver(""); }
+
+InstallRights::Decision InstallRights::handOver(const std::string& version) {
     // Another relaunch from an elevated copy would ask again and again.
     if (parts_.elevatedFor) return {Step::NoRights};
     const HandOverResult handOver = handOverToElevatedCopy(parts_.claim, parts_.launcher, version);

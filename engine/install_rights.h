@@ -71,6 +71,11 @@ public:
         unsigned long error = 0;
     };
     Decision beforeInstall(const std::string& version);
+    // A cut commit that only rights can finish or undo: the same hand-over,
+    // for a copy that recovers at its start and opens its wizard.
+    Decision forRecovery();
+    // Whether this process may start an elevated copy: an elevated one never does.
+    bool mayHandOver() const { return !parts_.elevatedFor; }
 
     // An elevated copy started for a version runs its check at once.
     bool checksAtStart() const { return parts_.elevatedFor && !parts_.elevatedFor->empty(); }
@@ -79,6 +84,7 @@ public:
     bool continuesWith(const std::string& foundVersion);
 
 private:
+    Decision handOver(const std::string& version);
     Parts parts_;
     bool firstCheckDone_ = false;
 };

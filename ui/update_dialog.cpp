@@ -46,9 +46,10 @@ bool UpdateDialog::onInitDialog() {
     }
     addListLine(settings_.productName + " " + settings_.installedVersion);
     if (releasePending_) {
-        // Only Cancel remains until a start with rights finishes the recovery.
+        // Next hands the recovery to an elevated copy; without one to start,
+        // only Cancel remains until a start with rights finishes it.
         showStatus(loadMessage(MessageId::RecoveryNeedsRights));
-        enableButton(false);
+        enableButton(services_.installRights && services_.installRights->mayHandOver());
         return false;
     }
     SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
@@ -66,7 +67,8 @@ void UpdateDialog::connect() {
 void UpdateDialog::onOK() {
     // A command that arrives while an action runs (only a program can send
     // one then) must not start a second one.
-    if (busy_ || releasePending_) return;
+    if (busy_) return;
+    if (releasePending_) return recoverElevated();
     busy_ = true;
     // Cleared however the action ends, or the wizard would refuse every press.
     struct ClearOnExit {
@@ -143,6 +145,21 @@ void UpdateDialog::installWithRights() {
     // Nothing changed: Update stays, to be pressed again.
     showStatus(loadMessage(MessageId::NoRightsToInstall));
     enableButton(true);
+}
+
+// A cut commit that only rights can finish: an elevated copy recovers it at
+// its start and opens its wizard; this one ends. Refused, the status stays.
+void UpdateDialog::recoverElevated() {
+    if (!services_.installRights) return;
+    const InstallRights::Decision decision = services_.installRights->forRecovery();
+    switch (decision.step) {
+    case InstallRights::Step::HandedOver:
+    case InstallRights::Step::FolderLost: return endDialog(IDOK);
+    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
+    case InstallRights::Step::Install:
+    case InstallRights::Step::NoRights: break;
+    }
+    showStatus(loadMessage(MessageId::RecoveryNeedsRights));
 }
 
 // Cancel, Esc and the close box give the check up at once, and a whole

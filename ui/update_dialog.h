@@ -55,6 +55,7 @@ private:
     // Update: the run here, or in an elevated copy when this process cannot
     // write the program directory.
     void installWithRights();
+    void recoverElevated();
     void onCancel() override;
     // The run, on a worker thread while this one keeps the window answering.
     void runUpdateInBackground();

@@ -74,6 +74,22 @@ TEST(InstallRights, UpdateRunsHereOrHandsTheFolderToAnElevatedCopy) {
     }
 }
 
+// A commit cut short while elevated: the recovery goes to a copy started
+// without a version, whatever the probe says; an elevated copy never starts one.
+TEST(InstallRights, RecoveryIsHandedToAnElevatedCopyWithoutAVersion) {
+    for (const bool elevated : {false, true}) {
+        FakeClaim claim;
+        FakeLauncher launcher(claim);
+        InstallRights rights({.programDirectoryWritable = [] { return true; },
+                              .claim = claim,
+                              .launcher = launcher,
+                              .elevatedFor = elevated ? std::optional<std::string>("1.3") : std::nullopt});
+        EXPECT_EQ(rights.forRecovery().step, elevated ? InstallRights::Step::NoRights : InstallRights::Step::HandedOver);
+        EXPECT_EQ(launcher.launched, elevated ? std::vector<std::string>{} : std::vector<std::string>{""});
+        EXPECT_EQ(claim.held, elevated);
+    }
+}
+
 TEST(InstallRights, OnlyAnElevatedCopysFirstCheckThatFindsItsVersionGoesOn) {
     FakeClaim claim;
     FakeLauncher launcher(claim);
