@@ -475,6 +475,7 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     probe.setTarget(product.exeName());
     EXPECT_EQ(probe.call("PROCS").number("count"), 1) << "one copy only: the elevated one starts no other";
     updater.reset();  // ends every copy before the directory is unmounted
+}
 
 // --- Whole releases ---
 
