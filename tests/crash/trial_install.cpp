@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <openssl/sha.h>
-
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -13,11 +11,13 @@
 #include "engine/side_files.h"
 
 #include "tests/support/file_bytes.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/wine_runner.h"
 
 namespace crashtrials {
 
 namespace fs = std::filesystem;
+using testsupport::sha256Hex;
 using testsupport::randomBytes;
 using testsupport::readFileBytes;
 using testsupport::writeFileBytes;
@@ -31,15 +31,6 @@ constexpr const char* kJournalFile = "update.journal";
 
 bool isStrictPrefix(const std::string& part, const std::string& whole) {
     return part.size() < whole.size() && whole.compare(0, part.size(), part) == 0;
-}
-
-std::string sha256Hex(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
-    return hex;
 }
 
 std::string sizeAndHash(const std::string& prefix, const std::string& bytes) {

@@ -2,7 +2,6 @@
 // Wine against the scriptable server. Each case ends in one clear outcome the
 // user can see, within a bounded time, and leaves the product's files as they were.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +22,7 @@
 #include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
@@ -57,12 +57,6 @@ ScriptedAnswer bodyAnswer(std::string body) {
     ScriptedAnswer answer;
     answer.body = std::move(body);
     return answer;
-}
-
-std::string sha256Hex(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    return updater::encodeHex(digest, sizeof digest);
 }
 
 std::string newBytes(std::size_t size) {

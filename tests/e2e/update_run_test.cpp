@@ -1,7 +1,6 @@
 // The update run end to end: kelmor 1.26 in a product directory, a server
 // with update.ini and newer files, and the real Update.exe under Wine.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include "tests/support/probe_client.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
@@ -478,15 +478,6 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
 }
 
 // --- Whole releases ---
-
-std::string sha256Hex(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
-    return hex;
-}
 
 struct Published {
     std::string file;
