@@ -79,6 +79,21 @@ TEST_F(MkmanifestTool, PublishesNestedFoldersAndKeepsTimestampsOfUnchangedFiles)
         EXPECT_EQ(entry.path().filename().string().find("tmp"), std::string::npos) << entry.path();
 }
 
+// --seed-history: an installed release that was never published joins the
+// history, so clients recognise its files as the vendor's.
+TEST_F(MkmanifestTool, SeedsTheHistoryFromAnInstalledRelease) {
+    put(root / "rel" / "kelmor.exe", "hello again\n");
+    put(root / "installed" / "kelmor.exe", "hello\n");
+    ASSERT_EQ(run("--time '2024-03-06 09:00:00' --seed-history " + quote((root / "installed").string()) + " " +
+                  quote((root / "rel").string()) + " kelmor 1.3 " + quote((root / "out").string())),
+              0)
+        << errors;
+    EXPECT_EQ(manifestValue("FILE0", "PREV0_SIZE"), "6");
+    EXPECT_EQ(manifestValue("FILE0", "PREV0_SHA256"),
+              "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
+    EXPECT_EQ(run("--seed-history"), 2) << "needs a folder";
+}
+
 TEST_F(MkmanifestTool, RefusesALinkOutOfTheReleaseFolderAndWritesNothing) {
     put(root / "rel" / "a.txt", "a");
     put(root / "secret.txt", "s");
