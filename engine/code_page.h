@@ -50,6 +50,10 @@ std::string cutToBytes(std::string_view text, std::size_t maxBytes, const CodePa
 // or missing. Afterwards every lead byte is followed by a valid trail byte.
 std::string normalizeText(std::string_view bytes, const CodePage& cp);
 
+// An ASCII letter in upper case; any other byte as it is. Protocol words and
+// the names Windows folds in every code page need no more.
+inline char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Compares character by character, ignoring case as the code page folds it.
 bool equalsIgnoreCase(std::string_view a, std::string_view b, const CodePage& cp);
 

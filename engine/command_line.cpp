@@ -2,8 +2,8 @@
 
 namespace updater {
 
-const std::vector<SwitchSpec>& programSwitches() {
-    static const std::vector<SwitchSpec> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true},
+const std::vector<ListedSwitch>& programSwitches() {
+    static const std::vector<ListedSwitch> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true},
                                                       {L"recover", CommandSwitch::Recover, false}};
     return switches;
 }
@@ -18,15 +18,15 @@ std::wstring switchName(std::wstring_view argument) {
     return name;
 }
 
-CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const std::vector<SwitchSpec>& switches) {
+CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const std::vector<ListedSwitch>& switches) {
     if (arguments.empty()) return {};
     const std::wstring name = switchName(arguments[0]);
     if (name.empty()) return {};
-    for (const SwitchSpec& spec : switches) {
-        if (spec.name != name) continue;
-        if (!spec.takesArgument) return {spec.action, {}};
+    for (const ListedSwitch& listed : switches) {
+        if (listed.name != name) continue;
+        if (!listed.takesArgument) return {listed.action, {}};
         if (arguments.size() < 2) return {};
-        return {spec.action, arguments[1]};
+        return {listed.action, arguments[1]};
     }
     return {};
 }

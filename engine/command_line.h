@@ -20,14 +20,14 @@ struct CommandLine {
     std::wstring argument;  // the text after a switch that takes one
 };
 
-struct SwitchSpec {
+struct ListedSwitch {
     std::wstring_view name;  // lower case, without the leading / or -
     CommandSwitch action;
     bool takesArgument;  // then the second argument is its text, and a switch without it is not one
 };
 
 // The switches the program answers to.
-const std::vector<SwitchSpec>& programSwitches();
+const std::vector<ListedSwitch>& programSwitches();
 
 // The name of a switch argument ("/CHECK" and "-check" give "check"), folded
 // to lower case; empty when the argument is not a switch.
@@ -35,7 +35,7 @@ std::wstring switchName(std::wstring_view argument);
 
 // arguments: those after the program's own name.
 CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
-                             const std::vector<SwitchSpec>& switches = programSwitches());
+                             const std::vector<ListedSwitch>& switches = programSwitches());
 
 // The argument as CommandLineToArgvW gives it back: quoted, with quotes and
 // the backslashes before them escaped. Text from a server passes through it.

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "engine/code_page.h"
+
 namespace updater {
 
 namespace {
@@ -16,12 +18,10 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
     return true;
 }
 

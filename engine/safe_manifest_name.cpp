@@ -27,8 +27,6 @@ bool isParentReference(std::string_view component) {
     return dots >= 2;
 }
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool isForbiddenByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return (byte >= 1 && byte <= 31) || std::strchr("<>\"|?*", c) != nullptr;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "engine/code_page.h"
+
 namespace updater {
 
 namespace {
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
     if (name.size() < suffix.size()) return false;
     const std::string_view end = name.substr(name.size() - suffix.size());

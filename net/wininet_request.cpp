@@ -1,6 +1,7 @@
 #include "net/wininet_request.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "net/network_failure.h"
 
@@ -65,20 +66,28 @@ void WinInetRequest::send() {
 // take one crawl window. The time-out reads as the platform's own. A send
 // given up is left with its request to the sending thread.
 void WinInetRequest::sendBounded() {
+    callBounded([](HINTERNET request) { return HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE; },
+                sendLimitMs());
+}
+
+// Runs call on the sending thread, waiting at most limitMs; a call given up
+// is left with its request to that thread, which closes it once it returns.
+// The failure's text is gathered on the thread that made the call.
+void WinInetRequest::callBounded(const std::function<bool(HINTERNET)>& call, std::uint32_t limitMs) {
     const HINTERNET request = handle_.get();
     const std::shared_ptr<CallGate> gate = share_.gate;
-    BoundedSend::Call call;
-    call.send = [request, gate] {
+    BoundedSend::Call bounded;
+    bounded.send = [request, gate, call] {
         const CallGate::Pass pass = gate->enter();
         if (!pass) return SendResult{false, ERROR_INVALID_HANDLE, {}};
-        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return SendResult{true, ERROR_SUCCESS, {}};
+        if (call(request)) return SendResult{true, ERROR_SUCCESS, {}};
         FailedCall failure = captureFailure(GetLastError());
         return SendResult{false, failure.code, std::move(failure.lastResponse)};
     };
-    call.cleanUp = [request, gate] {
+    bounded.cleanUp = [request, gate] {
         if (const CallGate::Pass pass = gate->enter()) InternetCloseHandle(request);
     };
-    const BoundedSend::Outcome outcome = share_.sender->send(std::move(call), sendLimitMs(), stopFlag());
+    const BoundedSend::Outcome outcome = share_.sender->send(std::move(bounded), limitMs, stopFlag());
     if (outcome.end != BoundedSend::End::Returned) leaveCall(outcome.end);
     if (!outcome.result.sent) throw networkError(FailedCall{outcome.result.errorCode, outcome.result.lastResponse}, cp_);
 }
@@ -117,25 +126,11 @@ DWORD WinInetRequest::waitForData() {
         }
         return available;
     }
-    const HINTERNET request = handle_.get();
-    const std::shared_ptr<CallGate> gate = share_.gate;
+    // Shared with the sending thread, which may still write it after a left call.
     auto available = std::make_shared<DWORD>(0);
-    BoundedSend::Call call;
-    call.send = [request, gate, available] {
-        const CallGate::Pass pass = gate->enter();
-        if (!pass) return SendResult{false, ERROR_INVALID_HANDLE, {}};
-        if (InternetQueryDataAvailable(request, available.get(), 0, 0)) return SendResult{true, ERROR_SUCCESS, {}};
-        FailedCall failure = captureFailure(GetLastError());
-        return SendResult{false, failure.code, std::move(failure.lastResponse)};
-    };
-    call.cleanUp = [request, gate] {
-        if (const CallGate::Pass pass = gate->enter()) InternetCloseHandle(request);
-    };
     const std::uint64_t now = nowMs();
-    const auto limit = static_cast<std::uint32_t>(deadlineMs_ > now ? deadlineMs_ - now : 0);
-    const BoundedSend::Outcome outcome = share_.sender->send(std::move(call), limit, stopFlag());
-    if (outcome.end != BoundedSend::End::Returned) leaveCall(outcome.end);
-    if (!outcome.result.sent) throw networkError(FailedCall{outcome.result.errorCode, outcome.result.lastResponse}, cp_);
+    callBounded([available](HINTERNET request) { return InternetQueryDataAvailable(request, available.get(), 0, 0) != FALSE; },
+                static_cast<std::uint32_t>(deadlineMs_ > now ? deadlineMs_ - now : 0));
     return *available;
 }
 

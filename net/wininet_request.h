@@ -1,6 +1,7 @@
 #pragma once
 // One GET request over WinInet, as the engine sees it.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,7 @@ private:
     // Enters the session's gate; throws when the session was closed.
     CallGate::Pass enterSession() const;
     void sendBounded();
+    void callBounded(const std::function<bool(HINTERNET)>& call, std::uint32_t limitMs);
     // Waits for body bytes; with a deadline, on the sending thread, so that
     // the wait ends at the deadline.
     DWORD waitForData();
