@@ -11,21 +11,29 @@
 #include "engine/executable_names.h"
 #include "engine/failure_report.h"
 #include "engine/local_settings.h"
+#include "engine/logged_http.h"
+#include "engine/quiet_view.h"
 #include "engine/release_recovery.h"
+#include "engine/side_files.h"
 #include "engine/update_services.h"
+#include "engine/version_check.h"
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
 #include "win32/cng_verifier.h"
+#include "win32/file_event_log.h"
 #include "win32/folder_claim.h"
+#include "win32/log_place.h"
 #include "win32/ole_date_parser.h"
 #include "win32/path_identity.h"
+#include "win32/program_version.h"
 #include "win32/running_wizard.h"
 #include "win32/shell_elevated_launcher.h"
 #include "win32/socket_layer.h"
 #include "win32/string_table_messages.h"
 #include "win32/system_error_text.h"
 #include "win32/toolhelp_process_system.h"
+#include "win32/version_file.h"
 #include "win32/win32_code_page.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_unicode_to_ansi.h"
@@ -42,6 +50,32 @@ RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& p
     return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
                           programFileName(places.modulePath, codePage))
         .outcome;
+}
+
+// Reads updataAdd.ini over the defaults. A file that cannot be read leaves
+// them, as it always has; the returned line tells the log why.
+std::string readSettings(win32::Win32FileSystem& files, const SystemPlaces& places, const CodePage& codePage,
+                         const UnicodeToAnsi& unicodeToAnsi, UpdateSettings& settings) {
+    const std::string path = localSettingsPath(directoryWithoutSeparator(places.configModulePath, codePage));
+    const std::optional<std::string> bytes = files.readAll(path);
+    const unsigned long code = files.lastErrorCode();
+    readLocalSettings(bytes, settings, codePage, &unicodeToAnsi);
+    if (bytes) return {};
+    const std::optional<LocalEntry> entry = files.lookUp(path);
+    if (!entry) return path + " is missing: the defaults apply";
+    return path + (entry->directory ? " is a folder" : " cannot be read") + ", " +
+           errorCodeText(code, win32::systemErrorText(code)) + ": the defaults apply";
+}
+
+// The log of this start: where it goes depends on strSoft, so it opens once
+// the settings are read. Its first lines say what started and with what.
+std::unique_ptr<win32::FileEventLog> openLog(const UpdateSettings& settings, const std::string& settingsNote,
+                                             std::string_view mode, bool elevated) {
+    auto log = win32::openLog(win32::parentDirectory(win32::executablePath()), settings.productName, elevated);
+    log->write("Update.exe " + win32::programFileVersion() + " " + std::string(mode) + ": strSoft=" +
+               settings.productName + ", strVersion=" + settings.installedVersion + ", URL=" + settings.url);
+    if (!settingsNote.empty()) log->write(settingsNote);
+    return log;
 }
 
 void enableCommonControls() {
@@ -108,13 +142,18 @@ int UpdateApp::run() {
     }
 
     UpdateSettings settings = defaults_;
-    const std::string configDirectory = directoryWithoutSeparator(places.configModulePath, codePage);
-    readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
+    const std::string settingsNote = readSettings(files, places, codePage, unicodeToAnsi, settings);
+    const auto log = openLog(settings, settingsNote, rights_.elevatedFor ? "elevated run" : "wizard",
+                             rights_.elevatedFor.has_value());
+    if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
     if (!settings.isPlainHttp) {
+        log->write("URL refused: not a plain http:// URL");
         showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
+    SteadyClock clock;
+    LoggedHttpSession loggedHttp(*http, *log, clock);
 
     std::optional<std::string> elevatedFor;
     if (rights_.elevatedFor)
@@ -127,7 +166,7 @@ int UpdateApp::run() {
                                  .elevatedFor = std::move(elevatedFor)});
     const UpdateServices services{.codePage = codePage,
                                   .messages = messages,
-                                  .http = *http,
+                                  .http = loggedHttp,
                                   .files = files,
                                   .dates = dates,
                                   .processes = processes,
@@ -139,12 +178,14 @@ int UpdateApp::run() {
                                   .sha256 = &sha256,
                                   .unicodeToAnsi = &unicodeToAnsi,
                                   .programFileName = programFileName(places.modulePath, codePage),
-                                  .installRights = &installRights};
+                                  .installRights = &installRights,
+                                  .log = log.get()};
     ui::UpdateDialog dialog(services, std::move(settings), releasePending);
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
     // Process exit reclaims the thread, its handles, the session and the claim.
     if (dialog.leftWorkBehind()) ExitProcess(kExitWizardEnded);
+    log->write("wizard closed");
     return kExitWizardEnded;
 }
 
@@ -159,6 +200,71 @@ int UpdateApp::recover() {
     case RecoveryOutcome::CouldNot:
     case RecoveryOutcome::Ignored: return kExitNotRecovered;
     default: return kExitRecovered;
+    }
+}
+
+// No claim on the folder: a check changes nothing there, so it neither waits
+// for a running wizard nor keeps one from starting. It asks for no rights.
+int UpdateApp::check(const std::wstring& answerFile) {
+    const win32::Win32CodePage codePage;
+    const win32::StringTableMessages messages;
+    const SystemPlaces places = readSystemPlaces();
+    win32::Win32FileSystem files;
+    const win32::Win32UnicodeToAnsi unicodeToAnsi;
+    UpdateSettings settings = defaults_;
+    const std::string settingsNote = readSettings(files, places, codePage, unicodeToAnsi, settings);
+    const auto log = openLog(settings, settingsNote, "check", false);
+    auto failed = [&log](const std::string& why) {
+        log->write("check failed: " + why);
+        return kExitCheckFailed;
+    };
+
+    // Until a cut commit is finished or undone the installation is no one
+    // release, so its version says nothing; that is the wizard's to do.
+    const std::string programDirectory = directoryWithSeparator(places.modulePath, codePage);
+    if (files.lookUp(programDirectory + std::string(kJournalName)))
+        return failed("a whole release's commit is pending (" + std::string(kJournalName) + ")");
+    const win32::SocketLayer sockets;
+    if (!sockets.ready()) return failed("the socket layer did not start");
+    parseUpdateUrl(settings);
+    if (!settings.isPlainHttp) return failed("URL refused: not a plain http:// URL");
+
+    win32::OleDateParser dates;
+    win32::ToolhelpProcessSystem processes;
+    const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
+    win32::CngSha256Source sha256;
+    const std::string appName = applicationName(places.modulePath, codePage);
+    try {
+        net::HttpTransfer http(appName, codePage);
+        SteadyClock clock;
+        LoggedHttpSession loggedHttp(http, *log, clock);
+        const UpdateServices services{.codePage = codePage,
+                                      .messages = messages,
+                                      .http = loggedHttp,
+                                      .files = files,
+                                      .dates = dates,
+                                      .processes = processes,
+                                      .systemErrorText = win32::systemErrorText,
+                                      .applicationName = appName,
+                                      .programDirectory = programDirectory,
+                                      .verifier = verifier.get(),
+                                      .sha256 = &sha256,
+                                      .unicodeToAnsi = &unicodeToAnsi,
+                                      .programFileName = programFileName(places.modulePath, codePage),
+                                      .log = log.get()};
+        loggedHttp.connect(settings.server, settings.port);
+        QuietView view;
+        UpdateContext context{.services = services, .settings = settings, .view = view, .http = loggedHttp.connection()};
+        const VersionCheckResult result = runVersionCheck(context);
+        if (result.outcome == CheckOutcome::Failed) return kExitCheckFailed;  // the cause is logged
+        if (result.outcome == CheckOutcome::AlreadyNewest) return kExitCheckCurrent;
+        if (!answerFile.empty()) {
+            if (const unsigned long code = win32::writeVersionFile(answerFile, result.newVersion))
+                return failed("cannot write the answer file: " + errorCodeText(code, win32::systemErrorText(code)));
+        }
+        return kExitCheckNewer;
+    } catch (...) {
+        return failed(describeFailure(std::current_exception(), messages, codePage, win32::systemErrorText).text);
     }
 }
 

@@ -32,6 +32,11 @@ public:
     // Update.exe /recover: brings the installation back to one release after
     // a whole release's commit was cut short, without a window.
     int recover();
+    // Update.exe /check [FILE]: the version check alone, without a window
+    // or a box, outside the one-updater-per-folder rule; answers with
+    // kExitCheckCurrent, kExitCheckNewer or kExitCheckFailed. With FILE, a
+    // newer version is also written there.
+    int check(const std::wstring& answerFile);
 
 private:
     UpdateSettings defaults_;

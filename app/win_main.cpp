@@ -61,6 +61,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             case updater::CommandSwitch::ElevatedRun: rights.elevatedFor = command.argument; break;
             case updater::CommandSwitch::Recover:
                 return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}).recover();
+            case updater::CommandSwitch::Check:
+                try {
+                    return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}).check(command.argument);
+                } catch (...) {
+                    // 1 would claim a newer version.
+                    return updater::kExitCheckFailed;
+                }
         }
         return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights)).run();
     } catch (...) {

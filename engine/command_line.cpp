@@ -3,8 +3,10 @@
 namespace updater {
 
 const std::vector<ListedSwitch>& programSwitches() {
-    static const std::vector<ListedSwitch> switches = {{L"elevated-run", CommandSwitch::ElevatedRun, true},
-                                                      {L"recover", CommandSwitch::Recover, false}};
+    static const std::vector<ListedSwitch> switches = {
+        {L"elevated-run", CommandSwitch::ElevatedRun, SwitchArgument::Required},
+        {L"recover", CommandSwitch::Recover, SwitchArgument::None},
+        {L"check", CommandSwitch::Check, SwitchArgument::Optional}};
     return switches;
 }
 
@@ -24,8 +26,8 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const s
     if (name.empty()) return {};
     for (const ListedSwitch& listed : switches) {
         if (listed.name != name) continue;
-        if (!listed.takesArgument) return {listed.action, {}};
-        if (arguments.size() < 2) return {};
+        if (listed.argument == SwitchArgument::None || arguments.size() < 2)
+            return listed.argument == SwitchArgument::Required ? CommandLine{} : CommandLine{listed.action, {}};
         return {listed.action, arguments[1]};
     }
     return {};

@@ -13,7 +13,13 @@ namespace updater {
 // ElevatedRun (internal): the elevated copy that an updater without the
 // rights to write its directory starts (engine/install_rights.h).
 // Recover: finish or undo a whole release's commit that was cut short, and end.
-enum class CommandSwitch { None, ElevatedRun, Recover };
+// Check: the version check alone, without a window; the answer is the exit
+// code, and the newer version goes to the file its argument names.
+enum class CommandSwitch { None, ElevatedRun, Recover, Check };
+
+// Whether a switch reads the second argument as its text. A switch that
+// requires one and lacks it is not that switch.
+enum class SwitchArgument { None, Required, Optional };
 
 struct CommandLine {
     CommandSwitch action = CommandSwitch::None;
@@ -23,7 +29,7 @@ struct CommandLine {
 struct ListedSwitch {
     std::wstring_view name;  // lower case, without the leading / or -
     CommandSwitch action;
-    bool takesArgument;  // then the second argument is its text, and a switch without it is not one
+    SwitchArgument argument;
 };
 
 // The switches the program answers to.
@@ -46,5 +52,8 @@ constexpr int kExitUnexpected = 1;   // an error nothing else caught
 constexpr int kExitRecovered = 0;    // /recover: one release, or nothing to do
 constexpr int kExitNotRecovered = 2; // /recover could not bring the installation back to one release
 constexpr int kExitFolderHeld = 3;   // another updater holds the program directory
+constexpr int kExitCheckCurrent = 0; // /check: the installed version is the newest
+constexpr int kExitCheckNewer = 1;   // /check: a newer version is published
+constexpr int kExitCheckFailed = 2;  // /check: no answer, or its FILE could not be written
 
 }  // namespace updater

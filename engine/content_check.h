@@ -33,6 +33,7 @@ public:
     bool add(const char* data, std::size_t size);
     // Whether exactly the promised bytes arrived; call once, after the last chunk.
     bool matches();
+    const ExpectedContent& expected() const { return expected_; }
 
 private:
     ExpectedContent expected_;

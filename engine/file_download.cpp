@@ -85,6 +85,19 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
     return received;
 }
 
+// Which promise a refused body broke, for the log.
+void logMismatch(UpdateContext& context, const std::string& localPath, std::uint64_t received,
+                 std::uint64_t contentLength, const ExpectedContent& expected) {
+    std::string why = std::to_string(received) + " bytes arrived";
+    if (received < contentLength)
+        why += ", Content-Length " + std::to_string(contentLength);
+    else if (expected.size && *expected.size != received)
+        why += ", SIZE " + std::to_string(*expected.size);
+    else
+        why += ", SHA-256 does not match";
+    eventLog(context.services).write("file " + localPath + ": download refused: " + why);
+}
+
 // Downloads the body into a download file of its own: whatever stood at its
 // path (a stale file, a link, a read-only file) is replaced, never written
 // through. False when the file cannot be created, or the body is shorter than
@@ -95,6 +108,7 @@ bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std:
               const StopFlag* stop) {
     std::unique_ptr<OutputFile> file = context.services.files.createFresh(downloadPath, ShareMode::DenyWriters);
     if (!file) {
+        logFileError(context.services, localPath, "cannot create " + downloadPath);
         context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
         return false;
     }
@@ -104,6 +118,7 @@ bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std:
         file->close();
         request.reset();
         whole = received >= contentLength && check.matches();
+        if (!whole) logMismatch(context, localPath, received, contentLength, check.expected());
     } catch (...) {
         file.reset();
         context.services.files.remove(downloadPath);
@@ -122,7 +137,10 @@ bool downloadFile(UpdateContext& context, const std::string& file, const Expecte
     context.view.showStatus(message(context, MessageId::Downloading, file));
     if (!acceptStatus(context, *request, file)) return false;
     const BodyFraming framing = readBodyFraming(*request);
-    if (!isTrustedFraming(framing, expected)) return false;
+    if (!isTrustedFraming(framing, expected)) {
+        eventLog(context.services).write("file " + file + ": refused: its answer's end cannot be known");
+        return false;
+    }
     ContentCheck check(context.services.sha256, expected);
     return download(context, std::move(request), framing.contentLength, localPath, downloadPath, check, stop);
 }

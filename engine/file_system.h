@@ -84,6 +84,9 @@ public:
     virtual bool appendDurably(const std::string& path, const std::string& bytes) = 0;
     // Returns once the file's bytes are on disk.
     virtual bool flushToDisk(const std::string& path) = 0;
+    // The system's code for why the last call of this thread failed, read
+    // right after it; 0 where the platform keeps none.
+    virtual unsigned long lastErrorCode() const { return 0; }
 };
 
 }  // namespace updater

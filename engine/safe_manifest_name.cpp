@@ -135,4 +135,21 @@ std::string requestObjectName(const std::string& urlPath, const std::string& nam
     return object;
 }
 
+std::string_view refusalReason(NameRefusal refusal) {
+    switch (refusal) {
+    case NameRefusal::None: return "allowed";
+    case NameRefusal::Empty: return "empty";
+    case NameRefusal::LeavesDirectory: return "leaves the program directory";
+    case NameRefusal::Stream: return "holds a colon (a drive or a stream)";
+    case NameRefusal::Device: return "names a device";
+    case NameRefusal::Directory: return "ends in a separator";
+    case NameRefusal::NotWellFormed: return "not code page 936 text";
+    case NameRefusal::ForbiddenCharacter: return "holds a character Windows refuses";
+    case NameRefusal::TrailingDotOrBlank: return "a part ends in a dot or a blank";
+    case NameRefusal::ShortForm: return "an 8.3 short name";
+    case NameRefusal::SideFile: return "names a file the updater makes";
+    }
+    return "refused";
+}
+
 }  // namespace updater

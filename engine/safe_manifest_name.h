@@ -27,6 +27,8 @@ enum class NameRefusal {
 bool isWindowsDeviceName(std::string_view component);
 
 NameRefusal manifestNameRefusal(std::string_view name);
+// Why a name is refused, in English words for the log.
+std::string_view refusalReason(NameRefusal refusal);
 
 // Whether a manifest FILE value names a file inside the program directory
 // that the updater may replace.

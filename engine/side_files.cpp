@@ -19,7 +19,7 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
 bool isSideFileName(std::string_view name) {
     const std::size_t separator = name.find_last_of("/\\");
     const std::string_view last = separator == std::string_view::npos ? name : name.substr(separator + 1);
-    for (std::string_view whole : {kJournalName, kWriteProbeName})
+    for (std::string_view whole : {kJournalName, kWriteProbeName, kLogName, kLogTrimName})
         if (last.size() == whole.size() && endsWithIgnoringCase(last, whole)) return true;
     return std::any_of(std::begin(kSideFileSuffixes), std::end(kSideFileSuffixes),
                        [&](std::string_view suffix) { return endsWithIgnoringCase(name, suffix); });

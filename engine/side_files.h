@@ -30,8 +30,14 @@ inline constexpr std::string_view kSideFileSuffixes[] = {".upg", ".upg.new", ".b
 // (deleted when its handle closes, also when the process is killed).
 inline constexpr std::string_view kWriteProbeName = "update.probe";
 
+// The updater's log beside it, and the file that takes the log's newest half
+// when the log is full.
+inline constexpr std::string_view kLogName = "Update.log";
+inline constexpr std::string_view kLogTrimName = "Update.log.new";
+
 // Whether the name ends in one of kSideFileSuffixes, or its last part is
-// kJournalName or kWriteProbeName, ignoring ASCII case as Windows does.
+// kJournalName, kWriteProbeName, kLogName or kLogTrimName, ignoring ASCII
+// case as Windows does.
 bool isSideFileName(std::string_view name);
 
 }  // namespace updater

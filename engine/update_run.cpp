@@ -28,6 +28,12 @@ private:
     WizardView& view_;
 };
 
+// Always Failed: the reason an entry is not fetched, for the log.
+FileUpdateResult logRefusal(UpdateContext& context, const std::string& file, std::string_view why) {
+    eventLog(context.services).write("file " + file + ": refused: " + std::string(why));
+    return FileUpdateResult::Failed;
+}
+
 // Where the running updater's new copy waits.
 std::string updaterCopyPath(const UpdateContext& context) {
     return context.services.programDirectory + context.services.programFileName + std::string(kUpdaterCopySuffix);
@@ -39,11 +45,15 @@ bool swapIn(const UpdateContext& context, const std::string& file, const std::st
             const std::string& localPath) {
     FileSystem& files = context.services.files;
     // The running updater cannot replace itself: its new copy waits beside it.
-    if (isUpdaterItself(context, file)) return files.replace(downloadPath, updaterCopyPath(context));
-    return files.replace(downloadPath, localPath);
+    const std::string target = isUpdaterItself(context, file) ? updaterCopyPath(context) : localPath;
+    if (files.replace(downloadPath, target)) return true;
+    logFileError(context.services, file, "cannot move the download onto " + target);
+    return false;
 }
 
 void reportResult(UpdateContext& context, const std::string& file, FileUpdateResult result) {
+    static constexpr const char* kResults[] = {"failed", "updated", "up to date"};
+    eventLog(context.services).write("file " + file + ": " + kResults[static_cast<int>(result)]);
     if (result == FileUpdateResult::Failed) context.view.addListLine(runMessage(context, MessageId::FileFailed, file));
     if (result == FileUpdateResult::Updated) context.view.addListLine(runMessage(context, MessageId::FileUpdated, file));
 }
@@ -55,6 +65,7 @@ void updateListedFiles(UpdateContext& context, const std::vector<ManifestEntry>&
     for (const ManifestEntry& entry : entries) names.push_back(entry.file);
     const std::vector<bool> sharing = namesSharingAFile(names);
     for (std::size_t index = 0; index < entries.size(); ++index) {
+        if (sharing[index]) logRefusal(context, entries[index].file, "opens the same file as another entry");
         const FileUpdateResult result =
             sharing[index] ? FileUpdateResult::Failed : updateEntry(context, entries[index]);
         reportResult(context, entries[index].file, result);
@@ -101,11 +112,12 @@ FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, co
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
     const std::string& file = entry.file;
-    if (!isSafeManifestName(file)) return FileUpdateResult::Failed;
+    if (const NameRefusal refusal = manifestNameRefusal(file); refusal != NameRefusal::None)
+        return logRefusal(context, file, "name " + std::string(refusalReason(refusal)));
     const std::string localPath = context.services.programDirectory + file;
     const std::optional<LocalEntry> local = context.services.files.lookUp(localPath);
     // A directory cannot become a file; nothing is asked for.
-    if (local && local->directory) return FileUpdateResult::Failed;
+    if (local && local->directory) return logRefusal(context, file, "a folder stands there");
     const std::string bckPath = isUpdaterItself(context, file) ? updaterCopyPath(context) : std::string();
     if (isEntryCurrent(context.services.files, context.services.sha256, local, localPath, entry, bckPath,
                        [&] { return isLocalFileCurrent(context, local, entry.version); }))
@@ -113,7 +125,9 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
 
     // SIZE and SHA256 bind in every build; a keyed build needs both.
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-    if (!expected || (context.services.verifier && !expected->promisesEverything())) return FileUpdateResult::Failed;
+    if (!expected) return logRefusal(context, file, "malformed SIZE or SHA256");
+    if (context.services.verifier && !expected->promisesEverything())
+        return logRefusal(context, file, "a signed release needs SIZE and SHA256");
 
     // A file in a folder the installation lacks gets the folder; the folders
     // go again, when empty, if the file does not come.

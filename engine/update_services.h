@@ -9,6 +9,7 @@
 #include "engine/code_page.h"
 #include "engine/commit_gate.h"
 #include "engine/date_parser.h"
+#include "engine/event_log.h"
 #include "engine/failure_report.h"
 #include "engine/file_system.h"
 #include "engine/http.h"
@@ -49,7 +50,22 @@ struct UpdateServices {
     // Decides whether Update runs here or in an elevated copy; without it
     // the run always goes on with this process's rights.
     InstallRights* installRights = nullptr;
+    // Lines for support; without it nothing is logged.
+    EventLog* log = nullptr;
 };
+
+inline EventLog& eventLog(const UpdateServices& services) {
+    static NullEventLog none;
+    return services.log ? *services.log : none;
+}
+
+// Logs "file <name>: <what>, error <code> (<text>)" with the file system's
+// code for the call that just failed.
+inline void logFileError(const UpdateServices& services, const std::string& file, const std::string& what) {
+    const unsigned long code = services.files.lastErrorCode();
+    eventLog(services).write("file " + file + ": " + what + ", " +
+                             errorCodeText(code, services.systemErrorText ? services.systemErrorText(code) : ""));
+}
 
 struct UpdateContext {
     const UpdateServices& services;

@@ -58,7 +58,10 @@ private:
         const std::vector<bool> sharing = namesSharingAFile(names);
         bool allowed = true;
         for (std::size_t index = 0; index < entries_.size(); ++index) {
-            if (sharing[index] || !isSafeManifestName(entries_[index].file)) {
+            const NameRefusal refusal = manifestNameRefusal(entries_[index].file);
+            if (sharing[index] || refusal != NameRefusal::None) {
+                note(entries_[index].file, sharing[index] ? "refused: opens the same file as another entry"
+                                                          : "refused: name " + std::string(refusalReason(refusal)));
                 list(MessageId::FileFailed, entries_[index].file);
                 allowed = false;
             }
@@ -72,21 +75,24 @@ private:
         if (context_.stop && context_.stop->requested()) throw DownloadStopped{};
         const std::string localPath = directory_ + entry.file;
         const std::optional<LocalEntry> local = files_.lookUp(localPath);
-        if (local && local->directory) return failedFile(entry.file);
+        if (local && local->directory) return failedFile(entry.file, "a folder stands there");
         // The running updater's new copy waits beside it, as in a run file by file.
         const std::string target = isUpdaterItself(context_, entry.file)
                                        ? context_.services.programFileName + std::string(kUpdaterCopySuffix)
                                        : entry.file;
         const std::string copyPath = target == entry.file ? std::string() : directory_ + target;
         if (isEntryCurrent(files_, context_.services.sha256, local, localPath, entry, copyPath,
-                           [&] { return isLocalFileCurrent(context_, local, entry.version); }))
+                           [&] { return isLocalFileCurrent(context_, local, entry.version); })) {
+            note(entry.file, "up to date");
             return true;
+        }
         const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-        if (!expected || !expected->promisesEverything()) return failedFile(entry.file);
+        if (!expected || !expected->promisesEverything())
+            return failedFile(entry.file, "a whole release needs SIZE and SHA256");
 
         const std::string downloadPath = downloadPathFor(files_, directory_, target);
         if (!isKeptDownload(downloadPath, *expected) && !fetch(entry.file, *expected, localPath, downloadPath))
-            return failedFile(entry.file);
+            return failedFile(entry.file, "not fetched");
         staged_.emplace_back(target, entry.file);
         return true;
     }
@@ -117,7 +123,11 @@ private:
             return downloadFile(context_, file, expected, localPath, downloadPath, context_.stop);
         } catch (const NetworkError&) {
             failure = std::current_exception();
-        } catch (const FileError&) {
+        } catch (const FileError& error) {
+            note(file, error.path() + ": " +
+                           errorCodeText(error.code(), context_.services.systemErrorText
+                                                           ? context_.services.systemErrorText(error.code())
+                                                           : ""));
             failure = std::current_exception();
         }
         context_.view.addListLine(describeFailure(failure, context_.services.messages, context_.services.codePage,
@@ -152,6 +162,7 @@ private:
 
     void reportCommitFailure(const CommitFailure& failure) {
         const std::string name = failure.step == CommitFailure::Step::Journal ? std::string(kJournalName) : failure.name;
+        logFileError(context_.services, name, "the commit stopped here");
         context_.view.showErrorBox(runMessage(context_, MessageId::CannotWriteFile, directory_ + name));
         list(MessageId::FileFailed, manifestFileOf(name));
     }
@@ -163,12 +174,19 @@ private:
         return target;
     }
 
-    bool failedFile(const std::string& file) {
+    bool failedFile(const std::string& file, const std::string& why) {
+        note(file, "failed: " + why);
         list(MessageId::FileFailed, file);
         return false;
     }
 
-    void list(MessageId id, const std::string& file) { context_.view.addListLine(runMessage(context_, id, file)); }
+    void list(MessageId id, const std::string& file) {
+        if (id == MessageId::FileUpdated) note(file, "updated");
+        context_.view.addListLine(runMessage(context_, id, file));
+    }
+    void note(const std::string& file, const std::string& what) {
+        eventLog(context_.services).write("file " + file + ": " + what);
+    }
 
     WholeOutcome failed() {
         context_.view.showStatus(context_.services.messages.load(MessageId::ReleaseNotDone));

@@ -257,6 +257,7 @@ HICON UpdateDialog::onQueryDragIcon() {
 void UpdateDialog::reportFailure(std::exception_ptr error) {
     const FailureReport report =
         describeFailure(error, services_.messages, services_.codePage, services_.systemErrorText);
+    eventLog(services_).write("failure: " + report.text);
     const UINT style = report.outOfMemory ? MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL : MB_OK | MB_ICONERROR;
     MessageBoxA(window(), report.text.c_str(), services_.applicationName.c_str(), style);
 }

@@ -133,6 +133,10 @@ std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {
     return content;
 }
 
+unsigned long Win32FileSystem::lastErrorCode() const {
+    return GetLastError();
+}
+
 bool Win32FileSystem::remove(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }

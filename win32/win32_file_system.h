@@ -18,6 +18,7 @@ public:
     bool removeDirectory(const std::string& path) override;
     bool appendDurably(const std::string& path, const std::string& bytes) override;
     bool flushToDisk(const std::string& path) override;
+    unsigned long lastErrorCode() const override;
 
 private:
     std::unique_ptr<OutputFile> replaceWithFreshFile(const std::string& path, ShareMode share);

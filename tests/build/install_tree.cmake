@@ -3,13 +3,15 @@
 # the user documentation, and never a test program, a test key or a program
 # keyed with the test key. The Windows programs are stripped yet keep ASLR,
 # DEP and relocations, and the release preset gives their very bytes in a
-# folder of its own; given a certificate and a brand, it signs both.
+# folder of its own; given a certificate and a brand, it signs both. Given a
+# public key, it ships Update.exe alone.
 #   cmake -DSOURCE_DIR=<repo> -DGENERATOR=<name> -DWIN32_DIR=<tree> -DNATIVE_DIR=<tree> -DWORK_DIR=<scratch>
 #         -DTEST_KEY=<test-only.pub> -P install_tree.cmake
 cmake_minimum_required(VERSION 3.20)
 
-set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/docs/INTEGRATION.md
-         share/doc/OnlineUpdater/docs/SIGNING.md)
+set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/START-HERE.md
+         share/doc/OnlineUpdater/docs/INTEGRATION.md share/doc/OnlineUpdater/docs/SIGNING.md
+         share/doc/OnlineUpdater/docs/product_snippets.c)
 set(failures "")
 macro(fail message)
   string(APPEND failures "\n  ${message}")
@@ -127,6 +129,14 @@ endforeach()
 file(STRINGS "${tree}/CPackConfig.cmake" version REGEX "CPACK_PACKAGE_VERSION \"3[.]5[.]0[.]65535\"")
 if(NOT version)
   fail("the branded ZIP is not named by the brand's FileVersion")
+endif()
+# A keyed build ships no mkmanifest.exe: it cannot sign what that build requires.
+run(${CMAKE_COMMAND} "${tree}" -DUPDATER_PUBLIC_KEY=${TEST_KEY})
+run(${CMAKE_COMMAND} --build "${tree}" --target Update)
+run(${CMAKE_COMMAND} --install "${tree}" --prefix "${WORK_DIR}/keyed")
+file(GLOB keyed_bin RELATIVE "${WORK_DIR}/keyed/bin" "${WORK_DIR}/keyed/bin/*")
+if(NOT keyed_bin STREQUAL "Update.exe")
+  fail("a keyed install tree holds ${keyed_bin}, not Update.exe alone")
 endif()
 
 file(REMOVE_RECURSE "${WORK_DIR}")

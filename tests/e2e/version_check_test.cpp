@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/update_journal.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
@@ -235,6 +236,114 @@ TEST_F(VersionCheckE2eTest, ManifestChangedBetweenRunsIsSeen) {
     start(urlFor(server->port()));
     EXPECT_EQ(check().status, kNewerFoundPrefix + "kelmor 1.4");
     EXPECT_EQ(server->countRequests(kManifestPath), 2u);
+}
+
+// Update.exe /check FILE: no window, the answer in the exit code, and a
+// newer version in FILE (relative to the current directory, the product
+// directory's parent here). The log names the cause of a failure.
+struct QuietCheck {
+    ScriptedAnswer answer;
+    int exitCode = 0;
+    std::optional<std::string> file;  // FILE's content afterwards
+    std::string logged;               // a part of Update.log
+    bool keyed = false;
+    std::chrono::seconds limit{20};
+};
+
+ScriptedAnswer answering(const std::string& body, int status = 200) {
+    ScriptedAnswer answer;
+    answer.body = body;
+    answer.status = status;
+    answer.reason = status == 200 ? "OK" : "Not Found";
+    return answer;
+}
+
+ScriptedAnswer silentAnswer() {
+    ScriptedAnswer answer;
+    answer.silent = true;
+    return answer;
+}
+
+class QuietCheckTest : public VersionCheckE2eTest, public ::testing::WithParamInterface<Named<QuietCheck>> {
+protected:
+    std::string answerName() const { return fs::path(product.path()).filename().string() + "/answer.txt"; }
+    int quietCheck(std::chrono::seconds limit = std::chrono::seconds(20)) {
+        launch({"/check", answerName()});
+        EXPECT_TRUE(updater->waitExit(limit)) << updater->output();
+        return updater->exitCode();
+    }
+};
+
+TEST_P(QuietCheckTest, AnswersByExitCodeAndFile) {
+    const QuietCheck& row = GetParam().value;
+    if (row.keyed)
+        fs::copy_file(windowsTestBinDir() + "/UpdateKeyed.exe", product.pathOf("Update.exe"),
+                      fs::copy_options::overwrite_existing);
+    product.writeConfig({"kelmor", "1.26", url()});
+    server->script(kManifestPath, row.answer);
+    EXPECT_EQ(quietCheck(row.limit + std::chrono::seconds(30)), row.exitCode);
+    EXPECT_FALSE(wizard.state().found) << "no window";
+    EXPECT_EQ(fileBytes(product.pathOf("answer.txt")), row.file);
+    EXPECT_NE(fileBytes(product.pathOf("Update.log")).value_or("").find(row.logged), std::string::npos)
+        << fileBytes(product.pathOf("Update.log")).value_or("(no log)");
+    EXPECT_FALSE(readManifestCopy());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    VersionCheckE2e, QuietCheckTest,
+    ::testing::Values(
+        Named<QuietCheck>{"Current", {answering(manifestWithVersion("1.26")), 0, std::nullopt, "published 1.26"}},
+        Named<QuietCheck>{"Newer", {answering(manifestWithVersion("1.3")), 1, "1.3\r\n", "200 OK"}},
+        Named<QuietCheck>{"NotFound", {answering("", 404), 2, std::nullopt, "no manifest taken: status 404"}},
+        Named<QuietCheck>{"BadSignature",
+                          {answering(manifestWithVersion("1.3")), 2, std::nullopt, "signature", true}},
+        // Ends with the client's receive timeout (30 s), well inside the check's 120 s.
+        Named<QuietCheck>{"SilentServer",
+                          {silentAnswer(), 2, std::nullopt, "not sent after", false, std::chrono::seconds(150)}}),
+    byName);
+
+// The answer replaces an older FILE; a FILE that cannot be written (a folder
+// stands there) makes the check fail; a cut commit is left to the wizard
+// and nothing is asked of the server.
+TEST_F(QuietCheckTest, ReplacesFileFailsOnAnUnwritableOneAndLeavesACutCommit) {
+    product.writeConfig({"kelmor", "1.26", url()});
+    serveManifest(manifestWithVersion("1.3"));
+    product.writeFile("answer.txt", "0.9 and more\r\n");
+    EXPECT_EQ(quietCheck(), 1);
+    EXPECT_EQ(product.readFile("answer.txt"), "1.3\r\n");
+
+    fs::remove(product.pathOf("answer.txt"));
+    fs::create_directory(product.pathOf("answer.txt"));
+    EXPECT_EQ(quietCheck(), 2);
+    EXPECT_NE(product.readFile("Update.log").find("cannot write the answer file: error "), std::string::npos);
+    fs::remove(product.pathOf("answer.txt"));
+
+    const std::string journal = updater::journalRecordText({updater::JournalStep::Replace, "a.dll"});
+    product.writeFile("update.journal", journal);
+    product.writeFile("a.dll.old", "old a");
+    const std::size_t asked = server->countRequests(kManifestPath);
+    EXPECT_EQ(quietCheck(), 2);
+    EXPECT_EQ(server->countRequests(kManifestPath), asked);
+    EXPECT_EQ(product.readFile("update.journal"), journal);
+    EXPECT_EQ(product.readFile("a.dll.old"), "old a");
+    EXPECT_FALSE(product.exists("answer.txt"));
+}
+
+// A check beside an open wizard neither waits for it nor takes its folder:
+// the wizard still checks and offers the update afterwards. The guide's C
+// code, run from the product's folder, reads the same answer.
+TEST_F(QuietCheckTest, RunsBesideAnOpenWizardAndAnswersTheGuidesCode) {
+    configure();
+    serveManifest(manifestWithVersion("1.3"));
+    startOrFail();
+    WineProcess check(product.exeWindowsPath(), {"/check"}, fs::path(product.path()).parent_path().string());
+    EXPECT_EQ(check.wait(std::chrono::seconds(20)), 1) << check.output();
+    EXPECT_EQ(VersionCheckE2eTest::check().status, kNewerFound);
+
+    fs::copy_file(windowsTestBinDir() + "/check_snippet_run.exe", product.pathOf("kelmor.exe"));
+    WineProcess product_(toWindowsPath(product.pathOf("kelmor.exe")), {}, product.path());
+    EXPECT_EQ(product_.wait(std::chrono::seconds(20)), 1) << product_.output();
+    EXPECT_NE(product_.output().find("newer: 1.3."), std::string::npos) << product_.output();
 }
 
 }  // namespace

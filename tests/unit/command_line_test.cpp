@@ -27,7 +27,7 @@ TEST(CommandLine, ASwitchIsNamedWithASlashOrADashInAnyLetterCase) {
 
 TEST(CommandLine, AnythingButAListedSwitchOpensTheWizard) {
     const std::vector<std::vector<std::wstring>> lines = {
-        {}, {L"/check"}, {L"/CHECK"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"},
+        {}, {L"/checks"}, {L"/CHEC"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"},
         {L"/elevated"}, {L"x", L"/elevated-run", L"1.3"}, {L"garbage", L"/recover"}, {L"/recovery"}};
     for (const auto& line : lines) {
         const updater::CommandLine command = parseCommandLine(line);
@@ -43,6 +43,12 @@ TEST(CommandLine, AListedSwitchTakesTheSecondArgumentAsItsText) {
     EXPECT_EQ(elevated.action, CommandSwitch::ElevatedRun);
     EXPECT_EQ(elevated.argument, L"1.3");
     EXPECT_EQ(parseCommandLine({L"/elevated-run", L""}).action, CommandSwitch::ElevatedRun) << "asked at start";
+    // /check's FILE is optional: without it the switch still holds.
+    const updater::CommandLine check = parseCommandLine({L"/Check", L"版本.txt"});
+    EXPECT_EQ(check.action, CommandSwitch::Check);
+    EXPECT_EQ(check.argument, L"版本.txt");
+    EXPECT_EQ(parseCommandLine({L"-CHECK"}).action, CommandSwitch::Check);
+    EXPECT_EQ(parseCommandLine({L"/check"}).argument, L"");
 }
 
 // A version from the server crosses as one argument, whatever it holds; the

@@ -482,6 +482,7 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
         {"Update.exe.bck", NameRefusal::SideFile},       {"a.dll.OLD", NameRefusal::SideFile},
         {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
+        {"UPDATE.LOG", NameRefusal::SideFile},           {"Update.log.new", NameRefusal::SideFile},
     };
     for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;
 }

@@ -1,0 +1,135 @@
+// The support log: the lines that name why a check or a file failed, and the
+// request layer's line for every request, whatever kind of failure it meets.
+#include "engine/event_log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/logged_http.h"
+#include "engine/update_run.h"
+#include "engine/version_check.h"
+#include "tests/unit/fake_verifier.h"
+#include "tests/unit/fakes.h"
+
+namespace updater {
+namespace {
+
+using fakes::answer;
+using fakes::EngineRig;
+
+class RecordingLog final : public EventLog {
+public:
+    void write(std::string_view line) override { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
+
+class EventLogTest : public ::testing::Test {
+protected:
+    EventLogTest() {
+        rig.services.log = &log;
+        logged.connect("update.example.com", 80);
+    }
+    void serve(const std::string& file, fakes::FakeResponse response) {
+        rig.http.responses["/kelmor/" + file] = std::move(response);
+    }
+    // Every line logged holds the texts, each in its own line, in this order.
+    void expectLines(const std::vector<std::string>& parts) {
+        std::size_t next = 0;
+        for (const std::string& line : log.lines)
+            if (next < parts.size() && line.find(parts[next]) != std::string::npos) ++next;
+        EXPECT_EQ(next, parts.size()) << "missing: " << (next < parts.size() ? parts[next] : "") << "\nin:\n"
+                                      << ::testing::PrintToString(log.lines);
+    }
+
+    RecordingLog log;
+    EngineRig rig;
+    LoggedHttpSession logged{rig.session, log, rig.clock};
+    UpdateContext context{
+        .services = rig.services, .settings = rig.settings, .view = rig.view, .http = logged.connection(), .clock = &rig.clock};
+};
+
+struct FailedCheck {
+    const char* name;
+    fakes::FakeResponse response;
+    std::vector<std::string> lines;
+};
+
+TEST_F(EventLogTest, AFailedCheckNamesItsCause) {
+    fakes::FakeResponse slow = answer("[kelmor]\r\nVERSION=1.3\r\n");
+    slow.msPerRead = 7;
+    slow.bytesPerRead = 10;
+    const std::vector<FailedCheck> rows = {
+        {"404", answer("gone", "404", "Not Found"),
+         {"GET update.example.com:80/kelmor/update.ini: 404 Not Found, 0 bytes", "no manifest taken: status 404",
+          "check failed"}},
+        {"refused connection", fakes::sendFailure("无法连接"),
+         {"/kelmor/update.ini: not sent after 0 ms, error 12029 (无法连接)", "check failed"}},
+        {"cut body", fakes::failingReadAt(answer(std::string(5000, 'x')), 2048),
+         {"/kelmor/update.ini: read failed after 2048 bytes"}},
+        {"short body", fakes::withLength(answer("[kelmor]"), "100"), {"no manifest taken: 8 of 100 bytes"}},
+        {"chunked", [] { auto r = answer("[kelmor]"); r.transferEncoding = "chunked"; return r; }(),
+         {"no manifest taken: chunked"}},
+        {"fine, for its time", slow, {"200 OK, 23 bytes, ", "check: published 1.3, installed 1.26"}},
+    };
+    for (const FailedCheck& row : rows) {
+        SCOPED_TRACE(row.name);
+        log.lines.clear();
+        rig.settings.installedVersion = "1.26";
+        serve("update.ini", row.response);
+        try {
+            runVersionCheck(context);
+        } catch (const NetworkError&) {
+            // A failed read goes on to the failure report, logged first.
+        }
+        expectLines(row.lines);
+    }
+}
+
+struct FailedFile {
+    const char* name;
+    ManifestEntry entry;
+    fakes::FakeResponse response;
+    std::vector<std::string> lines;
+};
+
+TEST_F(EventLogTest, AFailedFileNamesItsCause) {
+    const std::string body = "new a";
+    const std::string hash = fakes::fakeDigestHex(body);
+    const std::vector<FailedFile> rows = {
+        {"size", {"a.dll", "2024-03-05 14:30:00", "4", hash}, answer(body),
+         {"file C:\\Prog\\a.dll: download refused: 5 bytes arrived, SIZE 4"}},
+        {"hash", {"a.dll", "2024-03-05 14:30:00", "5", fakes::fakeDigestHex("other")}, answer(body),
+         {"a.dll: download refused: 5 bytes arrived, SHA-256 does not match"}},
+        {"short", {"a.dll", "2024-03-05 14:30:00", {}, {}}, fakes::withLength(answer(body), "9"),
+         {"a.dll: download refused: 5 bytes arrived, Content-Length 9"}},
+        {"name", {"..\\a.dll", "2024-03-05 14:30:00", {}, {}}, answer(body),
+         {"file ..\\a.dll: refused: name leaves the program directory"}},
+        {"side file", {"Update.log", "2024-03-05 14:30:00", {}, {}}, answer(body),
+         {"file Update.log: refused: name names a file the updater makes"}},
+        {"malformed SIZE", {"a.dll", "2024-03-05 14:30:00", "five", {}}, answer(body),
+         {"a.dll: refused: malformed SIZE or SHA256"}},
+        {"404", {"a.dll", "2024-03-05 14:30:00", {}, {}}, answer("", "404", "Not Found"),
+         {"GET update.example.com:80/kelmor/a.dll: 404 Not Found"}},
+    };
+    rig.dates.dates["2024-03-05 14:30:00"] = 45356.604166666664;
+    for (const FailedFile& row : rows) {
+        SCOPED_TRACE(row.name);
+        log.lines.clear();
+        serve(row.entry.file, row.response);
+        EXPECT_EQ(updateEntry(context, row.entry), FileUpdateResult::Failed);
+        expectLines(row.lines);
+    }
+}
+
+TEST(LogFolderName, ReplacesWhatWindowsRefusesAndNeverClimbs) {
+    const std::vector<std::pair<std::wstring, std::wstring>> rows = {
+        {L"kelmor", L"kelmor"},     {L"星图", L"星图"},         {L"a\\b/c:d", L"a_b_c_d"},
+        {L"*?\"<>|", L"______"},    {L"tab\there", L"tab_here"}, {L"", L"Update"},
+        {L"..", L"Update"},         {L" atlas. ", L"atlas"},     {L"x\x7f", L"x_"}};
+    for (const auto& [soft, folder] : rows) EXPECT_EQ(logFolderName(soft), folder);
+}
+
+}  // namespace
+}  // namespace updater

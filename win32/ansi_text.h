@@ -1,0 +1,14 @@
+#pragma once
+// Conversions of the program's ANSI code page texts (settings, messages,
+// paths) for what must be UTF-16 or UTF-8: the log, the /check answer, and
+// paths under the user's profile.
+#include <string>
+#include <string_view>
+
+namespace updater::win32 {
+
+std::wstring ansiToWide(std::string_view text);
+std::string wideToUtf8(std::wstring_view text);
+inline std::string ansiToUtf8(std::string_view text) { return wideToUtf8(ansiToWide(text)); }
+
+}  // namespace updater::win32

@@ -1,0 +1,120 @@
+#include "win32/file_event_log.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "win32/ansi_text.h"
+
+namespace updater::win32 {
+
+namespace {
+
+std::string timestamp() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
+// Opens the path itself, never what it points to; nothing when the path is
+// a reparse point or cannot be opened.
+FileHandle openNoLink(const std::wstring& path, DWORD access, DWORD disposition) {
+    FileHandle file(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        return {};
+    return file;
+}
+
+std::uint64_t fileSize(const FileHandle& file) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+bool writeAll(const FileHandle& file, std::string_view bytes) {
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+}  // namespace
+
+void FileEventLog::write(std::string_view line) {
+    if (path_.empty()) return;
+    try {
+        const std::string entry = timestamp() + ansiToUtf8(line) + "\r\n";
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!file_ && !open()) return;
+        if (size_ + entry.size() > limit_) {
+            file_.reset();
+            keepNewestHalf();
+            // A log that could not be cut takes no more lines.
+            if (!open() || size_ + entry.size() > limit_) return;
+        }
+        if (writeAll(file_, entry)) size_ += entry.size();
+    } catch (...) {
+        // Out of memory for a log line: the line is lost, nothing else.
+    }
+}
+
+bool FileEventLog::ready() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return !path_.empty() && (file_ || open());
+}
+
+bool FileEventLog::open() {
+    if (refused_) return false;
+    file_ = openNoLink(path_, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+    // A link or a folder at the path stays refused; a locked file may open later.
+    if (!file_) {
+        refused_ = GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
+        return false;
+    }
+    size_ = fileSize(file_);
+    return true;
+}
+
+// The newest half, from its first whole line, goes to a file of its own that
+// then takes the log's place, so a log cut short by a crash is still whole.
+void FileEventLog::keepNewestHalf() {
+    std::string kept;
+    {
+        const FileHandle log = openNoLink(path_, GENERIC_READ, OPEN_EXISTING);
+        if (!log) return;
+        const std::uint64_t size = fileSize(log);
+        const std::uint64_t keep = limit_ / 2;
+        if (size > keep) {
+            LARGE_INTEGER start;
+            start.QuadPart = static_cast<LONGLONG>(size - keep);
+            SetFilePointerEx(log.get(), start, nullptr, FILE_BEGIN);
+        }
+        std::vector<char> buffer(static_cast<std::size_t>(size < keep ? size : keep));
+        DWORD got = 0;
+        if (!buffer.empty() && !ReadFile(log.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return;
+        kept.assign(buffer.data(), got);
+        const std::size_t firstLine = kept.find('\n');
+        kept.erase(0, firstLine == std::string::npos ? kept.size() : firstLine + 1);
+    }
+    const std::wstring trimmed = path_ + L".new";
+    // Whatever stands there, a link included, goes; the new file is made fresh.
+    DeleteFileW(trimmed.c_str());
+    {
+        const FileHandle fresh(CreateFileW(trimmed.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!fresh || !writeAll(fresh, kept)) {
+            DeleteFileW(trimmed.c_str());
+            return;
+        }
+    }
+    if (!MoveFileExW(trimmed.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        DeleteFileW(trimmed.c_str());
+}
+
+}  // namespace updater::win32
