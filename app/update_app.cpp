@@ -247,6 +247,7 @@ int UpdateApp::check(const std::wstring& answerFile) {
                                       .systemErrorText = win32::systemErrorText,
                                       .applicationName = appName,
                                       .programDirectory = programDirectory,
+                                      .helpFile = helpFilePath(places.modulePath, codePage),
                                       .verifier = verifier.get(),
                                       .sha256 = &sha256,
                                       .unicodeToAnsi = &unicodeToAnsi,

@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
                          ::testing::Values(Named<Arguments>{"Quiet", {"/quiet"}}, Named<Arguments>{"Help", {"--help"}},
                                            Named<Arguments>{"Garbage", {"garbage", "更多 参数", "https://x/"}},
                                            // Unlisted switches, in any letter case, with a text or not.
-                                           Named<Arguments>{"UnknownSwitch", {"/CHECK"}}, Named<Arguments>{"DashX", {"-x"}},
+                                           Named<Arguments>{"UnknownSwitch", {"/CHECKS"}}, Named<Arguments>{"DashX", {"-x"}},
                                            Named<Arguments>{"UnknownWithText", {"-Elevated", "1.3"}},
                                            Named<Arguments>{"ElevatedRunWithoutText", {"/elevated-run"}},
                                            // Asked for at start: the wizard as it opens, elevated.

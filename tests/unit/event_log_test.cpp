@@ -27,10 +27,7 @@ public:
 
 class EventLogTest : public ::testing::Test {
 protected:
-    EventLogTest() {
-        rig.services.log = &log;
-        logged.connect("update.example.com", 80);
-    }
+    EventLogTest() { rig.services.log = &log; }
     void serve(const std::string& file, fakes::FakeResponse response) {
         rig.http.responses["/kelmor/" + file] = std::move(response);
     }
@@ -46,8 +43,12 @@ protected:
     RecordingLog log;
     EngineRig rig;
     LoggedHttpSession logged{rig.session, log, rig.clock};
+    HttpConnection& connection = [this]() -> HttpConnection& {
+        logged.connect("update.example.com", 80);
+        return logged.connection();
+    }();
     UpdateContext context{
-        .services = rig.services, .settings = rig.settings, .view = rig.view, .http = logged.connection(), .clock = &rig.clock};
+        .services = rig.services, .settings = rig.settings, .view = rig.view, .http = connection, .clock = &rig.clock};
 };
 
 struct FailedCheck {
@@ -62,7 +63,7 @@ TEST_F(EventLogTest, AFailedCheckNamesItsCause) {
     slow.bytesPerRead = 10;
     const std::vector<FailedCheck> rows = {
         {"404", answer("gone", "404", "Not Found"),
-         {"GET update.example.com:80/kelmor/update.ini: 404 Not Found, 0 bytes", "no manifest taken: status 404",
+         {"no manifest taken: status 404", "GET update.example.com:80/kelmor/update.ini: 404 Not Found, 0 bytes",
           "check failed"}},
         {"refused connection", fakes::sendFailure("无法连接"),
          {"/kelmor/update.ini: not sent after 0 ms, error 12029 (无法连接)", "check failed"}},

@@ -2,7 +2,7 @@
 // end-to-end tests:
 //   win32_services_check                       checks the date parser's outcomes, whole-second
 //       file times that compare equal with a parsed manifest time, sharing and replacing of
-//       files, the code page and the process snapshot; prints one line per failure, then
+//       files, the code page, the process snapshot and the log's bound; prints one line per failure, then
 //       PASS or FAILED; exit code 0 when everything holds
 //   win32_services_check verify PUBLIC_KEY MANIFEST   prints "signature valid|invalid|unsigned"
 //   win32_services_check sha256 FILE                  prints "sha256 HEX", hashed in 2048-byte chunks
@@ -16,6 +16,7 @@
 #include <string>
 
 #include "win32/cng_verifier.h"
+#include "win32/file_event_log.h"
 #include "win32/ole_date_parser.h"
 #include "win32/toolhelp_process_system.h"
 #include "win32/win32_code_page.h"
@@ -149,6 +150,33 @@ int verify(const char* keyPath, const char* manifestPath) {
     return 0;
 }
 
+// A full log keeps its newest half, from a whole line on, and stays under
+// its bound; a folder at the log's path takes nothing and breaks nothing.
+void checkEventLog(updater::win32::Win32FileSystem& files, const std::string& directory) {
+    const std::string path = directory + "bound.log";
+    files.remove(path);
+    {
+        updater::win32::FileEventLog log(std::wstring(path.begin(), path.end()));
+        for (int i = 0; i < 20000; ++i) log.write("line " + std::to_string(i) + std::string(80, '.'));
+    }
+    const std::string text = files.readAll(path).value_or("");
+    expect(text.size() <= updater::win32::kLogLimitBytes && text.size() >= updater::win32::kLogLimitBytes / 2 - 200,
+           "the log stays between half its bound and its bound: " + std::to_string(text.size()));
+    expect(text.find("line 19999.") != std::string::npos, "the newest line is kept");
+    expect(text.find("line 0.") == std::string::npos, "the oldest line is gone");
+    expect(text.compare(0, 2, "20") == 0 && text.compare(text.size() - 2, 2, "\r\n") == 0,
+           "the log starts and ends with a whole line");
+    expect(!files.lookUp(path + ".new"), "no trimmed copy is left");
+    files.remove(path);
+
+    const std::string folder = directory + "folder.log";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    updater::win32::FileEventLog refused(std::wstring(folder.begin(), folder.end()));
+    refused.write("nothing");
+    expect(!refused.ready(), "a folder at the log's path is refused");
+    RemoveDirectoryA(folder.c_str());
+}
+
 int sha256(const char* path) {
     const std::optional<std::string> bytes = readFile(path);
     if (!bytes) return 2;
@@ -193,6 +221,7 @@ int main(int argc, char** argv) {
     checkFiles(files, directory);
     checkCodePage();
     checkProcesses();
+    checkEventLog(files, directory);
     std::printf("%s\n", failures == 0 ? "PASS" : "FAILED");
     return failures == 0 ? 0 : 1;
 }
