@@ -111,7 +111,7 @@ int UpdateApp::run() {
     const std::string configDirectory = directoryWithoutSeparator(places.configModulePath, codePage);
     readLocalSettings(files.readAll(localSettingsPath(configDirectory)), settings, codePage, &unicodeToAnsi);
     parseUpdateUrl(settings);
-    if (!settings.isPlainHttp) {
+    if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) {
         showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
