@@ -58,10 +58,17 @@ TlsCertificates::TlsCertificates() {
     makeCa("untrusted-ca", dir);
     openssl({"genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", "server.key"}, dir);
     openssl({"req", "-new", "-key", "server.key", "-subj", "/CN=127.0.0.1", "-out", "server.csr"}, dir);
-    makeServerCertificate(ServerCertificate::Good, "trusted-ca", "IP:127.0.0.1,DNS:localhost", 2, dir);
+    // Wine's host name check reads only DNS names: the address is one too.
+    const std::string localNames = "IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost";
+    makeServerCertificate(ServerCertificate::Good, "trusted-ca", localNames, 2, dir);
     makeServerCertificate(ServerCertificate::WrongHost, "trusted-ca", "DNS:wrong.example", 2, dir);
-    makeServerCertificate(ServerCertificate::Expired, "trusted-ca", "IP:127.0.0.1,DNS:localhost", -1, dir);
-    makeServerCertificate(ServerCertificate::Untrusted, "untrusted-ca", "IP:127.0.0.1,DNS:localhost", 2, dir);
+    makeServerCertificate(ServerCertificate::Expired, "trusted-ca", localNames, -1, dir);
+    makeServerCertificate(ServerCertificate::Untrusted, "untrusted-ca", localNames, 2, dir);
+    // Served with its CA, as a server sends its chain: the root is then
+    // known and untrusted. Without it the chain is partial, which WinInet
+    // reports as ERROR_INTERNET_SEC_CERT_REV_FAILED.
+    const std::string untrusted = dir_.pathOf("untrusted.crt");
+    writeFileBytes(untrusted, readFileBytes(untrusted) + readFileBytes(dir_.pathOf("untrusted-ca.crt")));
 
     openssl({"x509", "-in", "trusted-ca.crt", "-outform", "DER", "-out", "trusted-ca.der"}, dir);
     const ChildResult trust = runWine(windowsTestBinDir() + "/trust_root.exe",
