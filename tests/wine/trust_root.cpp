@@ -1,7 +1,8 @@
 // Trusts a test CA in this Wine prefix only: adds a DER certificate to the
-// local machine's Root store, which Wine keeps in the prefix's registry.
-// Wine's Root store also holds the host's CAs (from /etc/ssl/certs), read in
-// the other way only; nothing here reaches the host.
+// local machine's Root store, which Wine keeps in the prefix's registry
+// (HKLM\Software\Microsoft\SystemCertificates\Root). Wine's crypt32 copies
+// the host's CAs (/etc/ssl/certs) into that store when it is first opened;
+// nothing goes the other way, so the host's store never sees this CA.
 //
 // Usage: trust_root.exe CERTIFICATE.der
 #include <windows.h>
