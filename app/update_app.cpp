@@ -147,8 +147,8 @@ int UpdateApp::run() {
                              rights_.elevatedFor.has_value());
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
-    if (!settings.isPlainHttp) {
-        log->write("URL refused: not a plain http:// URL");
+    if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) {
+        log->write("URL refused: its scheme is not one this build accepts");
         showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
@@ -227,7 +227,7 @@ int UpdateApp::check(const std::wstring& answerFile) {
     const win32::SocketLayer sockets;
     if (!sockets.ready()) return failed("the socket layer did not start");
     parseUpdateUrl(settings);
-    if (!settings.isPlainHttp) return failed("URL refused: not a plain http:// URL");
+    if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) return failed("URL refused: its scheme is not one this build accepts");
 
     win32::OleDateParser dates;
     win32::ToolhelpProcessSystem processes;
@@ -253,7 +253,7 @@ int UpdateApp::check(const std::wstring& answerFile) {
                                       .unicodeToAnsi = &unicodeToAnsi,
                                       .programFileName = programFileName(places.modulePath, codePage),
                                       .log = log.get()};
-        loggedHttp.connect(settings.server, settings.port);
+        loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
         QuietView view;
         UpdateContext context{.services = services, .settings = settings, .view = view, .http = loggedHttp.connection()};
         const VersionCheckResult result = runVersionCheck(context);

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: claims the program directory, brings up the socket
-// layer, reads updataAdd.ini, refuses a URL that is not plain http, and runs
-// the wizard modally.
+// layer, reads updataAdd.ini, refuses a URL that is not plain http (or https,
+// for a brand that allows it), and runs the wizard modally.
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,9 +22,13 @@ struct RightsAtStart {
 class UpdateApp {
 public:
     // defaults: the values for keys that updataAdd.ini lacks; boxCaption: the
-    // message boxes' caption, or empty for the program's name.
-    UpdateApp(UpdateSettings defaults, std::string boxCaption, RightsAtStart rights = {})
-        : defaults_(std::move(defaults)), boxCaption_(std::move(boxCaption)), rights_(std::move(rights)) {}
+    // message boxes' caption, or empty for the program's name; httpsAllowed:
+    // the brand's AllowHttps.
+    UpdateApp(UpdateSettings defaults, std::string boxCaption, RightsAtStart rights = {}, bool httpsAllowed = false)
+        : defaults_(std::move(defaults)),
+          boxCaption_(std::move(boxCaption)),
+          rights_(std::move(rights)),
+          httpsAllowed_(httpsAllowed) {}
 
     // Returns the process exit code (engine/command_line.h) once the wizard
     // (or a refusal box) is done, or at once when another updater holds the folder.
@@ -42,6 +46,7 @@ private:
     UpdateSettings defaults_;
     std::string boxCaption_;
     RightsAtStart rights_;
+    bool httpsAllowed_;
 };
 
 }  // namespace updater::app

@@ -23,7 +23,7 @@ bool canonicalise(const std::string& url, std::vector<char>& out) {
 }  // namespace
 
 void parseUpdateUrl(UpdateSettings& settings) {
-    settings.isPlainHttp = false;
+    settings.scheme = UrlScheme::Unusable;
     std::vector<char> canonical;
     if (!canonicalise(settings.url, canonical)) return;
 
@@ -42,7 +42,10 @@ void parseUpdateUrl(UpdateSettings& settings) {
     // A port past 65535 is cracked to its low 16 bits: another server.
     if (!hasUsablePort(canonical.data())) return;
 
-    settings.isPlainHttp = parts.nScheme == INTERNET_SCHEME_HTTP;
+    // The cracked port is the scheme's default (80, 443) when the URL gives none.
+    settings.scheme = parts.nScheme == INTERNET_SCHEME_HTTP    ? UrlScheme::Http
+                      : parts.nScheme == INTERNET_SCHEME_HTTPS ? UrlScheme::Https
+                                                               : UrlScheme::Unusable;
     settings.server = host.data();
     settings.urlPath = path.data();
     settings.port = parts.nPort;

@@ -5,7 +5,8 @@
 namespace updater::app {
 
 // Canonicalises settings.url in browser mode and cracks it. A URL that cannot
-// be parsed leaves isPlainHttp false; the caller refuses anything but http.
+// be parsed leaves the scheme unusable; the caller refuses it, and https
+// unless the brand allows it.
 void parseUpdateUrl(UpdateSettings& settings);
 
 }  // namespace updater::app

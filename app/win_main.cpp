@@ -40,6 +40,15 @@ constexpr bool kRequireAdmin =
     false;
 #endif
 
+// The brand's AllowHttps=1: https:// update URLs, with the system's
+// certificate checks (net/wininet_connection.h).
+constexpr bool kAllowHttps =
+#ifdef UPDATER_BRAND_ALLOW_HTTPS
+    UPDATER_BRAND_ALLOW_HTTPS;
+#else
+    false;
+#endif
+
 // Empty: the boxes show the program's name.
 const char* boxCaption() {
 #ifdef UPDATER_BRAND_BOX_CAPTION
@@ -69,7 +78,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     return updater::kExitCheckFailed;
                 }
         }
-        return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights)).run();
+        return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights), kAllowHttps).run();
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
         return updater::kExitUnexpected;

@@ -8,12 +8,13 @@ cmake_policy(VERSION 3.20)
 
 # The keys of [Brand]: the resource texts (UTF-8 in the resource script), the
 # version record's numbers, the defaults for updataAdd.ini and the message
-# boxes' caption (both code page 936 in the program), and RequireAdmin: 1 asks
+# boxes' caption (both code page 936 in the program), RequireAdmin: 1 asks
 # for administrator rights at start (engine/install_rights.h), 0 or none only
-# to install into a directory the user cannot write.
+# to install into a directory the user cannot write, and AllowHttps: 1 lets
+# updataAdd.ini and the default URL use https:// (net/wininet_connection.h).
 set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName LegalCopyright)
 set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
-set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin)
+set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin AllowHttps)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
 # holds: one less than the size engine/byte_limits.h gives it.
@@ -203,13 +204,17 @@ function(updater_read_brand dir prefix)
       _updater_brand_fail("${key} is ${bytes} bytes in code page 936; updataAdd.ini values hold ${setting_limit}")
     endif()
     if(key STREQUAL "URL" AND NOT value MATCHES "^http://")
-      _updater_brand_fail("URL must start with http:// (the updater refuses any other scheme): ${value}")
+      if(NOT value MATCHES "^https://")
+        _updater_brand_fail("URL must start with http:// (the updater refuses any other scheme): ${value}")
+      elseif(NOT value_AllowHttps STREQUAL "1")
+        _updater_brand_fail("URL starts with https://, which the updater refuses without AllowHttps=1: ${value}")
+      endif()
     endif()
     if(key STREQUAL "BoxCaption" AND value STREQUAL "")
       _updater_brand_fail("BoxCaption is empty; leave it out to keep the program's name as the caption")
     endif()
-    if(key STREQUAL "RequireAdmin" AND NOT value MATCHES "^[01]$")
-      _updater_brand_fail("RequireAdmin must be 0 or 1: ${value}")
+    if(key MATCHES "^(RequireAdmin|AllowHttps)$" AND NOT value MATCHES "^[01]$")
+      _updater_brand_fail("${key} must be 0 or 1: ${value}")
     endif()
     if(key STREQUAL "FileVersion")
       # Four 16-bit numbers, written back without leading zeros.
@@ -281,6 +286,9 @@ function(updater_brand_target target dir)
       continue()
     elseif(key STREQUAL "RequireAdmin")
       string(APPEND text "#define UPDATER_BRAND_REQUIRE_ADMIN ${brand_RequireAdmin}\n")
+      continue()
+    elseif(key STREQUAL "AllowHttps")
+      string(APPEND text "#define UPDATER_BRAND_ALLOW_HTTPS ${brand_AllowHttps}\n")
       continue()
     elseif(key IN_LIST UPDATER_BRAND_RESOURCE_KEYS)
       _updater_rc_literal("${brand_${key}}" literal)

@@ -65,9 +65,9 @@ public:
 class HttpSession {
 public:
     virtual ~HttpSession() = default;
-    // Makes the connection to server and port; throws NetworkError when the
-    // client cannot even start one.
-    virtual void connect(const std::string& server, std::uint16_t port) = 0;
+    // Makes the connection to server and port, over TLS when secure; throws
+    // NetworkError when the client cannot even start one.
+    virtual void connect(const std::string& server, std::uint16_t port, bool secure) = 0;
     // Valid after connect().
     virtual HttpConnection& connection() = 0;
     // Closes the connection, then the session. Safe to call twice.

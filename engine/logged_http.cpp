@@ -95,10 +95,10 @@ LoggedHttpSession::LoggedHttpSession(HttpSession& inner, EventLog& log, Clock& c
 
 LoggedHttpSession::~LoggedHttpSession() = default;
 
-void LoggedHttpSession::connect(const std::string& server, std::uint16_t port) {
-    const std::string origin = server + ":" + std::to_string(port);
+void LoggedHttpSession::connect(const std::string& server, std::uint16_t port, bool secure) {
+    const std::string origin = (secure ? "https://" : "http://") + server + ":" + std::to_string(port);
     try {
-        inner_.connect(server, port);
+        inner_.connect(server, port, secure);
     } catch (const NetworkError& error) {
         log_.write("connect to " + origin + " failed: " + errorCodeText(error.code(), error.text()));
         throw;

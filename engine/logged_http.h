@@ -19,7 +19,7 @@ public:
     LoggedHttpSession(HttpSession& inner, EventLog& log, Clock& clock);
     ~LoggedHttpSession() override;
 
-    void connect(const std::string& server, std::uint16_t port) override;
+    void connect(const std::string& server, std::uint16_t port, bool secure) override;
     HttpConnection& connection() override;
     void close() override { inner_.close(); }
     void setStopFlag(const StopFlag& stop) override { inner_.setStopFlag(stop); }

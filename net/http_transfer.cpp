@@ -42,7 +42,7 @@ HttpTransfer::HttpTransfer(const std::string& agentName, const CodePage& cp) : i
 
 HttpTransfer::~HttpTransfer() { close(); }
 
-void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
+void HttpTransfer::connect(const std::string& server, std::uint16_t port, bool secure) {
     HINTERNET session = impl_->session.get();
     setOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
     setOption(session, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
@@ -60,7 +60,7 @@ void HttpTransfer::connect(const std::string& server, std::uint16_t port) {
     SessionShare share{impl_->gate, std::make_shared<BoundedSend>([] { win32::nameCurrentThread(L"http send"); }),
                        impl_->stop};
     impl_->connection =
-        WinInetConnection(win32::ConnectionHandle(connection), server, port, code, std::move(share), impl_->cp);
+        WinInetConnection(win32::ConnectionHandle(connection), {server, port, secure}, code, std::move(share), impl_->cp);
 }
 
 HttpConnection& HttpTransfer::connection() { return impl_->connection; }

@@ -21,8 +21,9 @@ public:
 
     // Sets connect timeout 4000 ms and connect retries 2, then makes the one
     // connection to server and port (no user, no password), whose requests
-    // give up on a server that stays silent for 30 s.
-    void connect(const std::string& server, std::uint16_t port) override;
+    // give up on a server that stays silent for 30 s and, when secure, go
+    // over TLS.
+    void connect(const std::string& server, std::uint16_t port, bool secure) override;
     HttpConnection& connection() override;
     // Waits at most kLeftCallWaitMs for calls still inside (left calls, see
     // engine/call_gate.h) before it closes; leaves the handles to process

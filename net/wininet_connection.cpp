@@ -10,11 +10,10 @@ namespace {
 constexpr DWORD_PTR kContext = 1;
 }
 
-WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port,
-                                     DWORD connectError, SessionShare share, const CodePage& cp)
+WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, Endpoint endpoint, DWORD connectError,
+                                     SessionShare share, const CodePage& cp)
     : handle_(std::move(handle)),
-      server_(std::move(server)),
-      port_(port),
+      endpoint_(std::move(endpoint)),
       connectError_(connectError),
       cp_(&cp),
       share_(std::move(share)) {}
@@ -23,12 +22,12 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
     if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_, *cp_), *cp_);
     // The flags ask for no reload, so a cached copy from an earlier run could
     // hide a changed manifest; dropping the entry forces a trip to the server.
-    std::string entry = cacheUrl(server_, port_, objectName);
+    std::string entry = cacheUrl(endpoint_, objectName);
     DeleteUrlCacheEntryA(entry.c_str());
     const CallGate::Pass pass = share_.gate->enter();
     if (!pass) return std::make_unique<WinInetRequest>(networkError(ERROR_INVALID_HANDLE, *cp_), *cp_);
     HINTERNET request = HttpOpenRequestA(handle_.get(), "GET", objectName.c_str(), "HTTP/1.0", nullptr, nullptr,
-                                         kRequestFlags, kContext);
+                                         endpoint_.secure ? kSecureRequestFlags : kRequestFlags, kContext);
     if (!request) {
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);

@@ -6,6 +6,7 @@
 
 #include "engine/code_page.h"
 #include "engine/http.h"
+#include "net/cache_url.h"
 #include "net/wininet_request.h"
 #include "win32/unique_handle.h"
 
@@ -18,8 +19,8 @@ public:
     // characters of cp, which must outlive the object.
     explicit WinInetConnection(const CodePage& cp) : cp_(&cp) {}
     // connectError: the code InternetConnectA left when handle is empty.
-    WinInetConnection(win32::ConnectionHandle handle, std::string server, std::uint16_t port, DWORD connectError,
-                      SessionShare share, const CodePage& cp);
+    WinInetConnection(win32::ConnectionHandle handle, Endpoint endpoint, DWORD connectError, SessionShare share,
+                      const CodePage& cp);
 
     std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
     void close();
@@ -28,8 +29,7 @@ public:
 
 private:
     win32::ConnectionHandle handle_;
-    std::string server_;
-    std::uint16_t port_ = 0;
+    Endpoint endpoint_;
     DWORD connectError_ = ERROR_INVALID_HANDLE;
     const CodePage* cp_;
     SessionShare share_;
@@ -40,6 +40,18 @@ private:
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NEED_FILE;
 static_assert(kRequestFlags == 0x20200010);
+
+// An https request adds only INTERNET_FLAG_SECURE: none of the
+// INTERNET_FLAG_IGNORE_CERT_* flags and no INTERNET_OPTION_SECURITY_FLAGS,
+// so WinInet checks the certificate strictly and a failed check fails the
+// send with its code (ERROR_INTERNET_INVALID_CA, ..._SEC_CERT_DATE_INVALID,
+// ..._SEC_CERT_CN_INVALID, ...), as a refused connection does. There is no
+// fallback to http. Revocation is what the system does by default: Windows'
+// WinInet checks it when the Internet Options setting "Check for server
+// certificate revocation" is on (the default since Internet Explorer 7), fails
+// a revoked certificate (ERROR_INTERNET_SEC_CERT_REVOKED), and goes on when
+// no revocation server answers. Wine's WinInet asks for no revocation check.
+constexpr DWORD kSecureRequestFlags = kRequestFlags | INTERNET_FLAG_SECURE;
 
 // A server that accepts and then goes quiet, before its answer or in the
 // middle of a body, would otherwise hold the wizard for good: WinInet under

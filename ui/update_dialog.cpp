@@ -60,7 +60,7 @@ bool UpdateDialog::onInitDialog() {
 }
 
 void UpdateDialog::connect() {
-    services_.http.connect(settings_.server, settings_.port);
+    services_.http.connect(settings_.server, settings_.port, settings_.scheme == UrlScheme::Https);
     connected_ = true;
 }
 

@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "tests/support/file_bytes.h"
+#include "tests/support/named_param.h"
+#include "tests/support/nginx_server.h"
 #include "tests/support/probe_client.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/wine_runner.h"
@@ -27,6 +29,7 @@ struct Fetch {
     bool readFailed = false;
     int reads = 0, largestRead = 0;
     bool cachedAtOpen = false;  // a WinInet cache entry for the object right after openGet
+    bool cachedWhileOpen = false;  // ... once the body was read
     bool cached = false;        // ... after the request was closed
     long ms = 0;                // from the open to the end of the body
 };
@@ -52,6 +55,7 @@ std::vector<Fetch> parseClientOutput(const std::string& text) {
         f.largestRead = r.number("largest", 0);
         f.body = r.text("body");
         f.cachedAtOpen = r.number("cached_at_open") == 1;
+        f.cachedWhileOpen = r.number("cached_while_open") == 1;
         f.cached = r.number("cached") == 1;
         f.ms = r.number("ms", 0);
     }
@@ -231,6 +235,36 @@ TEST_F(HttpTransferTest, EveryGetReachesTheServerEvenWhenTheAnswerInvitesCaching
     EXPECT_EQ(second[0].body, "second");
     EXPECT_EQ(server.countRequests("/kelmor/update.ini"), 3u);
 }
+
+// Over TLS, against nginx: a certificate that passes gives the answer, under
+// an https cache entry that is removed with the request; one that fails the
+// system's check fails the send with WinInet's code for it.
+struct TlsCase {
+    ServerCertificate certificate;
+    unsigned long errorCode;  // 0: sent
+};
+
+class TlsTransferTest : public HttpTransferTest, public ::testing::WithParamInterface<Named<TlsCase>> {};
+
+TEST_P(TlsTransferTest, TheSystemsCertificateCheckDecidesTheSend) {
+    fs::permissions(root.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    NginxServer nginx(root.pathOf("www"), TlsCertificates::shared().files(GetParam().value.certificate));
+    auto fetches = fetch(static_cast<std::uint16_t>(nginx.port()), {"/kelmor/update.ini"}, {"--secure"});
+    ASSERT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(fetches[0].errorCode, GetParam().value.errorCode) << fetches[0].errorText;
+    if (GetParam().value.errorCode != 0) return;
+    EXPECT_EQ(fetches[0].body, "[kelmor]\r\nVERSION=1.27\r\n");
+    EXPECT_TRUE(fetches[0].cachedWhileOpen) << "the cache URL is not the one WinInet uses";
+    EXPECT_FALSE(fetches[0].cached);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Certificates, TlsTransferTest,
+    ::testing::Values(Named<TlsCase>{"Good", {ServerCertificate::Good, 0}},
+                      Named<TlsCase>{"WrongHost", {ServerCertificate::WrongHost, 12038}},  // ..._SEC_CERT_CN_INVALID
+                      Named<TlsCase>{"Expired", {ServerCertificate::Expired, 12037}},  // ..._SEC_CERT_DATE_INVALID
+                      Named<TlsCase>{"Untrusted", {ServerCertificate::Untrusted, 12045}}),  // ..._INVALID_CA
+    byName);
 
 }  // namespace
 }  // namespace testsupport

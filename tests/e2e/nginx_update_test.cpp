@@ -13,9 +13,12 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/named_param.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/tls_certificates.h"
 #include "tests/support/updater_process.h"
+#include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
 
@@ -52,7 +55,7 @@ struct SiteDir : ScratchDir {
 
 class NginxUpdateTest : public ::testing::Test {
 protected:
-    NginxUpdateTest() : server(site.path() + "/www") {}
+    explicit NginxUpdateTest(std::optional<TlsFiles> tls = std::nullopt) : server(site.path() + "/www", tls) {}
 
     // The release's files go into release/, then mkmanifest publishes them.
     void publish(const Files& files, const std::string& version, std::time_t time) {
@@ -241,6 +244,56 @@ TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
                               "GET /kelmor/100%25.txt HTTP/1.0 200", "GET /kelmor/a HTTP/1.0 200",
                               "GET /kelmor/a%23b.txt HTTP/1.0 200"}));
 }
+
+// https for a brand that allows it (the test brand, AllowHttps=1), against
+// nginx with a certificate from a CA trusted in the Wine prefix only. A
+// certificate that fails the system's check ends the check as an unreachable
+// server does, and a run's request as a failed one.
+class HttpsUpdateTest : public NginxUpdateTest, public ::testing::WithParamInterface<Named<ServerCertificate>> {
+protected:
+    HttpsUpdateTest() : NginxUpdateTest(TlsCertificates::shared().files(GetParam().value)) {
+        fs::copy_file(windowsTestBinDir() + "/UpdateBranded.exe", product.pathOf("Update.exe"),
+                      fs::copy_options::overwrite_existing);
+    }
+};
+
+TEST_P(HttpsUpdateTest, OnlyACertificateThatPassesTheSystemsCheckServesTheUpdate) {
+    const Files release = {{"readme.txt", "Kelmor 1.3 over https\r\n"}};
+    const Files old = {{"readme.txt", "Kelmor 1.26\r\n"}};
+    publish(release, "1.3", now - kDay);
+    install(old, now - 3 * kDay);
+    if (GetParam().value == ServerCertificate::Good) {
+        EXPECT_EQ(updateTo("1.3").lines, (std::vector<std::string>{"readme.txt 更新完成", "kelmor 1.3"}));
+        expectInstalled(release);
+        return;
+    }
+    const TlsFiles failing = TlsCertificates::shared().files(GetParam().value);
+    UpdaterProcess updater(product);
+    Wizard wizard;
+    ASSERT_TRUE(wizard.waitOpen().visible) << updater.output();
+    ASSERT_TRUE(wizard.pressNext());
+    EXPECT_EQ(wizard.waitForCheckEnd().status, kConnectFailed);
+
+    // Checked with a good certificate, run with the failing one.
+    server.useCertificate(TlsCertificates::shared().files(ServerCertificate::Good));
+    ASSERT_TRUE(wizard.pressNext());
+    wizard.waitForNextCaption(kUpdateCaption);
+    server.useCertificate(failing);
+    ASSERT_TRUE(wizard.pressNext());
+    const WizardState state = wizard.waitForNextCaption(kFinishCaption, kRunLimit);
+    // WinInet's text for the certificate's error (Wine's has none for
+    // ERROR_INTERNET_INVALID_CA), then the file's failure.
+    ASSERT_EQ(state.lines.size(), 3u) << state;
+    EXPECT_EQ(state.lines[1], "readme.txt 更新失败") << state;
+    expectInstalled(old);
+}
+
+INSTANTIATE_TEST_SUITE_P(Certificates, HttpsUpdateTest,
+                         ::testing::Values(Named<ServerCertificate>{"Good", ServerCertificate::Good},
+                                           Named<ServerCertificate>{"WrongHost", ServerCertificate::WrongHost},
+                                           Named<ServerCertificate>{"Expired", ServerCertificate::Expired},
+                                           Named<ServerCertificate>{"Untrusted", ServerCertificate::Untrusted}),
+                         byName);
 
 }  // namespace
 }  // namespace testsupport

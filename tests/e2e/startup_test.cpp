@@ -42,7 +42,8 @@ TEST_F(StartupTest, WithoutConfigurationTheDefaultProductIsShown) {
     expectFreshWizard(start(), "kelmor 1.26");
 }
 
-// A vendor's build shows its own caption and defaults (the test brand, tests/data/brand).
+// A vendor's build shows its own caption and defaults (the test brand,
+// tests/data/brand), its https:// default URL accepted (AllowHttps=1).
 TEST_F(StartupTest, ABrandSetsTheCaptionAndTheDefaults) {
     std::filesystem::copy_file(windowsTestBinDir() + "/UpdateBranded.exe", product.pathOf("Update.exe"),
                                std::filesystem::copy_options::overwrite_existing);
@@ -128,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
                          ::testing::Values(Named<RejectedUrl>{"Https", {"https://127.0.0.1/kelmor/"}},
                                            Named<RejectedUrl>{"NotAUrl", {"not a url"}},
                                            Named<RejectedUrl>{"Ftp", {"ftp://127.0.0.1/kelmor/"}},
-                                           Named<RejectedUrl>{"BrandedHttps", {"https://127.0.0.1/kelmor/", true}},
+                                           // The test brand allows https; no brand allows ftp.
+                                           Named<RejectedUrl>{"BrandedFtp", {"ftp://127.0.0.1/kelmor/", true}},
                                            // The platform would keep only the low 16 bits: port 80.
                                            Named<RejectedUrl>{"PortAbove65535", {"http://127.0.0.1:65616/kelmor/"}},
                                            Named<RejectedUrl>{"PortNotANumber", {"http://127.0.0.1:8o/kelmor/"}}),

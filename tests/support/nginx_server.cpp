@@ -39,9 +39,18 @@ std::string configTemplate() {
     throw std::runtime_error("cannot read " + path);
 }
 
+// The template's one listen line, made a TLS listener with these files.
+void listenWithTls(std::string& config, const TlsFiles& tls) {
+    const std::string listen = "listen 127.0.0.1:@PORT@;";
+    if (config.find(listen) == std::string::npos) throw std::runtime_error("nginx-demo.conf has no \"" + listen + "\"");
+    replaceAll(config, listen, "listen 127.0.0.1:@PORT@ ssl; ssl_certificate " + tls.certificate +
+                                   "; ssl_certificate_key " + tls.key + ";");
+}
+
 }  // namespace
 
-NginxServer::NginxServer(const std::string& root) : root_(fs::absolute(root).string()) {
+NginxServer::NginxServer(const std::string& root, std::optional<TlsFiles> tls)
+    : root_(fs::absolute(root).string()), tls_(std::move(tls)) {
     // A port free a moment ago may be taken before nginx binds it: try again.
     for (int attempt = 0; attempt < kPortAttempts; ++attempt)
         if (startOn(static_cast<int>(closedPort()))) return;
@@ -50,6 +59,7 @@ NginxServer::NginxServer(const std::string& root) : root_(fs::absolute(root).str
 
 bool NginxServer::startOn(int port) {
     std::string config = configTemplate();
+    if (tls_) listenWithTls(config, *tls_);
     replaceAll(config, "@PREFIX@", prefix_.path());
     replaceAll(config, "@PORT@", std::to_string(port));
     replaceAll(config, "@ROOT@", root_);
@@ -70,7 +80,15 @@ bool NginxServer::startOn(int port) {
 }
 
 std::string NginxServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + path;
+}
+
+void NginxServer::useCertificate(const TlsFiles& tls) {
+    tls_ = tls;
+    process_->stop();
+    for (int attempt = 0; attempt < kPortAttempts; ++attempt)
+        if (startOn(port_)) return;
+    throw std::runtime_error("nginx did not start again: " + process_->output());
 }
 
 std::vector<std::string> NginxServer::accessLog() const {

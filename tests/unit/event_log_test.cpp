@@ -44,7 +44,7 @@ protected:
     EngineRig rig;
     LoggedHttpSession logged{rig.session, log, rig.clock};
     HttpConnection& connection = [this]() -> HttpConnection& {
-        logged.connect("update.example.com", 80);
+        logged.connect("update.example.com", 80, false);
         return logged.connection();
     }();
     UpdateContext context{
@@ -63,7 +63,7 @@ TEST_F(EventLogTest, AFailedCheckNamesItsCause) {
     slow.bytesPerRead = 10;
     const std::vector<FailedCheck> rows = {
         {"404", answer("gone", "404", "Not Found"),
-         {"no manifest taken: status 404", "GET update.example.com:80/kelmor/update.ini: 404 Not Found, 0 bytes",
+         {"no manifest taken: status 404", "GET http://update.example.com:80/kelmor/update.ini: 404 Not Found, 0 bytes",
           "check failed"}},
         {"refused connection", fakes::sendFailure("无法连接"),
          {"/kelmor/update.ini: not sent after 0 ms, error 12029 (无法连接)", "check failed"}},
@@ -112,7 +112,7 @@ TEST_F(EventLogTest, AFailedFileNamesItsCause) {
         {"malformed SIZE", {"a.dll", "2024-03-05 14:30:00", "five", {}}, answer(body),
          {"a.dll: refused: malformed SIZE or SHA256"}},
         {"404", {"a.dll", "2024-03-05 14:30:00", {}, {}}, answer("", "404", "Not Found"),
-         {"GET update.example.com:80/kelmor/a.dll: 404 Not Found"}},
+         {"GET http://update.example.com:80/kelmor/a.dll: 404 Not Found"}},
     };
     rig.dates.dates["2024-03-05 14:30:00"] = 45356.604166666664;
     for (const FailedFile& row : rows) {

@@ -486,7 +486,7 @@ private:
 class FakeSession : public HttpSession {
 public:
     explicit FakeSession(HttpConnection& connection) : connection_(connection) {}
-    void connect(const std::string&, std::uint16_t) override {}
+    void connect(const std::string&, std::uint16_t, bool) override {}
     HttpConnection& connection() override { return connection_; }
     void close() override {}
 

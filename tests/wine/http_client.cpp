@@ -1,14 +1,15 @@
 // Fetches objects through the program's own transfer layer and writes what
 // happened to a file, for the end-to-end tests:
-//   http_client.exe [--closed | --give-up MS] OUTPUT SERVER PORT OBJECT...
+//   http_client.exe [--closed | --give-up MS | --secure] OUTPUT SERVER PORT OBJECT...
 // The agent name is the program's, "Update"; --closed closes the transfer
-// before the first request; --give-up gives each request MS in all.
+// before the first request; --give-up gives each request MS in all; --secure
+// connects over TLS.
 // One line per object, in the probe's reply form (tests/support/probe_client.h):
 // "fetch object=HEX cached_at_open=0|1 sent=0|1 [error=CODE error_text=HEX]
 // send_ms=N status=N reason=HEX length=HEX encoding=HEX [read_error=CODE
-// read_error_text=HEX] reads=COUNT largest=BYTES body=HEX cached=0|1", where
-// length holds every Content-Length header, "|" between, and "cached..." tells
-// whether WinInet holds a cache entry under our cache URL.
+// read_error_text=HEX] reads=COUNT largest=BYTES body=HEX cached_while_open=0|1
+// cached=0|1", where length holds every Content-Length header, "|" between,
+// and "cached..." tells whether WinInet holds a cache entry under our cache URL.
 #include <windows.h>
 #include <wininet.h>
 
@@ -64,18 +65,19 @@ void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, con
         out << " read_error=" << error.code() << " read_error_text=" << encodeHex(error.text());
     }
     out << " reads=" << reads << " largest=" << largest << " body=" << encodeHex(body)
-        << " ms=" << GetTickCount() - start;
+        << " ms=" << GetTickCount() - start << " cached_while_open=" << hasCacheEntry(cacheUrl);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool closeFirst = argc > 1 && std::string(argv[1]) == "--closed";
+    const bool secure = argc > 1 && std::string(argv[1]) == "--secure";
     const bool givesUp = argc > 2 && std::string(argv[1]) == "--give-up";
     const DWORD giveUpMs = givesUp ? std::strtoul(argv[2], nullptr, 10) : 0;
-    const std::vector<std::string> positional(argv + 1 + closeFirst + 2 * givesUp, argv + argc);
+    const std::vector<std::string> positional(argv + 1 + closeFirst + secure + 2 * givesUp, argv + argc);
     if (positional.size() < 4) {
-        std::fprintf(stderr, "usage: http_client [--closed | --give-up MS] OUTPUT SERVER PORT OBJECT...\n");
+        std::fprintf(stderr, "usage: http_client [--closed | --give-up MS | --secure] OUTPUT SERVER PORT OBJECT...\n");
         return 2;
     }
     std::ofstream out(positional[0], std::ios::binary);
@@ -85,10 +87,10 @@ int main(int argc, char** argv) {
     try {
         const updater::win32::Win32CodePage codePage;
         updater::net::HttpTransfer transfer("Update", codePage);
-        transfer.connect(server, port);
+        transfer.connect(server, port, secure);
         if (closeFirst) transfer.close();
         for (std::size_t i = 3; i < positional.size(); ++i) {
-            std::string cacheUrl = updater::net::cacheUrl(server, port, positional[i]);
+            std::string cacheUrl = updater::net::cacheUrl({server, port, secure}, positional[i]);
             fetch(transfer.connection(), cacheUrl, positional[i], giveUpMs, out);
             out << " cached=" << hasCacheEntry(cacheUrl) << "\n";
             out.flush();

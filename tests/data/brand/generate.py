@@ -15,7 +15,8 @@ BRAND = [
     ('Title', TITLE),
     ('Soft', '星图'),
     ('Version', '3.5'),
-    ('URL', 'http://127.0.0.1:9/atlas/'),
+    # An https default is accepted only with AllowHttps=1.
+    ('URL', 'https://127.0.0.1:9/atlas/'),
     ('CompanyName', '星图软件有限公司'),
     ('FileDescription', '星图 在线升级程序'),
     ('ProductName', '星图 Atlas'),
@@ -24,6 +25,7 @@ BRAND = [
     # A leading zero is dropped; 65535 is the largest number the record holds.
     ('FileVersion', '3.05.0.65535'),
     ('BoxCaption', '星图 升级'),
+    ('AllowHttps', '1'),
 ]
 assert len(TITLE.encode('cp936')) == 63, len(TITLE.encode('cp936'))
 
