@@ -85,8 +85,12 @@ void UpdateDialog::showIcons(UINT dpi) {
 void UpdateDialog::onDpiChanged(UINT dpi, const RECT& suggested) {
     layout_.rescale(window(), dpi, suggested);
     const HWND banner = GetDlgItem(window(), IDC_BANNER);
+    // The panel's width follows the DPI; its height is the client area's,
+    // which the suggested rectangle may make a little taller or shorter.
     const RECT panel = layout_.placeOf(banner);
-    banner_.fit(banner, {panel.right - panel.left, panel.bottom - panel.top});
+    RECT client{};
+    GetClientRect(window(), &client);
+    banner_.fit(banner, {panel.right - panel.left, client.bottom});
     showIcons(dpi);
 }
 
