@@ -30,6 +30,7 @@
 #include "win32/running_wizard.h"
 #include "win32/shell_elevated_launcher.h"
 #include "win32/socket_layer.h"
+#include "win32/shown_text.h"
 #include "win32/string_table_messages.h"
 #include "win32/system_error_text.h"
 #include "win32/toolhelp_process_system.h"
@@ -43,8 +44,11 @@ namespace updater::app {
 namespace {
 
 void showUnownedBox(const std::string& text, const std::string& caption, UINT style) {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+    MessageBoxW(nullptr, win32::wideFromShown(text).c_str(), win32::wideFromShown(caption).c_str(), style);
 }
+
+// The brand's caption is code page 936, whatever the system's.
+constexpr unsigned kBrandCodePage = 936;
 
 RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
     return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
@@ -116,7 +120,7 @@ int UpdateApp::run() {
     const bool releasePending = recoverProgramDirectory(files, places, codePage) == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
-    const std::string boxCaption = boxCaption_.empty() ? appName : boxCaption_;
+    const std::string boxCaption = boxCaption_.empty() ? appName : win32::shownFromCodePage(boxCaption_, kBrandCodePage);
 
     const win32::SocketLayer sockets;
     if (!sockets.ready()) {

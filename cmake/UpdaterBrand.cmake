@@ -1,5 +1,5 @@
 # A vendor's brand for Update.exe: <dir>/brand.ini (UTF-8, section [Brand])
-# and, beside it, banner.bmp and icon.ico, all optional. A missing file or key
+# and, beside it, banner.bmp, banner@2x.bmp and icon.ico, all optional. A missing file or key
 # keeps the program's own value; a value the program cannot use stops the
 # configure. Run as a script to check a folder without configuring:
 #   cmake -DUPDATER_BRAND_DIR=<dir> -P cmake/UpdaterBrand.cmake
@@ -41,11 +41,13 @@ function(_updater_brand_fail message)
   message(FATAL_ERROR "Brand ${UPDATER_BRAND_CHECKED}: ${message}")
 endfunction()
 
-# Same size and depth as res/banner.bmp: 163 x 278 pixels, 24 bits, uncompressed.
-function(_updater_check_banner file)
+# Same depth as res/banner.bmp, 24 bits, uncompressed, at 163 x 278 pixels
+# (banner.bmp) or twice that, 326 x 556 (banner@2x.bmp, drawn from above 96 DPI).
+function(_updater_check_banner file expected_width expected_height)
+  get_filename_component(name "${file}" NAME)
   file(SIZE "${file}" size)
   if(size LESS 54)
-    _updater_brand_fail("banner.bmp is not a bitmap")
+    _updater_brand_fail("${name} is not a bitmap")
   endif()
   file(READ "${file}" hex HEX LIMIT 54)
   string(SUBSTRING "${hex}" 0 4 magic)
@@ -60,15 +62,19 @@ function(_updater_check_banner file)
   _updater_le_number(${bits} bits)
   _updater_le_number(${compression} compression)
   if(NOT magic STREQUAL "424d" OR header_size LESS 40)
-    _updater_brand_fail("banner.bmp is not a bitmap")
+    _updater_brand_fail("${name} is not a bitmap")
   endif()
-  if(NOT width EQUAL 163 OR NOT (height EQUAL 278 OR height EQUAL 4294967018) OR NOT bits EQUAL 24
-     OR NOT compression EQUAL 0)
-    _updater_brand_fail("banner.bmp must be 163 x 278 pixels, 24 bits per pixel, uncompressed, like res/banner.bmp")
+  # A top-down bitmap gives its height negative.
+  math(EXPR top_down "4294967296 - ${expected_height}")
+  if(NOT width EQUAL expected_width OR NOT (height EQUAL expected_height OR height EQUAL top_down)
+     OR NOT bits EQUAL 24 OR NOT compression EQUAL 0)
+    _updater_brand_fail("${name} must be ${expected_width} x ${expected_height} pixels, 24 bits per pixel, uncompressed, like res/banner.bmp")
   endif()
 endfunction()
 
-# The window needs a 32 x 32 and a 16 x 16 image.
+# The window needs a 32 x 32 and a 16 x 16 image; 48 x 48 and 256 x 256 keep
+# it sharp above 96 DPI and in Explorer, and a brand without them is told so.
+set(UPDATER_ICON_SIZES 16x16 32x32 48x48 256x256)
 function(_updater_check_icon file)
   file(SIZE "${file}" size)
   set(sizes)
@@ -88,6 +94,13 @@ function(_updater_check_icon file)
           string(SUBSTRING "${entries}" ${height_at} 2 height)
           math(EXPR width "0x${width}")
           math(EXPR height "0x${height}")
+          # 0 stands for 256 in an icon's directory.
+          if(width EQUAL 0)
+            set(width 256)
+          endif()
+          if(height EQUAL 0)
+            set(height 256)
+          endif()
           list(APPEND sizes "${width}x${height}")
         endforeach()
       endif()
@@ -99,6 +112,16 @@ function(_updater_check_icon file)
   if(NOT "16x16" IN_LIST sizes OR NOT "32x32" IN_LIST sizes)
     string(REPLACE ";" ", " sizes "${sizes}")
     _updater_brand_fail("icon.ico needs a 16 x 16 and a 32 x 32 image (it has ${sizes})")
+  endif()
+  set(lacking)
+  foreach(wanted IN LISTS UPDATER_ICON_SIZES)
+    if(NOT wanted IN_LIST sizes)
+      list(APPEND lacking ${wanted})
+    endif()
+  endforeach()
+  if(lacking)
+    string(REPLACE ";" ", " lacking "${lacking}")
+    message(STATUS "Brand ${UPDATER_BRAND_CHECKED}: icon.ico lacks ${lacking}; the system scales the nearest image up")
   endif()
 endfunction()
 
@@ -125,7 +148,7 @@ endfunction()
 #   <prefix>_KEYS            the keys brand.ini gives
 #   <prefix>_<key>           each value, UTF-8
 #   <prefix>_<key>_CP936     each value's bytes in code page 936, as hex
-#   <prefix>_BANNER, <prefix>_ICON   the art files, when the folder has them
+#   <prefix>_BANNER, <prefix>_BANNER_2X, <prefix>_ICON   the art files, when the folder has them
 function(updater_read_brand dir prefix)
   set(UPDATER_BRAND_CHECKED "${dir}")
   if(NOT IS_DIRECTORY "${dir}")
@@ -238,10 +261,15 @@ function(updater_read_brand dir prefix)
   set(${prefix}_KEYS "${given}" PARENT_SCOPE)
 
   set(${prefix}_BANNER "" PARENT_SCOPE)
+  set(${prefix}_BANNER_2X "" PARENT_SCOPE)
   set(${prefix}_ICON "" PARENT_SCOPE)
   if(EXISTS "${dir}/banner.bmp")
-    _updater_check_banner("${dir}/banner.bmp")
+    _updater_check_banner("${dir}/banner.bmp" 163 278)
     set(${prefix}_BANNER "${dir}/banner.bmp" PARENT_SCOPE)
+  endif()
+  if(EXISTS "${dir}/banner@2x.bmp")
+    _updater_check_banner("${dir}/banner@2x.bmp" 326 556)
+    set(${prefix}_BANNER_2X "${dir}/banner@2x.bmp" PARENT_SCOPE)
   endif()
   if(EXISTS "${dir}/icon.ico")
     _updater_check_icon("${dir}/icon.ico")
@@ -299,7 +327,7 @@ function(updater_brand_target target dir)
     string(APPEND text "#define UPDATER_BRAND_${map_${key}} ${literal}\n")
   endforeach()
   set(depends "${out}/updater_brand.h")
-  foreach(art BANNER ICON)
+  foreach(art BANNER BANNER_2X ICON)
     if(brand_${art})
       get_filename_component(name "${brand_${art}}" NAME)
       configure_file("${brand_${art}}" "${out}/${name}" COPYONLY)

@@ -4,8 +4,17 @@
 #define IDD_UPDATE_DIALOG 102
 #define IDR_MAINFRAME 128
 #define IDB_BANNER 131
+// A brand's banner at twice the size, drawn from at a DPI above 96; present
+// only when the brand supplies one.
+#define IDB_BANNER_2X 132
 
 #define IDC_BANNER 1000
+// The banner's panel in dialog units: the left edge, the dialog's full height.
+#define BANNER_PANEL_WIDTH 112
+#define BANNER_PANEL_HEIGHT 185
+// The banner's own size in pixels, as 96 DPI shows it.
+#define BANNER_WIDTH 163
+#define BANNER_HEIGHT 278
 #define IDC_PROGRESS 1002
 #define IDC_LIST 1011
 #define IDC_STATUS 1012

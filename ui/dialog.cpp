@@ -9,7 +9,9 @@ constexpr DWORD kDialogHelpContextBase = 0x20000;
 }  // namespace
 
 INT_PTR Dialog::runModal(HWND owner) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner, dialogProc,
+    // A Unicode dialog: its texts reach the controls in full, whatever the
+    // ANSI code page.
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, dialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -49,10 +51,10 @@ void Dialog::setWaitCursor(bool on) {
 
 INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<Dialog*>(lParam)->window_ = window;
     }
-    auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
     if (self == nullptr) return FALSE;
     INT_PTR result = FALSE;
     try {
@@ -61,7 +63,7 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
         self->reportFailure(std::current_exception());
     }
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, DWLP_USER, 0);
+        SetWindowLongPtrW(window, DWLP_USER, 0);
         self->window_ = nullptr;
     }
     return result;
@@ -81,6 +83,9 @@ INT_PTR Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYDRAGICON:
         // One of the few messages whose answer is the return value itself.
         return reinterpret_cast<INT_PTR>(onQueryDragIcon());
+    case WM_DPICHANGED:
+        onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_HELP:
         onHelp();
         return TRUE;
@@ -106,7 +111,7 @@ bool Dialog::onCommand(WORD id) {
 bool Dialog::onSetCursor() {
     if (!waitCursor_) return false;
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);
+    SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
     return true;
 }
 

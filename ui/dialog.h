@@ -37,6 +37,9 @@ protected:
     virtual bool onPaint() { return false; }
     // The icon shown while a minimised window is dragged; none by default.
     virtual HICON onQueryDragIcon() { return nullptr; }
+    // The window moved to a monitor of another DPI (or the DPI changed):
+    // dpi is the new one, suggested the system's rectangle for the window.
+    virtual void onDpiChanged(UINT dpi, const RECT& suggested) { (void)dpi, (void)suggested; }
     // F1: the help viewer at the help context of this dialog.
     virtual void onHelp();
     // An exception escaped a handler; it must never unwind into the system.

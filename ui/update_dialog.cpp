@@ -10,15 +10,25 @@
 #include "engine/update_run.h"
 #include "res/resource.h"
 #include "ui/paint_session.h"
+#include "win32/screen_dpi.h"
+#include "win32/shown_text.h"
 
 namespace updater::ui {
 namespace {
 
-std::string windowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, buffer.data(), length + 1);
-    return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
+std::wstring windowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
+}
+
+// The program icon at the size the system wants for this DPI, from the
+// icon's nearest image.
+win32::IconHandle iconForDpi(int metric, UINT dpi) {
+    const int size = win32::systemMetricForDpi(metric, dpi);
+    return win32::IconHandle(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0)));
 }
 
 }  // namespace
@@ -28,8 +38,8 @@ UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settin
       services_(services),
       settings_(std::move(settings)),
       releasePending_(releasePending),
-      statusText_(loadMessage(MessageId::ClickNext)),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+      statusText_(win32::wideFromShown(loadMessage(MessageId::ClickNext))),
+      icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
     setHelpFile(services_.helpFile);
     services_.http.setStopFlag(stop_);
 }
@@ -37,8 +47,13 @@ UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settin
 bool UpdateDialog::onInitDialog() {
     Dialog::onInitDialog();
     nextCaption_ = windowText(nextButton_);
-    SendMessageA(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    const UINT dpi = win32::windowDpi(window());
+    RECT panel{0, 0, BANNER_PANEL_WIDTH, BANNER_PANEL_HEIGHT};
+    MapDialogRect(window(), &panel);
+    banner_.fit(GetDlgItem(window(), IDC_BANNER), {panel.right, panel.bottom});
+    win32::keepDialogFromRescaling(window());
+    layout_.record(window(), dpi);
+    showIcons(dpi);
     try {
         connect();
     } catch (...) {
@@ -52,11 +67,31 @@ bool UpdateDialog::onInitDialog() {
         enableButton(services_.installRights && services_.installRights->mayHandOver());
         return false;
     }
-    SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+    SendMessageW(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
     // An elevated copy checks for itself at once, as if Next had been pressed.
     if (services_.installRights && services_.installRights->checksAtStart())
-        PostMessageA(window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(nextButton_));
+        PostMessageW(window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(nextButton_));
     return false;
+}
+
+void UpdateDialog::showIcons(UINT dpi) {
+    bigIcon_ = iconForDpi(SM_CXICON, dpi);
+    smallIcon_ = iconForDpi(SM_CXSMICON, dpi);
+    SendMessageW(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_ ? bigIcon_.get() : icon_));
+    SendMessageW(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_.get() : icon_));
+}
+
+// Fonts, controls, banner and icons follow the new DPI together.
+void UpdateDialog::onDpiChanged(UINT dpi, const RECT& suggested) {
+    layout_.rescale(window(), dpi, suggested);
+    const HWND banner = GetDlgItem(window(), IDC_BANNER);
+    // The panel's width follows the DPI; its height is the client area's,
+    // which the suggested rectangle may make a little taller or shorter.
+    const RECT panel = layout_.placeOf(banner);
+    RECT client{};
+    GetClientRect(window(), &client);
+    banner_.fit(banner, {panel.right - panel.left, client.bottom});
+    showIcons(dpi);
 }
 
 void UpdateDialog::connect() {
@@ -229,7 +264,7 @@ void UpdateDialog::updateData(bool save) {
     if (save) {
         statusText_ = windowText(status);
     } else {
-        SetWindowTextA(status, statusText_.c_str());
+        SetWindowTextW(status, statusText_.c_str());
     }
 }
 
@@ -241,7 +276,7 @@ void UpdateDialog::onDestroy() {
 bool UpdateDialog::onPaint() {
     if (!IsIconic(window())) return false;
     const PaintSession paint(window());
-    SendMessageA(window(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.dc()), 0);
+    SendMessageW(window(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.dc()), 0);
     RECT client;
     GetClientRect(window(), &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
@@ -259,37 +294,43 @@ void UpdateDialog::reportFailure(std::exception_ptr error) {
         describeFailure(error, services_.messages, services_.codePage, services_.systemErrorText);
     eventLog(services_).write("failure: " + report.text);
     const UINT style = report.outOfMemory ? MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL : MB_OK | MB_ICONERROR;
-    MessageBoxA(window(), report.text.c_str(), services_.applicationName.c_str(), style);
+    showBox(report.text, style);
 }
 
 // --- WizardView ---
 
+int UpdateDialog::showBox(const std::string& text, UINT style) {
+    const std::wstring wideText = win32::wideFromShown(text);
+    const std::wstring caption = win32::wideFromShown(services_.applicationName);
+    return MessageBoxW(window(), wideText.c_str(), caption.c_str(), style);
+}
+
 void UpdateDialog::showStatus(const std::string& text) {
-    statusText_ = text;
+    statusText_ = win32::wideFromShown(text);
     updateData(false);
 }
 
 void UpdateDialog::addListLine(const std::string& text) {
-    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::wideFromShown(text).c_str()));
 }
 
 void UpdateDialog::deleteFirstListLine() {
-    SendMessageA(list_, LB_DELETESTRING, 0, 0);
+    SendMessageW(list_, LB_DELETESTRING, 0, 0);
 }
 
 // Each line added to a visible list repaints it, which costs milliseconds
 // under Wine; during a run one frame's lines go in while it is held.
 void UpdateDialog::holdListPaint(bool hold) {
-    SendMessageA(list_, WM_SETREDRAW, hold ? FALSE : TRUE, 0);
+    SendMessageW(list_, WM_SETREDRAW, hold ? FALSE : TRUE, 0);
     if (!hold) RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
 }
 
 void UpdateDialog::showStage(ButtonStage stage) {
     stage_ = stage;
-    std::string caption = nextCaption_;
-    if (stage == ButtonStage::Update) caption = loadMessage(MessageId::UpdateCaption);
-    if (stage == ButtonStage::Finish) caption = loadMessage(MessageId::FinishCaption);
-    SetWindowTextA(nextButton_, caption.c_str());
+    std::wstring caption = nextCaption_;
+    if (stage == ButtonStage::Update) caption = win32::wideFromShown(loadMessage(MessageId::UpdateCaption));
+    if (stage == ButtonStage::Finish) caption = win32::wideFromShown(loadMessage(MessageId::FinishCaption));
+    SetWindowTextW(nextButton_, caption.c_str());
 }
 
 void UpdateDialog::enableButton(bool enabled) {
@@ -298,12 +339,12 @@ void UpdateDialog::enableButton(bool enabled) {
         // would not even see Esc. The list takes it, not Cancel: an Enter
         // typed ahead during the check must not close the wizard before its
         // result has been read, and Esc still cancels from the list.
-        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list_), TRUE);
+        SendMessageW(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list_), TRUE);
         focusParked_ = true;
     }
     EnableWindow(nextButton_, enabled ? TRUE : FALSE);
     if (enabled && focusParked_) {
-        SendMessageA(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+        SendMessageW(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
         focusParked_ = false;
     }
 }
@@ -311,7 +352,7 @@ void UpdateDialog::enableButton(bool enabled) {
 void UpdateDialog::setProgress(int position) {
     if (position == progressPosition_) return;
     progressPosition_ = position;
-    SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     UpdateWindow(progress_);
 }
 
@@ -320,12 +361,11 @@ void UpdateDialog::showWaitCursor(bool on) {
 }
 
 void UpdateDialog::showErrorBox(const std::string& text) {
-    MessageBoxA(window(), text.c_str(), services_.applicationName.c_str(), MB_OK | MB_ICONERROR);
+    showBox(text, MB_OK | MB_ICONERROR);
 }
 
 bool UpdateDialog::confirm(const std::string& text) {
-    return MessageBoxA(window(), text.c_str(), services_.applicationName.c_str(), MB_OKCANCEL | MB_ICONEXCLAMATION) ==
-           IDOK;
+    return showBox(text, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
 }
 
 }  // namespace updater::ui

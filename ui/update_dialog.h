@@ -14,7 +14,10 @@
 #include "engine/version_check.h"
 #include "engine/wizard_view.h"
 #include "ui/background_run.h"
+#include "ui/banner_panel.h"
 #include "ui/dialog.h"
+#include "ui/dialog_layout.h"
+#include "win32/unique_handle.h"
 
 namespace updater::ui {
 
@@ -47,6 +50,7 @@ protected:
     void onDestroy() override;
     bool onPaint() override;
     HICON onQueryDragIcon() override;
+    void onDpiChanged(UINT dpi, const RECT& suggested) override;
     void reportFailure(std::exception_ptr error) override;
 
 private:
@@ -68,6 +72,10 @@ private:
     void holdListPaint(bool hold) override;
 
     void connect();
+    // The window's icons at the sizes this DPI wants.
+    void showIcons(UINT dpi);
+    // A box owned by the wizard with the boxes' caption; the button pressed.
+    int showBox(const std::string& text, UINT style);
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
 
     const UpdateServices& services_;
@@ -81,7 +89,7 @@ private:
     bool focusParked_ = false;  // focus moved to the list while Next is disabled
     bool busy_ = false;         // a check or a run is going on
     ButtonStage stage_ = ButtonStage::Next;
-    std::string nextCaption_;   // the template's caption of the Next stage
+    std::wstring nextCaption_;  // the template's caption of the Next stage
     SteadyClock clock_;
     StopFlag stop_;  // raised to end long work early
     CommitGate commitGate_;       // where Cancel meets a whole release's commit
@@ -89,8 +97,11 @@ private:
     bool cancelAfterRun_ = false; // Cancel came during a commit, which ends first
     const bool releasePending_;
 
-    std::string statusText_;
-    HICON icon_ = nullptr;
+    std::wstring statusText_;
+    HICON icon_ = nullptr;     // the system's size, for the minimised window
+    win32::IconHandle bigIcon_, smallIcon_;
+    BannerPanel banner_;
+    DialogLayout layout_;
     std::string newVersion_;
     std::string manifest_;     // what the check fetched and verified, for the run
     bool checking_ = false;

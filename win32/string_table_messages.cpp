@@ -4,6 +4,7 @@
 
 #include "engine/byte_limits.h"
 #include "res/resource.h"
+#include "win32/shown_text.h"
 
 namespace updater::win32 {
 namespace {
@@ -39,10 +40,12 @@ static_assert(isResource(MessageId::InternalError, IDS_INTERNAL_ERROR));
 }  // namespace
 
 std::string StringTableMessages::load(MessageId id) const {
-    // The longest text of the table is far below this; a missing id gives "".
-    char buffer[kMessageBufferBytes];
-    const int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+    // Read wide: LoadStringA would turn every character the code page lacks
+    // into "?". The longest text of the table is far below the buffer; a
+    // missing id gives "".
+    wchar_t buffer[kMessageBufferBytes];
+    const int length = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), buffer, kMessageBufferBytes);
+    return shownFromWide(std::wstring_view(buffer, length > 0 ? static_cast<std::size_t>(length) : 0));
 }
 
 }  // namespace updater::win32

@@ -1,5 +1,5 @@
 #pragma once
-// Texts of the program's own string table, in the ANSI code page.
+// Texts of the program's own string table, as shown text (win32/shown_text.h).
 #include "engine/messages.h"
 
 namespace updater::win32 {

@@ -1,6 +1,6 @@
 #pragma once
 // The one reader of message tables for error codes: the system's, or a
-// module's such as WinInet's. Texts are in the ANSI code page.
+// module's such as WinInet's. Texts are shown text (win32/shown_text.h).
 #include <windows.h>
 
 #include <string>

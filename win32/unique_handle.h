@@ -117,6 +117,25 @@ struct HashHandleTraits {
 };
 using HashHandle = UniqueHandle<HashHandleTraits>;
 
+// GDI objects the program made (fonts, bitmaps): NULL on failure. One kind
+// each, so a font cannot be selected where a bitmap is expected.
+template <typename Object>
+struct GdiObjectTraits {
+    using Handle = Object;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return DeleteObject(h) != FALSE; }
+};
+using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
+using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+
+// Icons loaded at a size of our choosing (not LR_SHARED).
+struct IconHandleTraits {
+    using Handle = HICON;
+    static Handle invalid() { return nullptr; }
+    static bool close(Handle h) { return DestroyIcon(h) != FALSE; }
+};
+using IconHandle = UniqueHandle<IconHandleTraits>;
+
 // Blocks the system allocated with LocalAlloc (CommandLineToArgvW's list).
 template <typename Pointer>
 struct LocalMemoryTraits {

@@ -2,7 +2,6 @@
 // the updater's date parser whatever the user's locale: Chinese and US English.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -39,15 +38,13 @@ protected:
 
     // "<lcid> <valid> <value>" as the program's parser reads the published text under locale.
     std::string parseUnder(const std::string& locale) {
-        const std::string savedLang = std::getenv("LANG") ? std::getenv("LANG") : "";
-        const std::string savedAll = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
-        setenv("LANG", locale.c_str(), 1);
-        setenv("LC_ALL", locale.c_str(), 1);
         const std::string out = root_.pathOf("dates-" + locale + ".txt");
-        const ChildResult run = runWine(windowsTestBinDir() + "/win32_services_check.exe",
-                                        {"dates", toWindowsPath(out), published_}, root_.path());
-        setenv("LANG", savedLang.c_str(), 1);
-        setenv("LC_ALL", savedAll.c_str(), 1);
+        ChildResult run;
+        {
+            const ScopedLocale under(locale);
+            run = runWine(windowsTestBinDir() + "/win32_services_check.exe", {"dates", toWindowsPath(out), published_},
+                          root_.path());
+        }
         EXPECT_EQ(run.exitCode, 0) << run.output;
         return readFileBytes(out);
     }

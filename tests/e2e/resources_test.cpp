@@ -214,9 +214,13 @@ TEST_P(ResourcesTest, IconHasLargeAndSmallImagesWithMasks) {
         if (!build().branded) EXPECT_EQ(at(key + "palette"), "256");
     }
     EXPECT_EQ(at("icon.count"), std::to_string(sizes.size()));
-    // The program's own icon has 256 colours; the test brand's, 32 bits.
-    const std::string depth = build().branded ? "x32" : "x8";
-    EXPECT_EQ(sizes, (std::vector<std::string>{"32x32" + depth, "16x16" + depth}));
+    // The program's own icon has 256 colours and every size from 16 to 256;
+    // the test brand's, 32 bits and no 256 (which its build reports).
+    if (build().branded) {
+        EXPECT_EQ(sizes, (std::vector<std::string>{"32x32x32", "16x16x32", "48x48x32"}));
+    } else {
+        EXPECT_EQ(sizes, (std::vector<std::string>{"32x32x8", "16x16x8", "48x48x8", "256x256x8"}));
+    }
 }
 
 TEST_P(ResourcesTest, BannerIsATrueColourPictureOfTheSize) {
@@ -227,7 +231,12 @@ TEST_P(ResourcesTest, BannerIsATrueColourPictureOfTheSize) {
     ASSERT_EQ(std::sscanf(at("bitmap.range").c_str(), "%d,%d", &darkest, &brightest), 2) << at("bitmap.range");
     if (build().branded) {
         EXPECT_GT(r, b + 40) << "not the test brand's red banner";
+        // A brand's banner for high DPI goes in beside it, the program's own has none.
+        EXPECT_EQ(at("bitmap2x.image"), "326x556x24");
+        ASSERT_EQ(std::sscanf(at("bitmap2x.mean").c_str(), "%d,%d,%d", &r, &g, &b), 3) << at("bitmap2x.mean");
+        EXPECT_GT(g, r + 40) << "not the test brand's green double-size banner";
     } else {
+        EXPECT_EQ(at("bitmap2x.image"), "<missing>");
         EXPECT_GT(b, r + 40) << "mean colour is not blue-toned";
         EXPECT_GT(b, g + 20) << "mean colour is not blue-toned";
         EXPECT_GT(brightest - darkest, 150) << "picture is nearly flat";
@@ -247,7 +256,8 @@ TEST_P(ResourcesTest, VersionRecordIsChineseWithTheShippedNameAndVersion) {
 }
 
 // asInvoker: no file virtualization and no installer detection, whatever
-// the policy; visual styles; the supported systems, Windows 7 to 11. Wine
+// the policy; visual styles; the supported systems, Windows 7 to 11; per
+// monitor DPI awareness, with the older form for Windows 8.1 to 10 1511. Wine
 // honours none of these as Windows does, so the XML itself is checked.
 TEST_P(ResourcesTest, ManifestRunsAsInvokerWithVisualStylesOnWindows7To11) {
     std::optional<XmlPaths> xml = parseXml(at("manifest"));
@@ -274,6 +284,13 @@ TEST_P(ResourcesTest, ManifestRunsAsInvokerWithVisualStylesOnWindows7To11) {
               (std::vector<Attributes>{{{"type", "win32"}, {"name", "Microsoft.Windows.Common-Controls"},
                                         {"version", "6.0.0.0"}, {"processorArchitecture", "*"},
                                         {"publicKeyToken", "6595b64144ccf1df"}, {"language", "*"}}}));
+    // Element text is not kept by the parser: the declarations are matched in the text.
+    const std::string settings = "urn:schemas-microsoft-com:asm.v1|assembly/urn:schemas-microsoft-com:asm.v3|application/"
+                                 "urn:schemas-microsoft-com:asm.v3|windowsSettings";
+    EXPECT_EQ((*xml)[settings + "/http://schemas.microsoft.com/SMI/2005/WindowsSettings|dpiAware"].size(), 1u);
+    EXPECT_EQ((*xml)[settings + "/http://schemas.microsoft.com/SMI/2016/WindowsSettings|dpiAwareness"].size(), 1u);
+    EXPECT_NE(at("manifest").find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(at("manifest").find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, ResourcesTest,

@@ -52,6 +52,29 @@ TEST_F(StartupTest, ABrandSetsTheCaptionAndTheDefaults) {
     EXPECT_EQ(state.lines, std::vector<std::string>{"星图 3.5"});
 }
 
+// The banner fills its panel, the window's full height, at the DPI the
+// wizard opens with and after the system tells it of another; controls and
+// fonts grow with the window, the texts stay.
+class DpiChangeTest : public StartupTest, public ::testing::WithParamInterface<Named<int>> {};
+
+TEST_P(DpiChangeTest, RescalesTheWizardAndTheBannerFillsItsPanel) {
+    const WizardState before = start();
+    EXPECT_EQ(before.banner.second, before.client.second) << "a band under the banner";
+    wizard.changeDpi(GetParam().value, 96);
+    const WizardState after = wizard.waitUntil([&](const WizardState& s) { return s.client != before.client; });
+    const double scale = GetParam().value / 96.0;
+    EXPECT_NEAR(after.list.first, before.list.first * scale, 3) << after;
+    EXPECT_NEAR(after.list.second, before.list.second * scale, 3) << after;
+    EXPECT_NEAR(after.banner.first, before.banner.first * scale, 3) << after;
+    EXPECT_EQ(after.banner.second, after.client.second) << "a band under the banner";
+    expectFreshWizard(after, "kelmor 1.26");
+}
+
+INSTANTIATE_TEST_SUITE_P(StartupDpi, DpiChangeTest,
+                         ::testing::Values(Named<int>{"Dpi120", 120}, Named<int>{"Dpi144", 144},
+                                           Named<int>{"Dpi192", 192}),
+                         byName);
+
 TEST_F(StartupTest, ConfiguredValuesFormTheProductLine) {
     product.writeConfig({"产品", "2.5", "http://127.0.0.1:1/kelmor/"});
     expectFreshWizard(start(), "产品 2.5");
@@ -97,10 +120,12 @@ TEST(StartupPathTest, ConfigurationIsFoundBesideAnExecutableWithADoubleByteName)
     EXPECT_EQ(state.lines, std::vector<std::string>{"found 9.9"}) << state << "\n" << updater.output();
 }
 
-// The boxes are captioned with the program's name, or with the brand's caption.
+// The boxes are captioned with the program's name, or with the brand's caption
+// (code page 936 in the build), under any code page the locale gives.
 struct RejectedUrl {
     std::string url;
     bool branded = false;
+    std::string locale = "";
 };
 
 class RejectedUrlTest : public StartupTest, public ::testing::WithParamInterface<Named<RejectedUrl>> {};
@@ -110,7 +135,10 @@ TEST_P(RejectedUrlTest, ShowsMessage104AndEndsWithoutTheWizard) {
         std::filesystem::copy_file(windowsTestBinDir() + "/UpdateBranded.exe", product.pathOf("Update.exe"),
                                    std::filesystem::copy_options::overwrite_existing);
     product.writeConfig({"kelmor", "1.26", GetParam().value.url});
-    launch();
+    {
+        const ScopedLocale codePage(GetParam().value.locale);
+        launch();
+    }
     auto box = wizard.waitForBox();
     ASSERT_TRUE(box) << updater->output();
     EXPECT_EQ(box->text, kUrlNotHttp);
@@ -131,6 +159,10 @@ INSTANTIATE_TEST_SUITE_P(StartupUrls, RejectedUrlTest,
                                            Named<RejectedUrl>{"Ftp", {"ftp://127.0.0.1/kelmor/"}},
                                            // The test brand allows https; no brand allows ftp.
                                            Named<RejectedUrl>{"BrandedFtp", {"ftp://127.0.0.1/kelmor/", true}},
+                                           Named<RejectedUrl>{"BrandedFtpCp1252",
+                                                              {"ftp://127.0.0.1/kelmor/", true, "en_US.UTF-8"}},
+                                           Named<RejectedUrl>{"HttpsCp950", {"https://127.0.0.1/kelmor/", false, "zh_TW.UTF-8"}},
+                                           Named<RejectedUrl>{"HttpsCp932", {"https://127.0.0.1/kelmor/", false, "ja_JP.UTF-8"}},
                                            // The platform would keep only the low 16 bits: port 80.
                                            Named<RejectedUrl>{"PortAbove65535", {"http://127.0.0.1:65616/kelmor/"}},
                                            Named<RejectedUrl>{"PortNotANumber", {"http://127.0.0.1:8o/kelmor/"}}),

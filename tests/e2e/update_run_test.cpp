@@ -106,12 +106,21 @@ protected:
     using Lines = std::vector<std::string>;
 };
 
-TEST_F(UpdateRunE2eTest, TypicalUpdateReplacesTheFilesAndFinishes) {
+// The locale sets the program's ANSI code page; the texts read the same
+// in every one: 936 (the run's own), 1252, 950 and 932.
+class TypicalUpdateTest : public UpdateRunE2eTest, public ::testing::WithParamInterface<Named<std::string>> {};
+
+TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
     const std::string newA = patternBytes(5000, 1);
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
-    ASSERT_NO_FATAL_FAILURE(startChecked());
+    {
+        const ScopedLocale codePage(GetParam().value);
+        ASSERT_NO_FATAL_FAILURE(startChecked());
+    }
+    EXPECT_EQ(wizard.state().caption, kWizardCaption);
+    EXPECT_EQ(wizard.state().status, kNewerFoundPrefix + kNewProductLine);
     WizardState state = update();
 
     EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", "b.dll 更新完成", kNewProductLine}));
@@ -125,6 +134,12 @@ TEST_F(UpdateRunE2eTest, TypicalUpdateReplacesTheFilesAndFinishes) {
     ASSERT_TRUE(wizard.pressNext());
     EXPECT_TRUE(updater->waitExit()) << wizard.state();
 }
+
+INSTANTIATE_TEST_SUITE_P(UpdateRunE2e, TypicalUpdateTest,
+                         ::testing::Values(Named<std::string>{"Cp936", ""}, Named<std::string>{"Cp1252", "en_US.UTF-8"},
+                                           Named<std::string>{"Cp950", "zh_TW.UTF-8"},
+                                           Named<std::string>{"Cp932", "ja_JP.UTF-8"}),
+                         byName);
 
 TEST_F(UpdateRunE2eTest, TimestampsDecideWhatIsDownloaded) {
     product.writeFile("same.dll", "same", kPublishedUtc);           // the same second: current

@@ -53,4 +53,18 @@ ChildResult runWine(const std::string& exe, const std::vector<std::string>& args
 WineProcess::WineProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir)
     : ChildProcess(wineCommand(exe, args), workingDir) {}
 
+ScopedLocale::ScopedLocale(const std::string& locale) : changed_(!locale.empty()) {
+    if (!changed_) return;
+    savedLang_ = std::getenv("LANG") ? std::getenv("LANG") : "";
+    savedAll_ = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+    setenv("LANG", locale.c_str(), 1);
+    setenv("LC_ALL", locale.c_str(), 1);
+}
+
+ScopedLocale::~ScopedLocale() {
+    if (!changed_) return;
+    setenv("LANG", savedLang_.c_str(), 1);
+    setenv("LC_ALL", savedAll_.c_str(), 1);
+}
+
 }  // namespace testsupport

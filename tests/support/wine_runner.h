@@ -27,6 +27,21 @@ std::string manifestCopyPath();
 ChildResult runWine(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir,
                     std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
+// Windows programs started while it lives run under this locale (LANG and
+// LC_ALL), which sets their ANSI code page: en_US.UTF-8 gives 1252,
+// zh_TW.UTF-8 950, ja_JP.UTF-8 932. Empty: the run's own locale.
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const std::string& locale);
+    ~ScopedLocale();
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    std::string savedLang_, savedAll_;
+    bool changed_ = false;
+};
+
 // A Windows program running in the background. The destructor kills it; and
 // only it: Wine's shared helpers (wineserver, services.exe, explorer.exe) may
 // have been started as its children.

@@ -20,6 +20,13 @@ constexpr milliseconds kIconPaintLimit{2000};
 // The probe's names of the icons, in the order of BoxIcon.
 const char* const kIconNames[] = {"none", "stop", "exclamation", "information"};
 
+// "width,height"; 0,0 when absent.
+std::pair<int, int> sizeNamed(const std::string& text) {
+    const auto comma = text.find(',');
+    if (comma == std::string::npos) return {0, 0};
+    return {std::atoi(text.c_str()), std::atoi(text.c_str() + comma + 1)};
+}
+
 BoxIcon iconNamed(const std::string& name) {
     const auto found = std::find(std::begin(kIconNames), std::end(kIconNames), name);
     return found == std::end(kIconNames) ? BoxIcon::None : static_cast<BoxIcon>(found - std::begin(kIconNames));
@@ -64,6 +71,9 @@ WizardState Wizard::state() {
     s.nextCaption = reply.text("next");
     s.nextEnabled = reply.number("nextEnabled") == 1;
     s.cancelEnabled = reply.number("cancelEnabled") == 1;
+    s.client = sizeNamed(reply.value("client"));
+    s.banner = sizeNamed(reply.value("banner"));
+    s.list = sizeNamed(reply.value("list"));
     if (s.responsive) {
         s.progress = reply.number("progress");
         for (const auto& line : reply.values("line")) s.lines.push_back(updater::decodeHex(line).value());
@@ -125,6 +135,7 @@ void Wizard::pressEnter() { command("KEY RETURN"); }
 void Wizard::pressEsc() { command("KEY ESCAPE"); }
 void Wizard::closeBox() { command("CLOSE"); }
 void Wizard::minimize() { command("MINIMIZE"); }
+void Wizard::changeDpi(int dpi, int fromDpi) { command("DPI " + std::to_string(dpi) + " " + std::to_string(fromDpi)); }
 
 std::optional<MessageBoxState> Wizard::box() {
     ProbeReply reply = probe_.call("BOX");

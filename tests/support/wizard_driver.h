@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -26,6 +27,8 @@ struct WizardState {
     std::string nextCaption;  // button 1
     bool nextEnabled = false;
     bool cancelEnabled = false;
+    // Client sizes in pixels: the window's, the banner's and the list's.
+    std::pair<int, int> client, banner, list;
     int progress = -1;                // only when responsive
     std::vector<std::string> lines;   // only when responsive
 };
@@ -77,6 +80,8 @@ public:
     void pressEsc();
     void closeBox();
     void minimize();  // as the caption's minimise button does
+    // The system's message for a move to a monitor of dpi, from one of fromDpi.
+    void changeDpi(int dpi, int fromDpi);
 
     std::optional<MessageBoxState> box();
     std::optional<MessageBoxState> waitForBox(milliseconds limit = kWizardWait);

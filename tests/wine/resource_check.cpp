@@ -249,22 +249,23 @@ void reportIcon(HMODULE module, WORD id, Report& report) {
     }
 }
 
-void reportBitmap(HMODULE module, WORD id, Report& report) {
+// key: "bitmap" for the banner, "bitmap2x" for a brand's double-size one.
+void reportBitmap(HMODULE module, WORD id, const std::string& key, Report& report) {
     const ResourceBytes res = findResource(module, kBitmap, id);
     BITMAPINFOHEADER header;
     if (!readStart(res, header)) {
-        report.add("bitmap.image", "<missing>");
+        report.add(key + ".image", "<missing>");
         return;
     }
-    report.add("bitmap.image", joined({header.biWidth, header.biHeight, header.biBitCount}, "x"));
-    report.add("bitmap.compression", static_cast<long>(header.biCompression));
+    report.add(key + ".image", joined({header.biWidth, header.biHeight, header.biBitCount}, "x"));
+    report.add(key + ".compression", static_cast<long>(header.biCompression));
     if (header.biBitCount != 24 || header.biCompression != BI_RGB || header.biWidth <= 0 || header.biHeight <= 0)
         return;
     // Mean colour and brightness spread: enough to tell a blue picture from a blank or foreign one.
     const std::uint8_t* pixels = res.data + header.biSize;
     DWORD stride = ((header.biWidth * 24 + 31) / 32) * 4;
     if (header.biSize + stride * header.biHeight > res.size) {
-        report.add("bitmap.truncated", 1);
+        report.add(key + ".truncated", 1);
         return;
     }
     double sum[3] = {0, 0, 0};
@@ -277,9 +278,9 @@ void reportBitmap(HMODULE module, WORD id, Report& report) {
             brightest = std::max(brightest, p[0] + p[1] + p[2]);
         }
     const double n = static_cast<double>(header.biWidth) * header.biHeight;
-    report.add("bitmap.mean", joined({static_cast<long>(sum[2] / n), static_cast<long>(sum[1] / n),
+    report.add(key + ".mean", joined({static_cast<long>(sum[2] / n), static_cast<long>(sum[1] / n),
                                       static_cast<long>(sum[0] / n)}));
-    report.add("bitmap.range", joined({darkest / 3, brightest / 3}));
+    report.add(key + ".range", joined({darkest / 3, brightest / 3}));
 }
 
 // The application manifest's bytes as embedded; the test parses them.
@@ -336,7 +337,8 @@ int main(int argc, char** argv) {
     reportDialog(module, IDD_UPDATE_DIALOG, report);
     reportStrings(module, report);
     reportIcon(module, IDR_MAINFRAME, report);
-    reportBitmap(module, IDB_BANNER, report);
+    reportBitmap(module, IDB_BANNER, "bitmap", report);
+    reportBitmap(module, IDB_BANNER_2X, "bitmap2x", report);
     reportManifest(module, report);
     FreeLibrary(module);
     reportVersion(argv[1], report);

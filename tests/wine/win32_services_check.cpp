@@ -2,7 +2,8 @@
 // end-to-end tests:
 //   win32_services_check                       checks the date parser's outcomes, whole-second
 //       file times that compare equal with a parsed manifest time, sharing and replacing of
-//       files, the code page, the process snapshot and the log's bound; prints one line per failure, then
+//       files, the code page, shown texts, the process snapshot and the log's bound; prints one
+//       line per failure, then
 //       PASS or FAILED; exit code 0 when everything holds
 //   win32_services_check verify PUBLIC_KEY MANIFEST   prints "signature valid|invalid|unsigned"
 //   win32_services_check sha256 FILE                  prints "sha256 HEX", hashed in 2048-byte chunks
@@ -17,6 +18,7 @@
 
 #include "win32/cng_verifier.h"
 #include "win32/file_event_log.h"
+#include "win32/shown_text.h"
 #include "win32/ole_date_parser.h"
 #include "win32/toolhelp_process_system.h"
 #include "win32/win32_code_page.h"
@@ -126,6 +128,25 @@ void checkCodePage() {
     expect(system.upperChar("\xD6\xD0") == "\xD6\xD0", "other characters stay");
 }
 
+// Texts for windows come back whole under any code page; under 936 the
+// string table's characters are its plain bytes.
+void checkShownText() {
+    using updater::win32::shownFromWide;
+    using updater::win32::wideFromShown;
+    // 正在下载:a.dll 載, and Thai ก, which none of the code pages holds.
+    const std::wstring text = L"\x6B63\x5728\x4E0B\x8F7D:a.dll \x8F09\x0E01";
+    const std::string shown = shownFromWide(text);
+    expect(wideFromShown(shown) == text, "a shown text reads back whole");
+    expect(wideFromShown(shown.substr(0, shown.size() - 2)) == text.substr(0, text.size() - 1),
+           "an escape cut short is dropped");
+    expect(wideFromShown("a.dll") == L"a.dll", "ASCII stays");
+    if (GetACP() == 936) {
+        expect(shownFromWide(L"\x66F4\x65B0") == "\xB8\xFC\xD0\xC2", "936 holds the table's texts as bytes");
+        expect(wideFromShown("\xB8\xFC") == L"\x66F4", "936 bytes read as the code page's");
+    }
+    if (GetACP() == 1252) expect(wideFromShown("caf\xE9") == L"caf\xE9", "1252 bytes read as the code page's");
+}
+
 void checkProcesses() {
     updater::win32::ToolhelpProcessSystem processes;
     const long self = processes.findFirst(
@@ -220,6 +241,7 @@ int main(int argc, char** argv) {
     checkFileTimes(files, directory);
     checkFiles(files, directory);
     checkCodePage();
+    checkShownText();
     checkProcesses();
     checkEventLog(files, directory);
     std::printf("%s\n", failures == 0 ? "PASS" : "FAILED");

@@ -110,6 +110,34 @@ bool listLines(HWND list, std::ostringstream& out) {
     return true;
 }
 
+// "width,height" of the window's client area.
+std::string clientSize(HWND window) {
+    RECT client{};
+    if (window) GetClientRect(window, &client);
+    return std::to_string(client.right) + ',' + std::to_string(client.bottom);
+}
+
+// WM_DPICHANGED as the system sends it when the wizard moves to a monitor of
+// that DPI: the suggested rectangle keeps the top left corner and scales the
+// size. The rectangle is written into the wizard's process, where the
+// message's pointer is read.
+std::string changeDpi(HWND wizard, int dpi, int fromDpi) {
+    RECT suggested{};
+    GetWindowRect(wizard, &suggested);
+    suggested.right = suggested.left + MulDiv(suggested.right - suggested.left, dpi, fromDpi);
+    suggested.bottom = suggested.top + MulDiv(suggested.bottom - suggested.top, dpi, fromDpi);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wizard, &pid);
+    const updater::win32::ProcessHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid));
+    void* remote = process ? VirtualAllocEx(process.get(), nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    if (!remote || !WriteProcessMemory(process.get(), remote, &suggested, sizeof suggested, nullptr))
+        return "ERR cannot write the rectangle";
+    LRESULT ignored = 0;
+    const bool sent = sendWithTimeout(wizard, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote), ignored);
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    return sent ? "OK" : "ERR no answer";
+}
+
 std::string readWizardState(HWND wizard) {
     std::ostringstream out;
     HWND next = GetDlgItem(wizard, IDOK), cancel = GetDlgItem(wizard, IDCANCEL);
@@ -121,6 +149,8 @@ std::string readWizardState(HWND wizard) {
     RECT frame{};
     GetWindowRect(wizard, &frame);
     out << " rect=" << frame.left << ',' << frame.top << ',' << frame.right << ',' << frame.bottom;
+    out << " client=" << clientSize(wizard) << " banner=" << clientSize(GetDlgItem(wizard, IDC_BANNER))
+        << " list=" << clientSize(GetDlgItem(wizard, IDC_LIST));
     LRESULT position = 0;
     HWND progress = GetDlgItem(wizard, IDC_PROGRESS);
     bool responsive = progress && sendWithTimeout(progress, PBM_GETPOS, 0, 0, position);
@@ -296,6 +326,12 @@ std::string execute(const std::string& line) {
     if (verb == "PRESS") return pressButton(windows.wizard, std::atoi(argument.c_str()));
     if (verb == "KEY") return pressKey(windows.wizard, argument);
     if (verb == "ANSWERTIME") return answerTime(windows.wizard);
+    if (verb == "DPI") {  // "DPI exe NEW FROM"
+        int dpi = 0, fromDpi = 0;
+        std::istringstream(argument) >> dpi >> fromDpi;
+        if (dpi <= 0 || fromDpi <= 0) return "ERR usage: DPI exe new-dpi from-dpi";
+        return changeDpi(windows.wizard, dpi, fromDpi);
+    }
     if (verb == "CLOSE" || verb == "MINIMIZE") {
         PostMessageW(windows.wizard, WM_SYSCOMMAND, verb == "CLOSE" ? SC_CLOSE : SC_MINIMIZE, 0);
         return "OK";
