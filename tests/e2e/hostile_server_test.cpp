@@ -74,12 +74,13 @@ protected:
         fs::remove(manifestCopyPath());
     }
 
-    // Every file of the program directory but the download side files.
+    // Every file of the program directory but the download side files and the log.
     std::map<std::string, std::string> productFiles() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(product.path())) {
             const std::string name = fs::relative(entry.path(), product.path()).generic_string();
-            if (entry.is_regular_file() && entry.path().extension() != ".upg") files[name] = readFileBytes(entry.path());
+            const fs::path ext = entry.path().extension();
+            if (entry.is_regular_file() && ext != ".upg" && ext != ".log") files[name] = readFileBytes(entry.path());
         }
         return files;
     }

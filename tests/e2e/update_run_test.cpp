@@ -65,10 +65,12 @@ std::string manifest(const std::vector<Entry>& entries) {
     return text;
 }
 
+// Every name under the directory but the updater's own log, which no run may
+// count as a product file.
 std::set<std::string> namesIn(const std::string& directory) {
     std::set<std::string> names;
     for (const auto& item : fs::recursive_directory_iterator(directory))
-        names.insert(fs::relative(item.path(), directory).string());
+        if (item.path().filename() != "Update.log") names.insert(fs::relative(item.path(), directory).string());
     return names;
 }
 
