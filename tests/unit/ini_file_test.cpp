@@ -217,7 +217,8 @@ TEST(UpdateManifest, PatchOffersAndCompressedCopies) {
     const auto manifest = updater::UpdateManifest::parse(text, updater::cp936());
     const auto offers = [&](std::size_t index) {
         std::string seen;
-        for (const auto& o : manifest.entry(index)->patches)
+        const auto entry = manifest.entry(index);
+        for (const auto& o : entry->patches)
             seen += o.file + "/" + std::to_string(o.patch.size.value_or(0)) + "/" +
                     updater::encodeHex(o.base.data(), 2) + " ";
         return seen;

@@ -549,6 +549,7 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"myupdate.probe", NameRefusal::None},
         {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
         {"Update.exe.bck", NameRefusal::SideFile},       {"a.dll.OLD", NameRefusal::SideFile},
+        {"sub/a.dll.Patch", NameRefusal::SideFile},      {"a.updpatch", NameRefusal::None},
         {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
     };
     for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;
