@@ -1,0 +1,30 @@
+#pragma once
+// The patches and compressed copies of a publication, and the kept contents
+// they start from (packed_forms.h names them).
+#include <ostream>
+#include <string>
+
+#include "tools/mkmanifest/previous_manifest.h"
+#include "tools/mkmanifest/publish_plan.h"
+#include "tools/mkmanifest/release_store.h"
+
+namespace mkmanifest {
+
+// Keeps each file's content in the output's .history folder, and lists in
+// the plan a patch from each of the last kPatchesPerFile kept contents of its
+// history and a zlib copy when that saves at least 10 %. Intact forms of the
+// previous publication are reused; the others are made. A file or base over
+// kPatchInputLimitBytes gets no patch, nor does any file in a build that
+// cannot make patches.
+void packFiles(const std::string& releaseDir, const std::string& outDir, PublishPlan& plan,
+               const PreviousManifest& previous, ReleaseStore& store, std::ostream& err);
+
+// Keeps at most patches patches per file, and copies only when copies is set.
+void limitPackedForms(PublishPlan& plan, std::size_t patches, bool copies);
+
+// After the manifest is written: deletes the patches and copies it does not
+// list, and every kept content but the last kPatchesPerFile of each file,
+// the ones the next publication's patches can start from.
+void pruneOutput(const std::string& outDir, const PublishPlan& plan, ReleaseStore& store);
+
+}  // namespace mkmanifest
