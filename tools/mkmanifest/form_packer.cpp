@@ -99,11 +99,19 @@ void packFiles(const std::string& releaseDir, const std::string& outDir, Publish
     }
 }
 
-void limitPackedForms(PublishPlan& plan, std::size_t patches, bool copies) {
-    for (PlannedFile& file : plan.files) {
-        if (file.patches.size() > patches) file.patches.resize(patches);
-        if (!copies) file.copy.reset();
+std::string renderWithin(PublishPlan& plan, std::size_t limit,
+                         const std::function<std::string(const PublishPlan&)>& render) {
+    std::string bytes = render(plan);
+    // Steps: 2 patches per file, 1, none, then no copies either.
+    for (std::size_t step = 1; bytes.size() > limit && step <= kPatchesPerFile + 1; ++step) {
+        for (PlannedFile& file : plan.files) {
+            if (step <= kPatchesPerFile && file.patches.size() > kPatchesPerFile - step)
+                file.patches.resize(kPatchesPerFile - step);
+            if (step > kPatchesPerFile) file.copy.reset();
+        }
+        bytes = render(plan);
     }
+    return bytes;
 }
 
 void pruneOutput(const std::string& outDir, const PublishPlan& plan, ReleaseStore& store) {

@@ -1,6 +1,7 @@
 #pragma once
 // The patches and compressed copies of a publication, and the kept contents
 // they start from (packed_forms.h names them).
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -19,8 +20,10 @@ namespace mkmanifest {
 void packFiles(const std::string& releaseDir, const std::string& outDir, PublishPlan& plan,
                const PreviousManifest& previous, ReleaseStore& store, std::ostream& err);
 
-// Keeps at most patches patches per file, and copies only when copies is set.
-void limitPackedForms(PublishPlan& plan, std::size_t patches, bool copies);
+// The manifest render gives for the plan, within limit bytes if it can be:
+// the oldest patches are left out first, then the copies, never the history.
+std::string renderWithin(PublishPlan& plan, std::size_t limit,
+                         const std::function<std::string(const PublishPlan&)>& render);
 
 // After the manifest is written: deletes the patches and copies it does not
 // list, and every kept content but the last kPatchesPerFile of each file,

@@ -86,23 +86,13 @@ void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStor
     }
 }
 
-std::string renderedManifest(const PublishPlan& plan, ManifestSigner* signer) {
-    const std::string manifest = manifestText(plan);
-    return signer ? signedManifestText(manifest, *signer) : manifest;
-}
-
 // The manifest as it will be written; refused when the updater would not
 // read it even without patches and copies.
 std::string manifestBytes(PublishPlan& plan, ManifestSigner* signer) {
-    std::string bytes = renderedManifest(plan, signer);
-    for (std::size_t patches = kPatchesPerFile; bytes.size() > updater::kManifestLimitBytes && patches-- > 0;) {
-        limitPackedForms(plan, patches, true);
-        bytes = renderedManifest(plan, signer);
-    }
-    if (bytes.size() > updater::kManifestLimitBytes) {
-        limitPackedForms(plan, 0, false);
-        bytes = renderedManifest(plan, signer);
-    }
+    const std::string bytes = renderWithin(plan, updater::kManifestLimitBytes, [&](const PublishPlan& fitting) {
+        const std::string manifest = manifestText(fitting);
+        return signer ? signedManifestText(manifest, *signer) : manifest;
+    });
     if (bytes.size() > updater::kManifestLimitBytes)
         throw PublishError(std::string(kManifestName) + " would be " + std::to_string(bytes.size()) +
                            " bytes, over the " + std::to_string(updater::kManifestLimitBytes >> 20) +
