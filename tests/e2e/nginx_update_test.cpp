@@ -139,10 +139,11 @@ TEST_F(NginxUpdateTest, TypicalUpdateReplacesEveryFileOfTheNewRelease) {
                                                         "kelmor 1.3"}));
     EXPECT_EQ(finished.progress, 100);
     expectInstalled(k13);
+    // The files that compress travel as their compressed copies.
     EXPECT_EQ(requests(), (std::vector<std::string>{
-                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat HTTP/1.0 200",
-                              "GET /kelmor/kelmor.exe HTTP/1.0 200", "GET /kelmor/plugins/extra.dll HTTP/1.0 200",
-                              "GET /kelmor/readme.txt HTTP/1.0 200"}));
+                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat.updz HTTP/1.0 200",
+                              "GET /kelmor/kelmor.exe.updz HTTP/1.0 200",
+                              "GET /kelmor/plugins/extra.dll.updz HTTP/1.0 200", "GET /kelmor/readme.txt HTTP/1.0 200"}));
 }
 
 // The vendor publishes 1.3, the user updates, the vendor publishes 1.4 with
