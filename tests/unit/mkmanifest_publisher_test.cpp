@@ -113,9 +113,11 @@ TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
     ASSERT_EQ(run("1.26"), 0);
     store.release = {{"a.exe", "a2"}, {"new.txt", "nn"}};
     store.writes.clear();
+    store.packedWrites.clear();
     time = "2024-03-06 08:00:00";
     ASSERT_EQ(run("1.3", {"--dry-run"}), 0) << err.str();
     EXPECT_TRUE(store.writes.empty());
+    EXPECT_TRUE(store.packedWrites.empty());
     EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.26");
     const std::string report = out.str();
     EXPECT_NE(report.find("1.26 -> 1.3"), std::string::npos) << report;
@@ -147,10 +149,13 @@ TEST_F(MkmanifestPublisher, RefusesAVersionThatIsNotNewerUnlessForced) {
 }
 
 TEST_F(MkmanifestPublisher, RefusesBadNamesBeforeReadingAnyFile) {
-    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"}};
+    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"},
+                     {"b.exe.UPDZ", "x"}, {"b.exe.0123.updpatch", "x"}, {".History/x", "x"}};
     EXPECT_EQ(run("1.26"), 1);
     EXPECT_TRUE(store.writes.empty());
     std::string problems = err.str();
+    for (const char* kept : {"b.exe.UPDZ,", "b.exe.0123.updpatch,", ".History/x,"})
+        EXPECT_NE(problems.find(kept), std::string::npos) << kept << problems;
     EXPECT_NE(problems.find("UPDATE.INI"), std::string::npos) << problems;
     EXPECT_NE(problems.find("\"a.txt \""), std::string::npos) << problems;
     EXPECT_NE(problems.find("differ only in letter case"), std::string::npos) << problems;
