@@ -20,6 +20,7 @@ public:
     std::map<std::string, std::string> published;
     std::vector<std::string> writes;
     std::vector<std::string> packedWrites;  // patches, copies and kept contents
+    bool outputUnreadable = false;
     std::string changesWhileCopied;  // this file's content differs when copied
 
     static FileDigest digestOf(const std::string& bytes) {
@@ -29,6 +30,7 @@ public:
     std::map<std::string, std::string>& folder(const std::string& root) { return root == "out" ? published : release; }
 
     std::vector<ListedFile> listFiles(const std::string& root) override {
+        if (root == "out" && outputUnreadable) throw PublishError("cannot read the folder out");
         std::vector<ListedFile> files;
         for (const auto& [name, bytes] : folder(root)) files.push_back({name, bytes.size()});
         return files;
@@ -106,6 +108,14 @@ TEST_F(MkmanifestPublisher, RepublishingCopiesOnlyWhatIsNotAlreadyPublished) {
     EXPECT_EQ(manifestValue("FILE0", "VERSION"), "2024-03-05 14:30:00");
     EXPECT_EQ(manifestValue("FILE1", "VERSION"), "2024-03-06 08:00:00");
     EXPECT_EQ(manifestValue("FILE2", "VERSION"), "2024-03-05 14:30:00");
+}
+
+TEST_F(MkmanifestPublisher, AnOutputFolderThatCannotBeTidiedOnlyWarns) {
+    store.release = {{"a.exe", "aaaa"}};
+    store.outputUnreadable = true;
+    ASSERT_EQ(run("1.26"), 0) << err.str();
+    EXPECT_NE(err.str().find("warning: published, but could not tidy"), std::string::npos) << err.str();
+    EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "a.exe.updz");
 }
 
 TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
