@@ -9,7 +9,7 @@
 cmake_minimum_required(VERSION 3.20)
 
 set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/docs/INTEGRATION.md
-         share/doc/OnlineUpdater/docs/SIGNING.md)
+         share/doc/OnlineUpdater/docs/SIGNING.md share/doc/OnlineUpdater/docs/PATCHES.md)
 set(failures "")
 macro(fail message)
   string(APPEND failures "\n  ${message}")

@@ -20,6 +20,7 @@ public:
     std::map<std::string, std::string> published;
     std::vector<std::string> writes;
     std::vector<std::string> packedWrites;  // patches, copies and kept contents
+    bool outputUnreadable = false;
     std::string changesWhileCopied;  // this file's content differs when copied
 
     static FileDigest digestOf(const std::string& bytes) {
@@ -29,6 +30,7 @@ public:
     std::map<std::string, std::string>& folder(const std::string& root) { return root == "out" ? published : release; }
 
     std::vector<ListedFile> listFiles(const std::string& root) override {
+        if (root == "out" && outputUnreadable) throw PublishError("cannot read the folder out");
         std::vector<ListedFile> files;
         for (const auto& [name, bytes] : folder(root)) files.push_back({name, bytes.size()});
         return files;
@@ -108,14 +110,24 @@ TEST_F(MkmanifestPublisher, RepublishingCopiesOnlyWhatIsNotAlreadyPublished) {
     EXPECT_EQ(manifestValue("FILE2", "VERSION"), "2024-03-05 14:30:00");
 }
 
+TEST_F(MkmanifestPublisher, AnOutputFolderThatCannotBeTidiedOnlyWarns) {
+    store.release = {{"a.exe", "aaaa"}};
+    store.outputUnreadable = true;
+    ASSERT_EQ(run("1.26"), 0) << err.str();
+    EXPECT_NE(err.str().find("warning: published, but could not tidy"), std::string::npos) << err.str();
+    EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "a.exe.updz");
+}
+
 TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
     store.release = {{"a.exe", "aa"}, {"gone.dll", "gg"}};
     ASSERT_EQ(run("1.26"), 0);
     store.release = {{"a.exe", "a2"}, {"new.txt", "nn"}};
     store.writes.clear();
+    store.packedWrites.clear();
     time = "2024-03-06 08:00:00";
     ASSERT_EQ(run("1.3", {"--dry-run"}), 0) << err.str();
     EXPECT_TRUE(store.writes.empty());
+    EXPECT_TRUE(store.packedWrites.empty());
     EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.26");
     const std::string report = out.str();
     EXPECT_NE(report.find("1.26 -> 1.3"), std::string::npos) << report;
@@ -147,10 +159,13 @@ TEST_F(MkmanifestPublisher, RefusesAVersionThatIsNotNewerUnlessForced) {
 }
 
 TEST_F(MkmanifestPublisher, RefusesBadNamesBeforeReadingAnyFile) {
-    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"}};
+    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"},
+                     {"b.exe.UPDZ", "x"}, {"b.exe.0123.updpatch", "x"}, {".History/x", "x"}};
     EXPECT_EQ(run("1.26"), 1);
     EXPECT_TRUE(store.writes.empty());
     std::string problems = err.str();
+    for (const char* kept : {"b.exe.UPDZ,", "b.exe.0123.updpatch,", ".History/x,"})
+        EXPECT_NE(problems.find(kept), std::string::npos) << kept << problems;
     EXPECT_NE(problems.find("UPDATE.INI"), std::string::npos) << problems;
     EXPECT_NE(problems.find("\"a.txt \""), std::string::npos) << problems;
     EXPECT_NE(problems.find("differ only in letter case"), std::string::npos) << problems;

@@ -26,8 +26,8 @@ public:
         const bool unchanged = file.change == FileChange::Unchanged && before;
         std::optional<std::string> target;
         if (patchable(file.size) && !store_.digestIfPresent(outDir_, keptContentName(file.sha256))) {
-            target = store_.readIfPresent(releaseDir_, file.name);
-            store_.writeAtomically(outDir_, keptContentName(file.sha256), target.value_or(""));
+            target = store_.readIfPresent(releaseDir_, file.name).value_or("");
+            store_.writeAtomically(outDir_, keptContentName(file.sha256), *target);
         }
         if (unchanged && before->copy && intact(store_, outDir_, before->copy->file, before->copy->size,
                                                  before->copy->sha256))
@@ -71,8 +71,8 @@ private:
         const std::string kept = keptContentName(base.sha256);
         if (!canMakePatches() || !patchable(file.size) || !fileNameProblem(name).empty()) return std::nullopt;
         if (!intact(store_, outDir_, kept, std::stoull(base.size), base.sha256)) return std::nullopt;
-        if (!target) target = store_.readIfPresent(releaseDir_, file.name);
-        const std::string patch = makePatch(store_.readIfPresent(outDir_, kept).value_or(""), target.value_or(""));
+        if (!target) target = store_.readIfPresent(releaseDir_, file.name).value_or("");
+        const std::string patch = makePatch(store_.readIfPresent(outDir_, kept).value_or(""), *target);
         if (patch.size() >= file.size) return std::nullopt;
         store_.writeAtomically(outDir_, name, patch);
         const FileDigest written = store_.digest(outDir_, name);

@@ -7,8 +7,8 @@
 
 namespace mkmanifest {
 
-// Neither base nor target may be larger: the patch takes about 5 bytes of
-// memory per base byte plus the target, 768 MiB at the limit.
+// Neither base nor target may be larger: making a patch holds the base, its
+// suffix array (4 bytes a byte) and the target, some 850 MB at the limit.
 constexpr std::uint64_t kPatchInputLimitBytes = 128ull << 20;
 
 // Whether this build makes patches at all (mkmanifest.exe does not).

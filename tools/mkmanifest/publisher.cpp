@@ -141,7 +141,12 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         copyAll(options, plan, store, err);
         packFiles(options.releaseDir, options.outDir, plan, previous, store, err);
         store.writeAtomically(options.outDir, kManifestName, manifestBytes(plan, signer));
-        pruneOutput(options.outDir, plan, store);
+        try {
+            pruneOutput(options.outDir, plan, store);
+        } catch (const PublishError& error) {
+            // The publication stands; what is left over only takes room.
+            err << "mkmanifest: warning: published, but could not tidy the output folder: " << error.what() << "\n";
+        }
         out << planReport(plan, false);
         if (!plan.removed.empty())
             out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";

@@ -168,6 +168,9 @@ public:
         std::optional<std::ifstream> in = openToRead(path, true);
         if (!in) return std::nullopt;
         std::string bytes;
+        std::error_code unknown;  // without a size the string just grows
+        const std::uintmax_t size = fs::file_size(path, unknown);
+        if (!unknown) bytes.reserve(static_cast<std::size_t>(size));
         readChunks(*in, path, [&](std::string_view chunk) { bytes += chunk; });
         return bytes;
     }
