@@ -4,6 +4,7 @@
 // differences from the base's while both last, the rest as extra bytes.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
