@@ -9,6 +9,8 @@
 //   SIZE 0: FILES files w000000.dat... are laid out current (the first a
 //   copy of $UPDATE_TIMER_SEED when set), the entries name them, nothing is
 //   downloaded, and the run is timed until the Finish caption.
+//   $UPDATE_TIMER_INSTALL: a folder whose files are installed first (the
+//   bases of patches); the run is then timed until the Finish caption.
 // Prints: seconds=... mbps=... (FILES * SIZE bytes) files_per_s=... start=...
 // (seconds until the first download file appears) start_peak_kib=... (VmHWM
 // then) transfer_peak_kib=... (largest VmRSS seen while the body arrived)
@@ -87,6 +89,11 @@ int main(int argc, char** argv) {
             std::snprintf(name, sizeof name, "w%06lu.dat", i);
             product.writeFile(name, "current");
         }
+    // The installed files may already have the new file's size.
+    const char* installed = std::getenv("UPDATE_TIMER_INSTALL");
+    if (installed)
+        fs::copy(installed, product.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const bool untilFinish = walkOnly || installed;
     WineProcess updater(product.exeWindowsPath(), {}, fs::path(product.path()).parent_path().string());
     Wizard wizard;
     if (!wizard.waitOpen().found) return fail("the wizard did not open", updater);
@@ -108,7 +115,7 @@ int main(int argc, char** argv) {
     long worstAnswer = 0;
     Clock::time_point lastAsked = start;
     const auto finished = [&] {
-        return walkOnly ? wizard.state().nextCaption == kFinishCaption : inPlace(product, file, size);
+        return untilFinish ? wizard.state().nextCaption == kFinishCaption : inPlace(product, file, size);
     };
     bool ended = false;
     pollUntil([&] {

@@ -17,39 +17,40 @@ std::string message(const UpdateContext& context, MessageId id, std::string_view
 }
 
 // A request that cannot be sent puts the client's error text in the list.
-bool sendOrList(UpdateContext& context, HttpRequest& request) {
+bool sendOrList(UpdateContext& context, HttpRequest& request, bool silent) {
     try {
         request.send();
         return true;
     } catch (const NetworkError& error) {
-        context.view.addListLine(error.text());
+        if (!silent) context.view.addListLine(error.text());
         return false;
     }
 }
 
 // True when the body is the file: a 200 answer. Any other answer is listed
 // and not saved, a 204 or 206 included.
-bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file) {
+bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file, bool silent) {
     const std::string code = request.statusCode();
     if (code == "404") {
+        if (silent) return false;
         const std::string notFound = message(context, MessageId::NotOnServer, file);
         context.view.showStatus(notFound);
         context.view.addListLine(notFound);
         return false;
     }
     if (!isDocumentStatus(code)) {
-        context.view.addListLine(statusLine(request));
+        if (!silent) context.view.addListLine(statusLine(request));
         return false;
     }
     return true;
 }
 
 // Whether the body is the file and its end can be known: no content coding,
-// one Content-Length, and a chunked body only where SIZE or SHA256 will prove
-// it whole.
-bool isTrustedFraming(const BodyFraming& framing, const ExpectedContent& expected) {
+// one Content-Length, and a chunked body only where the content will be
+// proven whole.
+bool isTrustedFraming(const BodyFraming& framing, bool contentProven) {
     if (framing.contentCoded || framing.ambiguousLength) return false;
-    return !framing.chunked || expected.promisesAnything();
+    return !framing.chunked || contentProven;
 }
 
 int progressPosition(std::uint64_t received, std::uint64_t total) {
@@ -67,10 +68,11 @@ std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkBytes, contentLength - received));
 }
 
-// check sees every chunk; a body longer than it expects is cut short, as it
-// is refused anyway. A raised stop flag ends the transfer between two chunks.
-std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& file, std::uint64_t contentLength,
-                           ContentCheck& check, const StopFlag* stop) {
+// Whether the body ran to its end with every chunk taken; a body the sink
+// refuses is not read further. A raised stop flag ends the transfer between
+// two chunks.
+bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::uint64_t contentLength,
+                  const StopFlag* stop) {
     char buffer[kReadChunkBytes];
     std::uint64_t received = 0;
     while (const std::size_t wanted = nextReadSize(received, contentLength)) {
@@ -79,70 +81,106 @@ std::uint64_t transferBody(WizardView& view, HttpRequest& request, OutputFile& f
         if (n == 0) break;
         received += n;
         if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
-        if (!check.add(buffer, n)) break;
-        file.write(buffer, n);
+        if (!sink.take(buffer, n)) return false;
     }
-    return received;
+    return received >= contentLength;
 }
 
-// Which promise a refused body broke, for the log.
-void logMismatch(UpdateContext& context, const std::string& localPath, std::uint64_t received,
-                 std::uint64_t contentLength, const ExpectedContent& expected) {
-    std::string why = std::to_string(received) + " bytes arrived";
-    if (received < contentLength)
-        why += ", Content-Length " + std::to_string(contentLength);
-    else if (expected.size && *expected.size != received)
-        why += ", SIZE " + std::to_string(*expected.size);
-    else
-        why += ", SHA-256 does not match";
-    eventLog(context.services).write("file " + localPath + ": download refused: " + why);
-}
+// The body into a download file of its own: whatever stood at its path (a
+// stale file, a link, a read-only file) is replaced, never written through.
+class DownloadFileSink : public BodySink {
+public:
+    DownloadFileSink(UpdateContext& context, const ExpectedContent& expected, const std::string& localPath,
+                     const std::string& downloadPath)
+        : context_(context), check_(context.services.sha256, expected), localPath_(localPath),
+          downloadPath_(downloadPath) {}
 
-// Downloads the body into a download file of its own: whatever stood at its
-// path (a stale file, a link, a read-only file) is replaced, never written
-// through. False when the file cannot be created, or the body is shorter than
-// announced or not what its section promises. Then, and when a failure
-// escapes, no download file is left.
-bool download(UpdateContext& context, std::unique_ptr<HttpRequest> request, std::uint64_t contentLength,
-              const std::string& localPath, const std::string& downloadPath, ContentCheck& check,
-              const StopFlag* stop) {
-    std::unique_ptr<OutputFile> file = context.services.files.createFresh(downloadPath, ShareMode::DenyWriters);
-    if (!file) {
-        logFileError(context.services, localPath, "cannot create " + downloadPath);
-        context.view.showErrorBox(message(context, MessageId::CannotWriteFile, localPath));
-        return false;
+    bool open() override {
+        file_ = context_.services.files.createFresh(downloadPath_, ShareMode::DenyWriters);
+        if (!file_) {
+            logFileError(context_.services, localPath_, "cannot create " + downloadPath_);
+            context_.view.showErrorBox(message(context_, MessageId::CannotWriteFile, localPath_));
+        }
+        return file_ != nullptr;
     }
-    bool whole = false;
-    try {
-        const std::uint64_t received = transferBody(context.view, *request, *file, contentLength, check, stop);
-        file->close();
-        request.reset();
-        whole = received >= contentLength && check.matches();
-        if (!whole) logMismatch(context, localPath, received, contentLength, check.expected());
-    } catch (...) {
-        file.reset();
-        context.services.files.remove(downloadPath);
-        throw;
+    // A body longer than promised is cut short, as it is refused anyway.
+    bool take(const char* data, std::size_t size) override {
+        received_ += size;
+        if (!check_.add(data, size)) return false;
+        file_->write(data, size);
+        return true;
     }
-    if (!whole) context.services.files.remove(downloadPath);
-    return whole;
-}
+    bool finish() override {
+        file_->close();
+        return check_.matches();
+    }
+    void discard() override {
+        if (!file_) return;
+        file_.reset();
+        context_.services.files.remove(downloadPath_);
+    }
+    // Which promise the refused body broke, for the log.
+    void explainRefusal(std::uint64_t contentLength) override {
+        const ExpectedContent& expected = check_.expected();
+        std::string why = std::to_string(received_) + " bytes arrived";
+        if (received_ < contentLength)
+            why += ", Content-Length " + std::to_string(contentLength);
+        else if (expected.size && *expected.size != received_)
+            why += ", SIZE " + std::to_string(*expected.size);
+        else
+            why += ", SHA-256 does not match";
+        eventLog(context_.services).write("file " + localPath_ + ": download refused: " + why);
+    }
+
+private:
+    UpdateContext& context_;
+    std::uint64_t received_ = 0;
+    ContentCheck check_;
+    const std::string& localPath_;
+    const std::string& downloadPath_;
+    std::unique_ptr<OutputFile> file_;
+};
 
 }  // namespace
 
-bool downloadFile(UpdateContext& context, const std::string& file, const ExpectedContent& expected,
-                  const std::string& localPath, const std::string& downloadPath, const StopFlag* stop) {
-    std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.settings.urlPath, file));
-    if (!sendOrList(context, *request)) return false;
-    context.view.showStatus(message(context, MessageId::Downloading, file));
-    if (!acceptStatus(context, *request, file)) return false;
+bool fetchBody(UpdateContext& context, const BodyRequest& wanted, BodySink& sink, const StopFlag* stop) {
+    std::unique_ptr<HttpRequest> request =
+        context.http.openGet(requestObjectName(context.settings.urlPath, wanted.file));
+    if (!sendOrList(context, *request, wanted.silent)) return false;
+    if (!wanted.statusShown || !*wanted.statusShown)
+        context.view.showStatus(message(context, MessageId::Downloading, wanted.entryFile));
+    if (wanted.statusShown) *wanted.statusShown = true;
+    if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) return false;
     const BodyFraming framing = readBodyFraming(*request);
-    if (!isTrustedFraming(framing, expected)) {
-        eventLog(context.services).write("file " + file + ": refused: its answer's end cannot be known");
+    if (!isTrustedFraming(framing, wanted.contentProven)) {
+        if (!wanted.silent)
+            eventLog(context.services).write("file " + wanted.file + ": refused: its answer's end cannot be known");
         return false;
     }
-    ContentCheck check(context.services.sha256, expected);
-    return download(context, std::move(request), framing.contentLength, localPath, downloadPath, check, stop);
+    if (!sink.open()) return false;
+    bool whole = false;
+    try {
+        whole = transferBody(context.view, *request, sink, framing.contentLength, stop);
+        request.reset();
+        whole = whole && sink.finish();
+    } catch (...) {
+        sink.discard();
+        throw;
+    }
+    if (!whole) {
+        sink.explainRefusal(framing.contentLength);
+        sink.discard();
+    }
+    return whole;
+}
+
+bool downloadFile(UpdateContext& context, const std::string& file, const ExpectedContent& expected,
+                  const std::string& localPath, const std::string& downloadPath, const StopFlag* stop,
+                  bool* statusShown) {
+    DownloadFileSink sink(context, expected, localPath, downloadPath);
+    return fetchBody(context, {.file = file, .entryFile = file, .contentProven = expected.promisesAnything(),
+                               .statusShown = statusShown},
+                     sink, stop);
 }
 
 }  // namespace updater

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/patch_apply.h"
+
 namespace updater {
 
 // A failure to write or close a file, carrying the path and the system code.
@@ -68,6 +70,9 @@ public:
     // The content in chunks, however large the file; false when it cannot be
     // read to its end.
     virtual bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) = 0;
+    // The file open for reading at any offset, shared with other readers and
+    // writers as readChunks is; nullptr when it cannot be opened.
+    virtual std::unique_ptr<RandomAccessInput> openRandomAccess(const std::string& path) = 0;
     virtual bool remove(const std::string& path) = 0;
     // Moves from onto to in one step, replacing an existing target, written through.
     virtual bool replace(const std::string& from, const std::string& to) = 0;

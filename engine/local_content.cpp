@@ -37,19 +37,20 @@ std::optional<Sha256Digest> hashOf(FileSystem& files, Sha256Source& hashes, cons
 
 LocalContent judgeLocalContent(FileSystem& files, Sha256Source* hashes, const std::string& path,
                                std::uint64_t localSize, const ExpectedContent& expected,
-                               const std::vector<PublishedContent>& previous) {
+                               const std::vector<PublishedContent>& previous, std::optional<Sha256Digest>* digest) {
     const std::vector<Candidate> candidates = candidatesOfSize(localSize, expected, previous);
     if (candidates.empty() || !hashes) return LocalContent::Other;
-    const std::optional<Sha256Digest> digest = hashOf(files, *hashes, path);
-    if (!digest) return LocalContent::Other;
+    const std::optional<Sha256Digest> read = hashOf(files, *hashes, path);
+    if (digest) *digest = read;
+    if (!read) return LocalContent::Other;
     for (const Candidate& candidate : candidates)
-        if (candidate.sha256 == *digest) return candidate.verdict;
+        if (candidate.sha256 == *read) return candidate.verdict;
     return LocalContent::Other;
 }
 
 bool isEntryCurrent(FileSystem& files, Sha256Source* hashes, const std::optional<LocalEntry>& local,
                     const std::string& localPath, const ManifestEntry& entry, const std::string& bckPath,
-                    const std::function<bool()>& timestampSaysCurrent) {
+                    const std::function<bool()>& timestampSaysCurrent, std::optional<Sha256Digest>* localDigest) {
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
     if (!expected || !expected->sha256 || !expected->size) return local && timestampSaysCurrent();
     if (!bckPath.empty()) {
@@ -59,7 +60,7 @@ bool isEntryCurrent(FileSystem& files, Sha256Source* hashes, const std::optional
             return true;
     }
     if (!local) return false;
-    switch (judgeLocalContent(files, hashes, localPath, local->size, *expected, entry.previous)) {
+    switch (judgeLocalContent(files, hashes, localPath, local->size, *expected, entry.previous, localDigest)) {
     case LocalContent::Current: return true;
     case LocalContent::PublishedEarlier: return false;
     case LocalContent::Other: break;

@@ -24,10 +24,11 @@ enum class LocalContent {
 
 // Sizes are compared first; the file is read and hashed only when its size
 // matches the entry's or one of its history's. expected must promise both
-// SIZE and SHA256.
+// SIZE and SHA256. digest, when given, gets the file's SHA-256 if it was read.
 LocalContent judgeLocalContent(FileSystem& files, Sha256Source* hashes, const std::string& path,
                                std::uint64_t localSize, const ExpectedContent& expected,
-                               const std::vector<PublishedContent>& previous);
+                               const std::vector<PublishedContent>& previous,
+                               std::optional<Sha256Digest>* digest = nullptr);
 
 // Whether an entry needs no download. An entry with SIZE and SHA256 is
 // decided by content: a missing file is fetched; the entry's own content is
@@ -36,9 +37,11 @@ LocalContent judgeLocalContent(FileSystem& files, Sha256Source* hashes, const st
 // and the timestamp rule (timestampSaysCurrent) decides, so a user's own
 // edit survives as before. For the updater itself its waiting copy counts
 // too (bckPath, when not empty). An entry without SHA256 is decided by the
-// timestamp rule alone.
+// timestamp rule alone. localDigest, when given, gets the local file's
+// SHA-256 if it was read, so that a patch's base need not be hashed again.
 bool isEntryCurrent(FileSystem& files, Sha256Source* hashes, const std::optional<LocalEntry>& local,
                     const std::string& localPath, const ManifestEntry& entry, const std::string& bckPath,
-                    const std::function<bool()>& timestampSaysCurrent);
+                    const std::function<bool()>& timestampSaysCurrent,
+                    std::optional<Sha256Digest>* localDigest = nullptr);
 
 }  // namespace updater

@@ -20,11 +20,15 @@ inline constexpr std::string_view kBackupSuffix = ".old";
 // the program directory under a flat name ending so; no <entry>.upg can end
 // like it, since an entry ending in .upg is refused.
 inline constexpr std::string_view kFlatDownloadSuffix = ".upg.upg";
+// A patch for <name> is downloaded to <name> + kPatchSuffix before it is
+// applied, and removed whatever happens.
+inline constexpr std::string_view kPatchSuffix = ".patch";
 // The record of a whole release's commit, in the program directory.
 inline constexpr std::string_view kJournalName = "update.journal";
 
 // Every suffix above as it ends a name beside a product file.
-inline constexpr std::string_view kSideFileSuffixes[] = {".upg", ".upg.new", ".bck", ".old"};
+inline constexpr std::string_view kSideFileSuffixes[] = {".upg", ".upg.new", ".bck", ".old", ".patch",
+                                                         ".patch.new"};
 
 // The file whose creation tells whether the program directory can be written
 // (deleted when its handle closes, also when the process is killed).

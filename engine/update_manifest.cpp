@@ -1,6 +1,7 @@
 #include "engine/update_manifest.h"
 
 #include "engine/byte_limits.h"
+#include "engine/hex_text.h"
 
 namespace updater {
 
@@ -25,6 +26,8 @@ std::optional<ManifestEntry> UpdateManifest::entry(std::size_t index) const {
     entry.size = ini_.find(section, "SIZE", kFileValueBufferBytes);
     entry.sha256 = ini_.find(section, "SHA256", kFileValueBufferBytes);
     entry.previous = history(section);
+    entry.patches = patchOffers(section);
+    entry.copy = compressedCopy(section);
     return entry;
 }
 
@@ -48,6 +51,35 @@ std::vector<PublishedContent> UpdateManifest::history(const std::string& section
         contents.push_back({std::move(*size), std::move(*sha256)});
     }
     return contents;
+}
+
+std::vector<PatchOffer> UpdateManifest::patchOffers(const std::string& section) const {
+    std::vector<PatchOffer> offers;
+    for (std::size_t n = 0; n < kPatchOffers; ++n) {
+        const std::string prefix = "PATCH" + std::to_string(n) + "_";
+        const std::optional<std::string> base = ini_.find(section, prefix + "BASE", kFileValueBufferBytes);
+        std::optional<std::string> file = ini_.find(section, prefix + "FILE", kFileValueBufferBytes);
+        const std::optional<std::string> size = ini_.find(section, prefix + "SIZE", kFileValueBufferBytes);
+        const std::optional<std::string> sha256 = ini_.find(section, prefix + "SHA256", kFileValueBufferBytes);
+        if (!base || !file || !size || !sha256) break;
+        PatchOffer offer;
+        const std::optional<ExpectedContent> patch = readExpectedContent(size, sha256);
+        if (file->empty() || !patch || !decodeHex(*base, offer.base.data(), offer.base.size())) continue;
+        offer.file = std::move(*file);
+        offer.patch = *patch;
+        offers.push_back(std::move(offer));
+    }
+    return offers;
+}
+
+std::optional<CompressedCopy> UpdateManifest::compressedCopy(const std::string& section) const {
+    std::optional<std::string> file = ini_.find(section, "ZFILE", kFileValueBufferBytes);
+    const std::optional<std::string> size = ini_.find(section, "ZSIZE", kFileValueBufferBytes);
+    const std::optional<std::string> sha256 = ini_.find(section, "ZSHA256", kFileValueBufferBytes);
+    if (!file || file->empty() || !size || !sha256) return std::nullopt;
+    const std::optional<ExpectedContent> stored = readExpectedContent(size, sha256);
+    if (!stored) return std::nullopt;
+    return CompressedCopy{std::move(*file), *stored};
 }
 
 }  // namespace updater

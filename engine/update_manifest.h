@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/code_page.h"
+#include "engine/content_check.h"
 #include "engine/ini_file.h"
 #include "engine/unicode_to_ansi.h"
 
@@ -29,15 +30,39 @@ struct PublishedContent {
     std::string sha256;
 };
 
+// How many patches a section offers: PATCH0_... up to PATCH2_....
+constexpr std::size_t kPatchOffers = 3;
+
+// A patch that rebuilds the entry's file from a content the client may hold
+// (PATCHn_BASE, its SHA-256): the patch file PATCHn_FILE, named as the
+// manifest names files, and the patch's own PATCHn_SIZE and PATCHn_SHA256.
+struct PatchOffer {
+    Sha256Digest base{};
+    std::string file;
+    ExpectedContent patch;
+};
+
+// The zlib copy of the whole file (ZFILE), with its ZSIZE and ZSHA256 as
+// stored on the server.
+struct CompressedCopy {
+    std::string file;
+    ExpectedContent stored;
+};
+
 // One file section; SIZE and SHA256 are nothing when missing. previous: the
 // file's earlier contents, most recent first (PREV0), ending at the first
-// number whose PREVn_SIZE or PREVn_SHA256 is missing.
+// number whose PREVn_SIZE or PREVn_SHA256 is missing. patches: the offers
+// up to the first number with a key missing, those with a malformed value
+// left out; copy: nothing unless all three keys are there and well formed.
+// A malformed offer is simply not used: the full file always remains.
 struct ManifestEntry {
     std::string file;
     std::string version;
     std::optional<std::string> size;
     std::optional<std::string> sha256;
     std::vector<PublishedContent> previous;
+    std::vector<PatchOffer> patches;
+    std::optional<CompressedCopy> copy;
 };
 
 // A file that an earlier release had and this one has not, with the contents
@@ -71,6 +96,8 @@ public:
 private:
     explicit UpdateManifest(IniFile ini) : ini_(std::move(ini)) {}
     std::vector<PublishedContent> history(const std::string& section) const;
+    std::vector<PatchOffer> patchOffers(const std::string& section) const;
+    std::optional<CompressedCopy> compressedCopy(const std::string& section) const;
     IniFile ini_;
 };
 

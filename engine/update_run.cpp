@@ -6,8 +6,8 @@
 
 #include "engine/content_check.h"
 #include "engine/entry_state.h"
-#include "engine/file_download.h"
 #include "engine/local_content.h"
+#include "engine/new_content.h"
 #include "engine/release_paths.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
@@ -119,8 +119,9 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     // A directory cannot become a file; nothing is asked for.
     if (local && local->directory) return logRefusal(context, file, "a folder stands there");
     const std::string bckPath = isUpdaterItself(context, file) ? updaterCopyPath(context) : std::string();
+    std::optional<Sha256Digest> localDigest;
     if (isEntryCurrent(context.services.files, context.services.sha256, local, localPath, entry, bckPath,
-                       [&] { return isLocalFileCurrent(context, local, entry.version); }))
+                       [&] { return isLocalFileCurrent(context, local, entry.version); }, &localDigest))
         return FileUpdateResult::UpToDate;
 
     // SIZE and SHA256 bind in every build; a keyed build needs both.
@@ -134,7 +135,7 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const std::vector<std::string> madeFolders =
         makeMissingFolders(context.services.files, context.services.programDirectory, file);
     const std::string downloadPath = localPath + std::string(kDownloadSuffix);
-    if (!downloadFile(context, file, *expected, localPath, downloadPath) ||
+    if (!fetchNewContent(context, entry, *expected, localDigest, localPath, downloadPath) ||
         !swapIn(context, file, downloadPath, localPath)) {
         removeFolders(context.services.files, madeFolders);
         return FileUpdateResult::Failed;

@@ -8,6 +8,7 @@
 #include "engine/failure_report.h"
 #include "engine/file_download.h"
 #include "engine/local_content.h"
+#include "engine/new_content.h"
 #include "engine/release_commit.h"
 #include "engine/safe_manifest_name.h"
 #include "engine/side_files.h"
@@ -81,8 +82,9 @@ private:
                                        ? context_.services.programFileName + std::string(kUpdaterCopySuffix)
                                        : entry.file;
         const std::string copyPath = target == entry.file ? std::string() : directory_ + target;
+        std::optional<Sha256Digest> localDigest;
         if (isEntryCurrent(files_, context_.services.sha256, local, localPath, entry, copyPath,
-                           [&] { return isLocalFileCurrent(context_, local, entry.version); })) {
+                           [&] { return isLocalFileCurrent(context_, local, entry.version); }, &localDigest)) {
             note(entry.file, "up to date");
             return true;
         }
@@ -91,7 +93,7 @@ private:
             return failedFile(entry.file, "a whole release needs SIZE and SHA256");
 
         const std::string downloadPath = downloadPathFor(files_, directory_, target);
-        if (!isKeptDownload(downloadPath, *expected) && !fetch(entry.file, *expected, localPath, downloadPath))
+        if (!isKeptDownload(downloadPath, *expected) && !fetch(entry, *expected, localDigest, localPath, downloadPath))
             return failedFile(entry.file, "not fetched");
         staged_.emplace_back(target, entry.file);
         return true;
@@ -116,15 +118,16 @@ private:
 
     // A network or file failure fails this file only: the others are still
     // fetched, so that the next run needs only what failed.
-    bool fetch(const std::string& file, const ExpectedContent& expected, const std::string& localPath,
+    bool fetch(const ManifestEntry& entry, const ExpectedContent& expected,
+               const std::optional<Sha256Digest>& localDigest, const std::string& localPath,
                const std::string& downloadPath) {
         std::exception_ptr failure;
         try {
-            return downloadFile(context_, file, expected, localPath, downloadPath, context_.stop);
+            return fetchNewContent(context_, entry, expected, localDigest, localPath, downloadPath, context_.stop);
         } catch (const NetworkError&) {
             failure = std::current_exception();
         } catch (const FileError& error) {
-            note(file, error.path() + ": " +
+            note(entry.file, error.path() + ": " +
                            errorCodeText(error.code(), context_.services.systemErrorText
                                                            ? context_.services.systemErrorText(error.code())
                                                            : ""));

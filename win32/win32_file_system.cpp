@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/side_files.h"
+#include "win32/random_access_file.h"
 #include "win32/unique_handle.h"
 #include "win32/win32_output_file.h"
 
@@ -116,6 +117,13 @@ bool Win32FileSystem::readChunks(const std::string& path,
         if (got == 0) return true;
         sink(buffer.data(), got);
     }
+}
+
+std::unique_ptr<RandomAccessInput> Win32FileSystem::openRandomAccess(const std::string& path) {
+    FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    if (!handle) return nullptr;
+    return RandomAccessFile::open(std::move(handle));
 }
 
 std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {

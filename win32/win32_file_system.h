@@ -12,6 +12,7 @@ public:
     std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override;
     std::optional<std::string> readAll(const std::string& path) override;
     bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) override;
+    std::unique_ptr<RandomAccessInput> openRandomAccess(const std::string& path) override;
     bool remove(const std::string& path) override;
     bool replace(const std::string& from, const std::string& to) override;
     bool makeDirectory(const std::string& path) override;

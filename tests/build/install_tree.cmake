@@ -11,7 +11,8 @@ cmake_minimum_required(VERSION 3.20)
 
 set(docs share/doc/OnlineUpdater/README.md share/doc/OnlineUpdater/START-HERE.md
          share/doc/OnlineUpdater/docs/INTEGRATION.md share/doc/OnlineUpdater/docs/SIGNING.md
-         share/doc/OnlineUpdater/docs/product_snippets.c)
+         share/doc/OnlineUpdater/docs/product_snippets.c
+         share/doc/OnlineUpdater/docs/PATCHES.md)
 set(failures "")
 macro(fail message)
   string(APPEND failures "\n  ${message}")
@@ -101,6 +102,10 @@ find_program(OBJDUMP i686-w64-mingw32-objdump REQUIRED)
 find_program(OSSLSIGNCODE osslsigncode REQUIRED)
 foreach(program Update.exe mkmanifest.exe)
   run("${OBJDUMP}" -p -h "${WIN32_DIR}/bin/${program}")
+  # zlib is linked in: a zlib DLL would be one more file to ship.
+  if(run_output MATCHES "DLL Name: [^\n]*(zlib|libz)")
+    fail("${program} imports a zlib DLL")
+  endif()
   foreach(expected "symbols stripped" DYNAMIC_BASE NX_COMPAT " [.]reloc ")
     if(NOT run_output MATCHES "${expected}" OR run_output MATCHES " [.]debug_")
       fail("${program} is not stripped, or lacks ${expected}")

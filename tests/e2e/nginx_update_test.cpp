@@ -16,6 +16,7 @@
 #include "tests/support/named_param.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/tls_certificates.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
@@ -141,10 +142,11 @@ TEST_F(NginxUpdateTest, TypicalUpdateReplacesEveryFileOfTheNewRelease) {
                                                         "kelmor 1.3"}));
     EXPECT_EQ(finished.progress, 100);
     expectInstalled(k13);
+    // The files that compress travel as their compressed copies.
     EXPECT_EQ(requests(), (std::vector<std::string>{
-                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat HTTP/1.0 200",
-                              "GET /kelmor/kelmor.exe HTTP/1.0 200", "GET /kelmor/plugins/extra.dll HTTP/1.0 200",
-                              "GET /kelmor/readme.txt HTTP/1.0 200"}));
+                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat.updz HTTP/1.0 200",
+                              "GET /kelmor/kelmor.exe.updz HTTP/1.0 200",
+                              "GET /kelmor/plugins/extra.dll.updz HTTP/1.0 200", "GET /kelmor/readme.txt HTTP/1.0 200"}));
 }
 
 // The vendor publishes 1.3, the user updates, the vendor publishes 1.4 with
@@ -195,6 +197,35 @@ TEST_F(NginxUpdateTest, ClientInstalledFromTheFirstOfThreeReleasesGetsWhatChange
     EXPECT_EQ(requests(before), (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200",
                                                           "GET /kelmor/b.dll HTTP/1.0 200",
                                                           "GET /kelmor/c.dll HTTP/1.0 200"}));
+}
+
+// Five releases published into one folder: clients one and two releases
+// behind fetch only the patch from what they hold; a client four behind
+// holds no base of the last three and takes the compressed copy.
+TEST_F(NginxUpdateTest, ClientsBehindFetchAPatchOrTheCompressedCopy) {
+    std::vector<Files> releases;
+    for (int n = 1; n <= 5; ++n) {
+        Files release = {{"kelmor.exe", bytesOf("kelmor 1." + std::to_string(n) + " ", 20000)},
+                         {"readme.txt", "Kelmor, never changed\r\n"}};
+        publish(release, "1." + std::to_string(n), now - (6 - n) * kDay);
+        releases.push_back(std::move(release));
+    }
+    const Files& newest = releases.back();
+    const auto patchOf = [](const Files& base) {
+        return "GET /kelmor/kelmor.exe." + sha256Hex(base.at("kelmor.exe")).substr(0, 16) + ".updpatch HTTP/1.0 200";
+    };
+    const std::vector<std::pair<int, std::string>> clients = {
+        {1, patchOf(releases[3])}, {2, patchOf(releases[2])}, {4, "GET /kelmor/kelmor.exe.updz HTTP/1.0 200"}};
+    for (const auto& [behind, fetched] : clients) {
+        install(releases[4 - behind], now);
+        const std::size_t before = server.accessLog().size();
+        const WizardState finished = updateTo("1.5");
+        EXPECT_EQ(finished.lines, (std::vector<std::string>{"kelmor.exe 更新完成", "kelmor 1.5"})) << behind;
+        expectInstalled(newest);
+        EXPECT_FALSE(product.exists("kelmor.exe.patch")) << behind;
+        EXPECT_EQ(requests(before), (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200", fetched}))
+            << behind << " releases behind";
+    }
 }
 
 // The publisher on UTC, the client eight hours east: the manifest's times,

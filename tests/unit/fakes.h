@@ -312,6 +312,12 @@ public:
         sink(found->second.content.data(), found->second.content.size());
         return true;
     }
+    // A copy of the file as it is now, which is all a test needs.
+    std::unique_ptr<RandomAccessInput> openRandomAccess(const std::string& path) override {
+        auto found = files.find(path);
+        if (found == files.end()) return nullptr;
+        return std::make_unique<Input>(found->second.content);
+    }
     // An open file can be neither removed nor moved, as on Windows.
     bool remove(const std::string& path) override {
         removed.push_back(path);
@@ -394,6 +400,20 @@ private:
     std::map<std::string, File> diskFiles_;
     std::set<std::string> diskDirectories_;
     std::vector<std::function<void()>> pending_;
+
+    class Input : public RandomAccessInput {
+    public:
+        explicit Input(std::string content) : content_(std::move(content)) {}
+        std::uint64_t size() const override { return content_.size(); }
+        bool readAt(std::uint64_t offset, char* data, std::size_t size) override {
+            if (offset > content_.size() || size > content_.size() - offset) return false;
+            content_.copy(data, size, static_cast<std::size_t>(offset));
+            return true;
+        }
+
+    private:
+        std::string content_;
+    };
 
     class Output : public OutputFile {
     public:

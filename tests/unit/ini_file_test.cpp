@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "engine/hex_text.h"
 #include "engine/update_manifest.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
@@ -198,6 +199,39 @@ TEST(UpdateManifest, WholeFlagHistoriesAndDroppedFilesUpToTheirGaps) {
     EXPECT_EQ(drop->file + " " + drop->age.value_or("-") + " " + history(drop->previous), "gone.dll 3 7/ef ");
     EXPECT_FALSE(manifest.dropped(1));
     EXPECT_FALSE(updater::UpdateManifest::parse("[DROP0]\nAGE=1\n", updater::cp936()).dropped(0));
+}
+
+// A malformed offer is left out and the next still counts; a missing key
+// ends the offers; a copy needs all three keys well formed.
+TEST(UpdateManifest, PatchOffersAndCompressedCopies) {
+    const std::string base(64, 'a'), sha(64, 'b');
+    const auto offer = [&](int n, const std::string& baseText, const std::string& size) {
+        const std::string p = "PATCH" + std::to_string(n) + "_";
+        return p + "BASE=" + baseText + "\n" + p + "FILE=p" + std::to_string(n) + ".updpatch\n" + p + "SIZE=" + size +
+               "\n" + p + "SHA256=" + sha + "\n";
+    };
+    const std::string text = "[FILE0]\nFILE=a\n" + offer(0, base, "10") + offer(1, "xyz", "11") + offer(2, base, "12") +
+                             "PATCH3_BASE=" + base + "\nZFILE=a.updz\nZSIZE=5\nZSHA256=" + sha +
+                             "\n[FILE1]\nFILE=b\n" + offer(1, base, "13") + "ZFILE=b.updz\nZSIZE=five\nZSHA256=" + sha +
+                             "\n[FILE2]\nFILE=c\n" + offer(0, base, "") + "ZFILE=\nZSIZE=5\nZSHA256=" + sha + "\n";
+    const auto manifest = updater::UpdateManifest::parse(text, updater::cp936());
+    const auto offers = [&](std::size_t index) {
+        std::string seen;
+        const auto entry = manifest.entry(index);
+        for (const auto& o : entry->patches)
+            seen += o.file + "/" + std::to_string(o.patch.size.value_or(0)) + "/" +
+                    updater::encodeHex(o.base.data(), 2) + " ";
+        return seen;
+    };
+    EXPECT_EQ(offers(0), "p0.updpatch/10/aaaa p2.updpatch/12/aaaa ");
+    EXPECT_EQ(offers(1), "") << "numbered from 0";
+    EXPECT_EQ(offers(2), "");
+    const auto copy = manifest.entry(0)->copy;
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->file + "/" + std::to_string(copy->stored.size.value_or(0)), "a.updz/5");
+    EXPECT_TRUE(copy->stored.sha256);
+    EXPECT_FALSE(manifest.entry(1)->copy);
+    EXPECT_FALSE(manifest.entry(2)->copy);
 }
 
 // A system whose code page has no double-byte characters cuts and compares

@@ -4,6 +4,7 @@
 
 #include "engine/byte_limits.h"
 #include "engine/ini_file.h"
+#include "tools/mkmanifest/form_packer.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/previous_manifest.h"
 #include "tools/mkmanifest/publish_plan.h"
@@ -197,6 +198,22 @@ TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
         plan.files.push_back(std::move(planned));
     }
     EXPECT_LT(manifestText(plan).size(), updater::kManifestLimitBytes);
+
+    // Every file patched from 3 bases and copied, with names as long as a
+    // patch's name allows (233 bytes): 28.9 MB. The patches give way, oldest
+    // first; the copies and the whole history fit (15.3 MB).
+    for (PlannedFile& file : plan.files) {
+        file.name.resize(259 - std::string(".0123456789abcdef.updpatch").size());
+        for (int n = 0; n < 3; ++n)
+            file.patches.push_back({sha(n), patchName(file.name, sha(n)), 9999999999, sha(n + 10)});
+        file.copy = ListedCopy{copyName(file.name), 9999999999, sha(20)};
+    }
+    EXPECT_GT(manifestText(plan).size(), updater::kManifestLimitBytes);
+    const std::string fitted = renderWithin(plan, updater::kManifestLimitBytes, manifestText);
+    EXPECT_LT(fitted.size(), updater::kManifestLimitBytes);
+    EXPECT_EQ(plan.files[0].history.size(), 8u);
+    EXPECT_TRUE(plan.files[0].patches.empty());
+    EXPECT_TRUE(plan.files[9999].copy);
 }
 
 TEST(MkmanifestPlan, VersionMustReadAsAGreaterNumber) {

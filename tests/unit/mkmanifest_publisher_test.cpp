@@ -8,6 +8,7 @@
 
 #include "engine/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
+#include "tools/mkmanifest/packed_forms.h"
 
 namespace mkmanifest {
 namespace {
@@ -18,21 +19,26 @@ public:
     std::map<std::string, std::string> release;
     std::map<std::string, std::string> published;
     std::vector<std::string> writes;
+    std::vector<std::string> packedWrites;  // patches, copies and kept contents
+    bool outputUnreadable = false;
     std::string changesWhileCopied;  // this file's content differs when copied
 
     static FileDigest digestOf(const std::string& bytes) {
         return {bytes.size(), std::to_string(std::hash<std::string>()(bytes))};
     }
 
-    std::vector<ListedFile> listFiles(const std::string&) override {
+    std::map<std::string, std::string>& folder(const std::string& root) { return root == "out" ? published : release; }
+
+    std::vector<ListedFile> listFiles(const std::string& root) override {
+        if (root == "out" && outputUnreadable) throw PublishError("cannot read the folder out");
         std::vector<ListedFile> files;
-        for (const auto& [name, bytes] : release) files.push_back({name, bytes.size()});
+        for (const auto& [name, bytes] : folder(root)) files.push_back({name, bytes.size()});
         return files;
     }
     FileDigest digest(const std::string&, const std::string& name) override { return digestOf(release.at(name)); }
-    std::optional<FileDigest> digestIfPresent(const std::string&, const std::string& name) override {
-        auto found = published.find(name);
-        if (found == published.end()) return std::nullopt;
+    std::optional<FileDigest> digestIfPresent(const std::string& root, const std::string& name) override {
+        auto found = folder(root).find(name);
+        if (found == folder(root).end()) return std::nullopt;
         return digestOf(found->second);
     }
     FileDigest copy(const std::string&, const std::string& name, const std::string&) override {
@@ -40,13 +46,21 @@ public:
         published[name] = release.at(name) + (name == changesWhileCopied ? "!" : "");
         return digestOf(published[name]);
     }
-    std::optional<std::string> readIfPresent(const std::string&, const std::string& name) override {
-        auto found = published.find(name);
-        if (found == published.end()) return std::nullopt;
+    // Halves the file: always worth a copy.
+    FileDigest compress(const std::string&, const std::string& name, const std::string&,
+                        const std::string& toName) override {
+        packedWrites.push_back(toName);
+        published[toName] = release.at(name).substr(0, release.at(name).size() / 2);
+        return digestOf(published[toName]);
+    }
+    void remove(const std::string&, const std::string& name) override { published.erase(name); }
+    std::optional<std::string> readIfPresent(const std::string& root, const std::string& name) override {
+        auto found = folder(root).find(name);
+        if (found == folder(root).end()) return std::nullopt;
         return found->second;
     }
     void writeAtomically(const std::string&, const std::string& name, const std::string& bytes) override {
-        writes.push_back(name);
+        (isPackedFormName(name) ? packedWrites : writes).push_back(name);
         published[name] = bytes;
     }
     bool overlap(const std::string& a, const std::string& b) override { return a == b; }
@@ -96,14 +110,24 @@ TEST_F(MkmanifestPublisher, RepublishingCopiesOnlyWhatIsNotAlreadyPublished) {
     EXPECT_EQ(manifestValue("FILE2", "VERSION"), "2024-03-05 14:30:00");
 }
 
+TEST_F(MkmanifestPublisher, AnOutputFolderThatCannotBeTidiedOnlyWarns) {
+    store.release = {{"a.exe", "aaaa"}};
+    store.outputUnreadable = true;
+    ASSERT_EQ(run("1.26"), 0) << err.str();
+    EXPECT_NE(err.str().find("warning: published, but could not tidy"), std::string::npos) << err.str();
+    EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "a.exe.updz");
+}
+
 TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
     store.release = {{"a.exe", "aa"}, {"gone.dll", "gg"}};
     ASSERT_EQ(run("1.26"), 0);
     store.release = {{"a.exe", "a2"}, {"new.txt", "nn"}};
     store.writes.clear();
+    store.packedWrites.clear();
     time = "2024-03-06 08:00:00";
     ASSERT_EQ(run("1.3", {"--dry-run"}), 0) << err.str();
     EXPECT_TRUE(store.writes.empty());
+    EXPECT_TRUE(store.packedWrites.empty());
     EXPECT_EQ(manifestValue("kelmor", "VERSION"), "1.26");
     const std::string report = out.str();
     EXPECT_NE(report.find("1.26 -> 1.3"), std::string::npos) << report;
@@ -135,10 +159,13 @@ TEST_F(MkmanifestPublisher, RefusesAVersionThatIsNotNewerUnlessForced) {
 }
 
 TEST_F(MkmanifestPublisher, RefusesBadNamesBeforeReadingAnyFile) {
-    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"}};
+    store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"},
+                     {"b.exe.UPDZ", "x"}, {"b.exe.0123.updpatch", "x"}, {".History/x", "x"}};
     EXPECT_EQ(run("1.26"), 1);
     EXPECT_TRUE(store.writes.empty());
     std::string problems = err.str();
+    for (const char* kept : {"b.exe.UPDZ,", "b.exe.0123.updpatch,", ".History/x,"})
+        EXPECT_NE(problems.find(kept), std::string::npos) << kept << problems;
     EXPECT_NE(problems.find("UPDATE.INI"), std::string::npos) << problems;
     EXPECT_NE(problems.find("\"a.txt \""), std::string::npos) << problems;
     EXPECT_NE(problems.find("differ only in letter case"), std::string::npos) << problems;

@@ -9,7 +9,9 @@
 
 #include "engine/byte_limits.h"
 #include "engine/ini_file.h"
+#include "engine/patch_apply.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/sha256_hex.h"
 
 namespace {
 
@@ -92,6 +94,76 @@ TEST_F(MkmanifestTool, SeedsTheHistoryFromAnInstalledRelease) {
     EXPECT_EQ(manifestValue("FILE0", "PREV0_SHA256"),
               "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
     EXPECT_EQ(run("--seed-history"), 2) << "needs a folder";
+}
+
+class FileInput : public updater::RandomAccessInput {
+public:
+    explicit FileInput(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool readAt(std::uint64_t offset, char* data, std::size_t size) override {
+        return offset + size <= bytes_.size() && bytes_.copy(data, size, offset) == size;
+    }
+
+private:
+    std::string bytes_;
+};
+
+// Five releases of one program, then a forced re-publication: patches from the
+// last 3 contents the output keeps, each rebuilding the file exactly; a copy
+// only for what shrinks by 10 %; .history pruned to 3 contents per file.
+TEST_F(MkmanifestTool, PublishesPatchesFromTheLastThreeKeptContentsAndPrunesTheRest) {
+    std::string noise;
+    for (unsigned seed = 1; noise.size() < 50000;) noise += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    put(root / "rel" / "noise.bin", noise);  // does not shrink by 10 %: no copy
+    std::vector<std::string> contents;
+    const auto history = [&] {
+        std::vector<std::string> kept;
+        for (const auto& entry : fs::directory_iterator(root / "out" / ".history")) kept.push_back(entry.path().filename());
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    };
+    const auto sorted = [](std::vector<std::string> shas) { std::sort(shas.begin(), shas.end()); return shas; };
+    for (int release = 0; release < 6; ++release) {
+        std::string program;
+        for (int line = 0; line < 3000; ++line) program += "line " + std::to_string(line * (release + 1) % 997) + "\n";
+        contents.push_back(program);
+        put(root / "rel" / "kelmor.exe", program);
+        const std::string version = release < 5 ? "1." + std::to_string(release) : "1.4 --force";
+        ASSERT_EQ(publish(version, "2024-03-0" + std::to_string(release + 1) + " 09:00:00"), 0) << errors;
+        EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "kelmor.exe.updz");
+        EXPECT_EQ(manifestValue("FILE1", "ZFILE"), "<missing>");
+        EXPECT_EQ(manifestValue("FILE1", "PATCH0_FILE"), "<missing>") << "unchanged since it was first kept";
+        // Bases: the contents before this one, newest first; at most 3. A forced
+        // re-publication of 1.4 follows the 1.4 it replaces.
+        std::vector<std::string> bases;
+        for (int n = release - 1; n >= 0 && bases.size() < 3; --n) bases.push_back(testsupport::sha256Hex(contents[n]));
+        for (std::size_t n = 0; n < 4; ++n) {
+            const std::string key = "PATCH" + std::to_string(n) + "_";
+            if (n >= bases.size()) {
+                EXPECT_EQ(manifestValue("FILE0", key + "BASE"), "<missing>") << release;
+                continue;
+            }
+            ASSERT_EQ(manifestValue("FILE0", key + "BASE"), bases[n]) << release;
+            const std::string name = manifestValue("FILE0", key + "FILE");
+            EXPECT_EQ(name, "kelmor.exe." + bases[n].substr(0, 16) + ".updpatch");
+            const std::string patchBytes = read(root / "out" / name);
+            EXPECT_EQ(manifestValue("FILE0", key + "SIZE"), std::to_string(patchBytes.size()));
+            EXPECT_EQ(manifestValue("FILE0", key + "SHA256"), testsupport::sha256Hex(patchBytes));
+            FileInput base(contents[release - 1 - n]), patch(patchBytes);
+            std::string rebuilt;
+            EXPECT_EQ(updater::applyPatch(base, patch, program.size(),
+                                          [&](const char* data, std::size_t size) { rebuilt.append(data, size); return true; }),
+                      updater::PatchOutcome::Rebuilt);
+            EXPECT_TRUE(rebuilt == program) << release << " " << n;
+        }
+        std::vector<std::string> kept{testsupport::sha256Hex(noise)};
+        for (int n = release; n >= 0 && kept.size() < 4; --n) kept.push_back(testsupport::sha256Hex(contents[n]));
+        EXPECT_EQ(history(), sorted(kept)) << release;
+    }
+    std::size_t patches = 0;
+    for (const auto& entry : fs::directory_iterator(root / "out"))
+        patches += entry.path().extension() == ".updpatch";
+    EXPECT_EQ(patches, 3u) << "patches no longer listed are deleted";
 }
 
 TEST_F(MkmanifestTool, RefusesALinkOutOfTheReleaseFolderAndWritesNothing) {

@@ -5,6 +5,7 @@
 #include "engine/safe_manifest_name.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
+#include "tests/unit/test_patches.h"
 
 using testsupport::kUpdateCaption;
 using testsupport::kFinishCaption;
@@ -439,6 +440,73 @@ TEST_F(UpdateRunTest, EntriesWithAHashAreDecidedByContent) {
     EXPECT_TRUE(rig.http.opened.empty());
 }
 
+// A patch when the local file is its base, else the compressed copy, else
+// the file; each failure falls through silently, so the list and the status
+// line are those of a plain download, and no side file stays.
+TEST_F(UpdateRunTest, PatchesAndCompressedCopiesFallBackSilently) {
+    std::string old, next;
+    for (int i = 0; old.size() < 5000; ++i) old += "kelmor 1.4 line " + std::to_string(i) + "\r\n";
+    for (int i = 0; next.size() < 6000; ++i) next += "kelmor 1.5 line " + std::to_string(i * 3) + "\r\n";
+    const std::string patch = fakes::makePatch(old, next);
+    std::string corrupt = patch;
+    corrupt[60] = static_cast<char>(corrupt[60] ^ 0x5A);  // the control stream's first bytes
+    const auto promise = [](const std::string& bytes) {
+        return *readExpectedContent(std::to_string(bytes.size()), fakes::fakeDigestHex(bytes));
+    };
+    struct Row {
+        const char* file;
+        std::optional<std::string> local;
+        std::optional<std::string> servedPatch;  // nothing: not on the server
+        bool offersCopy;
+        std::vector<std::string> requested;
+    };
+    const std::vector<Row> rows = {
+        {"patched.dll", old, patch, true, {".updpatch"}},
+        {"patch-404.dll", old, std::nullopt, false, {".updpatch", ""}},
+        {"corrupt-patch.dll", old, corrupt, true, {".updpatch", ".updz"}},
+        {"copy.dll", std::nullopt, patch, true, {".updz"}},
+        {"no-base.dll", "a user's own edit", patch, false, {""}},
+    };
+    for (const Row& row : rows) {
+        const std::string file = row.file;
+        ManifestEntry entry{file, "2024-03-05 14:30:00", std::to_string(next.size()), fakes::fakeDigestHex(next)};
+        entry.previous = {{std::to_string(old.size()), fakes::fakeDigestHex(old)}};
+        const std::string offered = row.servedPatch.value_or(patch);
+        entry.patches = {{fakes::fakeDigest(old), file + ".updpatch", promise(offered)}};
+        if (row.offersCopy) entry.copy = CompressedCopy{file + ".updz", promise(fakes::zlibOf(next))};
+        if (row.local) rig.files.put(kProg + file, *row.local, 45000);
+        if (row.servedPatch) serve(file + ".updpatch", answer(*row.servedPatch));
+        serve(file + ".updz", answer(fakes::zlibOf(next)));
+        serve(file, answer(next));
+        rig.http.opened.clear();
+        rig.files.hashed.clear();
+        rig.view.statuses.clear();
+        rig.view.list.clear();
+
+        EXPECT_EQ(updateEntry(rig.context, entry), FileUpdateResult::Updated) << file;
+        std::vector<std::string> requested;
+        for (const std::string& suffix : row.requested) requested.push_back("/kelmor/" + file + suffix);
+        EXPECT_EQ(rig.http.opened, requested) << file;
+        EXPECT_EQ(rig.files.content(kProg + file), next) << file;
+        EXPECT_FALSE(rig.files.exists(kProg + file + ".patch")) << file;
+        EXPECT_FALSE(rig.files.exists(kProg + file + ".upg")) << file;
+        EXPECT_EQ(rig.view.statuses, (std::vector<std::string>{kDownloadingPrefix + file, file + " 更新完成"})) << file;
+        EXPECT_TRUE(rig.view.list.empty()) << file;
+        EXPECT_LE(rig.files.hashed.size(), 1u) << file << ": the local file is hashed once";
+    }
+
+    // A full disk while the file is rebuilt is the run's failure, as for a download.
+    rig.files.put(kProg + "full.dll", old, 45000);
+    serve("full.dll.updpatch", answer(patch));
+    ManifestEntry full{"full.dll", "2024-03-05 14:30:00", std::to_string(next.size()), fakes::fakeDigestHex(next)};
+    full.patches = {{fakes::fakeDigest(old), "full.dll.updpatch", promise(patch)}};
+    rig.files.failingWrites.insert(kProg + "full.dll.upg");
+    EXPECT_THROW(updateEntry(rig.context, full), FileError);
+    EXPECT_FALSE(rig.files.exists(kProg + "full.dll.patch"));
+    EXPECT_FALSE(rig.files.exists(kProg + "full.dll.upg"));
+    EXPECT_EQ(rig.files.content(kProg + "full.dll"), old);
+}
+
 TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
     for (const std::string name : {"a.dll", "plugins/a.dll", "plugins\\a.dll", "a..b.dll", ".\\a.dll", "./a.dll",
                                    "\x81\x5C..a\\a.dll", "\xC8\xED\xBC\xFE\\x.dll", "console.dll", "com10.dll",
@@ -481,6 +549,7 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"myupdate.probe", NameRefusal::None},
         {"\x81\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
         {"Update.exe.bck", NameRefusal::SideFile},       {"a.dll.OLD", NameRefusal::SideFile},
+        {"sub/a.dll.Patch", NameRefusal::SideFile},      {"a.updpatch", NameRefusal::None},
         {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
         {"UPDATE.LOG", NameRefusal::SideFile},           {"Update.log.new", NameRefusal::SideFile},
     };

@@ -4,6 +4,7 @@
 #include "engine/update_run.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
+#include "tests/unit/test_patches.h"
 
 namespace updater {
 namespace {
@@ -131,6 +132,22 @@ TEST_F(WholeReleaseRunTest, DropsOnlyFilesWithPublishedContent) {
     remember();
     run(manifest());
     expectNothingChanged("a dropped file in use");
+}
+
+// A whole release takes a patch as a run file by file does: only the patch
+// travels for a.dll, whose local bytes are its base.
+TEST_F(WholeReleaseRunTest, EntryWhoseFileIsAPatchBaseFetchesOnlyThePatch) {
+    const std::string patch = fakes::makePatch("old a", "new a");
+    std::string text = manifest();
+    text.insert(text.find("[FILE1]"), "PATCH0_BASE=" + fakeDigestHex("old a") +
+                                          "\nPATCH0_FILE=a.dll.updpatch\nPATCH0_SIZE=" + std::to_string(patch.size()) +
+                                          "\nPATCH0_SHA256=" + fakeDigestHex(patch) + "\n");
+    serve("a.dll.updpatch", answer(patch));
+    run(text);
+    EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
+    EXPECT_EQ(rig.http.opened, (Lines{"/kelmor/a.dll.updpatch", "/kelmor/b.dll", "/kelmor/data/c.dat"}));
+    EXPECT_EQ(rig.view.list, (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "kelmor 1.3"}));
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.patch"));
 }
 
 // Without WHOLE=1, or with an entry lacking SHA256, a release runs file by

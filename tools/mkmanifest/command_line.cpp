@@ -1,5 +1,7 @@
 #include "tools/mkmanifest/command_line.h"
 
+#include "tools/mkmanifest/patch_maker.h"
+
 namespace mkmanifest {
 namespace {
 
@@ -83,7 +85,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-    return R"(Usage: mkmanifest [options] RELEASE_DIR PRODUCT VERSION OUT_DIR
+    std::string text = R"(Usage: mkmanifest [options] RELEASE_DIR PRODUCT VERSION OUT_DIR
        mkmanifest keygen PRIVATE_KEY PUBLIC_KEY
 
 Publishes a release for the updater: copies every file below RELEASE_DIR into
@@ -137,11 +139,27 @@ starts the history anew.
 Files dropped from the release leave OUT_DIR only when you delete them.
 A manifest over 16 MiB, which the updater would refuse, is not published.
 
+Smaller downloads: each file is also written as FILE.updz, a zlib copy, when
+that is at least 10 % smaller (ZFILE, ZSIZE, ZSHA256), and as a patch from
+each of its last 3 published contents, FILE.<16 hex>.updpatch (PATCH0_* ...
+PATCH2_*), up to 128 MiB per file. The contents patches start from are kept
+in OUT_DIR/.history, which need not be served; keep OUT_DIR between
+publications (--force too keeps and adds to it), and the first publication
+into a folder without it has no patches yet. Forms no longer listed, and kept
+contents no patch can need any more, are deleted. When the manifest would
+pass 16 MiB, the oldest patches are left out first, then the copies.
+@PATCHES@
 keygen writes a new ECDSA P-256 key pair: PRIVATE_KEY (PEM, readable by you
 only; keep it off the update server) and PUBLIC_KEY (65 bytes, for the build:
 cmake -DUPDATER_PUBLIC_KEY=PUBLIC_KEY). It never replaces an existing file.
 Exit status: 0 published, 1 refused or failed, 2 bad arguments.
 )";
+    const std::string patches = canMakePatches() ? "" :
+        "This build (mkmanifest.exe) makes no patches: it keeps .history and the\n"
+        "history keys, re-lists the intact patches of the previous publication for\n"
+        "unchanged files, and writes copies. Publish with the Linux mkmanifest for patches.\n";
+    text.replace(text.find("@PATCHES@\n"), 10, patches);
+    return text;
 }
 
 }  // namespace mkmanifest

@@ -14,6 +14,21 @@ void addHistory(std::string& text, const std::vector<PublishedContent>& history)
     }
 }
 
+void addPackedForms(std::string& text, const PlannedFile& file) {
+    for (std::size_t n = 0; n < file.patches.size(); ++n) {
+        const std::string prefix = "PATCH" + std::to_string(n) + "_";
+        text += prefix + "BASE=" + file.patches[n].base + kEol;
+        text += prefix + "FILE=" + file.patches[n].file + kEol;
+        text += prefix + "SIZE=" + std::to_string(file.patches[n].size) + kEol;
+        text += prefix + "SHA256=" + file.patches[n].sha256 + kEol;
+    }
+    if (file.copy) {
+        text += "ZFILE=" + file.copy->file + kEol;
+        text += "ZSIZE=" + std::to_string(file.copy->size) + kEol;
+        text += "ZSHA256=" + file.copy->sha256 + kEol;
+    }
+}
+
 }  // namespace
 
 std::string manifestText(const PublishPlan& plan) {
@@ -30,6 +45,7 @@ std::string manifestText(const PublishPlan& plan) {
         text += "SIZE=" + std::to_string(file.size) + kEol;
         text += "SHA256=" + file.sha256 + kEol;
         addHistory(text, file.history);
+        addPackedForms(text, file);
     }
     for (std::size_t index = 0; index < plan.dropped.size(); ++index) {
         const PlannedDrop& drop = plan.dropped[index];

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/mkmanifest/packed_forms.h"
 #include "tools/mkmanifest/release_history.h"
 
 namespace mkmanifest {
@@ -16,6 +17,8 @@ struct PreviousEntry {
     std::string sha256;     // SHA256 as written, empty when missing
     std::string timestamp;  // VERSION as written
     std::vector<PublishedContent> history;  // its well-formed PREVn pairs
+    std::vector<ListedPatch> patches;       // its complete PATCHn_ keys
+    std::optional<ListedCopy> copy;         // ZFILE, ZSIZE and ZSHA256, when all are there
 };
 
 struct PreviousDrop {

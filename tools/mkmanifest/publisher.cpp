@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/byte_limits.h"
+#include "tools/mkmanifest/form_packer.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/naming_rules.h"
 #include "tools/mkmanifest/plan_report.h"
@@ -33,6 +34,9 @@ std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed) {
         if (sameNameIgnoringCase(file.name, kManifestName))
             problems.push_back("the release folder holds a file " + file.name + ", which the manifest " +
                                kManifestName + " would overwrite");
+        if (isPackedFormName(file.name))
+            problems.push_back("the release folder holds " + file.name + ", a name mkmanifest keeps for its patches, "
+                               "copies and kept contents");
     }
     for (const std::string& clash : caseClashes(names)) problems.push_back(clash);
     return problems;
@@ -83,10 +87,12 @@ void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStor
 }
 
 // The manifest as it will be written; refused when the updater would not
-// read it.
-std::string manifestBytes(const PublishPlan& plan, ManifestSigner* signer) {
-    const std::string manifest = manifestText(plan);
-    std::string bytes = signer ? signedManifestText(manifest, *signer) : manifest;
+// read it even without patches and copies.
+std::string manifestBytes(PublishPlan& plan, ManifestSigner* signer) {
+    const std::string bytes = renderWithin(plan, updater::kManifestLimitBytes, [&](const PublishPlan& fitting) {
+        const std::string manifest = manifestText(fitting);
+        return signer ? signedManifestText(manifest, *signer) : manifest;
+    });
     if (bytes.size() > updater::kManifestLimitBytes)
         throw PublishError(std::string(kManifestName) + " would be " + std::to_string(bytes.size()) +
                            " bytes, over the " + std::to_string(updater::kManifestLimitBytes >> 20) +
@@ -127,13 +133,20 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
             err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
                    "its files on every update\n";
 
-        const std::string manifest = manifestBytes(plan, signer);
+        manifestBytes(plan, signer);  // refuses before anything is written
         if (options.dryRun) {
             out << planReport(plan, true) << "dry run: nothing written\n";
             return 0;
         }
         copyAll(options, plan, store, err);
-        store.writeAtomically(options.outDir, kManifestName, manifest);
+        packFiles(options.releaseDir, options.outDir, plan, previous, store, err);
+        store.writeAtomically(options.outDir, kManifestName, manifestBytes(plan, signer));
+        try {
+            pruneOutput(options.outDir, plan, store);
+        } catch (const PublishError& error) {
+            // The publication stands; what is left over only takes room.
+            err << "mkmanifest: warning: published, but could not tidy the output folder: " << error.what() << "\n";
+        }
         out << planReport(plan, false);
         if (!plan.removed.empty())
             out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";

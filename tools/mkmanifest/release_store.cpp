@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/hex_text.h"
+#include "tools/mkmanifest/deflater.h"
 #include "tools/mkmanifest/platform.h"
 
 namespace mkmanifest {
@@ -134,17 +135,48 @@ public:
         return copied;
     }
 
+    FileDigest compress(const std::string& fromRoot, const std::string& name, const std::string& toRoot,
+                        const std::string& toName) override {
+        const fs::path source = pathOf(fromRoot, name);
+        const fs::path target = pathOf(toRoot, toName);
+        std::optional<std::ifstream> in = openToRead(source, false);
+        makeFolders(target.parent_path());
+        FileDigest packed;
+        replaceAtomically(target, [&](std::ofstream& out, const fs::path& temp) {
+            const std::unique_ptr<updater::Sha256Hasher> hasher = sha256_->startSha256();
+            Deflater deflater([&](const char* data, std::size_t size) {
+                hasher->update(data, size);
+                packed.size += size;
+                writeAll(out, temp, std::string_view(data, size));
+            });
+            readChunks(*in, source, [&](std::string_view chunk) { deflater.add(chunk.data(), chunk.size()); });
+            deflater.finish();
+            const updater::Sha256Digest bytes = hasher->finish();
+            packed.sha256 = updater::encodeHex(bytes.data(), bytes.size());
+        });
+        return packed;
+    }
+
+    void remove(const std::string& root, const std::string& name) override {
+        std::error_code error;
+        fs::remove(pathOf(root, name), error);
+        if (error) fail("cannot delete", pathOf(root, name), error);
+    }
+
     std::optional<std::string> readIfPresent(const std::string& root, const std::string& name) override {
         const fs::path path = pathOf(root, name);
         std::optional<std::ifstream> in = openToRead(path, true);
         if (!in) return std::nullopt;
         std::string bytes;
+        std::error_code unknown;  // without a size the string just grows
+        const std::uintmax_t size = fs::file_size(path, unknown);
+        if (!unknown) bytes.reserve(static_cast<std::size_t>(size));
         readChunks(*in, path, [&](std::string_view chunk) { bytes += chunk; });
         return bytes;
     }
 
     void writeAtomically(const std::string& root, const std::string& name, const std::string& bytes) override {
-        makeFolders(pathFromBytes(root));
+        makeFolders(pathOf(root, name).parent_path());
         const auto write = [&](std::ofstream& out, const fs::path& temp) { writeAll(out, temp, bytes); };
         replaceAtomically(pathOf(root, name), write);
     }

@@ -41,6 +41,12 @@ public:
     // needed; returns the digest of the bytes copied.
     virtual FileDigest copy(const std::string& fromRoot, const std::string& name, const std::string& toRoot) = 0;
     virtual std::optional<std::string> readIfPresent(const std::string& root, const std::string& name) = 0;
+    // Writes the zlib-compressed bytes of fromRoot's name as toRoot's toName,
+    // the same way; returns the digest of the compressed file.
+    virtual FileDigest compress(const std::string& fromRoot, const std::string& name, const std::string& toRoot,
+                                const std::string& toName) = 0;
+    // Deletes a file; one that is not there is no error.
+    virtual void remove(const std::string& root, const std::string& name) = 0;
     // Writes a temporary file in root, then renames it over name.
     virtual void writeAtomically(const std::string& root, const std::string& name, const std::string& bytes) = 0;
     // Whether the two folders are the same or one lies inside the other.

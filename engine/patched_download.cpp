@@ -1,0 +1,114 @@
+#include "engine/patched_download.h"
+
+#include <memory>
+
+#include "engine/file_download.h"
+#include "engine/patch_apply.h"
+#include "engine/side_files.h"
+
+namespace updater {
+
+namespace {
+
+// The patch, checked against its offer as it arrives.
+class PatchFileSink : public BodySink {
+public:
+    PatchFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& promised, const std::string& path)
+        : files_(files), check_(hashes, promised), path_(path) {}
+
+    bool open() override {
+        file_ = files_.createFresh(path_, ShareMode::DenyWriters);
+        return file_ != nullptr;
+    }
+    bool take(const char* data, std::size_t size) override {
+        if (!check_.add(data, size)) return false;
+        file_->write(data, size);
+        return true;
+    }
+    bool finish() override {
+        file_->close();
+        return check_.matches();
+    }
+    void discard() override { file_.reset(); }
+
+private:
+    FileSystem& files_;
+    ContentCheck check_;
+    const std::string& path_;
+    std::unique_ptr<OutputFile> file_;
+};
+
+// Removes the side file however the attempt ends.
+class SideFile {
+public:
+    SideFile(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+    ~SideFile() { files_.remove(path_); }
+    SideFile(const SideFile&) = delete;
+    SideFile& operator=(const SideFile&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    FileSystem& files_;
+    std::string path_;
+};
+
+bool downloadPatch(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
+                   const std::string& patchPath, const StopFlag* stop, bool& statusShown) {
+    PatchFileSink sink(context.services.files, context.services.sha256, offer.patch, patchPath);
+    try {
+        return fetchBody(context,
+                         {.file = offer.file, .entryFile = entryFile, .contentProven = true, .silent = true,
+                          .statusShown = &statusShown},
+                         sink, stop);
+    } catch (const NetworkError&) {
+        return false;
+    } catch (const FileError&) {
+        // The side file's: the file itself may still fit.
+        return false;
+    }
+}
+
+// Writes the rebuilt file into downloadPath; the stop flag is looked at
+// between chunks.
+bool rebuild(UpdateContext& context, const std::string& localPath, const std::string& patchPath,
+             const ExpectedContent& expected, const std::string& downloadPath, const StopFlag* stop) {
+    FileSystem& files = context.services.files;
+    const std::unique_ptr<RandomAccessInput> base = files.openRandomAccess(localPath);
+    const std::unique_ptr<RandomAccessInput> patch = files.openRandomAccess(patchPath);
+    if (!base || !patch) return false;
+    std::unique_ptr<OutputFile> file = files.createFresh(downloadPath, ShareMode::DenyWriters);
+    if (!file) return false;
+    ContentCheck check(context.services.sha256, expected);
+    try {
+        const PatchOutcome outcome = applyPatch(*base, *patch, *expected.size, [&](const char* data, std::size_t size) {
+            if ((stop && stop->requested()) || !check.add(data, size)) return false;
+            file->write(data, size);
+            return true;
+        });
+        if (stop && stop->requested()) throw DownloadStopped{};
+        if (outcome == PatchOutcome::Rebuilt) {
+            file->close();
+            if (check.matches()) return true;
+        }
+    } catch (...) {
+        file.reset();
+        files.remove(downloadPath);
+        throw;
+    }
+    file.reset();
+    files.remove(downloadPath);
+    return false;
+}
+
+}  // namespace
+
+bool fetchPatched(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
+                  const ExpectedContent& expected, const std::string& localPath, const std::string& downloadPath,
+                  const StopFlag* stop, bool& statusShown) {
+    if (!expected.size) return false;
+    const SideFile patch(context.services.files, localPath + std::string(kPatchSuffix));
+    return downloadPatch(context, entryFile, offer, patch.path(), stop, statusShown) &&
+           rebuild(context, localPath, patch.path(), expected, downloadPath, stop);
+}
+
+}  // namespace updater

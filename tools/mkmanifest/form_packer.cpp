@@ -1,0 +1,134 @@
+#include "tools/mkmanifest/form_packer.h"
+
+#include <set>
+
+#include "tools/mkmanifest/naming_rules.h"
+#include "tools/mkmanifest/patch_maker.h"
+#include "tools/mkmanifest/progress_meter.h"
+
+namespace mkmanifest {
+namespace {
+
+bool intact(ReleaseStore& store, const std::string& root, const std::string& name, std::uint64_t size,
+            const std::string& sha256) {
+    const std::optional<FileDigest> found = store.digestIfPresent(root, name);
+    return found && found->size == size && found->sha256 == sha256;
+}
+
+bool patchable(std::uint64_t size) { return size <= kPatchInputLimitBytes; }
+
+class FilePacker {
+public:
+    FilePacker(const std::string& releaseDir, const std::string& outDir, ReleaseStore& store)
+        : releaseDir_(releaseDir), outDir_(outDir), store_(store) {}
+
+    void pack(PlannedFile& file, const PreviousEntry* before) {
+        const bool unchanged = file.change == FileChange::Unchanged && before;
+        std::optional<std::string> target;
+        if (patchable(file.size) && !store_.digestIfPresent(outDir_, keptContentName(file.sha256))) {
+            target = store_.readIfPresent(releaseDir_, file.name).value_or("");
+            store_.writeAtomically(outDir_, keptContentName(file.sha256), *target);
+        }
+        if (unchanged && before->copy && intact(store_, outDir_, before->copy->file, before->copy->size,
+                                                 before->copy->sha256))
+            file.copy = before->copy;
+        else
+            file.copy = makeCopy(file);
+        for (const PublishedContent& base : file.history) {
+            if (file.patches.size() == kPatchesPerFile) break;
+            const ListedPatch* reusable = unchanged ? listedFrom(*before, base.sha256) : nullptr;
+            if (reusable && intact(store_, outDir_, reusable->file, reusable->size, reusable->sha256))
+                file.patches.push_back(*reusable);
+            else if (std::optional<ListedPatch> made = makePatchFrom(file, base, target))
+                file.patches.push_back(*made);
+        }
+        // A patch no smaller than the copy is never worth its request.
+        const std::uint64_t worth = file.copy ? file.copy->size : file.size;
+        for (auto it = file.patches.begin(); it != file.patches.end();)
+            it = it->size < worth ? it + 1 : file.patches.erase(it);
+    }
+
+private:
+    static const ListedPatch* listedFrom(const PreviousEntry& before, const std::string& base) {
+        for (const ListedPatch& patch : before.patches)
+            if (patch.base == base) return &patch;
+        return nullptr;
+    }
+
+    std::optional<ListedCopy> makeCopy(const PlannedFile& file) {
+        const std::string name = copyName(file.name);
+        if (!fileNameProblem(name).empty()) return std::nullopt;  // too long for the updater
+        const FileDigest packed = store_.compress(releaseDir_, file.name, outDir_, name);
+        if (packed.size * 10 <= file.size * 9) return ListedCopy{name, packed.size, packed.sha256};
+        store_.remove(outDir_, name);
+        return std::nullopt;
+    }
+
+    // Only from a kept content that is what its name says.
+    std::optional<ListedPatch> makePatchFrom(const PlannedFile& file, const PublishedContent& base,
+                                             std::optional<std::string>& target) {
+        const std::string name = patchName(file.name, base.sha256);
+        const std::string kept = keptContentName(base.sha256);
+        if (!canMakePatches() || !patchable(file.size) || !fileNameProblem(name).empty()) return std::nullopt;
+        if (!intact(store_, outDir_, kept, std::stoull(base.size), base.sha256)) return std::nullopt;
+        if (!target) target = store_.readIfPresent(releaseDir_, file.name).value_or("");
+        const std::string patch = makePatch(store_.readIfPresent(outDir_, kept).value_or(""), *target);
+        if (patch.size() >= file.size) return std::nullopt;
+        store_.writeAtomically(outDir_, name, patch);
+        const FileDigest written = store_.digest(outDir_, name);
+        return ListedPatch{base.sha256, name, written.size, written.sha256};
+    }
+
+    const std::string& releaseDir_;
+    const std::string& outDir_;
+    ReleaseStore& store_;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+
+}  // namespace
+
+void packFiles(const std::string& releaseDir, const std::string& outDir, PublishPlan& plan,
+               const PreviousManifest& previous, ReleaseStore& store, std::ostream& err) {
+    ProgressMeter meter(err, "packing", plan.files);
+    FilePacker packer(releaseDir, outDir, store);
+    for (PlannedFile& file : plan.files) {
+        const auto before = previous.files.find(file.name);
+        packer.pack(file, before == previous.files.end() ? nullptr : &before->second);
+        meter.fileDone(file.size);
+    }
+}
+
+std::string renderWithin(PublishPlan& plan, std::size_t limit,
+                         const std::function<std::string(const PublishPlan&)>& render) {
+    std::string bytes = render(plan);
+    // Steps: 2 patches per file, 1, none, then no copies either.
+    for (std::size_t step = 1; bytes.size() > limit && step <= kPatchesPerFile + 1; ++step) {
+        for (PlannedFile& file : plan.files) {
+            if (step <= kPatchesPerFile && file.patches.size() > kPatchesPerFile - step)
+                file.patches.resize(kPatchesPerFile - step);
+            if (step > kPatchesPerFile) file.copy.reset();
+        }
+        bytes = render(plan);
+    }
+    return bytes;
+}
+
+void pruneOutput(const std::string& outDir, const PublishPlan& plan, ReleaseStore& store) {
+    std::set<std::string> kept, listed;
+    for (const PlannedFile& file : plan.files) {
+        kept.insert(keptContentName(file.sha256));
+        for (std::size_t n = 0; n + 1 < kPatchesPerFile && n < file.history.size(); ++n)
+            kept.insert(keptContentName(file.history[n].sha256));
+        for (const ListedPatch& patch : file.patches) listed.insert(patch.file);
+        if (file.copy) listed.insert(file.copy->file);
+    }
+    const std::string historyPrefix = std::string(kHistoryFolder) + "/";
+    for (const ListedFile& found : store.listFiles(outDir)) {
+        const bool keptContent = startsWith(found.name, historyPrefix);
+        if (keptContent ? kept.count(found.name) == 0 : isPackedFormName(found.name) && listed.count(found.name) == 0)
+            store.remove(outDir, found.name);
+    }
+}
+
+}  // namespace mkmanifest
