@@ -86,47 +86,28 @@ bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::u
     return received >= contentLength;
 }
 
-// The body into a download file of its own: whatever stood at its path (a
-// stale file, a link, a read-only file) is replaced, never written through.
-class DownloadFileSink : public BodySink {
+// The file's own download: a file that cannot be made is shown, and a
+// refused body is explained in the log.
+class DownloadFileSink : public CheckedFileSink {
 public:
     DownloadFileSink(UpdateContext& context, const ExpectedContent& expected, const std::string& localPath,
                      const std::string& downloadPath)
-        : context_(context), check_(context.services.sha256, expected), localPath_(localPath),
-          downloadPath_(downloadPath) {}
+        : CheckedFileSink(context.services.files, context.services.sha256, expected, downloadPath),
+          context_(context), localPath_(localPath) {}
 
     bool open() override {
-        file_ = context_.services.files.createFresh(downloadPath_, ShareMode::DenyWriters);
-        if (!file_) {
-            logFileError(context_.services, localPath_, "cannot create " + downloadPath_);
-            context_.view.showErrorBox(message(context_, MessageId::CannotWriteFile, localPath_));
-        }
-        return file_ != nullptr;
+        if (CheckedFileSink::open()) return true;
+        logFileError(context_.services, localPath_, "cannot create " + path());
+        context_.view.showErrorBox(message(context_, MessageId::CannotWriteFile, localPath_));
+        return false;
     }
-    // A body longer than promised is cut short, as it is refused anyway.
-    bool take(const char* data, std::size_t size) override {
-        received_ += size;
-        if (!check_.add(data, size)) return false;
-        file_->write(data, size);
-        return true;
-    }
-    bool finish() override {
-        file_->close();
-        return check_.matches();
-    }
-    void discard() override {
-        if (!file_) return;
-        file_.reset();
-        context_.services.files.remove(downloadPath_);
-    }
-    // Which promise the refused body broke, for the log.
+    // Which promise the refused body broke.
     void explainRefusal(std::uint64_t contentLength) override {
-        const ExpectedContent& expected = check_.expected();
-        std::string why = std::to_string(received_) + " bytes arrived";
-        if (received_ < contentLength)
+        std::string why = std::to_string(received()) + " bytes arrived";
+        if (received() < contentLength)
             why += ", Content-Length " + std::to_string(contentLength);
-        else if (expected.size && *expected.size != received_)
-            why += ", SIZE " + std::to_string(*expected.size);
+        else if (expected().size && *expected().size != received())
+            why += ", SIZE " + std::to_string(*expected().size);
         else
             why += ", SHA-256 does not match";
         eventLog(context_.services).write("file " + localPath_ + ": download refused: " + why);
@@ -134,14 +115,37 @@ public:
 
 private:
     UpdateContext& context_;
-    std::uint64_t received_ = 0;
-    ContentCheck check_;
     const std::string& localPath_;
-    const std::string& downloadPath_;
-    std::unique_ptr<OutputFile> file_;
 };
 
 }  // namespace
+
+CheckedFileSink::CheckedFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& expected,
+                                 std::string path)
+    : files_(files), check_(hashes, expected), path_(std::move(path)) {}
+
+bool CheckedFileSink::open() {
+    file_ = files_.createFresh(path_, ShareMode::DenyWriters);
+    return file_ != nullptr;
+}
+
+bool CheckedFileSink::take(const char* data, std::size_t size) {
+    received_ += size;
+    if (!check_.add(data, size)) return false;
+    file_->write(data, size);
+    return true;
+}
+
+bool CheckedFileSink::finish() {
+    file_->close();
+    return check_.matches();
+}
+
+void CheckedFileSink::discard() {
+    if (!file_) return;
+    file_.reset();
+    files_.remove(path_);
+}
 
 bool fetchBody(UpdateContext& context, const BodyRequest& wanted, BodySink& sink, const StopFlag* stop) {
     std::unique_ptr<HttpRequest> request =

@@ -4,6 +4,7 @@
 // fails is shown and listed here, unless the fetch is one that may fail
 // silently (a patch or a compressed copy, tried before the file itself).
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/content_check.h"
@@ -32,6 +33,31 @@ public:
     // After a body that arrived but was refused, before discard(): says why
     // where support can read it. contentLength: as announced, 0 when none.
     virtual void explainRefusal(std::uint64_t /*contentLength*/) {}
+};
+
+// A body written into a file of its own and checked as it arrives: whatever
+// stood at its path (a stale file, a link, a read-only file) is replaced,
+// never written through. discard() removes the file.
+class CheckedFileSink : public BodySink {
+public:
+    CheckedFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& expected, std::string path);
+    bool open() override;
+    // A body longer than promised is cut short, as it is refused anyway.
+    bool take(const char* data, std::size_t size) override;
+    bool finish() override;
+    void discard() override;
+
+protected:
+    const std::string& path() const { return path_; }
+    std::uint64_t received() const { return received_; }
+    const ExpectedContent& expected() const { return check_.expected(); }
+
+private:
+    FileSystem& files_;
+    ContentCheck check_;
+    std::string path_;
+    std::uint64_t received_ = 0;
+    std::unique_ptr<OutputFile> file_;
 };
 
 struct BodyRequest {

@@ -10,34 +10,6 @@ namespace updater {
 
 namespace {
 
-// The patch, checked against its offer as it arrives.
-class PatchFileSink : public BodySink {
-public:
-    PatchFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& promised, const std::string& path)
-        : files_(files), check_(hashes, promised), path_(path) {}
-
-    bool open() override {
-        file_ = files_.createFresh(path_, ShareMode::DenyWriters);
-        return file_ != nullptr;
-    }
-    bool take(const char* data, std::size_t size) override {
-        if (!check_.add(data, size)) return false;
-        file_->write(data, size);
-        return true;
-    }
-    bool finish() override {
-        file_->close();
-        return check_.matches();
-    }
-    void discard() override { file_.reset(); }
-
-private:
-    FileSystem& files_;
-    ContentCheck check_;
-    const std::string& path_;
-    std::unique_ptr<OutputFile> file_;
-};
-
 // Removes the side file however the attempt ends.
 class SideFile {
 public:
@@ -54,7 +26,8 @@ private:
 
 bool downloadPatch(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
                    const std::string& patchPath, const StopFlag* stop, bool& statusShown) {
-    PatchFileSink sink(context.services.files, context.services.sha256, offer.patch, patchPath);
+    // The patch, checked against its offer as it arrives.
+    CheckedFileSink sink(context.services.files, context.services.sha256, offer.patch, patchPath);
     try {
         return fetchBody(context,
                          {.file = offer.file, .entryFile = entryFile, .contentProven = true, .silent = true,
