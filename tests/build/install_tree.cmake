@@ -1,6 +1,7 @@
 # What a packager ships: the install trees of the Windows and the native
 # build and the ZIP of the Windows build hold Update.exe and mkmanifest and
-# the user documentation, and never a test program, a test key or a program
+# the user documentation, whose every relative link leads to a shipped file,
+# and never a test program, a test key or a program
 # keyed with the test key. The Windows programs are stripped yet keep ASLR,
 # DEP and relocations, and the release preset gives their very bytes in a
 # folder of its own; given a certificate and a brand, it signs both. Given a
@@ -46,6 +47,25 @@ function(check_tree what root files)
     if(NOT doc IN_LIST files)
       fail("${what}: ${doc} is missing")
     endif()
+  endforeach()
+  # Every relative link of a shipped page leads to a shipped file.
+  foreach(page IN LISTS files)
+    if(NOT page MATCHES "\\.md$")
+      continue()
+    endif()
+    file(READ "${root}/${page}" text)
+    get_filename_component(page_dir "${page}" DIRECTORY)
+    # A bracket in a list item would upset CMake's list splitting.
+    string(REPLACE "](" "\nLINK<" text "${text}")
+    string(REGEX MATCHALL "LINK<[^)#:\n]+" links "${text}")
+    foreach(link IN LISTS links)
+      string(SUBSTRING "${link}" 5 -1 target)
+      cmake_path(APPEND page_dir "${target}" OUTPUT_VARIABLE linked)
+      cmake_path(NORMAL_PATH linked)
+      if(NOT linked IN_LIST files)
+        fail("${what}: ${page} links to ${target}, which is not shipped")
+      endif()
+    endforeach()
   endforeach()
   foreach(file IN LISTS files)
     if(file MATCHES "\\.(pem|pub|key)$|(^|/)tests?/|Keyed|Branded")
