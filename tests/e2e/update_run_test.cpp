@@ -473,6 +473,8 @@ struct ReadOnlyDirectory {
 TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     serveManifest({{"a.dll"}});
     serveFile("a.dll", "new a");
+    const fs::path profileLog = userProfilePath() / "AppData" / "Local" / "kelmor" / "Update.log";
+    fs::remove(profileLog);
     const ReadOnlyDirectory readOnly(product.path());
     if (!readOnly.readOnly) GTEST_SKIP() << "a read-only bind mount is not allowed here";
     ASSERT_NO_FATAL_FAILURE(startChecked());
@@ -492,6 +494,11 @@ TEST_F(UpdateRunE2eTest, ReadOnlyDirectoryHandsTheRunToAnElevatedCopy) {
     probe.setTarget(product.exeName());
     EXPECT_EQ(probe.call("PROCS").number("count"), 1) << "one copy only: the elevated one starts no other";
     updater.reset();  // ends every copy before the directory is unmounted
+    // Nothing could log beside the program: the wizard logged into the
+    // user's profile, and the elevated copy never does.
+    const std::string log = readFileBytes(profileLog);
+    EXPECT_NE(log.find(": strSoft=kelmor"), std::string::npos) << log;
+    EXPECT_EQ(log.find("elevated run"), std::string::npos) << log;
 }
 
 // --- Whole releases ---

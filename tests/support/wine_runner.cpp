@@ -34,11 +34,14 @@ std::string toWindowsPath(const std::string& linuxPath) {
     return result;
 }
 
-std::string manifestCopyPath() {
+std::filesystem::path userProfilePath() {
     const passwd* user = getpwuid(getuid());
     if (!user) throw std::runtime_error("no user name");
-    const std::filesystem::path home =
-        std::filesystem::path(directoryFromEnvironment("WINEPREFIX")) / "drive_c" / "users" / user->pw_name;
+    return std::filesystem::path(directoryFromEnvironment("WINEPREFIX")) / "drive_c" / "users" / user->pw_name;
+}
+
+std::string manifestCopyPath() {
+    const std::filesystem::path home = userProfilePath();
     // Wine 8 keeps TEMP in the profile itself; newer versions under AppData.
     for (const auto& candidate : {home / "Temp", home / "AppData" / "Local" / "Temp"})
         if (std::filesystem::is_directory(candidate)) return (candidate / "update.ini").string();

@@ -2,6 +2,7 @@
 // Runs Windows programs under Wine from native tests. The Wine prefix and its
 // environment (WINEPREFIX, LANG, ...) come from scripts/test.
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ std::string toWindowsPath(const std::string& linuxPath);
 // temporary directory (GetTempPathA), as a Linux path; throws
 // std::runtime_error when the prefix has no such directory.
 std::string manifestCopyPath();
+// The Windows user's profile folder in the test prefix (C:\\users\\<user>).
+std::filesystem::path userProfilePath();
 
 // Runs `wine exe args...` in workingDir and waits for it, at most timeout.
 ChildResult runWine(const std::string& exe, const std::vector<std::string>& args, const std::string& workingDir,
