@@ -1,6 +1,5 @@
 #include "engine/compressed_copy.h"
 
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -20,13 +19,11 @@ class InflatingSink : public BodySink {
 public:
     InflatingSink(UpdateContext& context, const CompressedCopy& copy, const ExpectedContent& expected,
                   const std::string& downloadPath)
-        : files_(context.services.files), stored_(context.services.sha256, copy.stored),
-          inflated_(context.services.sha256, expected), downloadPath_(downloadPath), buffer_(kInflatedChunkBytes) {}
+        : stored_(context.services.sha256, copy.stored),
+          output_(context.services.files, context.services.sha256, expected, downloadPath),
+          buffer_(kInflatedChunkBytes) {}
 
-    bool open() override {
-        file_ = files_.createFresh(downloadPath_, ShareMode::DenyWriters);
-        return file_ != nullptr;
-    }
+    bool open() override { return output_.open(); }
     bool take(const char* data, std::size_t size) override {
         if (!stored_.add(data, size)) return false;
         for (;;) {
@@ -36,8 +33,7 @@ public:
             if (step.failed) return false;
             // No progress: all input is in, or the stream is stuck.
             if (step.consumed == 0 && step.produced == 0 && !step.ended) return size == 0;
-            if (!inflated_.add(buffer_.data(), step.produced)) return false;
-            file_->write(buffer_.data(), step.produced);
+            if (step.produced > 0 && !output_.take(buffer_.data(), step.produced)) return false;
             data += step.consumed;
             size -= step.consumed;
             ended_ = step.ended;
@@ -45,25 +41,14 @@ public:
             if (size == 0 && step.produced < buffer_.size()) return true;
         }
     }
-    bool finish() override {
-        if (!ended_ || !stored_.matches()) return false;
-        file_->close();
-        return inflated_.matches();
-    }
-    void discard() override {
-        if (!file_) return;
-        file_.reset();
-        files_.remove(downloadPath_);
-    }
+    bool finish() override { return ended_ && stored_.matches() && output_.finish(); }
+    void discard() override { output_.discard(); }
 
 private:
-    FileSystem& files_;
     ContentCheck stored_;
-    ContentCheck inflated_;
-    const std::string& downloadPath_;
+    CheckedFileSink output_;
     Inflater inflater_;
     std::vector<char> buffer_;
-    std::unique_ptr<OutputFile> file_;
     bool ended_ = false;
 };
 

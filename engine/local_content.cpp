@@ -26,21 +26,21 @@ std::vector<Candidate> candidatesOfSize(std::uint64_t localSize, const ExpectedC
     return candidates;
 }
 
-std::optional<Sha256Digest> hashOf(FileSystem& files, Sha256Source& hashes, const std::string& path) {
+}  // namespace
+
+std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path) {
     std::unique_ptr<Sha256Hasher> hasher = hashes.startSha256();
     if (!files.readChunks(path, [&](const char* data, std::size_t size) { hasher->update(data, size); }))
         return std::nullopt;
     return hasher->finish();
 }
 
-}  // namespace
-
 LocalContent judgeLocalContent(FileSystem& files, Sha256Source* hashes, const std::string& path,
                                std::uint64_t localSize, const ExpectedContent& expected,
                                const std::vector<PublishedContent>& previous, std::optional<Sha256Digest>* digest) {
     const std::vector<Candidate> candidates = candidatesOfSize(localSize, expected, previous);
     if (candidates.empty() || !hashes) return LocalContent::Other;
-    const std::optional<Sha256Digest> read = hashOf(files, *hashes, path);
+    const std::optional<Sha256Digest> read = fileSha256(files, *hashes, path);
     if (digest) *digest = read;
     if (!read) return LocalContent::Other;
     for (const Candidate& candidate : candidates)

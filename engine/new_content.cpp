@@ -4,6 +4,7 @@
 
 #include "engine/compressed_copy.h"
 #include "engine/file_download.h"
+#include "engine/local_content.h"
 #include "engine/patched_download.h"
 #include "engine/safe_manifest_name.h"
 
@@ -14,10 +15,7 @@ namespace {
 std::optional<Sha256Digest> hashOf(FileSystem& files, Sha256Source* hashes, const std::string& path) {
     const std::optional<LocalEntry> local = files.lookUp(path);
     if (!hashes || !local || local->directory) return std::nullopt;
-    std::unique_ptr<Sha256Hasher> hasher = hashes->startSha256();
-    if (!files.readChunks(path, [&](const char* data, std::size_t size) { hasher->update(data, size); }))
-        return std::nullopt;
-    return hasher->finish();
+    return fileSha256(files, *hashes, path);
 }
 
 // The offer whose base the local file holds; its name obeys the rules of any

@@ -49,27 +49,19 @@ bool rebuild(UpdateContext& context, const std::string& localPath, const std::st
     const std::unique_ptr<RandomAccessInput> base = files.openRandomAccess(localPath);
     const std::unique_ptr<RandomAccessInput> patch = files.openRandomAccess(patchPath);
     if (!base || !patch) return false;
-    std::unique_ptr<OutputFile> file = files.createFresh(downloadPath, ShareMode::DenyWriters);
-    if (!file) return false;
-    ContentCheck check(context.services.sha256, expected);
+    CheckedFileSink output(files, context.services.sha256, expected, downloadPath);
+    if (!output.open()) return false;
     try {
         const PatchOutcome outcome = applyPatch(*base, *patch, *expected.size, [&](const char* data, std::size_t size) {
-            if ((stop && stop->requested()) || !check.add(data, size)) return false;
-            file->write(data, size);
-            return true;
+            return !(stop && stop->requested()) && output.take(data, size);
         });
         if (stop && stop->requested()) throw DownloadStopped{};
-        if (outcome == PatchOutcome::Rebuilt) {
-            file->close();
-            if (check.matches()) return true;
-        }
+        if (outcome == PatchOutcome::Rebuilt && output.finish()) return true;
     } catch (...) {
-        file.reset();
-        files.remove(downloadPath);
+        output.discard();
         throw;
     }
-    file.reset();
-    files.remove(downloadPath);
+    output.discard();
     return false;
 }
 

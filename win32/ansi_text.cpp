@@ -2,13 +2,19 @@
 
 #include <windows.h>
 
+#include <climits>
+
 namespace updater::win32 {
 
-std::wstring ansiToWide(std::string_view text) {
-    if (text.empty()) return {};
+static_assert(CP_ACP == 0, "ansiToWide passes CP_ACP as 0");
+
+std::wstring codePageToWide(std::string_view text, unsigned codePage) {
+    if (text.empty() || text.size() > INT_MAX / 2) return {};
     const int size = static_cast<int>(text.size());
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
-    if (!wide.empty()) MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    const int units = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    if (units <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), units);
     return wide;
 }
 

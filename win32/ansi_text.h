@@ -7,7 +7,9 @@
 
 namespace updater::win32 {
 
-std::wstring ansiToWide(std::string_view text);
+// Text in the given code page as UTF-16; "" when it cannot be converted.
+std::wstring codePageToWide(std::string_view text, unsigned codePage);
+inline std::wstring ansiToWide(std::string_view text) { return codePageToWide(text, 0 /* CP_ACP */); }
 std::string wideToUtf8(std::wstring_view text);
 inline std::string ansiToUtf8(std::string_view text) { return wideToUtf8(ansiToWide(text)); }
 

@@ -5,24 +5,17 @@
 
 #include <vector>
 
+#include "win32/ansi_text.h"
+
 namespace updater::win32 {
 namespace {
 
 constexpr LCID kUserDefaultLocale = 0x400;
 
-std::wstring toWide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
 }  // namespace
 
 DateValue OleDateParser::parse(const std::string& text) {
-    std::wstring wide = toWide(text);
+    std::wstring wide = ansiToWide(text);
     DATE date = 0;
     const HRESULT result = VarDateFromStr(wide.data(), kUserDefaultLocale, 0, &date);
     if (result == S_OK) return {date, true};

@@ -4,26 +4,16 @@
 #include <shellapi.h>
 
 #include "engine/command_line.h"
+#include "win32/ansi_text.h"
 #include "win32/path_identity.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {
-namespace {
-
-std::wstring wideFromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-}  // namespace
 
 unsigned long ShellElevatedLauncher::launch(const std::string& version) {
     const std::wstring program = executablePath();
     const std::wstring directory = parentDirectory(program);
-    const std::wstring parameters = L"/elevated-run " + quoteArgument(wideFromAnsi(version));
+    const std::wstring parameters = L"/elevated-run " + quoteArgument(ansiToWide(version));
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No box of the shell's own: the wizard tells what went wrong.

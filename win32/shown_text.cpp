@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <climits>
+#include "win32/ansi_text.h"
 
 namespace updater::win32 {
 namespace {
@@ -28,16 +28,6 @@ int hexValue(char digit) {
     return -1;
 }
 
-void appendAnsi(std::wstring& out, std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > INT_MAX / 2) return;
-    const int size = static_cast<int>(bytes.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (units <= 0) return;
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(units));
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, out.data() + at, units);
-}
-
 }  // namespace
 
 std::string shownFromWide(std::wstring_view text) {
@@ -56,13 +46,7 @@ std::string shownFromWide(std::wstring_view text) {
 }
 
 std::string shownFromCodePage(std::string_view text, unsigned codePage) {
-    if (text.empty() || text.size() > INT_MAX / 2) return {};
-    const int size = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    if (units <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), units);
-    return shownFromWide(wide);
+    return shownFromWide(codePageToWide(text, codePage));
 }
 
 std::wstring wideFromShown(std::string_view text) {
@@ -71,7 +55,7 @@ std::wstring wideFromShown(std::string_view text) {
     std::size_t runStart = 0;
     for (std::size_t pos = text.find(kShownEscape); pos != std::string_view::npos;
          pos = text.find(kShownEscape, runStart)) {
-        appendAnsi(wide, text.substr(runStart, pos - runStart));
+        wide += ansiToWide(text.substr(runStart, pos - runStart));
         int unit = 0;
         std::size_t digits = 0;
         for (; digits < kEscapeDigits && pos + 1 + digits < text.size(); ++digits) {
@@ -82,7 +66,7 @@ std::wstring wideFromShown(std::string_view text) {
         if (digits == kEscapeDigits) wide += static_cast<wchar_t>(unit);
         runStart = pos + 1 + digits;
     }
-    appendAnsi(wide, text.substr(runStart));
+    wide += ansiToWide(text.substr(runStart));
     return wide;
 }
 
