@@ -21,7 +21,9 @@
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
 #include "win32/cng_verifier.h"
+#include "win32/ansi_text.h"
 #include "win32/file_event_log.h"
+#include "win32/file_replacement.h"
 #include "win32/folder_claim.h"
 #include "win32/log_place.h"
 #include "win32/ole_date_parser.h"
@@ -34,7 +36,6 @@
 #include "win32/string_table_messages.h"
 #include "win32/system_error_text.h"
 #include "win32/toolhelp_process_system.h"
-#include "win32/version_file.h"
 #include "win32/win32_code_page.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_unicode_to_ansi.h"
@@ -82,6 +83,41 @@ std::unique_ptr<win32::FileEventLog> openLog(const UpdateSettings& settings, con
     return log;
 }
 
+// What the wizard and the quiet check borrow from the system alike.
+struct SystemServices {
+    const win32::Win32CodePage codePage;
+    const win32::StringTableMessages messages;
+    const SystemPlaces places = readSystemPlaces();
+    win32::Win32FileSystem files;
+    const win32::Win32UnicodeToAnsi unicodeToAnsi;
+    win32::OleDateParser dates;
+    win32::ToolhelpProcessSystem processes;
+    win32::CngSha256Source sha256;
+    const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
+
+    std::string programDirectory() const { return directoryWithSeparator(places.modulePath, codePage); }
+
+    UpdateServices forAction(HttpSession& http, std::string applicationName, EventLog& log,
+                             InstallRights* installRights) {
+        return {.codePage = codePage,
+                .messages = messages,
+                .http = http,
+                .files = files,
+                .dates = dates,
+                .processes = processes,
+                .systemErrorText = win32::systemErrorText,
+                .applicationName = std::move(applicationName),
+                .programDirectory = programDirectory(),
+                .helpFile = helpFilePath(places.modulePath, codePage),
+                .verifier = verifier.get(),
+                .sha256 = &sha256,
+                .unicodeToAnsi = &unicodeToAnsi,
+                .programFileName = programFileName(places.modulePath, codePage),
+                .installRights = installRights,
+                .log = &log};
+    }
+};
+
 void enableCommonControls() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
@@ -110,14 +146,14 @@ int UpdateApp::run() {
         return kExitWizardEnded;
     }
 
-    const win32::Win32CodePage codePage;
-    const win32::StringTableMessages messages;
-    const SystemPlaces places = readSystemPlaces();
-    win32::Win32FileSystem files;
+    SystemServices system;
+    const CodePage& codePage = system.codePage;
+    const Messages& messages = system.messages;
+    const SystemPlaces& places = system.places;
     // Under the claim, so that no other updater is committing here. A commit
     // that cannot be finished or undone (no rights to the folder) leaves the
     // wizard with nothing to offer.
-    const bool releasePending = recoverProgramDirectory(files, places, codePage) == RecoveryOutcome::CouldNot;
+    const bool releasePending = recoverProgramDirectory(system.files, places, codePage) == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
     const std::string boxCaption = boxCaption_.empty() ? appName : win32::shownFromCodePage(boxCaption_, kBrandCodePage);
@@ -129,11 +165,6 @@ int UpdateApp::run() {
     }
     enableCommonControls();
 
-    win32::OleDateParser dates;
-    win32::ToolhelpProcessSystem processes;
-    const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
-    const win32::Win32UnicodeToAnsi unicodeToAnsi;
-    win32::CngSha256Source sha256;
     std::unique_ptr<net::HttpTransfer> http;
     try {
         http = std::make_unique<net::HttpTransfer>(appName, codePage);
@@ -146,7 +177,7 @@ int UpdateApp::run() {
     }
 
     UpdateSettings settings = defaults_;
-    const std::string settingsNote = readSettings(files, places, codePage, unicodeToAnsi, settings);
+    const std::string settingsNote = readSettings(system.files, places, codePage, system.unicodeToAnsi, settings);
     const auto log = openLog(settings, settingsNote, rights_.elevatedFor ? "elevated run" : "wizard",
                              rights_.elevatedFor.has_value());
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
@@ -161,29 +192,14 @@ int UpdateApp::run() {
 
     std::optional<std::string> elevatedFor;
     if (rights_.elevatedFor)
-        elevatedFor = unicodeToAnsi.toAnsi(std::u16string_view(
+        elevatedFor = system.unicodeToAnsi.toAnsi(std::u16string_view(
             reinterpret_cast<const char16_t*>(rights_.elevatedFor->data()), rights_.elevatedFor->size()));
     InstallRights installRights({.programDirectoryWritable =
                                      [] { return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())); },
                                  .claim = folderClaim,
                                  .launcher = launcher,
                                  .elevatedFor = std::move(elevatedFor)});
-    const UpdateServices services{.codePage = codePage,
-                                  .messages = messages,
-                                  .http = loggedHttp,
-                                  .files = files,
-                                  .dates = dates,
-                                  .processes = processes,
-                                  .systemErrorText = win32::systemErrorText,
-                                  .applicationName = boxCaption,
-                                  .programDirectory = directoryWithSeparator(places.modulePath, codePage),
-                                  .helpFile = helpFilePath(places.modulePath, codePage),
-                                  .verifier = verifier.get(),
-                                  .sha256 = &sha256,
-                                  .unicodeToAnsi = &unicodeToAnsi,
-                                  .programFileName = programFileName(places.modulePath, codePage),
-                                  .installRights = &installRights,
-                                  .log = log.get()};
+    const UpdateServices services = system.forAction(loggedHttp, boxCaption, *log, &installRights);
     ui::UpdateDialog dialog(services, std::move(settings), releasePending);
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
@@ -210,13 +226,11 @@ int UpdateApp::recover() {
 // No claim on the folder: a check changes nothing there, so it neither waits
 // for a running wizard nor keeps one from starting. It asks for no rights.
 int UpdateApp::check(const std::wstring& answerFile) {
-    const win32::Win32CodePage codePage;
-    const win32::StringTableMessages messages;
-    const SystemPlaces places = readSystemPlaces();
-    win32::Win32FileSystem files;
-    const win32::Win32UnicodeToAnsi unicodeToAnsi;
+    SystemServices system;
+    const CodePage& codePage = system.codePage;
     UpdateSettings settings = defaults_;
-    const std::string settingsNote = readSettings(files, places, codePage, unicodeToAnsi, settings);
+    const std::string settingsNote =
+        readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
     const auto log = openLog(settings, settingsNote, "check", false);
     auto failed = [&log](const std::string& why) {
         log->write("check failed: " + why);
@@ -225,38 +239,19 @@ int UpdateApp::check(const std::wstring& answerFile) {
 
     // Until a cut commit is finished or undone the installation is no one
     // release, so its version says nothing; that is the wizard's to do.
-    const std::string programDirectory = directoryWithSeparator(places.modulePath, codePage);
-    if (files.lookUp(programDirectory + std::string(kJournalName)))
+    if (system.files.lookUp(system.programDirectory() + std::string(kJournalName)))
         return failed("a whole release's commit is pending (" + std::string(kJournalName) + ")");
     const win32::SocketLayer sockets;
     if (!sockets.ready()) return failed("the socket layer did not start");
     parseUpdateUrl(settings);
     if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) return failed("URL refused: its scheme is not one this build accepts");
 
-    win32::OleDateParser dates;
-    win32::ToolhelpProcessSystem processes;
-    const std::unique_ptr<UpdateVerifier> verifier = win32::embeddedKeyVerifier();
-    win32::CngSha256Source sha256;
-    const std::string appName = applicationName(places.modulePath, codePage);
+    const std::string appName = applicationName(system.places.modulePath, codePage);
     try {
         net::HttpTransfer http(appName, codePage);
         SteadyClock clock;
         LoggedHttpSession loggedHttp(http, *log, clock);
-        const UpdateServices services{.codePage = codePage,
-                                      .messages = messages,
-                                      .http = loggedHttp,
-                                      .files = files,
-                                      .dates = dates,
-                                      .processes = processes,
-                                      .systemErrorText = win32::systemErrorText,
-                                      .applicationName = appName,
-                                      .programDirectory = programDirectory,
-                                      .helpFile = helpFilePath(places.modulePath, codePage),
-                                      .verifier = verifier.get(),
-                                      .sha256 = &sha256,
-                                      .unicodeToAnsi = &unicodeToAnsi,
-                                      .programFileName = programFileName(places.modulePath, codePage),
-                                      .log = log.get()};
+        const UpdateServices services = system.forAction(loggedHttp, appName, *log, nullptr);
         loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
         QuietView view;
         UpdateContext context{.services = services, .settings = settings, .view = view, .http = loggedHttp.connection()};
@@ -264,12 +259,15 @@ int UpdateApp::check(const std::wstring& answerFile) {
         if (result.outcome == CheckOutcome::Failed) return kExitCheckFailed;  // the cause is logged
         if (result.outcome == CheckOutcome::AlreadyNewest) return kExitCheckCurrent;
         if (!answerFile.empty()) {
-            if (const unsigned long code = win32::writeVersionFile(answerFile, result.newVersion))
+            // UTF-8 without a byte-order mark, replacing what stood there.
+            const std::string answer = win32::ansiToUtf8(result.newVersion) + "\r\n";
+            if (const unsigned long code = win32::replaceFileContent(answerFile, answer))
                 return failed("cannot write the answer file: " + errorCodeText(code, win32::systemErrorText(code)));
         }
         return kExitCheckNewer;
     } catch (...) {
-        return failed(describeFailure(std::current_exception(), messages, codePage, win32::systemErrorText).text);
+        return failed(
+            describeFailure(std::current_exception(), system.messages, codePage, win32::systemErrorText).text);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "win32/ansi_text.h"
+#include "win32/file_replacement.h"
 
 namespace updater::win32 {
 
@@ -102,19 +103,7 @@ void FileEventLog::keepNewestHalf() {
         const std::size_t firstLine = kept.find('\n');
         kept.erase(0, firstLine == std::string::npos ? kept.size() : firstLine + 1);
     }
-    const std::wstring trimmed = path_ + L".new";
-    // Whatever stands there, a link included, goes; the new file is made fresh.
-    DeleteFileW(trimmed.c_str());
-    {
-        const FileHandle fresh(CreateFileW(trimmed.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!fresh || !writeAll(fresh, kept)) {
-            DeleteFileW(trimmed.c_str());
-            return;
-        }
-    }
-    if (!MoveFileExW(trimmed.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        DeleteFileW(trimmed.c_str());
+    replaceFileContent(path_, kept);
 }
 
 }  // namespace updater::win32

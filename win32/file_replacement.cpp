@@ -1,20 +1,17 @@
-#include "win32/version_file.h"
+#include "win32/file_replacement.h"
 
 #include <windows.h>
 
-#include "win32/ansi_text.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {
 
-// Written beside the target and moved over it, so a reader never sees half
-// an answer and a failure leaves the old one.
-unsigned long writeVersionFile(const std::wstring& path, std::string_view version) {
-    const std::string bytes = ansiToUtf8(version) + "\r\n";
-    const std::wstring temporary = path + L".new";
+unsigned long replaceFileContent(const std::wstring& path, std::string_view bytes) {
+    const std::wstring fresh = path + L".new";
+    DeleteFileW(fresh.c_str());
     DWORD error = ERROR_SUCCESS;
     {
-        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file) return GetLastError();
         DWORD written = 0;
@@ -25,9 +22,9 @@ unsigned long writeVersionFile(const std::wstring& path, std::string_view versio
         if (!file.reset() && error == ERROR_SUCCESS) error = GetLastError();
     }
     if (error == ERROR_SUCCESS &&
-        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        !MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = GetLastError();
-    if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
+    if (error != ERROR_SUCCESS) DeleteFileW(fresh.c_str());
     return error;
 }
 
