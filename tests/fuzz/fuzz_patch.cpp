@@ -6,8 +6,6 @@
 // - Rebuilt only when a plain reading of the same records (below) gives a
 //   whole target, and then exactly that target;
 // - an unspoiled patch whose records are whole is Rebuilt.
-#include <zlib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,7 +15,7 @@
 
 #include "check.h"
 #include "engine/patch_apply.h"
-#include "engine/patch_format.h"
+#include "tests/unit/test_patches.h"
 
 namespace {
 
@@ -45,10 +43,7 @@ private:
     std::string_view bytes_;
 };
 
-struct Record {
-    std::uint64_t add, copy;
-    std::int64_t seek;
-};
+using Record = updater::fakes::PatchRecord;
 
 // The format's rules read as plainly as possible, all in memory.
 std::optional<std::string> reference(const std::string& base, const std::vector<Record>& records,
@@ -74,21 +69,6 @@ std::optional<std::string> reference(const std::string& base, const std::vector<
     }
     if (target.size() != targetSize || diffAt != diff.size() || extraAt != extra.size()) return std::nullopt;
     return target;
-}
-
-std::string zlibOf(const std::string& raw) {
-    uLongf size = compressBound(raw.size());
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
-              raw.size(), 6);
-    packed.resize(size);
-    return packed;
-}
-
-void appendNumber(std::string& to, std::uint64_t value, std::size_t count) {
-    unsigned char bytes[8];
-    updater::writeLittleEndian(value, bytes, count);
-    to.append(reinterpret_cast<const char*>(bytes), count);
 }
 
 class MemoryInput : public updater::RandomAccessInput {
@@ -125,20 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t spoilAt = in.number(2);
     const unsigned char spoilWith = in.byte();
 
-    std::string control;
-    for (const Record& r : records) {
-        appendNumber(control, r.add, 8);
-        appendNumber(control, r.copy, 8);
-        appendNumber(control, static_cast<std::uint64_t>(r.seek), 8);
-    }
-    const std::string packed[] = {zlibOf(control), zlibOf(diff), zlibOf(extra)};
-    std::string patch(updater::kPatchMagic, sizeof updater::kPatchMagic);
-    appendNumber(patch, updater::kPatchVersion, 4);
-    appendNumber(patch, 0, 4);
-    appendNumber(patch, base.size(), 8);
-    appendNumber(patch, targetSize, 8);
-    for (const std::string& stream : packed) appendNumber(patch, stream.size(), 8);
-    for (const std::string& stream : packed) patch += stream;
+    updater::fakes::PatchParts parts;
+    parts.baseSize = base.size();
+    parts.targetSize = targetSize;
+    parts.records = records;
+    parts.diff = diff;
+    parts.extra = extra;
+    std::string patch = parts.pack();
     const bool spoiled = (mode & 3) != 0 && !patch.empty();
     if (mode & 1) patch[spoilAt % patch.size()] ^= static_cast<char>(spoilWith | 1);
     if (mode & 2) patch.resize(spoilAt % patch.size());

@@ -4,62 +4,17 @@
 #include "engine/patch_apply.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "engine/patch_format.h"
+#include "tests/unit/test_patches.h"
 
 namespace updater {
 namespace {
 
-std::string zlibOf(const std::string& raw) {
-    uLongf size = compressBound(raw.size());
-    std::string packed(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-                        reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 9),
-              Z_OK);
-    packed.resize(size);
-    return packed;
-}
-
-std::string littleEndian(std::uint64_t value, std::size_t count) {
-    std::string bytes(count, '\0');
-    writeLittleEndian(value, reinterpret_cast<unsigned char*>(bytes.data()), count);
-    return bytes;
-}
-
-struct Record {
-    std::uint64_t add, copy;
-    std::int64_t seek;
-};
-
-// A patch before it is packed: every field can be spoiled on its own.
-struct PatchParts {
-    std::string magic = "UPDPATCH";
-    std::uint32_t version = 1, flags = 0;
-    std::uint64_t baseSize = 0, targetSize = 0;
-    std::vector<Record> records;
-    std::string rawControlTail, diff, extra;  // inflated contents
-    std::string packedControl, packedDiff, packedExtra;  // filled by pack() unless set
-    std::string trailing;
-
-    std::string pack() {
-        std::string control;
-        for (const Record& r : records)
-            control += littleEndian(r.add, 8) + littleEndian(r.copy, 8) +
-                       littleEndian(static_cast<std::uint64_t>(r.seek), 8);
-        if (packedControl.empty()) packedControl = zlibOf(control + rawControlTail);
-        if (packedDiff.empty()) packedDiff = zlibOf(diff);
-        if (packedExtra.empty()) packedExtra = zlibOf(extra);
-        return magic + littleEndian(version, 4) + littleEndian(flags, 4) + littleEndian(baseSize, 8) +
-               littleEndian(targetSize, 8) + littleEndian(packedControl.size(), 8) +
-               littleEndian(packedDiff.size(), 8) + littleEndian(packedExtra.size(), 8) + packedControl +
-               packedDiff + packedExtra + trailing;
-    }
-};
+using fakes::PatchParts;
+using fakes::zlibOf;
 
 class MemoryInput : public RandomAccessInput {
 public:
