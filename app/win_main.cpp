@@ -69,10 +69,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
             case updater::CommandSwitch::ElevatedRun: rights.elevatedFor = command.argument; break;
             case updater::CommandSwitch::Recover:
-                return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}).recover();
+                return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}, kAllowHttps).recover();
             case updater::CommandSwitch::Check:
                 try {
-                    return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}).check(command.argument);
+                    return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}, kAllowHttps).check(command.argument);
                 } catch (...) {
                     // 1 would claim a newer version.
                     return updater::kExitCheckFailed;

@@ -294,6 +294,9 @@ TEST_P(HttpsUpdateTest, OnlyACertificateThatPassesTheSystemsCheckServesTheUpdate
     publish(release, "1.3", now - kDay);
     install(old, now - 3 * kDay);
     if (GetParam().value == ServerCertificate::Good) {
+        // /check takes the brand's options as the wizard does.
+        WineProcess check(product.exeWindowsPath(), {"/check"}, fs::path(product.path()).parent_path().string());
+        EXPECT_EQ(check.wait(std::chrono::seconds(60)), 1) << check.output();
         EXPECT_EQ(updateTo("1.3").lines, (std::vector<std::string>{"readme.txt 更新完成", "kelmor 1.3"}));
         expectInstalled(release);
         return;
