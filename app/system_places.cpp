@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/byte_limits.h"
+#include "engine/text/byte_limits.h"
 
 namespace updater::app {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "engine/update_settings.h"
+#include "engine/run/update_settings.h"
 
 namespace updater::app {
 
-// How this copy was started, as far as rights go (engine/install_rights.h).
+// How this copy was started, as far as rights go (engine/run/install_rights.h).
 struct RightsAtStart {
     // "/elevated-run VERSION": the elevated copy, and the version it is for.
     std::optional<std::wstring> elevatedFor;
@@ -30,7 +30,7 @@ public:
           rights_(std::move(rights)),
           httpsAllowed_(httpsAllowed) {}
 
-    // Returns the process exit code (engine/command_line.h) once the wizard
+    // Returns the process exit code (engine/run/command_line.h) once the wizard
     // (or a refusal box) is done, or at once when another updater holds the folder.
     int run();
     // Update.exe /recover: brings the installation back to one release after

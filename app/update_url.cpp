@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "engine/byte_limits.h"
-#include "engine/url_port.h"
+#include "engine/text/byte_limits.h"
+#include "engine/transfer/url_port.h"
 
 namespace updater::app {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // Splits the configured update URL into service type, server, path and port.
-#include "engine/update_settings.h"
+#include "engine/run/update_settings.h"
 
 namespace updater::app {
 

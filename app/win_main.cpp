@@ -1,12 +1,12 @@
-// Update.exe: the switches and exit codes are in engine/command_line.h and
+// Update.exe: the switches and exit codes are in engine/run/command_line.h and
 // the README's command-line table.
 #include <windows.h>
 
 #include <utility>
 
 #include "app/update_app.h"
-#include "engine/command_line.h"
-#include "engine/update_settings.h"
+#include "engine/run/command_line.h"
+#include "engine/run/update_settings.h"
 #include "win32/program_arguments.h"
 
 // A vendor's build may change the defaults for keys missing from

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/release_commit.h"
-#include "engine/release_paths.h"
-#include "win32/win32_file_system.h"
+#include "engine/release/release_commit.h"
+#include "engine/release/release_paths.h"
+#include "win32/file_system.h"
 
 namespace {
 

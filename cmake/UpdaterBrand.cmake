@@ -9,7 +9,7 @@ cmake_policy(VERSION 3.20)
 # The keys of [Brand]: the resource texts (UTF-8 in the resource script), the
 # version record's numbers, the defaults for updataAdd.ini and the message
 # boxes' caption (both code page 936 in the program), RequireAdmin: 1 asks
-# for administrator rights at start (engine/install_rights.h), 0 or none only
+# for administrator rights at start (engine/run/install_rights.h), 0 or none only
 # to install into a directory the user cannot write, and AllowHttps: 1 lets
 # updataAdd.ini and the default URL use https:// (net/wininet_connection.h).
 set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName LegalCopyright)
@@ -17,9 +17,9 @@ set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
 set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin AllowHttps)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
-# holds: one less than the size engine/byte_limits.h gives it.
+# holds: one less than the size engine/text/byte_limits.h gives it.
 function(_updater_brand_limit constant out)
-  set(header "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../engine/byte_limits.h")
+  set(header "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../engine/text/byte_limits.h")
   file(STRINGS "${header}" line REGEX "constexpr std::size_t ${constant} = [0-9]+;")
   if(NOT line MATCHES "= ([0-9]+)")
     message(FATAL_ERROR "${header} does not define ${constant}")

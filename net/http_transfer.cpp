@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "engine/bounded_send.h"
-#include "engine/call_gate.h"
+#include "engine/work/bounded_send.h"
+#include "engine/work/call_gate.h"
 #include "net/network_failure.h"
 #include "net/wininet_connection.h"
 #include "win32/thread_name.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/code_page.h"
-#include "engine/http.h"
+#include "engine/text/code_page.h"
+#include "engine/platform/http.h"
 
 namespace updater::net {
 
@@ -26,7 +26,7 @@ public:
     void connect(const std::string& server, std::uint16_t port, bool secure) override;
     HttpConnection& connection() override;
     // Waits at most kLeftCallWaitMs for calls still inside (left calls, see
-    // engine/call_gate.h) before it closes; leaves the handles to process
+    // engine/work/call_gate.h) before it closes; leaves the handles to process
     // exit when they do not return.
     void close() override;
     void setStopFlag(const StopFlag& stop) override;

@@ -2,7 +2,7 @@
 
 #include <wininet.h>
 
-#include "engine/network_error_text.h"
+#include "engine/report/network_error_text.h"
 #include "win32/system_error_text.h"
 
 namespace updater::net {

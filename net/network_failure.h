@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/code_page.h"
-#include "engine/http.h"
+#include "engine/text/code_page.h"
+#include "engine/platform/http.h"
 
 namespace updater::net {
 

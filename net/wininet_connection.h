@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/code_page.h"
-#include "engine/http.h"
+#include "engine/text/code_page.h"
+#include "engine/platform/http.h"
 #include "net/cache_url.h"
 #include "net/wininet_request.h"
 #include "win32/unique_handle.h"

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/bounded_send.h"
-#include "engine/call_gate.h"
-#include "engine/code_page.h"
-#include "engine/crawl_rule.h"
-#include "engine/http.h"
-#include "engine/stop_flag.h"
+#include "engine/work/bounded_send.h"
+#include "engine/work/call_gate.h"
+#include "engine/text/code_page.h"
+#include "engine/transfer/crawl_rule.h"
+#include "engine/platform/http.h"
+#include "engine/work/stop_flag.h"
 #include "win32/unique_handle.h"
 
 namespace updater::net {
@@ -32,7 +32,7 @@ public:
     WinInetRequest(win32::RequestHandle handle, SessionShare share, std::string cacheUrl, const CodePage& cp);
     // A request the client could not create: send() raises this failure.
     WinInetRequest(NetworkError openFailure, const CodePage& cp);
-    // Closes the request, unless its session is gone (see engine/call_gate.h).
+    // Closes the request, unless its session is gone (see engine/work/call_gate.h).
     ~WinInetRequest() override;
     WinInetRequest(const WinInetRequest&) = delete;
     WinInetRequest& operator=(const WinInetRequest&) = delete;

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/clock.h"
-#include "engine/view_queue.h"
+#include "engine/work/clock.h"
+#include "engine/run/view_queue.h"
 #include "win32/thread_name.h"
 #include "win32/unique_handle.h"
 

@@ -1,17 +1,17 @@
 #pragma once
 // Long work on a worker thread while the window's thread keeps answering.
 // The worker sees a WizardView whose calls are queued and carried out here,
-// in order and at the screen's pace (engine/frame_player.h); the boxes it
+// in order and at the screen's pace (engine/run/frame_player.h); the boxes it
 // asks for are shown here and answered.
 #include <windows.h>
 
 #include <exception>
 #include <functional>
 
-#include "engine/call_gate.h"
-#include "engine/frame_player.h"
-#include "engine/stop_flag.h"
-#include "engine/wizard_view.h"
+#include "engine/work/call_gate.h"
+#include "engine/run/frame_player.h"
+#include "engine/work/stop_flag.h"
+#include "engine/report/wizard_view.h"
 
 namespace updater::ui {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/process_guard.h"
-#include "engine/update_run.h"
+#include "engine/run/process_guard.h"
+#include "engine/run/update_run.h"
 #include "res/resource.h"
 #include "ui/paint_session.h"
 #include "win32/screen_dpi.h"

@@ -6,13 +6,13 @@
 #include <functional>
 #include <string>
 
-#include "engine/clock.h"
-#include "engine/messages.h"
-#include "engine/stop_flag.h"
-#include "engine/update_services.h"
-#include "engine/update_settings.h"
-#include "engine/version_check.h"
-#include "engine/wizard_view.h"
+#include "engine/work/clock.h"
+#include "engine/report/messages.h"
+#include "engine/work/stop_flag.h"
+#include "engine/run/update_services.h"
+#include "engine/run/update_settings.h"
+#include "engine/run/version_check.h"
+#include "engine/report/wizard_view.h"
 #include "ui/background_run.h"
 #include "ui/banner_panel.h"
 #include "ui/dialog.h"

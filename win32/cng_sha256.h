@@ -2,7 +2,7 @@
 // SHA-256 by the Windows CNG API, for downloads and for the keyed build's
 // signature check.
 #include "win32/unique_handle.h"
-#include "engine/sha256.h"
+#include "engine/platform/sha256.h"
 
 namespace updater::win32 {
 

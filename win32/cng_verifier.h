@@ -5,7 +5,7 @@
 
 #include "win32/unique_handle.h"
 #include "win32/cng_sha256.h"
-#include "engine/update_verifier.h"
+#include "engine/platform/update_verifier.h"
 
 namespace updater::win32 {
 

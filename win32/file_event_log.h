@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/event_log.h"
+#include "engine/report/event_log.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "win32/cng_sha256.h"
 #include "win32/path_identity.h"
 

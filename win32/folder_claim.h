@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "engine/install_rights.h"
-#include "engine/sha256.h"
+#include "engine/run/install_rights.h"
+#include "engine/platform/sha256.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {

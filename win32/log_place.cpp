@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "engine/event_log.h"
-#include "engine/side_files.h"
+#include "engine/report/event_log.h"
+#include "engine/manifest/side_files.h"
 #include "win32/ansi_text.h"
 
 namespace updater::win32 {

@@ -1,6 +1,6 @@
 #pragma once
 // Date texts through the OLE Automation parser, under the user's default locale.
-#include "engine/date_parser.h"
+#include "engine/platform/date_parser.h"
 
 namespace updater::win32 {
 

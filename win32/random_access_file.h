@@ -2,7 +2,7 @@
 // A file read at any offset, over its Win32 handle.
 #include <memory>
 
-#include "engine/patch_apply.h"
+#include "engine/transfer/patch_apply.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {

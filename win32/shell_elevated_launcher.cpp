@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/command_line.h"
+#include "engine/run/command_line.h"
 #include "win32/ansi_text.h"
 #include "win32/path_identity.h"
 #include "win32/unique_handle.h"

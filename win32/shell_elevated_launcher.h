@@ -4,7 +4,7 @@
 // thread, and starts this program with the administrator's token. Under Wine
 // "runas" starts the program at once, with the same rights and no prompt, so
 // only a unit test's launcher can refuse.
-#include "engine/install_rights.h"
+#include "engine/run/install_rights.h"
 
 namespace updater::win32 {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/byte_limits.h"
+#include "engine/text/byte_limits.h"
 #include "res/resource.h"
 #include "win32/shown_text.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // Texts of the program's own string table, as shown text (win32/shown_text.h).
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 
 namespace updater::win32 {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Processes through the tool help snapshot; termination with a handle to
 // wait on.
-#include "engine/process_guard.h"
+#include "engine/run/process_guard.h"
 
 namespace updater::win32 {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/side_files.h"
+#include "engine/manifest/side_files.h"
 #include "win32/unique_handle.h"
 
 namespace updater::win32 {

@@ -8,7 +8,7 @@
 
 namespace updater::win32 {
 
-// Creates kWriteProbeName (engine/side_files.h) in the directory, deleted as
+// Creates kWriteProbeName (engine/manifest/side_files.h) in the directory, deleted as
 // its handle closes; true when it could be created.
 bool canCreateFilesIn(const std::wstring& directory);
 

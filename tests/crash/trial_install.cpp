@@ -8,7 +8,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "engine/side_files.h"
+#include "engine/manifest/side_files.h"
 
 #include "tests/support/file_bytes.h"
 #include "tests/support/sha256_hex.h"

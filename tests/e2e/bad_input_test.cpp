@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_journal.h"
+#include "engine/release/update_journal.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/poll.h"
 #include "tests/support/probe_client.h"

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
-#include "engine/ini_file.h"
-#include "engine/ini_text.h"
+#include "engine/text/hex_text.h"
+#include "engine/text/ini_file.h"
+#include "engine/text/ini_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 #include "tests/support/wine_runner.h"

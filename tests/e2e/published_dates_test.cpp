@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/ini_file.h"
+#include "engine/text/ini_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/probe_client.h"

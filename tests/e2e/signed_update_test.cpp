@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ini_file.h"
+#include "engine/text/ini_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/product_dir.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_journal.h"
+#include "engine/release/update_journal.h"
 #include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/served_updater_test.h"

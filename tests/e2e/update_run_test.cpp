@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/side_files.h"
+#include "engine/manifest/side_files.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/poll.h"

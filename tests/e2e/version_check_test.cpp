@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/update_journal.h"
+#include "engine/release/update_journal.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/product_dir.h"

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/http.h"
+#include "engine/platform/http.h"
 
 namespace fuzz {
 

@@ -4,7 +4,7 @@
 // "broken" fails the parser; anything else is rejected (0).
 #include <string>
 
-#include "engine/date_parser.h"
+#include "engine/platform/date_parser.h"
 
 namespace fuzz {
 

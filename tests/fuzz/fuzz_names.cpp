@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/safe_manifest_name.h"
-#include "engine/version_number.h"
+#include "engine/manifest/safe_manifest_name.h"
+#include "engine/text/version_number.h"
 #include "windows_path.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/patch_apply.h"
+#include "engine/transfer/patch_apply.h"
 #include "tests/unit/test_patches.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "check.h"
-#include "engine/code_page.h"
-#include "engine/ini_file.h"
+#include "engine/text/code_page.h"
+#include "engine/text/ini_file.h"
 
 using updater::IniFile;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Unicode to code page 936 on the build machine, through the C library's
 // iconv: the native stand-in for the platform's conversion (cp936_text.cpp).
-#include "engine/unicode_to_ansi.h"
+#include "engine/text/unicode_to_ansi.h"
 
 namespace testsupport {
 

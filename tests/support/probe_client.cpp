@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/poll.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/wine_runner.h"

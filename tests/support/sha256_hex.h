@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 
 namespace testsupport {
 

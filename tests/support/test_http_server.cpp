@@ -17,7 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/file_bytes.h"
 
 namespace testsupport {

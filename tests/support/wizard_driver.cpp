@@ -4,7 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/poll.h"
 #include "tests/support/probe_client.h"
 #include "tests/support/wizard_texts.h"

@@ -1,8 +1,8 @@
 // The bounded send with an injected send function, and the session's gate
 // that left calls pass: a normal send, a failure with its text, an overrun,
 // the stop flag, a second caller, and a close that waits for calls inside.
-#include "engine/bounded_send.h"
-#include "engine/call_gate.h"
+#include "engine/work/bounded_send.h"
+#include "engine/work/call_gate.h"
 
 #include <gtest/gtest.h>
 

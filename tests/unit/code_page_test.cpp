@@ -1,5 +1,5 @@
-#include "engine/code_page.h"
-#include "engine/executable_names.h"
+#include "engine/text/code_page.h"
+#include "engine/manifest/executable_names.h"
 
 #include <gtest/gtest.h>
 

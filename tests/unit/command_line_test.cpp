@@ -1,6 +1,6 @@
 // The command line: the first argument as /name or -name in any letter case;
 // everything else opens the wizard with the arguments ignored.
-#include "engine/command_line.h"
+#include "engine/run/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The crawl rule on a clock moved by hand.
-#include "engine/crawl_rule.h"
+#include "engine/transfer/crawl_rule.h"
 
 #include <gtest/gtest.h>
 

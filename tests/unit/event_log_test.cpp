@@ -1,15 +1,15 @@
 // The support log: the lines that name why a check or a file failed, and the
 // request layer's line for every request, whatever kind of failure it meets.
-#include "engine/event_log.h"
+#include "engine/report/event_log.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine/logged_http.h"
-#include "engine/update_run.h"
-#include "engine/version_check.h"
+#include "engine/report/logged_http.h"
+#include "engine/run/update_run.h"
+#include "engine/run/version_check.h"
 #include "tests/unit/fake_verifier.h"
 #include "tests/unit/fakes.h"
 

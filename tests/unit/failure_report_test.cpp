@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/code_page.h"
-#include "engine/date_parser.h"
-#include "engine/failure_report.h"
-#include "engine/file_system.h"
-#include "engine/http.h"
+#include "engine/text/code_page.h"
+#include "engine/platform/date_parser.h"
+#include "engine/report/failure_report.h"
+#include "engine/platform/file_system.h"
+#include "engine/platform/http.h"
 
 namespace updater {
 namespace {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/hex_text.h"
-#include "engine/manifest_signature.h"
-#include "engine/update_verifier.h"
+#include "engine/text/hex_text.h"
+#include "engine/manifest/manifest_signature.h"
+#include "engine/platform/update_verifier.h"
 
 namespace updater::fakes {
 

@@ -12,15 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "engine/clock.h"
-#include "engine/date_parser.h"
-#include "engine/file_system.h"
-#include "engine/http.h"
-#include "engine/messages.h"
-#include "engine/process_guard.h"
-#include "engine/update_services.h"
-#include "engine/version_check.h"
-#include "engine/wizard_view.h"
+#include "engine/work/clock.h"
+#include "engine/platform/date_parser.h"
+#include "engine/platform/file_system.h"
+#include "engine/platform/http.h"
+#include "engine/report/messages.h"
+#include "engine/run/process_guard.h"
+#include "engine/run/update_services.h"
+#include "engine/run/version_check.h"
+#include "engine/report/wizard_view.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fake_verifier.h"
 

@@ -1,7 +1,7 @@
 // Rights only to install: what Update does with a directory it can or cannot
 // write, and how the folder's claim crosses to the elevated copy. The
 // launcher plays the prompt: started, refused, or failed.
-#include "engine/install_rights.h"
+#include "engine/run/install_rights.h"
 
 #include <gtest/gtest.h>
 

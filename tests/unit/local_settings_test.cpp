@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "engine/code_page.h"
-#include "engine/executable_names.h"
-#include "engine/local_settings.h"
-#include "engine/url_port.h"
+#include "engine/text/code_page.h"
+#include "engine/manifest/executable_names.h"
+#include "engine/run/local_settings.h"
+#include "engine/transfer/url_port.h"
 
 namespace updater {
 namespace {

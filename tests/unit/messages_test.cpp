@@ -1,4 +1,4 @@
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 
 #include <gtest/gtest.h>
 

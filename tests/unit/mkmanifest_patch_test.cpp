@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/patch_apply.h"
+#include "engine/transfer/patch_apply.h"
 
 namespace mkmanifest {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "engine/byte_limits.h"
-#include "engine/ini_file.h"
+#include "engine/text/byte_limits.h"
+#include "engine/text/ini_file.h"
 #include "tools/mkmanifest/form_packer.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/previous_manifest.h"

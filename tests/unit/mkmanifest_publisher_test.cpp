@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "engine/ini_file.h"
+#include "engine/text/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 #include "tools/mkmanifest/packed_forms.h"
 

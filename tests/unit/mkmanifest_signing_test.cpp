@@ -14,8 +14,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/manifest_signature.h"
-#include "engine/ini_file.h"
+#include "engine/manifest/manifest_signature.h"
+#include "engine/text/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 #include "tests/support/file_bytes.h"
 

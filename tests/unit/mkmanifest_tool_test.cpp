@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/byte_limits.h"
-#include "engine/ini_file.h"
-#include "engine/patch_apply.h"
+#include "engine/text/byte_limits.h"
+#include "engine/text/ini_file.h"
+#include "engine/transfer/patch_apply.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/sha256_hex.h"
 

@@ -1,4 +1,4 @@
-#include "engine/network_error_text.h"
+#include "engine/report/network_error_text.h"
 
 #include <gtest/gtest.h>
 

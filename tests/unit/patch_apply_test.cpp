@@ -1,7 +1,7 @@
 // The applier on hand-built patches: one whole patch, then each way a patch
 // can be broken or hostile, each of which must end Malformed without writing
 // past the target size.
-#include "engine/patch_apply.h"
+#include "engine/transfer/patch_apply.h"
 
 #include <gtest/gtest.h>
 #include <functional>

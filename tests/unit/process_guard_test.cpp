@@ -1,4 +1,4 @@
-#include "engine/process_guard.h"
+#include "engine/run/process_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "engine/release_commit.h"
+#include "engine/release/release_commit.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/release_paths.h"
-#include "engine/release_recovery.h"
-#include "engine/side_files.h"
-#include "engine/update_journal.h"
+#include "engine/release/release_paths.h"
+#include "engine/release/release_recovery.h"
+#include "engine/manifest/side_files.h"
+#include "engine/release/update_journal.h"
 #include "tests/unit/fakes.h"
 
 namespace updater {

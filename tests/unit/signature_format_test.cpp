@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/content_check.h"
-#include "engine/manifest_signature.h"
+#include "engine/manifest/content_check.h"
+#include "engine/manifest/manifest_signature.h"
 #include "tests/unit/fake_verifier.h"
 
 namespace updater {

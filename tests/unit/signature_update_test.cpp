@@ -2,8 +2,8 @@
 // verifier; and the same signed manifests read by a build without a key.
 #include <gtest/gtest.h>
 
-#include "engine/update_run.h"
-#include "engine/version_check.h"
+#include "engine/run/update_run.h"
+#include "engine/run/version_check.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fake_verifier.h"
 #include "tests/unit/fakes.h"

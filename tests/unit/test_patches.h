@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/patch_format.h"
+#include "engine/transfer/patch_format.h"
 
 namespace updater::fakes {
 

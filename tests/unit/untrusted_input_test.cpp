@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "engine/update_run.h"
-#include "engine/version_check.h"
+#include "engine/run/update_run.h"
+#include "engine/run/version_check.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
 

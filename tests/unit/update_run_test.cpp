@@ -1,8 +1,8 @@
-#include "engine/update_run.h"
+#include "engine/run/update_run.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/safe_manifest_name.h"
+#include "engine/manifest/safe_manifest_name.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
 #include "tests/unit/test_patches.h"

@@ -1,4 +1,4 @@
-#include "engine/version_check.h"
+#include "engine/run/version_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Version texts read as C's atof reads them, with "." as the point whatever the locale.
-#include "engine/version_number.h"
+#include "engine/text/version_number.h"
 
 #include <gtest/gtest.h>
 

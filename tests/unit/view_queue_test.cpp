@@ -1,8 +1,8 @@
 // The worker's view queue and the window's frame player: order, coalescing,
 // the list's painting, questions across threads, a left window and a failed
 // allocation.
-#include "engine/frame_player.h"
-#include "engine/view_queue.h"
+#include "engine/run/frame_player.h"
+#include "engine/run/view_queue.h"
 
 #include <gtest/gtest.h>
 

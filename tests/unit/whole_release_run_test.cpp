@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/side_files.h"
-#include "engine/update_run.h"
+#include "engine/manifest/side_files.h"
+#include "engine/run/update_run.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
 #include "tests/unit/test_patches.h"

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "win32/win32_code_page.h"
-#include "engine/hex_text.h"
+#include "win32/code_page.h"
+#include "engine/text/hex_text.h"
 #include "net/cache_url.h"
 #include "net/http_transfer.h"
 

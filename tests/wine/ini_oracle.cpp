@@ -26,11 +26,11 @@
 #include <utility>
 #include <vector>
 
-#include "win32/win32_code_page.h"
-#include "win32/win32_file_system.h"
-#include "win32/win32_unicode_to_ansi.h"
-#include "engine/hex_text.h"
-#include "engine/ini_file.h"
+#include "win32/code_page.h"
+#include "win32/file_system.h"
+#include "win32/unicode_to_ansi.h"
+#include "engine/text/hex_text.h"
+#include "engine/text/ini_file.h"
 
 namespace {
 

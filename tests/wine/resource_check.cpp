@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/mkmanifest/manifest_signer.h"
 
-#include "engine/manifest_signature.h"
+#include "engine/manifest/manifest_signature.h"
 
 namespace mkmanifest {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/update_verifier.h"
+#include "engine/platform/update_verifier.h"
 
 namespace mkmanifest {
 

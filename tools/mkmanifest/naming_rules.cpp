@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/code_page.h"
-#include "engine/safe_manifest_name.h"
-#include "engine/version_number.h"
+#include "engine/text/code_page.h"
+#include "engine/manifest/safe_manifest_name.h"
+#include "engine/text/version_number.h"
 
 namespace mkmanifest {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/byte_limits.h"
+#include "engine/text/byte_limits.h"
 
 namespace mkmanifest {
 

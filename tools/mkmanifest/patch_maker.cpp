@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/patch_format.h"
+#include "engine/transfer/patch_format.h"
 #include "tools/mkmanifest/deflater.h"
 #include "tools/mkmanifest/suffix_sort.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Makes the .updpatch that rebuilds a target from a base (engine/patch_format.h).
+// Makes the .updpatch that rebuilds a target from a base (engine/transfer/patch_format.h).
 // Matches are found through the base's suffix array and grown into
 // approximate matches, whose small differences compress well.
 #include <cstdint>

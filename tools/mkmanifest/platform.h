@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/sha256.h"
+#include "engine/platform/sha256.h"
 
 namespace mkmanifest {
 

@@ -1,8 +1,8 @@
 #include "tools/mkmanifest/previous_manifest.h"
 
-#include "engine/code_page.h"
-#include "engine/ini_file.h"
-#include "engine/update_manifest.h"
+#include "engine/text/code_page.h"
+#include "engine/text/ini_file.h"
+#include "engine/manifest/update_manifest.h"
 
 namespace mkmanifest {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/byte_limits.h"
+#include "engine/text/byte_limits.h"
 #include "tools/mkmanifest/form_packer.h"
 #include "tools/mkmanifest/manifest_text.h"
 #include "tools/mkmanifest/naming_rules.h"

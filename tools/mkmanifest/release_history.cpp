@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/content_check.h"
-#include "engine/hex_text.h"
+#include "engine/manifest/content_check.h"
+#include "engine/text/hex_text.h"
 
 namespace mkmanifest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_manifest.h"
+#include "engine/manifest/update_manifest.h"
 
 namespace mkmanifest {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "tools/mkmanifest/deflater.h"
 #include "tools/mkmanifest/platform.h"
 

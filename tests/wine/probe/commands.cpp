@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "res/resource.h"
 #include "win32/unique_handle.h"
 

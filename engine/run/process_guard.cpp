@@ -1,0 +1,29 @@
+#include "engine/run/process_guard.h"
+
+namespace updater {
+
+bool isProductExecutable(const std::string& exeName, const std::string& productName, const CodePage& cp) {
+    return equalsIgnoreCase(exeName, productName + ".exe", cp);
+}
+
+bool ProcessGuard::consult(const std::string& productName) {
+    const long processId = processes_.findFirst(
+        [&](const std::string& exeName) { return isProductExecutable(exeName, productName, cp_); });
+    if (processId == -1) return true;
+    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {productName}))) return false;
+    if (std::unique_ptr<EndingProcess> ending = processes_.terminate(processId)) waitForEnd(*ending);
+    return true;
+}
+
+// Until the product has ended its files are still held, and the first
+// replacement (its own executable, often) would fail. The guard runs on the
+// worker, so the window answers meanwhile; a process that will not end costs
+// the user 5 s.
+void ProcessGuard::waitForEnd(EndingProcess& process) {
+    const std::uint64_t deadline = clock_.nowMs() + kEndWaitMs;
+    for (std::uint64_t now = clock_.nowMs(); now < deadline; now = clock_.nowMs()) {
+        if (process.waitForEnd(static_cast<std::uint32_t>(deadline - now))) return;
+    }
+}
+
+}  // namespace updater

@@ -1,0 +1,227 @@
+#include "engine/run/whole_release_run.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/manifest/content_check.h"
+#include "engine/release/entry_state.h"
+#include "engine/report/failure_report.h"
+#include "engine/transfer/file_download.h"
+#include "engine/release/local_content.h"
+#include "engine/transfer/new_content.h"
+#include "engine/release/release_commit.h"
+#include "engine/manifest/safe_manifest_name.h"
+#include "engine/manifest/side_files.h"
+
+namespace updater {
+
+namespace {
+
+// The client's settings file: dropping it would lose the product's address.
+constexpr std::string_view kSettingsFileName = "updataAdd.ini";
+
+class WholeRun {
+public:
+    WholeRun(UpdateContext& context, const std::vector<ManifestEntry>& entries)
+        : context_(context), files_(context.services.files), directory_(context.services.programDirectory),
+          entries_(entries) {}
+
+    WholeOutcome run(const std::vector<DroppedFile>& drops) {
+        CommitGate* const gate = context_.commitGate;
+        if (gate && !gate->beginDownloads()) return WholeOutcome::Stopped;
+        if (!namesAllowed()) return failed();
+        try {
+            bool complete = true;
+            for (const ManifestEntry& entry : entries_) complete = stage(entry) && complete;
+            if (!complete) return failed();
+        } catch (const DownloadStopped&) {
+            return WholeOutcome::Stopped;
+        }
+        CommitPlan plan{{}, droppedFilesToRemove(drops)};
+        for (const auto& [target, file] : staged_) plan.targets.push_back(target);
+        if (plan.targets.empty() && plan.drops.empty()) return WholeOutcome::Committed;
+        // The product may have been started again during the downloads.
+        if (!context_.consultGuard()) return failed();
+        if (gate && !gate->beginCommit()) return WholeOutcome::Stopped;
+        if (const std::optional<CommitFailure> failure = commitRelease(files_, directory_, plan)) {
+            reportCommitFailure(*failure);
+            return failed();
+        }
+        for (const auto& [target, file] : staged_) list(MessageId::FileUpdated, file);
+        return WholeOutcome::Committed;
+    }
+
+private:
+    // A refused name fails the release before anything is fetched.
+    bool namesAllowed() {
+        std::vector<std::string> names;
+        for (const ManifestEntry& entry : entries_) names.push_back(entry.file);
+        const std::vector<bool> sharing = namesSharingAFile(names);
+        bool allowed = true;
+        for (std::size_t index = 0; index < entries_.size(); ++index) {
+            const NameRefusal refusal = manifestNameRefusal(entries_[index].file);
+            if (sharing[index] || refusal != NameRefusal::None) {
+                note(entries_[index].file, sharing[index] ? "refused: opens the same file as another entry"
+                                                          : "refused: name " + std::string(refusalReason(refusal)));
+                list(MessageId::FileFailed, entries_[index].file);
+                allowed = false;
+            }
+        }
+        return allowed;
+    }
+
+    // Brings the entry's new content into its download file, or finds it
+    // there from an earlier run; true when nothing is missing for the commit.
+    bool stage(const ManifestEntry& entry) {
+        if (context_.stop && context_.stop->requested()) throw DownloadStopped{};
+        const std::string localPath = directory_ + entry.file;
+        const std::optional<LocalEntry> local = files_.lookUp(localPath);
+        if (local && local->directory) return failedFile(entry.file, "a folder stands there");
+        // The running updater's new copy waits beside it, as in a run file by file.
+        const std::string target = isUpdaterItself(context_, entry.file)
+                                       ? context_.services.programFileName + std::string(kUpdaterCopySuffix)
+                                       : entry.file;
+        const std::string copyPath = target == entry.file ? std::string() : directory_ + target;
+        std::optional<Sha256Digest> localDigest;
+        if (isEntryCurrent(files_, context_.services.sha256, local, localPath, entry, copyPath,
+                           [&] { return isLocalFileCurrent(context_, local, entry.version); }, &localDigest)) {
+            note(entry.file, "up to date");
+            return true;
+        }
+        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
+        if (!expected || !expected->promisesEverything())
+            return failedFile(entry.file, "a whole release needs SIZE and SHA256");
+
+        const std::string downloadPath = downloadPathFor(files_, directory_, target);
+        if (!isKeptDownload(downloadPath, *expected) && !fetch(entry, *expected, localDigest, localPath, downloadPath))
+            return failedFile(entry.file, "not fetched");
+        staged_.emplace_back(target, entry.file);
+        return true;
+    }
+
+    // A download left by an earlier run is used again when it is exactly the
+    // promised content.
+    bool isKeptDownload(const std::string& path, const ExpectedContent& expected) {
+        const std::optional<LocalEntry> kept = files_.lookUp(path);
+        return kept && !kept->directory && holds(path, expected);
+    }
+
+    // Whether the file's bytes are exactly the expected content, read in chunks.
+    bool holds(const std::string& path, const ExpectedContent& expected) {
+        ContentCheck check(context_.services.sha256, expected);
+        bool withinSize = true;
+        const bool read = files_.readChunks(path, [&](const char* data, std::size_t size) {
+            withinSize = withinSize && check.add(data, size);
+        });
+        return read && withinSize && check.matches();
+    }
+
+    // A network or file failure fails this file only: the others are still
+    // fetched, so that the next run needs only what failed.
+    bool fetch(const ManifestEntry& entry, const ExpectedContent& expected,
+               const std::optional<Sha256Digest>& localDigest, const std::string& localPath,
+               const std::string& downloadPath) {
+        std::exception_ptr failure;
+        try {
+            return fetchNewContent(context_, entry, expected, localDigest, localPath, downloadPath, context_.stop);
+        } catch (const NetworkError&) {
+            failure = std::current_exception();
+        } catch (const FileError& error) {
+            note(entry.file, error.path() + ": " +
+                           errorCodeText(error.code(), context_.services.systemErrorText
+                                                           ? context_.services.systemErrorText(error.code())
+                                                           : ""));
+            failure = std::current_exception();
+        }
+        context_.view.addListLine(describeFailure(failure, context_.services.messages, context_.services.codePage,
+                                                  context_.services.systemErrorText)
+                                      .text);
+        return false;
+    }
+
+    // Only a file whose bytes the vendor published goes; a copy the user
+    // changed stays. The updater, its copy and the settings never go.
+    std::vector<std::string> droppedFilesToRemove(const std::vector<DroppedFile>& drops) {
+        std::set<std::string> keys;
+        for (const ManifestEntry& entry : entries_) keys.insert(manifestNameKey(entry.file));
+        keys.insert(manifestNameKey(kSettingsFileName));
+        std::vector<std::string> removed;
+        for (const DroppedFile& drop : drops) {
+            if (!isSafeManifestName(drop.file) || isUpdaterItself(context_, drop.file) ||
+                !keys.insert(manifestNameKey(drop.file)).second)
+                continue;
+            const std::string path = directory_ + drop.file;
+            const std::optional<LocalEntry> local = files_.lookUp(path);
+            if (!local || local->directory) continue;
+            const bool published = std::any_of(drop.previous.begin(), drop.previous.end(), [&](const PublishedContent& c) {
+                const std::optional<ExpectedContent> expected = readExpectedContent(c.size, c.sha256);
+                return expected && expected->promisesEverything() && *expected->size == local->size &&
+                       holds(path, *expected);
+            });
+            if (published) removed.push_back(drop.file);
+        }
+        return removed;
+    }
+
+    void reportCommitFailure(const CommitFailure& failure) {
+        const std::string name = failure.step == CommitFailure::Step::Journal ? std::string(kJournalName) : failure.name;
+        logFileError(context_.services, name, "the commit stopped here");
+        context_.view.showErrorBox(runMessage(context_, MessageId::CannotWriteFile, directory_ + name));
+        list(MessageId::FileFailed, manifestFileOf(name));
+    }
+
+    // The manifest's name for a commit target: the updater's copy is its entry.
+    std::string manifestFileOf(const std::string& target) const {
+        for (const auto& [stagedTarget, file] : staged_)
+            if (stagedTarget == target) return file;
+        return target;
+    }
+
+    bool failedFile(const std::string& file, const std::string& why) {
+        note(file, "failed: " + why);
+        list(MessageId::FileFailed, file);
+        return false;
+    }
+
+    void list(MessageId id, const std::string& file) {
+        if (id == MessageId::FileUpdated) note(file, "updated");
+        context_.view.addListLine(runMessage(context_, id, file));
+    }
+    void note(const std::string& file, const std::string& what) {
+        eventLog(context_.services).write("file " + file + ": " + what);
+    }
+
+    WholeOutcome failed() {
+        context_.view.showStatus(context_.services.messages.load(MessageId::ReleaseNotDone));
+        context_.view.enableButton(true);
+        return WholeOutcome::Failed;
+    }
+
+    UpdateContext& context_;
+    FileSystem& files_;
+    const std::string& directory_;
+    const std::vector<ManifestEntry>& entries_;
+    // Each download ready for the commit: its target, and the entry's file.
+    std::vector<std::pair<std::string, std::string>> staged_;
+};
+
+}  // namespace
+
+bool runsWhole(const UpdateManifest& manifest, std::string_view product, const std::vector<ManifestEntry>& entries) {
+    return manifest.wholeRelease(product) && std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& entry) {
+               return entry.size.has_value() && entry.sha256.has_value();
+           });
+}
+
+std::vector<DroppedFile> listDroppedFiles(const UpdateManifest& manifest) {
+    std::vector<DroppedFile> drops;
+    while (std::optional<DroppedFile> drop = manifest.dropped(drops.size())) drops.push_back(std::move(*drop));
+    return drops;
+}
+
+WholeOutcome runWholeRelease(UpdateContext& context, const std::vector<ManifestEntry>& entries,
+                             const std::vector<DroppedFile>& drops) {
+    return WholeRun(context, entries).run(drops);
+}
+
+}  // namespace updater

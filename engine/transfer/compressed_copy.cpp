@@ -1,0 +1,73 @@
+#include "engine/transfer/compressed_copy.h"
+
+#include <new>
+#include <vector>
+
+#include "engine/transfer/file_download.h"
+#include "engine/transfer/inflater.h"
+
+namespace updater {
+
+namespace {
+
+constexpr std::size_t kInflatedChunkBytes = 64 * 1024;
+
+// Checks the stored bytes and what they inflate to, both as they pass, so
+// that neither is ever held whole; output past SIZE stops the body at once,
+// which disarms a decompression bomb.
+class InflatingSink : public BodySink {
+public:
+    InflatingSink(UpdateContext& context, const CompressedCopy& copy, const ExpectedContent& expected,
+                  const std::string& downloadPath)
+        : stored_(context.services.sha256, copy.stored),
+          output_(context.services.files, context.services.sha256, expected, downloadPath),
+          buffer_(kInflatedChunkBytes) {}
+
+    bool open() override { return output_.open(); }
+    bool take(const char* data, std::size_t size) override {
+        if (!stored_.add(data, size)) return false;
+        for (;;) {
+            // Bytes after the end of the stream are not the copy.
+            if (ended_) return size == 0;
+            const Inflater::Step step = inflater_.run(data, size, buffer_.data(), buffer_.size());
+            if (step.failed) return false;
+            // No progress: all input is in, or the stream is stuck.
+            if (step.consumed == 0 && step.produced == 0 && !step.ended) return size == 0;
+            if (step.produced > 0 && !output_.take(buffer_.data(), step.produced)) return false;
+            data += step.consumed;
+            size -= step.consumed;
+            ended_ = step.ended;
+            // A full buffer may leave output waiting inside zlib.
+            if (size == 0 && step.produced < buffer_.size()) return true;
+        }
+    }
+    bool finish() override { return ended_ && stored_.matches() && output_.finish(); }
+    void discard() override { output_.discard(); }
+
+private:
+    ContentCheck stored_;
+    CheckedFileSink output_;
+    Inflater inflater_;
+    std::vector<char> buffer_;
+    bool ended_ = false;
+};
+
+}  // namespace
+
+bool fetchCompressedCopy(UpdateContext& context, const std::string& entryFile, const CompressedCopy& copy,
+                         const ExpectedContent& expected, const std::string& downloadPath, const StopFlag* stop,
+                         bool& statusShown) {
+    try {
+        InflatingSink sink(context, copy, expected, downloadPath);
+        return fetchBody(context,
+                         {.file = copy.file, .entryFile = entryFile, .contentProven = true, .silent = true,
+                          .statusShown = &statusShown},
+                         sink, stop);
+    } catch (const NetworkError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace updater

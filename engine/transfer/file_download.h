@@ -1,0 +1,90 @@
+#pragma once
+// One request and its body, as both kinds of run fetch a file: the status,
+// the framing and the content decide whether the body is the file. What
+// fails is shown and listed here, unless the fetch is one that may fail
+// silently (a patch or a compressed copy, tried before the file itself).
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/manifest/content_check.h"
+#include "engine/work/stop_flag.h"
+#include "engine/run/update_services.h"
+
+namespace updater {
+
+// Thrown between two chunks once the stop flag is raised; the partial
+// download is removed first.
+struct DownloadStopped {};
+
+// Where a body goes once the answer is known to be the file asked for.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    // Before the first chunk; false when there is nowhere to put the body.
+    virtual bool open() = 0;
+    // One chunk; false once the body is known to be wrong (nothing more is read).
+    virtual bool take(const char* data, std::size_t size) = 0;
+    // After the last chunk of a body that arrived whole: whether what it
+    // made is the promised content.
+    virtual bool finish() = 0;
+    // After any failure, an exception included: nothing the body made stays.
+    virtual void discard() = 0;
+    // After a body that arrived but was refused, before discard(): says why
+    // where support can read it. contentLength: as announced, 0 when none.
+    virtual void explainRefusal(std::uint64_t /*contentLength*/) {}
+};
+
+// A body written into a file of its own and checked as it arrives: whatever
+// stood at its path (a stale file, a link, a read-only file) is replaced,
+// never written through. discard() removes the file.
+class CheckedFileSink : public BodySink {
+public:
+    CheckedFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& expected, std::string path);
+    bool open() override;
+    // A body longer than promised is cut short, as it is refused anyway.
+    bool take(const char* data, std::size_t size) override;
+    bool finish() override;
+    void discard() override;
+
+protected:
+    const std::string& path() const { return path_; }
+    std::uint64_t received() const { return received_; }
+    const ExpectedContent& expected() const { return check_.expected(); }
+
+private:
+    FileSystem& files_;
+    ContentCheck check_;
+    std::string path_;
+    std::uint64_t received_ = 0;
+    std::unique_ptr<OutputFile> file_;
+};
+
+struct BodyRequest {
+    const std::string& file;       // as the manifest names it
+    const std::string& entryFile;  // the entry it serves, for the status line
+    // Whether the sink proves the content whole, so that a chunked body,
+    // whose cut cannot be told from its end, may be taken.
+    bool contentProven = false;
+    // Silent: a failed answer is neither shown nor listed, and a request
+    // that cannot be sent is not listed.
+    bool silent = false;
+    // Set once the download status is shown, so that the entry's later
+    // requests do not show it again; nullptr: always shown.
+    bool* statusShown = nullptr;
+};
+
+// Sends the request and hands the body to sink; true when sink finished
+// with the promised content. NetworkError, FileError and DownloadStopped
+// escape after sink.discard().
+bool fetchBody(UpdateContext& context, const BodyRequest& request, BodySink& sink, const StopFlag* stop);
+
+// Fetches file (as the manifest names it) into downloadPath; true when the
+// whole, checked body is there. localPath names the file in the box that says
+// the download file cannot be made. NetworkError and FileError escape, with
+// no download file left.
+bool downloadFile(UpdateContext& context, const std::string& file, const ExpectedContent& expected,
+                  const std::string& localPath, const std::string& downloadPath, const StopFlag* stop = nullptr,
+                  bool* statusShown = nullptr);
+
+}  // namespace updater

@@ -1,0 +1,79 @@
+#include "engine/transfer/patched_download.h"
+
+#include <memory>
+
+#include "engine/transfer/file_download.h"
+#include "engine/transfer/patch_apply.h"
+#include "engine/manifest/side_files.h"
+
+namespace updater {
+
+namespace {
+
+// Removes the side file however the attempt ends.
+class SideFile {
+public:
+    SideFile(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+    ~SideFile() { files_.remove(path_); }
+    SideFile(const SideFile&) = delete;
+    SideFile& operator=(const SideFile&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    FileSystem& files_;
+    std::string path_;
+};
+
+bool downloadPatch(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
+                   const std::string& patchPath, const StopFlag* stop, bool& statusShown) {
+    // The patch, checked against its offer as it arrives.
+    CheckedFileSink sink(context.services.files, context.services.sha256, offer.patch, patchPath);
+    try {
+        return fetchBody(context,
+                         {.file = offer.file, .entryFile = entryFile, .contentProven = true, .silent = true,
+                          .statusShown = &statusShown},
+                         sink, stop);
+    } catch (const NetworkError&) {
+        return false;
+    } catch (const FileError&) {
+        // The side file's: the file itself may still fit.
+        return false;
+    }
+}
+
+// Writes the rebuilt file into downloadPath; the stop flag is looked at
+// between chunks.
+bool rebuild(UpdateContext& context, const std::string& localPath, const std::string& patchPath,
+             const ExpectedContent& expected, const std::string& downloadPath, const StopFlag* stop) {
+    FileSystem& files = context.services.files;
+    const std::unique_ptr<RandomAccessInput> base = files.openRandomAccess(localPath);
+    const std::unique_ptr<RandomAccessInput> patch = files.openRandomAccess(patchPath);
+    if (!base || !patch) return false;
+    CheckedFileSink output(files, context.services.sha256, expected, downloadPath);
+    if (!output.open()) return false;
+    try {
+        const PatchOutcome outcome = applyPatch(*base, *patch, *expected.size, [&](const char* data, std::size_t size) {
+            return !(stop && stop->requested()) && output.take(data, size);
+        });
+        if (stop && stop->requested()) throw DownloadStopped{};
+        if (outcome == PatchOutcome::Rebuilt && output.finish()) return true;
+    } catch (...) {
+        output.discard();
+        throw;
+    }
+    output.discard();
+    return false;
+}
+
+}  // namespace
+
+bool fetchPatched(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
+                  const ExpectedContent& expected, const std::string& localPath, const std::string& downloadPath,
+                  const StopFlag* stop, bool& statusShown) {
+    if (!expected.size) return false;
+    const SideFile patch(context.services.files, localPath + std::string(kPatchSuffix));
+    return downloadPatch(context, entryFile, offer, patch.path(), stop, statusShown) &&
+           rebuild(context, localPath, patch.path(), expected, downloadPath, stop);
+}
+
+}  // namespace updater
