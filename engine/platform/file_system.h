@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/transfer/patch_apply.h"
+#include "engine/platform/random_access_input.h"
 
 namespace updater {
 

@@ -5,15 +5,9 @@
 #include <cstdint>
 #include <functional>
 
-namespace updater {
+#include "engine/platform/random_access_input.h"
 
-class RandomAccessInput {
-public:
-    virtual ~RandomAccessInput() = default;
-    virtual std::uint64_t size() const = 0;
-    // Reads exactly size bytes at offset; false when it cannot.
-    virtual bool readAt(std::uint64_t offset, char* data, std::size_t size) = 0;
-};
+namespace updater {
 
 enum class PatchOutcome { Rebuilt, Malformed, ReadFailed, Stopped };
 
