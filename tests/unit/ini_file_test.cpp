@@ -1,14 +1,14 @@
 // The INI reader's behaviour that the program relies on, and the manifest
 // model above it. The finer rules
 // are checked byte for byte against the platform in tests/e2e/ini_differential_test.cpp.
-#include "engine/ini_file.h"
+#include "engine/text/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "engine/hex_text.h"
-#include "engine/update_manifest.h"
+#include "engine/text/hex_text.h"
+#include "engine/manifest/update_manifest.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
 
@@ -114,21 +114,21 @@ TEST(IniFile, LineEndsByteOrderMarksAndBrokenDoubleByteText) {
 }
 
 TEST(IniFile, UnicodeFilesReadThroughTheConversionToTheCodePage) {
-    // [更新] 中文=文件 mix=(emoji)中 [S] v=中 (emoji)=emoji ??=real
+    // [更新] 中文=文件 mix=(emoji)中 [S] v=中 (emoji)=emoji ??=real; plain literals are UTF-8 here
     const std::u16string text = u"\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
                                 u"[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
-    const std::string utf8 = u8"\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
-                             u8"[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
+    const std::string utf8 = "\ufeff[\u66f4\u65b0]\r\n\u4e2d\u6587=\u6587\u4ef6\r\nmix=\U0001F600\u4e2d\r\n"
+                             "[S]\r\nv=\u4e2d\r\n\U0001F600=emoji\r\n?\?=real\r\n";
     std::string utf16le, utf16be;
     for (char16_t unit : text) {
         utf16le += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
         utf16be += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
     }
-    const std::string section = toCp936(u8"\u66f4\u65b0");
+    const std::string section = toCp936("\u66f4\u65b0");
     const testsupport::IconvUnicodeToAnsi unicodeToAnsi;
     for (const std::string& bytes : {utf8, utf16le, utf16be}) {
         auto ini = IniFile::parse(bytes, updater::cp936(), &unicodeToAnsi);
-        EXPECT_EQ(ini.get(section, toCp936(u8"\u4e2d\u6587"), "d", 100), toCp936(u8"\u6587\u4ef6"));
+        EXPECT_EQ(ini.get(section, toCp936("\u4e2d\u6587"), "d", 100), toCp936("\u6587\u4ef6"));
         // Each half of the emoji's surrogate pair is a "?" of its own, and a
         // buffer keeps at most one character per byte.
         EXPECT_EQ(ini.get(section, "mix", "d", 100), "??" + kZhong);
