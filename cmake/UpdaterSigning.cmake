@@ -19,10 +19,11 @@ function(updater_sign_executable target cert key timestamp_url)
       message(FATAL_ERROR "Signing ${target}: ${${file}} is not a file")
     endif()
   endforeach()
+  find_program(UPDATER_OPENSSL openssl)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DCERT=${cert} -DKEY=${key}
             -DTIMESTAMP_URL=${timestamp_url} -DOSSLSIGNCODE=${UPDATER_OSSLSIGNCODE}
-            -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
+            -DOPENSSL=${UPDATER_OPENSSL} -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
     VERBATIM)
 endfunction()
 
@@ -52,4 +53,22 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   file(CHMOD "${PROGRAM}.signed" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                               WORLD_READ WORLD_EXECUTE)
   file(RENAME "${PROGRAM}.signed" "${PROGRAM}")
+  # One line per signed program, so a build log shows what was signed and by whom.
+  set(subject "")
+  if(OPENSSL)
+    foreach(form PEM DER)
+      execute_process(COMMAND "${OPENSSL}" x509 -noout -subject -nameopt RFC2253 -inform ${form} -in "${CERT}"
+                      RESULT_VARIABLE unreadable OUTPUT_VARIABLE subject ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(NOT unreadable)
+        break()
+      endif()
+      set(subject "")
+    endforeach()
+    string(REGEX REPLACE "^subject=" "" subject "${subject}")
+  endif()
+  if(subject STREQUAL "")
+    set(subject "the certificate in ${CERT}")
+  endif()
+  get_filename_component(name "${PROGRAM}" NAME)
+  message(STATUS "signed ${name} as ${subject}")
 endif()

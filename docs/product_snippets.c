@@ -15,19 +15,32 @@ static void ProductFolder(wchar_t *dir)
     wcsrchr(dir, L'\\')[1] = L'\0';
 }
 
-/* TRUE when the updater runs: then close the product as usual. */
-BOOL StartUpdater(void)
+/* 1 when the updater runs (still, after 2 seconds): then close the product
+   as usual. 3 when another updater is already open for this folder (it came
+   to the front): keep the product open. 0 when it could not be started or
+   ended at once. */
+int StartUpdater(void)
 {
     wchar_t dir[MAX_PATH], exe[MAX_PATH];
     SHELLEXECUTEINFOW run;
+    DWORD code = 0;
+    int result = 0;
     ProductFolder(dir);
     swprintf(exe, MAX_PATH, L"%lsUpdate.exe", dir);
     ZeroMemory(&run, sizeof run);
     run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_NOCLOSEPROCESS;
     run.lpFile = exe;
     run.lpDirectory = dir;
     run.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&run);
+    if (!ShellExecuteExW(&run) || !run.hProcess)
+        return 0;
+    if (WaitForSingleObject(run.hProcess, 2000) == WAIT_TIMEOUT)
+        result = 1;
+    else if (GetExitCodeProcess(run.hProcess, &code) && code == 3)
+        result = 3;
+    CloseHandle(run.hProcess);
+    return result;
 }
 
 /* Before the product opens its own files. */

@@ -344,6 +344,21 @@ TEST_F(QuietCheckTest, RunsBesideAnOpenWizardAndAnswersTheGuidesCode) {
     WineProcess product_(toWindowsPath(product.pathOf("kelmor.exe")), {}, product.path());
     EXPECT_EQ(product_.wait(std::chrono::seconds(20)), 1) << product_.output();
     EXPECT_NE(product_.output().find("newer: 1.3."), std::string::npos) << product_.output();
+
+    // StartUpdater: 3 while a wizard holds the folder (the product stays
+    // open), 1 once its own copy is running, 0 when there is none to start.
+    const auto startUpdater = [&] {
+        WineProcess start(toWindowsPath(product.pathOf("kelmor.exe")), {"start"}, product.path());
+        return start.wait(std::chrono::seconds(40));
+    };
+    EXPECT_EQ(startUpdater(), 3);
+    ASSERT_TRUE(wizard.pressCancel());
+    ASSERT_TRUE(updater->waitExit());
+    EXPECT_EQ(startUpdater(), 1);
+    EXPECT_TRUE(wizard.waitOpen().visible);
+    wizard.pressCancel();
+    fs::rename(product.pathOf("Update.exe"), product.pathOf("Update.exe.moved"));
+    EXPECT_EQ(startUpdater(), 0);
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
-/* The guide's product code as a product runs it: CheckForUpdate from the
-   folder of Update.exe; prints the answer, exits with its code. */
+/* The guide's product code as a product runs it, from the folder of
+   Update.exe: without arguments CheckForUpdate, with "start" StartUpdater.
+   Prints the answer and exits with its code. */
 #include "docs/product_snippets.c"
 
-int main(void)
+int main(int argc, char **argv)
 {
     char version[100];
-    const DWORD code = CheckForUpdate(version, sizeof version);
+    DWORD code;
+    if (argc > 1 && strcmp(argv[1], "start") == 0) {
+        const int started = StartUpdater();
+        printf("started %d\n", started);
+        return started;
+    }
+    code = CheckForUpdate(version, sizeof version);
     if (code == 1)
         printf("newer: %s.\n", version);
     else
