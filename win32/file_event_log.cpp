@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -12,12 +13,29 @@ namespace updater::win32 {
 
 namespace {
 
-std::string timestamp() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+std::int64_t minutesOf(const SYSTEMTIME& time) {
+    FILETIME file;
+    SystemTimeToFileTime(&time, &file);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = file.dwLowDateTime;
+    ticks.HighPart = file.dwHighDateTime;
+    return static_cast<std::int64_t>(ticks.QuadPart / 600000000ULL);
+}
+
+// "2026-12-07 23:10:05 +08:00 [1234] ": the local time with its offset from
+// UTC, to match a server's log, and the process, to tell the wizard's lines
+// from a /check's written at the same time.
+std::string linePrefix() {
+    SYSTEMTIME utc, local;
+    GetSystemTime(&utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) local = utc;
+    const std::int64_t offset = minutesOf(local) - minutesOf(utc);
+    const std::int64_t magnitude = offset < 0 ? -offset : offset;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u %c%02u:%02u [%lu] ", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute, local.wSecond, offset < 0 ? '-' : '+',
+                  static_cast<unsigned>(magnitude / 60), static_cast<unsigned>(magnitude % 60),
+                  static_cast<unsigned long>(GetCurrentProcessId()));
     return text;
 }
 
@@ -49,7 +67,7 @@ bool writeAll(const FileHandle& file, std::string_view bytes) {
 void FileEventLog::write(std::string_view line) {
     if (path_.empty()) return;
     try {
-        const std::string entry = timestamp() + ansiToUtf8(line) + "\r\n";
+        const std::string entry = linePrefix() + ansiToUtf8(line) + "\r\n";
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!file_ && !open()) return;
         if (size_ + entry.size() > limit_) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/text/byte_limits.h"
+#include "engine/text/ini_file.h"
 #include "engine/work/clock.h"
 #include "engine/transfer/http_response.h"
 #include "engine/manifest/trusted_manifest.h"
@@ -112,6 +113,19 @@ std::optional<std::string> fetchManifest(UpdateContext& context) {
     return body;
 }
 
+// Why an answer is not a manifest at all, such as the login page of a
+// hotel's network: it has no section line, or it starts with markup.
+// Nothing when it may be one.
+std::optional<std::string> notAManifest(const std::string& bytes, const UpdateContext& context) {
+    std::string_view text = bytes;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const std::size_t first = text.find_first_not_of(" \t\r\n\v\f\x1A");
+    if (first != std::string_view::npos && text[first] == '<') return "not a manifest (an HTML page)";
+    if (!IniFile::parse(bytes, context.services.codePage, context.services.unicodeToAnsi).hasSectionLine())
+        return "not a manifest";
+    return std::nullopt;
+}
+
 std::string readNewVersion(const std::string& manifestBytes, const UpdateContext& context) {
     const UpdateManifest manifest =
         UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
@@ -122,7 +136,15 @@ std::string readNewVersion(const std::string& manifestBytes, const UpdateContext
 
 VersionCheckResult runVersionCheck(UpdateContext& context) {
     showMessage(context, MessageId::Connecting);
-    const std::optional<std::string> answer = fetchManifest(context);
+    std::optional<std::string> answer = fetchManifest(context);
+    if (answer) {
+        // Read as a manifest, such a page would offer nothing or fail its
+        // signature: neither is true of the update.
+        if (const std::optional<std::string> why = notAManifest(*answer, context)) {
+            refuse(context, *why);
+            answer.reset();
+        }
+    }
     if (!answer) {
         eventLog(context.services).write("check failed: no manifest");
         showMessage(context, MessageId::ConnectFailed);

@@ -135,6 +135,7 @@ struct IniFile::Impl {
     using Section = std::unordered_map<std::string, Entry>;  // lookup name -> first key
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> sectionIndex;  // lookup name -> first section
+    bool sectionLine = false;
 
     static constexpr std::size_t kIgnored = static_cast<std::size_t>(-1);
 
@@ -158,6 +159,7 @@ IniFile IniFile::parse(std::string_view bytes, const CodePage& cp, const Unicode
             std::size_t close = lastClosingBracket(line, cp);
             if (close != std::string_view::npos) {
                 const std::string_view name = cutAtNul(trimmed(line.substr(1, close - 1)));
+                impl->sectionLine = true;
                 current = decoded.hasSubstitute(name) ? Impl::kIgnored : impl->open(name);
                 return;
             }
@@ -178,6 +180,8 @@ IniFile IniFile::parse(std::string_view bytes, const CodePage& cp, const Unicode
     ini.impl_ = std::move(impl);
     return ini;
 }
+
+bool IniFile::hasSectionLine() const { return impl_ && impl_->sectionLine; }
 
 std::optional<std::string> IniFile::find(std::string_view section, std::string_view key,
                                          std::size_t bufferBytes) const {

@@ -30,6 +30,9 @@ public:
                     std::string_view defaultValue, std::size_t bufferBytes) const;
     // As get, but nothing when the key is missing.
     std::optional<std::string> find(std::string_view section, std::string_view key, std::size_t bufferBytes) const;
+    // Whether any line names a section ("[name]"); an HTML page or plain
+    // text has none.
+    bool hasSectionLine() const;
 
 private:
     struct Impl;

@@ -287,9 +287,9 @@ TEST_F(HostileServerTest, EmptyBodyWithAContentLengthFailsTheEntry) {
 }
 
 // An answer without a status line is taken as a headerless (HTTP/0.9) 200 by
-// the client: for the manifest that is text without the product's section,
-// so nothing newer is offered and no file is asked for.
-TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
+// the client: for the manifest that is text without a section line, which is
+// no manifest: the check fails as a connection does, and no file is asked for.
+TEST_F(HostileServerTest, ManifestWithoutStatusLineIsNoManifest) {
     ScriptedAnswer garbage;
     garbage.raw = "SSH-2.0-OpenSSH_9.2\r\n\x16\x03\x01\x02\x00 not http at all"s;
     server->script(kManifestPath, garbage);
@@ -297,7 +297,7 @@ TEST_F(HostileServerTest, ManifestWithoutStatusLineOffersNothing) {
     ASSERT_TRUE(wizard.pressNext());
 
     WizardState state = wizard.waitForCheckEnd();
-    EXPECT_EQ(state.status, kAlreadyNewest) << state;
+    EXPECT_EQ(state.status, kConnectFailed) << state;
     EXPECT_EQ(server->countRequests(kFilePath), 0u);
     expectProductUntouched();
 }

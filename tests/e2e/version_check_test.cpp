@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "engine/release/update_journal.h"
@@ -238,6 +240,10 @@ TEST_F(VersionCheckE2eTest, ManifestChangedBetweenRunsIsSeen) {
     EXPECT_EQ(server->countRequests(kManifestPath), 2u);
 }
 
+// A network's login page, answered in place of update.ini.
+const std::string kLoginPage =
+    "<!DOCTYPE html>\r\n<html><head><title>Hotel Wi-Fi</title></head>\r\n<body>[Log in] VERSION=9</body></html>\r\n";
+
 // Update.exe /check FILE: no window, the answer in the exit code, and a
 // newer version in FILE (relative to the current directory, the product
 // directory's parent here). The log names the cause of a failure.
@@ -284,8 +290,13 @@ TEST_P(QuietCheckTest, AnswersByExitCodeAndFile) {
     EXPECT_EQ(quietCheck(row.limit + std::chrono::seconds(30)), row.exitCode);
     EXPECT_FALSE(wizard.state().found) << "no window";
     EXPECT_EQ(fileBytes(product.pathOf("answer.txt")), row.file);
-    EXPECT_NE(fileBytes(product.pathOf("Update.log")).value_or("").find(row.logged), std::string::npos)
-        << fileBytes(product.pathOf("Update.log")).value_or("(no log)");
+    const std::string log = fileBytes(product.pathOf("Update.log")).value_or("");
+    EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+    // Each line: local time, its offset from UTC, the process.
+    const std::regex prefix(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d\d:\d\d \[\d+\] [^\r\n]+)");
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(std::regex_match(line.substr(0, line.find('\r')), prefix)) << line;
     EXPECT_FALSE(readManifestCopy());
 }
 
@@ -297,6 +308,10 @@ INSTANTIATE_TEST_SUITE_P(
         Named<QuietCheck>{"NotFound", {answering("", 404), 2, std::nullopt, "no manifest taken: status 404"}},
         Named<QuietCheck>{"BadSignature",
                           {answering(manifestWithVersion("1.3")), 2, std::nullopt, "signature", true}},
+        // A network's login page answered for update.ini, in either build.
+        Named<QuietCheck>{"LoginPage", {answering(kLoginPage), 2, std::nullopt, "not a manifest (an HTML page)"}},
+        Named<QuietCheck>{"LoginPageKeyed",
+                          {answering(kLoginPage), 2, std::nullopt, "not a manifest (an HTML page)", true}},
         // Ends with the client's receive timeout (30 s), well inside the check's 120 s.
         Named<QuietCheck>{"SilentServer",
                           {silentAnswer(), 2, std::nullopt, "not sent after", false, std::chrono::seconds(150)}}),

@@ -72,6 +72,9 @@ TEST_F(EventLogTest, AFailedCheckNamesItsCause) {
         {"short body", fakes::withLength(answer("[kelmor]"), "100"), {"no manifest taken: 8 of 100 bytes"}},
         {"chunked", [] { auto r = answer("[kelmor]"); r.transferEncoding = "chunked"; return r; }(),
          {"no manifest taken: chunked"}},
+        {"login page", answer("\r\n <!DOCTYPE html><html><body>[Log in]</body></html>"),
+         {"no manifest taken: not a manifest (an HTML page)", "check failed"}},
+        {"plain text", answer("Please log in to continue.\r\n"), {"no manifest taken: not a manifest", "check failed"}},
         {"fine, for its time", slow, {"200 OK, 23 bytes, ", "check: published 1.3, installed 1.26"}},
     };
     for (const FailedCheck& row : rows) {

@@ -91,7 +91,8 @@ TEST_F(VersionCheckTest, SendFailureShows109AndWritesNothing) {
 }
 
 // Only a 200 whose end is known is a manifest: not a 204 or 206, nor an
-// answer with contradicting lengths, chunked or content coding.
+// answer with contradicting lengths, chunked or content coding; nor a page
+// or text without a section line, such as a network's login page.
 TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifest) {
     fakes::FakeResponse twoLengths = answer("[kelmor]\nVERSION=9\n");
     twoLengths.moreContentLengths = {"7"};
@@ -104,7 +105,8 @@ TEST_F(VersionCheckTest, AnswerOtherThanAWhole200IsNoManifest) {
         {"302", answer("[kelmor]\nVERSION=9\n", "302")}, {"none", answer("[kelmor]\nVERSION=9\n", "")},
         {"2000", answer("[kelmor]\nVERSION=9\n", "2000")}, {"204", answer("", "204")},
         {"206", answer("[kelmor]\nVERSION=9\n", "206")}, {"two lengths", twoLengths}, {"chunked", chunked},
-        {"gzip", gzipped}};
+        {"gzip", gzipped}, {"login page", answer("<html><body>[kelmor] VERSION=9</body></html>")},
+        {"no section line", answer("VERSION=9\n")}, {"empty", answer("")}};
     for (const auto& [status, response] : answers) {
         EngineRig each;
         each.http.responses["/kelmor/update.ini"] = response;
