@@ -16,6 +16,7 @@ struct ExpectedContent {
 
     bool promisesAnything() const { return size || sha256; }
     bool promisesEverything() const { return size && sha256; }
+    bool operator==(const ExpectedContent&) const = default;
 };
 
 // From the SIZE (decimal digits) and SHA256 (64 hex digits) values of a file

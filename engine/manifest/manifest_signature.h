@@ -11,12 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "engine/manifest/manifest_keys.h"
 #include "engine/platform/update_verifier.h"
 
 namespace updater {
-
-constexpr std::string_view kSignatureSection = "SIGNATURE";
-constexpr std::string_view kSignatureKey = "ECDSA_P256_SHA256";
 
 struct SignedManifest {
     std::string_view signedBytes;  // a view into the text given

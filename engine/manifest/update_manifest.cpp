@@ -10,21 +10,21 @@ UpdateManifest UpdateManifest::parse(std::string_view bytes, const CodePage& cp,
 }
 
 std::optional<std::string> UpdateManifest::productVersion(std::string_view product) const {
-    return ini_.find(product, "VERSION", kProductVersionBufferBytes);
+    return ini_.find(product, kVersionKey, kProductVersionBufferBytes);
 }
 
 bool UpdateManifest::wholeRelease(std::string_view product) const {
-    return ini_.get(product, "WHOLE", "", kProductVersionBufferBytes) == "1";
+    return ini_.get(product, kWholeReleaseKey, "", kProductVersionBufferBytes) == kWholeReleaseValue;
 }
 
 std::optional<ManifestEntry> UpdateManifest::entry(std::size_t index) const {
-    const std::string section = "FILE" + std::to_string(index);
+    const std::string section = fileSectionName(index);
     ManifestEntry entry;
-    entry.file = ini_.get(section, "FILE", "", kFileValueBufferBytes);
+    entry.file = ini_.get(section, kFileKey, "", kFileValueBufferBytes);
     if (entry.file.empty()) return std::nullopt;
-    entry.version = ini_.get(section, "VERSION", "", kFileValueBufferBytes);
-    entry.size = ini_.find(section, "SIZE", kFileValueBufferBytes);
-    entry.sha256 = ini_.find(section, "SHA256", kFileValueBufferBytes);
+    entry.version = ini_.get(section, kVersionKey, "", kFileValueBufferBytes);
+    entry.size = ini_.find(section, kSizeKey, kFileValueBufferBytes);
+    entry.sha256 = ini_.find(section, kSha256Key, kFileValueBufferBytes);
     entry.previous = history(section);
     entry.patches = patchOffers(section);
     entry.copy = compressedCopy(section);
@@ -32,21 +32,21 @@ std::optional<ManifestEntry> UpdateManifest::entry(std::size_t index) const {
 }
 
 std::optional<DroppedFile> UpdateManifest::dropped(std::size_t index) const {
-    const std::string section = "DROP" + std::to_string(index);
+    const std::string section = dropSectionName(index);
     DroppedFile dropped;
-    dropped.file = ini_.get(section, "FILE", "", kFileValueBufferBytes);
+    dropped.file = ini_.get(section, kFileKey, "", kFileValueBufferBytes);
     if (dropped.file.empty()) return std::nullopt;
     dropped.previous = history(section);
-    dropped.age = ini_.find(section, "AGE", kFileValueBufferBytes);
+    dropped.age = ini_.find(section, kAgeKey, kFileValueBufferBytes);
     return dropped;
 }
 
 std::vector<PublishedContent> UpdateManifest::history(const std::string& section) const {
     std::vector<PublishedContent> contents;
     for (std::size_t n = 0; n < kHistoryDepth; ++n) {
-        const std::string prefix = "PREV" + std::to_string(n) + "_";
-        std::optional<std::string> size = ini_.find(section, prefix + "SIZE", kFileValueBufferBytes);
-        std::optional<std::string> sha256 = ini_.find(section, prefix + "SHA256", kFileValueBufferBytes);
+        const auto key = [n](std::string_view name) { return numberedKey(kHistoryKeyPrefix, n, name); };
+        std::optional<std::string> size = ini_.find(section, key(kSizeKey), kFileValueBufferBytes);
+        std::optional<std::string> sha256 = ini_.find(section, key(kSha256Key), kFileValueBufferBytes);
         if (!size || !sha256) break;
         contents.push_back({std::move(*size), std::move(*sha256)});
     }
@@ -56,11 +56,11 @@ std::vector<PublishedContent> UpdateManifest::history(const std::string& section
 std::vector<PatchOffer> UpdateManifest::patchOffers(const std::string& section) const {
     std::vector<PatchOffer> offers;
     for (std::size_t n = 0; n < kPatchOffers; ++n) {
-        const std::string prefix = "PATCH" + std::to_string(n) + "_";
-        const std::optional<std::string> base = ini_.find(section, prefix + "BASE", kFileValueBufferBytes);
-        std::optional<std::string> file = ini_.find(section, prefix + "FILE", kFileValueBufferBytes);
-        const std::optional<std::string> size = ini_.find(section, prefix + "SIZE", kFileValueBufferBytes);
-        const std::optional<std::string> sha256 = ini_.find(section, prefix + "SHA256", kFileValueBufferBytes);
+        const auto key = [n](std::string_view name) { return numberedKey(kPatchKeyPrefix, n, name); };
+        const std::optional<std::string> base = ini_.find(section, key(kPatchBaseKey), kFileValueBufferBytes);
+        std::optional<std::string> file = ini_.find(section, key(kFileKey), kFileValueBufferBytes);
+        const std::optional<std::string> size = ini_.find(section, key(kSizeKey), kFileValueBufferBytes);
+        const std::optional<std::string> sha256 = ini_.find(section, key(kSha256Key), kFileValueBufferBytes);
         if (!base || !file || !size || !sha256) break;
         PatchOffer offer;
         const std::optional<ExpectedContent> patch = readExpectedContent(size, sha256);
@@ -73,9 +73,9 @@ std::vector<PatchOffer> UpdateManifest::patchOffers(const std::string& section) 
 }
 
 std::optional<CompressedCopy> UpdateManifest::compressedCopy(const std::string& section) const {
-    std::optional<std::string> file = ini_.find(section, "ZFILE", kFileValueBufferBytes);
-    const std::optional<std::string> size = ini_.find(section, "ZSIZE", kFileValueBufferBytes);
-    const std::optional<std::string> sha256 = ini_.find(section, "ZSHA256", kFileValueBufferBytes);
+    std::optional<std::string> file = ini_.find(section, kCopyFileKey, kFileValueBufferBytes);
+    const std::optional<std::string> size = ini_.find(section, kCopySizeKey, kFileValueBufferBytes);
+    const std::optional<std::string> sha256 = ini_.find(section, kCopySha256Key, kFileValueBufferBytes);
     if (!file || file->empty() || !size || !sha256) return std::nullopt;
     const std::optional<ExpectedContent> stored = readExpectedContent(size, sha256);
     if (!stored) return std::nullopt;

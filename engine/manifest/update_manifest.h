@@ -3,7 +3,8 @@
 // in the section named after the product, the file list in sections FILE0,
 // FILE1, ... up to the first whose FILE is empty, and the files the release
 // dropped in DROP0, DROP1, ... likewise. Read the same way by the check, the
-// run and the publishing tool.
+// run and the publishing tool; manifest_writer.h writes it. The key names
+// are in manifest_keys.h.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "engine/text/code_page.h"
 #include "engine/manifest/content_check.h"
+#include "engine/manifest/manifest_keys.h"
 #include "engine/text/ini_file.h"
 #include "engine/text/unicode_to_ansi.h"
 
@@ -28,9 +30,12 @@ constexpr std::size_t kHistoryDepth = 8;
 struct PublishedContent {
     std::string size;
     std::string sha256;
+
+    bool operator==(const PublishedContent&) const = default;
 };
 
-// How many patches a section offers: PATCH0_... up to PATCH2_....
+// How many patches a section offers: PATCH0_... up to PATCH2_.... The
+// publishing tool makes at most as many.
 constexpr std::size_t kPatchOffers = 3;
 
 // A patch that rebuilds the entry's file from a content the client may hold
@@ -40,6 +45,8 @@ struct PatchOffer {
     Sha256Digest base{};
     std::string file;
     ExpectedContent patch;
+
+    bool operator==(const PatchOffer&) const = default;
 };
 
 // The zlib copy of the whole file (ZFILE), with its ZSIZE and ZSHA256 as
@@ -47,6 +54,8 @@ struct PatchOffer {
 struct CompressedCopy {
     std::string file;
     ExpectedContent stored;
+
+    bool operator==(const CompressedCopy&) const = default;
 };
 
 // One file section; SIZE and SHA256 are nothing when missing. previous: the
@@ -63,6 +72,8 @@ struct ManifestEntry {
     std::vector<PublishedContent> previous;
     std::vector<PatchOffer> patches;
     std::optional<CompressedCopy> copy;
+
+    bool operator==(const ManifestEntry&) const = default;
 };
 
 // A file that an earlier release had and this one has not, with the contents
@@ -73,6 +84,8 @@ struct DroppedFile {
     std::string file;
     std::vector<PublishedContent> previous;
     std::optional<std::string> age;
+
+    bool operator==(const DroppedFile&) const = default;
 };
 
 class UpdateManifest {

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "engine/text/hex_text.h"
+#include "engine/manifest/manifest_signature.h"
+#include "engine/manifest/manifest_writer.h"
 #include "engine/manifest/update_manifest.h"
 #include "tests/support/cp936_text.h"
 #include "tests/support/iconv_unicode_to_ansi.h"
@@ -232,6 +236,68 @@ TEST(UpdateManifest, PatchOffersAndCompressedCopies) {
     EXPECT_TRUE(copy->stored.sha256);
     EXPECT_FALSE(manifest.entry(1)->copy);
     EXPECT_FALSE(manifest.entry(2)->copy);
+}
+
+// Every key the writer knows reads back as it was written, the signature
+// section included: one row per shape of section.
+TEST(UpdateManifest, WhatTheWriterWritesReadsBackTheSame) {
+    using updater::ManifestEntry, updater::DroppedFile, updater::PublishedContent;
+    const auto digest = [](std::uint8_t fill) {
+        updater::Sha256Digest bytes;
+        bytes.fill(fill);
+        return bytes;
+    };
+    const auto content = [&](std::uint64_t size, std::uint8_t fill) {
+        return updater::ExpectedContent{size, digest(fill)};
+    };
+    const std::vector<PublishedContent> eight = {{"1", "a1"}, {"2", "b2"}, {"3", "c3"}, {"4", "d4"},
+                                                 {"5", "e5"}, {"6", "f6"}, {"7", "07"}, {"8", "18"}};
+    struct Row {
+        const char* what;
+        bool whole;
+        ManifestEntry entry;
+        DroppedFile drop;
+    };
+    const Row rows[] = {
+        {"the least each section holds", false, {.file = "a.exe"}, {.file = "gone.dll"}},
+        {"size and digest in a whole release", true,
+         {.file = "sub/b.dll", .version = "2024-03-05 14:30:00", .size = "7", .sha256 = std::string(64, 'a')},
+         {.file = "old/c.dll", .previous = {{"9", std::string(64, 'f')}}, .age = "3"}},
+        {"present but empty, and histories kept as written", false,
+         {.file = "c", .version = "v", .size = "", .sha256 = "", .previous = eight},
+         {.file = kZhong + ".txt", .previous = {{"-x", "AB"}, {"", ""}}, .age = ""}},
+        {"three patches and a copy", true,
+         {.file = kZhong + "\\d.exe", .version = "1", .size = "18446744073709551615", .sha256 = "ab",
+          .patches = {{digest(1), "d.1.updpatch", content(10, 2)},
+                      {digest(3), "d.3.updpatch", content(std::numeric_limits<std::uint64_t>::max(), 4)},
+                      {digest(255), "d.5.updpatch", content(0, 0)}},
+          .copy = updater::CompressedCopy{"d.exe.updz", content(5, 6)}},
+         {.file = "e", .age = "8"}},
+    };
+    std::uint8_t signer = 0;
+    for (const Row& row : rows) {
+        updater::ManifestWriter writer;
+        writer.product("kelmor", "2.5", row.whole);
+        writer.entry(row.entry);
+        writer.entry(row.entry);
+        writer.dropped(row.drop);
+        updater::EcdsaSignature signature;
+        signature.fill(++signer);
+        const std::string text = writer.text() + updater::signatureSectionText(signature);
+        const auto split = updater::splitSignedManifest(text);
+        ASSERT_TRUE(split) << row.what;
+        EXPECT_EQ(split->signedBytes, writer.text()) << row.what;
+        EXPECT_EQ(split->signature, signature) << row.what;
+
+        const auto manifest = updater::UpdateManifest::parse(split->signedBytes, updater::cp936());
+        EXPECT_EQ(manifest.productVersion("kelmor"), "2.5") << row.what;
+        EXPECT_EQ(manifest.wholeRelease("kelmor"), row.whole) << row.what;
+        EXPECT_EQ(manifest.entry(0), row.entry) << row.what;
+        EXPECT_EQ(manifest.entry(1), row.entry) << row.what;
+        EXPECT_FALSE(manifest.entry(2)) << row.what;
+        EXPECT_EQ(manifest.dropped(0), row.drop) << row.what;
+        EXPECT_FALSE(manifest.dropped(1)) << row.what;
+    }
 }
 
 // A system whose code page has no double-byte characters cuts and compares

@@ -17,7 +17,7 @@ const std::string kThen = "2024-03-05 14:30:00";
 const std::string kNow = "2024-04-01 09:00:00";
 
 std::string get(const updater::IniFile& manifest, const std::string& section, const std::string& key) {
-    return manifest.get(section, key, "<missing>", 260);
+    return manifest.get(section, key, "<missing>", updater::kFileValueBufferBytes);
 }
 
 PreviousManifest publishedBefore(const std::vector<ReleaseFile>& files, const std::string& version = "1.26") {
@@ -31,6 +31,10 @@ std::string sha(int n) {
     return text;
 }
 ReleaseFile file(const std::string& name, int n) { return {name, static_cast<std::uint64_t>(n), sha(n)}; }
+// A patch or copy of the largest size with that digest.
+updater::ExpectedContent listed(const std::string& sha256) {
+    return *updater::readExpectedContent("9999999999", sha256);
+}
 
 // The sizes of a history, each checked against its digest.
 std::string sizes(const std::vector<PublishedContent>& history) {
@@ -205,8 +209,8 @@ TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
     for (PlannedFile& file : plan.files) {
         file.name.resize(259 - std::string(".0123456789abcdef.updpatch").size());
         for (int n = 0; n < 3; ++n)
-            file.patches.push_back({sha(n), patchName(file.name, sha(n)), 9999999999, sha(n + 10)});
-        file.copy = ListedCopy{copyName(file.name), 9999999999, sha(20)};
+            file.patches.push_back({{}, patchName(file.name, sha(n)), listed(sha(n + 10))});
+        file.copy = CompressedCopy{copyName(file.name), listed(sha(20))};
     }
     EXPECT_GT(manifestText(plan).size(), updater::kManifestLimitBytes);
     const std::string fitted = renderWithin(plan, updater::kManifestLimitBytes, manifestText);

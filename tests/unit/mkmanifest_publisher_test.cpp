@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <sstream>
 
+#include "engine/text/byte_limits.h"
 #include "engine/text/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 #include "tools/mkmanifest/packed_forms.h"
@@ -24,7 +26,9 @@ public:
     std::string changesWhileCopied;  // this file's content differs when copied
 
     static FileDigest digestOf(const std::string& bytes) {
-        return {bytes.size(), std::to_string(std::hash<std::string>()(bytes))};
+        char sha256[65];
+        std::snprintf(sha256, sizeof sha256, "%064zx", std::hash<std::string>()(bytes));
+        return {bytes.size(), sha256};
     }
 
     std::map<std::string, std::string>& folder(const std::string& root) { return root == "out" ? published : release; }
@@ -77,7 +81,8 @@ protected:
         return publish(line.options, store, *parseTimestamp("2030-01-01 00:00:00"), out, err);
     }
     std::string manifestValue(const std::string& section, const std::string& key) {
-        return updater::IniFile::parse(store.published.at("update.ini"), updater::cp936()).get(section, key, "<missing>", 260);
+        return updater::IniFile::parse(store.published.at("update.ini"), updater::cp936())
+            .get(section, key, "<missing>", updater::kFileValueBufferBytes);
     }
 
     FakeStore store;

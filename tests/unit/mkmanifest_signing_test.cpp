@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "engine/manifest/manifest_signature.h"
+#include "engine/text/byte_limits.h"
 #include "engine/text/ini_file.h"
 #include "tools/mkmanifest/command_line.h"
 #include "tests/support/file_bytes.h"
@@ -125,11 +126,12 @@ TEST_F(MkmanifestSigning, SignedManifestVerifiesWithThePublicKeyAndReadsAsBefore
 
     const updater::IniFile manifest = updater::IniFile::parse(text, updater::cp936());
     EXPECT_EQ(manifest.get("kelmor", "VERSION", "", 128), "1.3");
-    EXPECT_EQ(manifest.get("FILE0", "FILE", "", 260), "kelmor.exe");
-    EXPECT_EQ(manifest.get("FILE0", "SIZE", "", 260), "6");
-    EXPECT_EQ(manifest.get("FILE0", "SHA256", "", 260),
+    EXPECT_EQ(manifest.get("FILE0", "FILE", "", updater::kFileValueBufferBytes), "kelmor.exe");
+    EXPECT_EQ(manifest.get("FILE0", "SIZE", "", updater::kFileValueBufferBytes), "6");
+    EXPECT_EQ(manifest.get("FILE0", "SHA256", "", updater::kFileValueBufferBytes),
               "5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03");
-    EXPECT_EQ(manifest.get("FILE1", "FILE", "", 260), "") << "the list still ends after the files";
+    EXPECT_EQ(manifest.get("FILE1", "FILE", "", updater::kFileValueBufferBytes), "")
+        << "the list still ends after the files";
 
     // Republishing over a signed manifest keeps the timestamps and signs again.
     ASSERT_EQ(run("--sign=" + path("vendor.pem").substr(1, path("vendor.pem").size() - 2) +
@@ -140,7 +142,8 @@ TEST_F(MkmanifestSigning, SignedManifestVerifiesWithThePublicKeyAndReadsAsBefore
     const std::optional<updater::SignedManifest> second = updater::splitSignedManifest(again);
     ASSERT_TRUE(second);
     EXPECT_TRUE(libcryptoVerifies(read(root / "vendor.pub"), second->signedBytes, second->signature));
-    EXPECT_EQ(updater::IniFile::parse(again, updater::cp936()).get("FILE0", "VERSION", "", 260), "2024-03-05 14:30:00");
+    const updater::IniFile republished = updater::IniFile::parse(again, updater::cp936());
+    EXPECT_EQ(republished.get("FILE0", "VERSION", "", updater::kFileValueBufferBytes), "2024-03-05 14:30:00");
 }
 
 TEST_F(MkmanifestSigning, UnusableKeyWritesNothing) {

@@ -48,7 +48,8 @@ protected:
                    quote((root / "out").string()));
     }
     std::string manifestValue(const std::string& section, const std::string& key) {
-        return updater::IniFile::parse(read(root / "out" / "update.ini"), updater::cp936()).get(section, key, "<missing>", 260);
+        return updater::IniFile::parse(read(root / "out" / "update.ini"), updater::cp936())
+            .get(section, key, "<missing>", updater::kFileValueBufferBytes);
     }
 
     testsupport::ScratchDir scratch{"mkmanifest"};

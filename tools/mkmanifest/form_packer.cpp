@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "engine/manifest/content_check.h"
+#include "engine/text/hex_text.h"
 #include "tools/mkmanifest/naming_rules.h"
 #include "tools/mkmanifest/patch_maker.h"
 #include "tools/mkmanifest/progress_meter.h"
@@ -9,10 +11,25 @@
 namespace mkmanifest {
 namespace {
 
+// As the manifest lists it; a digest is always 64 hex digits.
+updater::ExpectedContent listedContent(const FileDigest& digest) {
+    const std::optional<updater::ExpectedContent> content =
+        updater::readExpectedContent(std::to_string(digest.size), digest.sha256);
+    if (!content) throw PublishError("the SHA-256 " + digest.sha256 + " is not 64 hex digits");
+    return *content;
+}
+
+std::string hexOf(const updater::Sha256Digest& digest) { return updater::encodeHex(digest.data(), digest.size()); }
+
 bool intact(ReleaseStore& store, const std::string& root, const std::string& name, std::uint64_t size,
             const std::string& sha256) {
     const std::optional<FileDigest> found = store.digestIfPresent(root, name);
     return found && found->size == size && found->sha256 == sha256;
+}
+
+bool intact(ReleaseStore& store, const std::string& root, const std::string& name,
+            const updater::ExpectedContent& listed) {
+    return listed.promisesEverything() && intact(store, root, name, *listed.size, hexOf(*listed.sha256));
 }
 
 bool patchable(std::uint64_t size) { return size <= kPatchInputLimitBytes; }
@@ -29,43 +46,42 @@ public:
             target = store_.readIfPresent(releaseDir_, file.name).value_or("");
             store_.writeAtomically(outDir_, keptContentName(file.sha256), *target);
         }
-        if (unchanged && before->copy && intact(store_, outDir_, before->copy->file, before->copy->size,
-                                                 before->copy->sha256))
+        if (unchanged && before->copy && intact(store_, outDir_, before->copy->file, before->copy->stored))
             file.copy = before->copy;
         else
             file.copy = makeCopy(file);
         for (const PublishedContent& base : file.history) {
-            if (file.patches.size() == kPatchesPerFile) break;
-            const ListedPatch* reusable = unchanged ? listedFrom(*before, base.sha256) : nullptr;
-            if (reusable && intact(store_, outDir_, reusable->file, reusable->size, reusable->sha256))
+            if (file.patches.size() == updater::kPatchOffers) break;
+            const PatchOffer* reusable = unchanged ? listedFrom(*before, base.sha256) : nullptr;
+            if (reusable && intact(store_, outDir_, reusable->file, reusable->patch))
                 file.patches.push_back(*reusable);
-            else if (std::optional<ListedPatch> made = makePatchFrom(file, base, target))
+            else if (std::optional<PatchOffer> made = makePatchFrom(file, base, target))
                 file.patches.push_back(*made);
         }
         // A patch no smaller than the copy is never worth its request.
-        const std::uint64_t worth = file.copy ? file.copy->size : file.size;
+        const std::uint64_t worth = file.copy ? *file.copy->stored.size : file.size;
         for (auto it = file.patches.begin(); it != file.patches.end();)
-            it = it->size < worth ? it + 1 : file.patches.erase(it);
+            it = *it->patch.size < worth ? it + 1 : file.patches.erase(it);
     }
 
 private:
-    static const ListedPatch* listedFrom(const PreviousEntry& before, const std::string& base) {
-        for (const ListedPatch& patch : before.patches)
-            if (patch.base == base) return &patch;
+    static const PatchOffer* listedFrom(const PreviousEntry& before, const std::string& base) {
+        for (const PatchOffer& patch : before.patches)
+            if (hexOf(patch.base) == base) return &patch;
         return nullptr;
     }
 
-    std::optional<ListedCopy> makeCopy(const PlannedFile& file) {
+    std::optional<CompressedCopy> makeCopy(const PlannedFile& file) {
         const std::string name = copyName(file.name);
         if (!fileNameProblem(name).empty()) return std::nullopt;  // too long for the updater
         const FileDigest packed = store_.compress(releaseDir_, file.name, outDir_, name);
-        if (packed.size * 10 <= file.size * 9) return ListedCopy{name, packed.size, packed.sha256};
+        if (packed.size * 10 <= file.size * 9) return CompressedCopy{name, listedContent(packed)};
         store_.remove(outDir_, name);
         return std::nullopt;
     }
 
     // Only from a kept content that is what its name says.
-    std::optional<ListedPatch> makePatchFrom(const PlannedFile& file, const PublishedContent& base,
+    std::optional<PatchOffer> makePatchFrom(const PlannedFile& file, const PublishedContent& base,
                                              std::optional<std::string>& target) {
         const std::string name = patchName(file.name, base.sha256);
         const std::string kept = keptContentName(base.sha256);
@@ -76,7 +92,9 @@ private:
         if (patch.size() >= file.size) return std::nullopt;
         store_.writeAtomically(outDir_, name, patch);
         const FileDigest written = store_.digest(outDir_, name);
-        return ListedPatch{base.sha256, name, written.size, written.sha256};
+        PatchOffer offer{{}, name, listedContent(written)};
+        updater::decodeHex(base.sha256, offer.base.data(), offer.base.size());  // well-formed: it is kept
+        return offer;
     }
 
     const std::string& releaseDir_;
@@ -103,11 +121,11 @@ std::string renderWithin(PublishPlan& plan, std::size_t limit,
                          const std::function<std::string(const PublishPlan&)>& render) {
     std::string bytes = render(plan);
     // Steps: 2 patches per file, 1, none, then no copies either.
-    for (std::size_t step = 1; bytes.size() > limit && step <= kPatchesPerFile + 1; ++step) {
+    for (std::size_t step = 1; bytes.size() > limit && step <= updater::kPatchOffers + 1; ++step) {
         for (PlannedFile& file : plan.files) {
-            if (step <= kPatchesPerFile && file.patches.size() > kPatchesPerFile - step)
-                file.patches.resize(kPatchesPerFile - step);
-            if (step > kPatchesPerFile) file.copy.reset();
+            if (step <= updater::kPatchOffers && file.patches.size() > updater::kPatchOffers - step)
+                file.patches.resize(updater::kPatchOffers - step);
+            if (step > updater::kPatchOffers) file.copy.reset();
         }
         bytes = render(plan);
     }
@@ -118,9 +136,9 @@ void pruneOutput(const std::string& outDir, const PublishPlan& plan, ReleaseStor
     std::set<std::string> kept, listed;
     for (const PlannedFile& file : plan.files) {
         kept.insert(keptContentName(file.sha256));
-        for (std::size_t n = 0; n + 1 < kPatchesPerFile && n < file.history.size(); ++n)
+        for (std::size_t n = 0; n + 1 < updater::kPatchOffers && n < file.history.size(); ++n)
             kept.insert(keptContentName(file.history[n].sha256));
-        for (const ListedPatch& patch : file.patches) listed.insert(patch.file);
+        for (const PatchOffer& patch : file.patches) listed.insert(patch.file);
         if (file.copy) listed.insert(file.copy->file);
     }
     const std::string historyPrefix = std::string(kHistoryFolder) + "/";

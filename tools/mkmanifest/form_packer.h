@@ -12,8 +12,8 @@
 namespace mkmanifest {
 
 // Keeps each file's content in the output's .history folder, and lists in
-// the plan a patch from each of the last kPatchesPerFile kept contents of its
-// history and a zlib copy when that saves at least 10 %. Intact forms of the
+// the plan a patch from each of the last updater::kPatchOffers kept contents
+// of its history and a zlib copy when that saves at least 10 %. Intact forms of the
 // previous publication are reused; the others are made. A file or base over
 // kPatchInputLimitBytes gets no patch, nor does any file in a build that
 // cannot make patches.
@@ -26,8 +26,8 @@ std::string renderWithin(PublishPlan& plan, std::size_t limit,
                          const std::function<std::string(const PublishPlan&)>& render);
 
 // After the manifest is written: deletes the patches and copies it does not
-// list, and every kept content but the last kPatchesPerFile of each file,
-// the ones the next publication's patches can start from.
+// list, and every kept content but the last updater::kPatchOffers of each
+// file, the ones the next publication's patches can start from.
 void pruneOutput(const std::string& outDir, const PublishPlan& plan, ReleaseStore& store);
 
 }  // namespace mkmanifest

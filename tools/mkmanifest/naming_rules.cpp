@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/text/code_page.h"
+#include "engine/manifest/manifest_keys.h"
 #include "engine/manifest/safe_manifest_name.h"
 #include "engine/text/version_number.h"
 
@@ -90,8 +91,9 @@ std::string productNameProblem(const std::string& product) {
     if (!updater::isWellFormed(product, updater::cp936())) return "the product name is not valid code page 936 text";
     // The product section must not be taken for one of the file sections.
     std::string upper = folded(product);
-    if (upper.size() > 4 && upper.compare(0, 4, "FILE") == 0 &&
-        upper.find_first_not_of("0123456789", 4) == std::string::npos)
+    const std::size_t prefix = updater::kFileSectionPrefix.size();
+    if (upper.size() > prefix && upper.compare(0, prefix, updater::kFileSectionPrefix) == 0 &&
+        upper.find_first_not_of("0123456789", prefix) == std::string::npos)
         return "the product name " + quoted(product) + " would clash with a file section";
     return {};
 }

@@ -13,22 +13,22 @@
 namespace mkmanifest {
 
 struct PreviousEntry {
-    std::string size;       // SIZE as written, empty when missing
-    std::string sha256;     // SHA256 as written, empty when missing
-    std::string timestamp;  // VERSION as written
-    std::vector<PublishedContent> history;  // its well-formed PREVn pairs
-    std::vector<ListedPatch> patches;       // its complete PATCHn_ keys
-    std::optional<ListedCopy> copy;         // ZFILE, ZSIZE and ZSHA256, when all are there
+    std::string size;       // as written, empty when missing
+    std::string sha256;     // as written, empty when missing
+    std::string timestamp;  // the file's version, as written
+    std::vector<PublishedContent> history;  // its well-formed earlier contents
+    std::vector<PatchOffer> patches;        // its well-formed offers, as the updater reads them
+    std::optional<CompressedCopy> copy;     // its copy, when the updater would use it
 };
 
 struct PreviousDrop {
-    std::vector<PublishedContent> history;  // its well-formed PREVn pairs
+    std::vector<PublishedContent> history;  // its well-formed earlier contents
     int age = kDropWindow;
 };
 
 struct PreviousManifest {
-    std::optional<std::string> productVersion;  // nothing when the product section has no VERSION
-    std::vector<std::string> fileOrder;         // FILE values in manifest order, without repeats
+    std::optional<std::string> productVersion;  // nothing when the product section has none
+    std::vector<std::string> fileOrder;         // file names in manifest order, without repeats
     std::map<std::string, PreviousEntry> files;
     std::map<std::string, PreviousDrop> dropped;  // a name listed as a file too is a file
 };

@@ -25,8 +25,8 @@ struct PlannedFile : ReleaseFile {
     std::string timestamp;
     FileChange change = FileChange::New;
     std::vector<PublishedContent> history;  // most recent first, never the file's own content
-    std::vector<ListedPatch> patches;       // from contents of its history, the most recent first
-    std::optional<ListedCopy> copy;
+    std::vector<PatchOffer> patches;        // from contents of its history, the most recent first
+    std::optional<CompressedCopy> copy;
 };
 
 struct PlannedDrop {
