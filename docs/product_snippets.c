@@ -29,7 +29,7 @@ int StartUpdater(void)
     swprintf(exe, MAX_PATH, L"%lsUpdate.exe", dir);
     ZeroMemory(&run, sizeof run);
     run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_NOCLOSEPROCESS;
+    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;  /* the product tells its user */
     run.lpFile = exe;
     run.lpDirectory = dir;
     run.nShow = SW_SHOWNORMAL;

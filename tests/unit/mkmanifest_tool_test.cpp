@@ -198,6 +198,38 @@ TEST_F(MkmanifestTool, RefusesAManifestOverTheUpdatersCapAndWritesNothing) {
     EXPECT_EQ(read(root / "out" / "update.ini"), previous);
 }
 
+// The updater never writes updataAdd.ini: a release that does not carry
+// VERSION as its strVersion is offered again at every check.
+TEST_F(MkmanifestTool, WarnsOfAReleaseWithoutItsVersionFileAndStrictRefusesIt) {
+    const std::string warning = "warning: the release has no updataAdd.ini whose strVersion is 1.3; installed "
+                                "clients will be offered this update at every check";
+    put(root / "rel" / "kelmor.exe", "exe");
+    const struct {
+        const char* name;
+        const char* versionFile;  // nullptr: none in the release
+        bool warned;
+    } rows[] = {
+        {"none", nullptr, true},
+        {"older strVersion", "[Server]\r\nstrVersion=1.26\r\n", true},
+        {"no strVersion", "[Server]\r\nstrSoft=kelmor\r\n", true},
+        {"the same number", "[server]\r\nSTRVERSION=1.30\r\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(root / "out");
+        fs::remove(root / "rel" / "updataAdd.ini");
+        if (row.versionFile) put(root / "rel" / "updataAdd.ini", row.versionFile);
+        EXPECT_EQ(run("--strict --time '2024-03-01 10:00:00' " + quote((root / "rel").string()) + " kelmor 1.3 " +
+                      quote((root / "out").string())),
+                  row.warned ? 1 : 0);
+        EXPECT_EQ(errors.find(warning) != std::string::npos, row.warned) << errors;
+        EXPECT_EQ(fs::exists(root / "out" / "update.ini"), !row.warned) << "--strict publishes nothing it warns of";
+        fs::remove_all(root / "out");
+        EXPECT_EQ(publish("1.3", "2024-03-01 10:00:00"), 0) << "without --strict it only warns";
+        EXPECT_EQ(errors.find(warning) != std::string::npos, row.warned) << errors;
+    }
+}
+
 TEST_F(MkmanifestTool, ExplainsItselfAndRejectsBadArguments) {
     EXPECT_EQ(run("--help"), 0);
     EXPECT_NE(read(root / "stdout").find("936"), std::string::npos);

@@ -45,6 +45,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.options.force = true;
         } else if (arg == "--per-file") {
             line.options.perFile = true;
+        } else if (arg == "--strict") {
+            line.options.strict = true;
         } else if (arg == "--seed-history") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 line.error = "--seed-history needs a release folder";
@@ -115,6 +117,9 @@ Options:
   --sign KEY     sign update.ini with the private key file KEY; updaters built
                  with the matching public key accept only signed manifests and
                  files that match their SIZE and SHA256
+  --strict       refuse, with exit code 1, a release that would only be
+                 warned about: one without an updataAdd.ini whose strVersion
+                 is VERSION, or a publication time in the future
   -h, --help     show this text
 
 Each file gets a timestamp: the publication time when it is new or its

@@ -9,6 +9,7 @@
 #include "tools/mkmanifest/plan_report.h"
 #include "tools/mkmanifest/progress_meter.h"
 #include "tools/mkmanifest/publish_plan.h"
+#include "tools/mkmanifest/version_file_check.h"
 
 namespace mkmanifest {
 namespace {
@@ -118,6 +119,11 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         std::vector<ListedFile> listed = store.listFiles(options.releaseDir);
         if (listed.empty()) throw PublishError("the release folder " + options.releaseDir + " holds no files");
         if (reportProblems(nameProblems(listed), err)) return 1;
+        if (const std::optional<std::string> warning = versionFileWarning(
+                listed, options.version, [&](const std::string& name) { return store.readIfPresent(options.releaseDir, name); })) {
+            err << "warning: " << *warning << "\n";
+            if (options.strict) return 1;
+        }
         std::vector<ReleaseFile> files = digestAll(options, listed, store, err);
 
         LocalTime publication = options.time.value_or(now);
@@ -129,9 +135,11 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
             seedHistory(plan, digestAll(seed, store.listFiles(options.seedHistoryDir), store, err));
         }
         if (refused(publicationTimeProblem(plan, publication, previous), options.force, err)) return 1;
-        if (now < publication)
+        if (now < publication) {
             err << "mkmanifest: warning: the publication time lies in the future; until then clients download "
                    "its files on every update\n";
+            if (options.strict) return 1;
+        }
 
         manifestBytes(plan, signer);  // refuses before anything is written
         if (options.dryRun) {

@@ -18,6 +18,7 @@ struct PublishOptions {
     bool dryRun = false;
     bool force = false;
     bool perFile = false;    // leave WHOLE=1 out: clients install file by file
+    bool strict = false;     // a warning about the release refuses it
     std::string seedHistoryDir;  // an installed release whose contents join the history
     std::string signingKey;  // private key file; empty for an unsigned manifest
     std::optional<LocalTime> time;  // the clock when not given
