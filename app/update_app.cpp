@@ -126,27 +126,10 @@ void enableCommonControls() {
     InitCommonControlsEx(&controls);
 }
 
-}  // namespace
-
 // Builds every service the wizard and the engine use, once. A failure before
 // the wizard opens ends the program with one unowned box.
-int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor) {
-    // One updater per program directory, claimed before anything is shown: a
-    // second one brings the first to the front and ends without a window.
-    win32::FolderClaim folderClaim = win32::programFolderClaim();
-    if (!folderClaim.claim()) {
-        win32::showRunningWizard();
-        return kExitFolderHeld;
-    }
-    // A brand that wants rights for the whole wizard asks before it shows
-    // anything; a refused prompt ends the program, as it would for a program
-    // whose manifest requires administrator rights.
-    win32::ShellElevatedLauncher launcher;
-    if (brand.requireAdmin && !elevatedFor) {
-        handOverToElevatedCopy(folderClaim, launcher, "");
-        return kExitWizardEnded;
-    }
-
+int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor,
+               win32::FolderClaim& folderClaim, win32::ShellElevatedLauncher& launcher) {
     SystemServices system;
     const CodePage& codePage = system.codePage;
     const Messages& messages = system.messages;
@@ -208,6 +191,27 @@ int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstrin
     if (LeavableThread::anyHeldUntilExit()) ExitProcess(kExitWizardEnded);
     log->write("wizard closed");
     return kExitWizardEnded;
+}
+
+}  // namespace
+
+int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor) {
+    // One updater per program directory, claimed before anything is shown: a
+    // second one brings the first to the front and ends without a window.
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) {
+        win32::showRunningWizard();
+        return kExitFolderHeld;
+    }
+    // A brand that wants rights for the whole wizard asks before it shows
+    // anything; a refused prompt ends the program, as it would for a program
+    // whose manifest requires administrator rights.
+    win32::ShellElevatedLauncher launcher;
+    if (brand.requireAdmin && !elevatedFor) {
+        handOverToElevatedCopy(folderClaim, launcher, "");
+        return kExitWizardEnded;
+    }
+    return showWizard(brand, elevatedFor, folderClaim, launcher);
 }
 
 int UpdateApp::recover(const BrandOptions&) {
