@@ -17,6 +17,7 @@
 #include "engine/manifest/side_files.h"
 #include "engine/run/update_services.h"
 #include "engine/run/version_check.h"
+#include "engine/work/leavable_thread.h"
 #include "net/http_transfer.h"
 #include "ui/update_dialog.h"
 #include "win32/cng_sha256.h"
@@ -125,27 +126,10 @@ void enableCommonControls() {
     InitCommonControlsEx(&controls);
 }
 
-}  // namespace
-
 // Builds every service the wizard and the engine use, once. A failure before
 // the wizard opens ends the program with one unowned box.
-int UpdateApp::run() {
-    // One updater per program directory, claimed before anything is shown: a
-    // second one brings the first to the front and ends without a window.
-    win32::FolderClaim folderClaim = win32::programFolderClaim();
-    if (!folderClaim.claim()) {
-        win32::showRunningWizard();
-        return kExitFolderHeld;
-    }
-    // A brand that wants rights for the whole wizard asks before it shows
-    // anything; a refused prompt ends the program, as it would for a program
-    // whose manifest requires administrator rights.
-    win32::ShellElevatedLauncher launcher;
-    if (rights_.requireAdmin && !rights_.elevatedFor) {
-        handOverToElevatedCopy(folderClaim, launcher, "");
-        return kExitWizardEnded;
-    }
-
+int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor,
+               win32::FolderClaim& folderClaim, win32::ShellElevatedLauncher& launcher) {
     SystemServices system;
     const CodePage& codePage = system.codePage;
     const Messages& messages = system.messages;
@@ -156,7 +140,8 @@ int UpdateApp::run() {
     const bool releasePending = recoverProgramDirectory(system.files, places, codePage) == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
-    const std::string boxCaption = boxCaption_.empty() ? appName : win32::shownFromCodePage(boxCaption_, kBrandCodePage);
+    const std::string boxCaption =
+        brand.boxCaption.empty() ? appName : win32::shownFromCodePage(brand.boxCaption, kBrandCodePage);
 
     const win32::SocketLayer sockets;
     if (!sockets.ready()) {
@@ -176,13 +161,12 @@ int UpdateApp::run() {
         return 0;
     }
 
-    UpdateSettings settings = defaults_;
+    UpdateSettings settings = brand.defaults;
     const std::string settingsNote = readSettings(system.files, places, codePage, system.unicodeToAnsi, settings);
-    const auto log = openLog(settings, settingsNote, rights_.elevatedFor ? "elevated run" : "wizard",
-                             rights_.elevatedFor.has_value());
+    const auto log = openLog(settings, settingsNote, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
-    if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) {
+    if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) {
         log->write("URL refused: its scheme is not one this build accepts");
         showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
@@ -190,26 +174,47 @@ int UpdateApp::run() {
     SteadyClock clock;
     LoggedHttpSession loggedHttp(*http, *log, clock);
 
-    std::optional<std::string> elevatedFor;
-    if (rights_.elevatedFor)
-        elevatedFor = system.unicodeToAnsi.toAnsi(std::u16string_view(
-            reinterpret_cast<const char16_t*>(rights_.elevatedFor->data()), rights_.elevatedFor->size()));
+    std::optional<std::string> elevatedVersion;
+    if (elevatedFor)
+        elevatedVersion = system.unicodeToAnsi.toAnsi(
+            std::u16string_view(reinterpret_cast<const char16_t*>(elevatedFor->data()), elevatedFor->size()));
     InstallRights installRights({.programDirectoryWritable =
                                      [] { return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())); },
                                  .claim = folderClaim,
                                  .launcher = launcher,
-                                 .elevatedFor = std::move(elevatedFor)});
+                                 .elevatedFor = std::move(elevatedVersion)});
     const UpdateServices services = system.forAction(loggedHttp, boxCaption, *log, &installRights);
     ui::UpdateDialog dialog(services, std::move(settings), releasePending);
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
     // Process exit reclaims the thread, its handles, the session and the claim.
-    if (dialog.leftWorkBehind()) ExitProcess(kExitWizardEnded);
+    if (LeavableThread::anyHeldUntilExit()) ExitProcess(kExitWizardEnded);
     log->write("wizard closed");
     return kExitWizardEnded;
 }
 
-int UpdateApp::recover() {
+}  // namespace
+
+int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor) {
+    // One updater per program directory, claimed before anything is shown: a
+    // second one brings the first to the front and ends without a window.
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) {
+        win32::showRunningWizard();
+        return kExitFolderHeld;
+    }
+    // A brand that wants rights for the whole wizard asks before it shows
+    // anything; a refused prompt ends the program, as it would for a program
+    // whose manifest requires administrator rights.
+    win32::ShellElevatedLauncher launcher;
+    if (brand.requireAdmin && !elevatedFor) {
+        handOverToElevatedCopy(folderClaim, launcher, "");
+        return kExitWizardEnded;
+    }
+    return showWizard(brand, elevatedFor, folderClaim, launcher);
+}
+
+int UpdateApp::recover(const BrandOptions&) {
     win32::FolderClaim folderClaim = win32::programFolderClaim();
     if (!folderClaim.claim()) return kExitFolderHeld;
     const win32::Win32CodePage codePage;
@@ -225,10 +230,10 @@ int UpdateApp::recover() {
 
 // No claim on the folder: a check changes nothing there, so it neither waits
 // for a running wizard nor keeps one from starting. It asks for no rights.
-int UpdateApp::check(const std::wstring& answerFile) {
+int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) {
     SystemServices system;
     const CodePage& codePage = system.codePage;
-    UpdateSettings settings = defaults_;
+    UpdateSettings settings = brand.defaults;
     const std::string settingsNote =
         readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
     const auto log = openLog(settings, settingsNote, "check", false);
@@ -244,7 +249,7 @@ int UpdateApp::check(const std::wstring& answerFile) {
     const win32::SocketLayer sockets;
     if (!sockets.ready()) return failed("the socket layer did not start");
     parseUpdateUrl(settings);
-    if (!isAcceptedScheme(settings.scheme, httpsAllowed_)) return failed("URL refused: its scheme is not one this build accepts");
+    if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) return failed("URL refused: its scheme is not one this build accepts");
 
     const std::string appName = applicationName(system.places.modulePath, codePage);
     try {

@@ -2,11 +2,9 @@
 // the README's command-line table.
 #include <windows.h>
 
-#include <utility>
-
 #include "app/update_app.h"
 #include "engine/run/command_line.h"
-#include "engine/run/update_settings.h"
+#include "engine/run/program_start.h"
 #include "win32/program_arguments.h"
 
 // A vendor's build may change the defaults for keys missing from
@@ -18,67 +16,39 @@
 
 namespace {
 
-updater::UpdateSettings defaultSettings() {
-    updater::UpdateSettings settings;
+// Built once; every mode gets it whole.
+updater::BrandOptions brandOptions() {
+    updater::BrandOptions brand;
 #ifdef UPDATER_BRAND_SOFT
-    settings.productName = UPDATER_BRAND_SOFT;
+    brand.defaults.productName = UPDATER_BRAND_SOFT;
 #endif
 #ifdef UPDATER_BRAND_VERSION
-    settings.installedVersion = UPDATER_BRAND_VERSION;
+    brand.defaults.installedVersion = UPDATER_BRAND_VERSION;
 #endif
 #ifdef UPDATER_BRAND_URL
-    settings.url = UPDATER_BRAND_URL;
+    brand.defaults.url = UPDATER_BRAND_URL;
 #endif
-    return settings;
-}
-
-// The brand's RequireAdmin=1: rights for the whole wizard, asked at start.
-constexpr bool kRequireAdmin =
-#ifdef UPDATER_BRAND_REQUIRE_ADMIN
-    UPDATER_BRAND_REQUIRE_ADMIN;
-#else
-    false;
-#endif
-
-// The brand's AllowHttps=1: https:// update URLs, with the system's
-// certificate checks (net/wininet_connection.h).
-constexpr bool kAllowHttps =
-#ifdef UPDATER_BRAND_ALLOW_HTTPS
-    UPDATER_BRAND_ALLOW_HTTPS;
-#else
-    false;
-#endif
-
-// Empty: the boxes show the program's name.
-const char* boxCaption() {
 #ifdef UPDATER_BRAND_BOX_CAPTION
-    return UPDATER_BRAND_BOX_CAPTION;
-#else
-    return "";
+    brand.boxCaption = UPDATER_BRAND_BOX_CAPTION;
 #endif
+#ifdef UPDATER_BRAND_REQUIRE_ADMIN
+    brand.requireAdmin = UPDATER_BRAND_REQUIRE_ADMIN;
+#endif
+    // https:// update URLs, with the system's certificate checks
+    // (net/wininet_connection.h).
+#ifdef UPDATER_BRAND_ALLOW_HTTPS
+    brand.allowHttps = UPDATER_BRAND_ALLOW_HTTPS;
+#endif
+    return brand;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        const updater::CommandLine command = updater::parseCommandLine(updater::win32::programArguments());
-        updater::app::RightsAtStart rights;
-        rights.requireAdmin = kRequireAdmin;
-        switch (command.action) {
-            case updater::CommandSwitch::None: break;  // the wizard, the arguments ignored
-            case updater::CommandSwitch::ElevatedRun: rights.elevatedFor = command.argument; break;
-            case updater::CommandSwitch::Recover:
-                return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}, kAllowHttps).recover();
-            case updater::CommandSwitch::Check:
-                try {
-                    return updater::app::UpdateApp(defaultSettings(), boxCaption(), {}, kAllowHttps).check(command.argument);
-                } catch (...) {
-                    // 1 would claim a newer version.
-                    return updater::kExitCheckFailed;
-                }
-        }
-        return updater::app::UpdateApp(defaultSettings(), boxCaption(), std::move(rights), kAllowHttps).run();
+        updater::app::UpdateApp app;
+        return updater::startProgram(updater::parseCommandLine(updater::win32::programArguments()), brandOptions(),
+                                     app);
     } catch (...) {
         // Nothing may end the program with an unhandled exception.
         return updater::kExitUnexpected;

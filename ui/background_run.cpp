@@ -6,6 +6,7 @@
 
 #include "engine/work/clock.h"
 #include "engine/run/view_queue.h"
+#include "engine/work/leavable_thread.h"
 #include "win32/thread_name.h"
 #include "win32/unique_handle.h"
 
@@ -18,28 +19,25 @@ struct Worker {
     explicit Worker(std::function<void(WizardView&)> job) : work(std::move(job)) {}
     std::function<void(WizardView&)> work;
     ViewQueue queue;
-    std::exception_ptr failure;  // read only after the thread has ended
+    // Set as the work ends, for the window's thread to wait on with its messages.
+    win32::EventHandle ended{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::exception_ptr failure;  // read only once ended is set
 };
 
-DWORD WINAPI workerThread(void* parameter) {
-    const std::unique_ptr<std::shared_ptr<Worker>> owned(static_cast<std::shared_ptr<Worker>*>(parameter));
-    Worker& worker = **owned;
-    try {
-        QueuedView view(worker.queue);
-        worker.work(view);
-    } catch (...) {
-        worker.failure = std::current_exception();
-    }
-    return 0;
-}
-
-win32::ThreadHandle startWorker(const std::shared_ptr<Worker>& worker) {
-    auto parameter = std::make_unique<std::shared_ptr<Worker>>(worker);
-    win32::ThreadHandle thread(CreateThread(nullptr, 0, workerThread, parameter.get(), 0, nullptr));
-    if (!thread) return thread;
-    parameter.release();  // the thread's now
-    win32::nameThread(thread.get(), L"update worker");
-    return thread;
+// A left worker still borrows the services: the program ends with process
+// exit before it destroys them (engine/work/leavable_thread.h).
+bool startWorker(LeavableThread& thread, const std::shared_ptr<Worker>& worker) {
+    if (!worker->ended) return false;
+    return thread.start([worker] {
+        win32::nameThread(GetCurrentThread(), L"update worker");
+        try {
+            QueuedView view(worker->queue);
+            worker->work(view);
+        } catch (...) {
+            worker->failure = std::current_exception();
+        }
+        SetEvent(worker->ended.get());
+    });
 }
 
 // The dialog a message's window belongs to, if any: its keys are the
@@ -72,8 +70,8 @@ void dispatchWaiting(std::optional<int>& quitCode) {
 
 BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const std::function<void(WizardView&)>& work) {
     const auto worker = std::make_shared<Worker>(work);
-    const win32::ThreadHandle thread = startWorker(worker);
-    if (!thread) {
+    LeavableThread thread(LeavableThread::WhenLeft::HoldsUntilExit);
+    if (!startWorker(thread, worker)) {
         // No thread to be had: run here, the window frozen meanwhile.
         try {
             work(screen.windowView());
@@ -88,7 +86,7 @@ BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const
     std::optional<int> quitCode;
     std::optional<std::uint64_t> stopSeenMs;
     for (;;) {
-        const HANDLE handle = thread.get();
+        const HANDLE handle = worker->ended.get();
         const DWORD wakeFor = quitCode ? 0 : QS_ALLINPUT;
         const DWORD waitMs = static_cast<DWORD>(player.msUntilFrame());
         const DWORD woken = MsgWaitForMultipleObjectsEx(1, &handle, waitMs, wakeFor, MWMO_INPUTAVAILABLE);
@@ -104,11 +102,14 @@ BackgroundOutcome runInBackground(RunScreen& screen, const StopFlag& stop, const
             if (!stopSeenMs) stopSeenMs = now;
             if (now - *stopSeenMs >= kLeaveAfterMs) {
                 worker->queue.leave();
+                thread.leave();
                 if (quitCode) PostQuitMessage(*quitCode);
                 return {nullptr, true};
             }
         }
     }
+    // The body has returned by now; the thread only has to end.
+    if (!thread.joinWithin(kLeaveAfterMs)) thread.leave();
     player.playFrame();
     if (quitCode) PostQuitMessage(*quitCode);
     return {worker->failure, false};

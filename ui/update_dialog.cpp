@@ -2,13 +2,11 @@
 
 #include <commctrl.h>
 
-#include <functional>
-#include <memory>
 #include <vector>
 
-#include "engine/run/process_guard.h"
-#include "engine/run/update_run.h"
+#include "engine/report/failure_report.h"
 #include "res/resource.h"
+#include "ui/background_run.h"
 #include "ui/paint_session.h"
 #include "win32/screen_dpi.h"
 #include "win32/shown_text.h"
@@ -36,12 +34,10 @@ win32::IconHandle iconForDpi(int metric, UINT dpi) {
 UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending)
     : Dialog(IDD_UPDATE_DIALOG),
       services_(services),
-      settings_(std::move(settings)),
-      releasePending_(releasePending),
       statusText_(win32::wideFromShown(loadMessage(MessageId::ClickNext))),
-      icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+      icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      flow_(services, std::move(settings), releasePending, *this, *this) {
     setHelpFile(services_.helpFile);
-    services_.http.setStopFlag(stop_);
 }
 
 bool UpdateDialog::onInitDialog() {
@@ -54,24 +50,30 @@ bool UpdateDialog::onInitDialog() {
     win32::keepDialogFromRescaling(window());
     layout_.record(window(), dpi);
     showIcons(dpi);
-    try {
-        connect();
-    } catch (...) {
-        reportFailure(std::current_exception());
-    }
-    addListLine(settings_.productName + " " + settings_.installedVersion);
-    if (releasePending_) {
-        // Next hands the recovery to an elevated copy; without one to start,
-        // only Cancel remains until a start with rights finishes it.
-        showStatus(loadMessage(MessageId::RecoveryNeedsRights));
-        enableButton(services_.installRights && services_.installRights->mayHandOver());
-        return false;
-    }
-    SendMessageW(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
-    // An elevated copy checks for itself at once, as if Next had been pressed.
-    if (services_.installRights && services_.installRights->checksAtStart())
-        PostMessageW(window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(nextButton_));
+    flow_.start();
     return false;
+}
+
+void UpdateDialog::focusButton() {
+    SendMessageW(window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nextButton_), TRUE);
+}
+
+void UpdateDialog::pressButtonSoon() {
+    PostMessageW(window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(nextButton_));
+}
+
+void UpdateDialog::close(End end) {
+    switch (end) {
+    case End::Finished: return Dialog::onOK();
+    case End::HandedOver: return endDialog(IDOK);
+    case End::Cancelled: return Dialog::onCancel();
+    }
+}
+
+WizardWindow::WorkOutcome UpdateDialog::runInBackground(const StopFlag& stop,
+                                                        const std::function<void(WizardView&)>& work) {
+    const BackgroundOutcome outcome = ui::runInBackground(*this, stop, work);
+    return {outcome.failure, outcome.left};
 }
 
 void UpdateDialog::showIcons(UINT dpi) {
@@ -94,168 +96,6 @@ void UpdateDialog::onDpiChanged(UINT dpi, const RECT& suggested) {
     showIcons(dpi);
 }
 
-void UpdateDialog::connect() {
-    services_.http.connect(settings_.server, settings_.port, settings_.scheme == UrlScheme::Https);
-    connected_ = true;
-}
-
-void UpdateDialog::onOK() {
-    // A command that arrives while an action runs (only a program can send
-    // one then) must not start a second one.
-    if (busy_) return;
-    if (releasePending_) return recoverElevated();
-    busy_ = true;
-    // Cleared however the action ends, or the wizard would refuse every press.
-    struct ClearOnExit {
-        bool& flag;
-        ~ClearOnExit() { flag = false; }
-    } clearBusy{busy_};
-    // The stage is kept here, not read back from the caption, so a caption
-    // that another program changes does not change what the button does.
-    switch (stage_) {
-    case ButtonStage::Next: runCheck(); break;
-    case ButtonStage::Update: installWithRights(); break;
-    case ButtonStage::Finish: Dialog::onOK(); break;
-    }
-}
-
-// The check runs on the worker, as the run does, so the window answers and
-// Cancel closes it at any moment. Next stays disabled meanwhile, the focus
-// on the list.
-void UpdateDialog::runCheck() {
-    try {
-        if (!connected_) connect();
-    } catch (...) {
-        endWithFailure(std::current_exception());
-        return;
-    }
-    enableButton(false);
-    // Shared with the worker, which may be left behind if the wizard closes.
-    const auto result = std::make_shared<VersionCheckResult>();
-    checking_ = true;
-    const BackgroundOutcome outcome = runInBackground(*this, stop_, [this, result](WizardView& view) {
-        UpdateContext context = makeContext(view);
-        *result = runVersionCheck(context);
-    });
-    checking_ = false;
-    workLeft_ = workLeft_ || outcome.left;
-    if (stop_.requested()) return;  // the wizard is closing
-    if (outcome.failure) {
-        enableButton(true);
-        endWithFailure(outcome.failure);
-        return;
-    }
-    takeCheckResult(std::move(*result));
-}
-
-// A newer version turns Next into Update; the newest one leaves only Cancel;
-// a failed check may be repeated.
-void UpdateDialog::takeCheckResult(VersionCheckResult result) {
-    const bool found = result.outcome == CheckOutcome::NewerFound;
-    // An elevated copy goes on by itself only when its own check found the
-    // version it was started for.
-    const bool goOn =
-        services_.installRights && services_.installRights->continuesWith(found ? result.newVersion : std::string());
-    if (result.outcome == CheckOutcome::AlreadyNewest) return;
-    if (found) {
-        newVersion_ = std::move(result.newVersion);
-        manifest_ = std::move(result.manifest);
-        showStage(ButtonStage::Update);
-    }
-    enableButton(true);
-    if (goOn) installWithRights();
-}
-
-void UpdateDialog::installWithRights() {
-    if (!services_.installRights) return runUpdateInBackground();
-    const InstallRights::Decision decision = services_.installRights->beforeInstall(newVersion_);
-    switch (decision.step) {
-    case InstallRights::Step::Install: return runUpdateInBackground();
-    // The folder is another updater's now; this wizard has nothing left to do.
-    case InstallRights::Step::HandedOver:
-    case InstallRights::Step::FolderLost: return endDialog(IDOK);
-    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
-    case InstallRights::Step::NoRights: break;
-    }
-    // Nothing changed: Update stays, to be pressed again.
-    showStatus(loadMessage(MessageId::NoRightsToInstall));
-    enableButton(true);
-}
-
-// A cut commit that only rights can finish: an elevated copy recovers it at
-// its start and opens its wizard; this one ends. Refused, the status stays.
-void UpdateDialog::recoverElevated() {
-    if (!services_.installRights) return;
-    const InstallRights::Decision decision = services_.installRights->forRecovery();
-    switch (decision.step) {
-    case InstallRights::Step::HandedOver:
-    case InstallRights::Step::FolderLost: return endDialog(IDOK);
-    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
-    case InstallRights::Step::Install:
-    case InstallRights::Step::NoRights: break;
-    }
-    showStatus(loadMessage(MessageId::RecoveryNeedsRights));
-}
-
-// Cancel, Esc and the close box give the check up at once, and a whole
-// release's downloads; a whole release's commit ends first. A run file by
-// file goes on unseen after the wizard has gone, as it always has.
-void UpdateDialog::onCancel() {
-    if (checking_) stop_.request();
-    if (running_) {
-        switch (commitGate_.cancel()) {
-        case CommitGate::CancelEffect::WaitsForCommit: cancelAfterRun_ = true; return;
-        case CommitGate::CancelEffect::RunStops: stop_.request(); break;
-        case CommitGate::CancelEffect::RunGoesOn: break;
-        }
-    }
-    Dialog::onCancel();
-}
-
-void UpdateDialog::runUpdateInBackground() {
-    try {
-        if (!connected_) connect();
-    } catch (...) {
-        endWithFailure(std::current_exception());
-        return;
-    }
-    commitGate_.reset();
-    running_ = true;
-    const BackgroundOutcome outcome = runInBackground(*this, stop_, [this](WizardView& view) {
-        UpdateContext context = makeContext(view);
-        runUpdate(context, manifest_, newVersion_);
-    });
-    running_ = false;
-    workLeft_ = workLeft_ || outcome.left;
-    if (cancelAfterRun_) {
-        Dialog::onCancel();
-        return;
-    }
-    if (outcome.failure) endWithFailure(outcome.failure);
-}
-
-void UpdateDialog::endWithFailure(std::exception_ptr failure) {
-    // An interrupted run would otherwise keep the wait cursor for good.
-    showWaitCursor(false);
-    reportFailure(failure);
-}
-
-UpdateContext UpdateDialog::makeContext(WizardView& view) {
-    if (!connected_) connect();
-    UpdateContext context{.services = services_,
-                          .settings = settings_,
-                          .view = view,
-                          .http = services_.http.connection(),
-                          .clock = &clock_,
-                          .stop = &stop_,
-                          .commitGate = &commitGate_};
-    context.consultGuard = [this, &view] {
-        return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
-            .consult(settings_.productName);
-    };
-    return context;
-}
-
 void UpdateDialog::updateData(bool save) {
     nextButton_ = GetDlgItem(window(), IDOK);
     list_ = GetDlgItem(window(), IDC_LIST);
@@ -268,11 +108,6 @@ void UpdateDialog::updateData(bool save) {
     }
 }
 
-void UpdateDialog::onDestroy() {
-    // A worker left inside a WinInet call still uses the session.
-    if (!workLeft_) services_.http.close();
-}
-
 bool UpdateDialog::onPaint() {
     if (!IsIconic(window())) return false;
     const PaintSession paint(window());
@@ -283,10 +118,6 @@ bool UpdateDialog::onPaint() {
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(paint.dc(), x, y, icon_);
     return true;
-}
-
-HICON UpdateDialog::onQueryDragIcon() {
-    return icon_;
 }
 
 void UpdateDialog::reportFailure(std::exception_ptr error) {
@@ -326,7 +157,6 @@ void UpdateDialog::holdListPaint(bool hold) {
 }
 
 void UpdateDialog::showStage(ButtonStage stage) {
-    stage_ = stage;
     std::wstring caption = nextCaption_;
     if (stage == ButtonStage::Update) caption = win32::wideFromShown(loadMessage(MessageId::UpdateCaption));
     if (stage == ButtonStage::Finish) caption = win32::wideFromShown(loadMessage(MessageId::FinishCaption));

@@ -13,7 +13,7 @@ namespace updater::win32 {
 unsigned long ShellElevatedLauncher::launch(const std::string& version) {
     const std::wstring program = executablePath();
     const std::wstring directory = parentDirectory(program);
-    const std::wstring parameters = L"/elevated-run " + quoteArgument(ansiToWide(version));
+    const std::wstring parameters = switchFor(StartMode::ElevatedRun) + L" " + quoteArgument(ansiToWide(version));
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No box of the shell's own: the wizard tells what went wrong.

@@ -4,9 +4,9 @@ namespace updater {
 
 const std::vector<ListedSwitch>& programSwitches() {
     static const std::vector<ListedSwitch> switches = {
-        {L"elevated-run", CommandSwitch::ElevatedRun, SwitchArgument::Required},
-        {L"recover", CommandSwitch::Recover, SwitchArgument::None},
-        {L"check", CommandSwitch::Check, SwitchArgument::Optional}};
+        {L"elevated-run", StartMode::ElevatedRun, SwitchArgument::Required},
+        {L"recover", StartMode::Recover, SwitchArgument::None},
+        {L"check", StartMode::Check, SwitchArgument::Optional}};
     return switches;
 }
 
@@ -20,15 +20,21 @@ std::wstring switchName(std::wstring_view argument) {
     return name;
 }
 
-CommandLine parseCommandLine(const std::vector<std::wstring>& arguments, const std::vector<ListedSwitch>& switches) {
+std::wstring switchFor(StartMode mode) {
+    for (const ListedSwitch& listed : programSwitches())
+        if (listed.mode == mode) return L"/" + std::wstring(listed.name);
+    return {};
+}
+
+StartRequest parseCommandLine(const std::vector<std::wstring>& arguments, const std::vector<ListedSwitch>& switches) {
     if (arguments.empty()) return {};
     const std::wstring name = switchName(arguments[0]);
     if (name.empty()) return {};
     for (const ListedSwitch& listed : switches) {
         if (listed.name != name) continue;
         if (listed.argument == SwitchArgument::None || arguments.size() < 2)
-            return listed.argument == SwitchArgument::Required ? CommandLine{} : CommandLine{listed.action, {}};
-        return {listed.action, arguments[1]};
+            return listed.argument == SwitchArgument::Required ? StartRequest{} : StartRequest{listed.mode, {}};
+        return {listed.mode, arguments[1]};
     }
     return {};
 }

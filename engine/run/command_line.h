@@ -9,38 +9,43 @@
 
 namespace updater {
 
-// What the command line asks for. None: the wizard, as without arguments.
+// What the command line asks for. Wizard: as without arguments.
 // ElevatedRun (internal): the elevated copy that an updater without the
 // rights to write its directory starts (engine/run/install_rights.h).
 // Recover: finish or undo a whole release's commit that was cut short, and end.
 // Check: the version check alone, without a window; the answer is the exit
 // code, and the newer version goes to the file its argument names.
-enum class CommandSwitch { None, ElevatedRun, Recover, Check };
+enum class StartMode { Wizard, ElevatedRun, Recover, Check };
 
 // Whether a switch reads the second argument as its text. A switch that
 // requires one and lacks it is not that switch.
 enum class SwitchArgument { None, Required, Optional };
 
-struct CommandLine {
-    CommandSwitch action = CommandSwitch::None;
+// One start of the program: the mode and its argument.
+struct StartRequest {
+    StartMode mode = StartMode::Wizard;
     std::wstring argument;  // the text after a switch that takes one
 };
 
 struct ListedSwitch {
     std::wstring_view name;  // lower case, without the leading / or -
-    CommandSwitch action;
+    StartMode mode;
     SwitchArgument argument;
 };
 
 // The switches the program answers to.
 const std::vector<ListedSwitch>& programSwitches();
 
+// The switch that starts a mode, with its leading slash ("/elevated-run");
+// empty for the wizard, which needs none.
+std::wstring switchFor(StartMode mode);
+
 // The name of a switch argument ("/CHECK" and "-check" give "check"), folded
 // to lower case; empty when the argument is not a switch.
 std::wstring switchName(std::wstring_view argument);
 
 // arguments: those after the program's own name.
-CommandLine parseCommandLine(const std::vector<std::wstring>& arguments,
+StartRequest parseCommandLine(const std::vector<std::wstring>& arguments,
                              const std::vector<ListedSwitch>& switches = programSwitches());
 
 // The argument as CommandLineToArgvW gives it back: quoted, with quotes and

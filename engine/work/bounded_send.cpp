@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
 #include <utility>
 
 namespace updater {
@@ -62,19 +61,16 @@ BoundedSend::~BoundedSend() {
         channel_->ending = true;
     }
     channel_->changed.notify_all();
-    thread_.join();
+    thread_.joinWithin(UINT32_MAX);  // the idle thread ends at once
 }
 
 bool BoundedSend::startThread() {
     auto channel = std::make_shared<Channel>();
-    try {
-        thread_ = std::thread([channel, onStart = onThreadStart_] {
+    if (!thread_.start([channel, onStart = onThreadStart_] {
             if (onStart) onStart();
             serve(channel);
-        });
-    } catch (const std::system_error&) {
+        }))
         return false;
-    }
     channel_ = std::move(channel);
     return true;
 }
@@ -123,7 +119,7 @@ BoundedSend::Outcome BoundedSend::send(Call call, std::uint32_t limitMs, const S
         }
     }
     // The thread finishes the call alone and ends; the next send starts another.
-    thread_.detach();
+    thread_.leave();
     channel_.reset();
     return {*leftAs, {}};
 }

@@ -2,8 +2,8 @@
 // A blocking send with a time limit and a stop flag. The send runs on a
 // sending thread of its own; the caller waits for it at most the limit, and
 // stops waiting once the stop flag is raised. A send it stops waiting for is
-// left to the sending thread (see engine/work/call_gate.h), which cleans up after
-// it once it returns and then ends.
+// left to the sending thread (see engine/work/call_gate.h and
+// leavable_thread.h), which cleans up after it once it returns and then ends.
 //
 // One caller at a time: the sending thread serves one call, so a second
 // caller that comes while a send is under way is refused, not queued.
@@ -15,8 +15,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "engine/work/leavable_thread.h"
 #include "engine/work/stop_flag.h"
 
 namespace updater {
@@ -69,7 +69,8 @@ private:
     std::function<void()> onThreadStart_;
     std::atomic<bool> busy_{false};
     std::shared_ptr<Channel> channel_;  // shared with its thread; a new one after a left call
-    std::thread thread_;
+    // Left when the caller stops waiting: it cleans up after the call and ends.
+    LeavableThread thread_{LeavableThread::WhenLeft::CleansUpAlone};
 };
 
 }  // namespace updater

@@ -3,6 +3,7 @@
 // the stop flag, a second caller, and a close that waits for calls inside.
 #include "engine/work/bounded_send.h"
 #include "engine/work/call_gate.h"
+#include "engine/work/leavable_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -94,6 +96,25 @@ TEST_F(BoundedSendTest, AnOverrunLeavesTheCallToItsThreadWhichCleansUp) {
 
     EXPECT_EQ(sender.send({[] { return SendResult{true, 0, {}}; }}, 60000, stop).end, End::Returned);
     EXPECT_EQ(threadsStarted, 2) << "the next send gets a thread of its own";
+    EXPECT_FALSE(LeavableThread::anyHeldUntilExit()) << "a left send cleans up alone";
+}
+
+// Joined within its bound, or left; only a thread that still borrows what the
+// program destroys holds the process until exit.
+TEST(LeavableThread, JoinsWithinItsBoundOrIsLeftUnderItsPolicy) {
+    LeavableThread quick(LeavableThread::WhenLeft::CleansUpAlone);
+    ASSERT_TRUE(quick.start([] {}));
+    EXPECT_TRUE(quick.joinWithin(60000));
+    EXPECT_FALSE(quick.running());
+
+    auto blocked = std::make_shared<Latch>();
+    LeavableThread stuck(LeavableThread::WhenLeft::HoldsUntilExit);
+    ASSERT_TRUE(stuck.start([blocked] { blocked->wait(); }));
+    EXPECT_FALSE(stuck.joinWithin(20));
+    stuck.leave();
+    EXPECT_FALSE(stuck.running());
+    EXPECT_TRUE(LeavableThread::anyHeldUntilExit());
+    blocked->open();
 }
 
 TEST_F(BoundedSendTest, TheStopFlagEndsTheWaitLongBeforeTheLimit) {

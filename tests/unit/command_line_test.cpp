@@ -1,15 +1,18 @@
 // The command line: the first argument as /name or -name in any letter case;
 // everything else opens the wizard with the arguments ignored.
 #include "engine/run/command_line.h"
+#include "engine/run/program_start.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-using updater::CommandSwitch;
+using updater::StartMode;
 using updater::parseCommandLine;
 using updater::switchName;
 
@@ -30,24 +33,24 @@ TEST(CommandLine, AnythingButAListedSwitchOpensTheWizard) {
         {}, {L"/checks"}, {L"/CHEC"}, {L"-x"}, {L"/quiet", L"1.3"}, {L"garbage", L"/check"}, {L"更多 参数"},
         {L"/elevated"}, {L"x", L"/elevated-run", L"1.3"}, {L"garbage", L"/recover"}, {L"/recovery"}};
     for (const auto& line : lines) {
-        const updater::CommandLine command = parseCommandLine(line);
-        EXPECT_EQ(command.action, CommandSwitch::None);
+        const updater::StartRequest command = parseCommandLine(line);
+        EXPECT_EQ(command.mode, StartMode::Wizard);
         EXPECT_EQ(command.argument, L"");
     }
     for (const wchar_t* line : {L"/recover", L"-RECOVER", L"/Recover"})
-        EXPECT_EQ(parseCommandLine({line, L"ignored"}).action, CommandSwitch::Recover) << line;
+        EXPECT_EQ(parseCommandLine({line, L"ignored"}).mode, StartMode::Recover) << line;
 }
 
 TEST(CommandLine, AListedSwitchTakesTheSecondArgumentAsItsText) {
-    const updater::CommandLine elevated = parseCommandLine({L"-Elevated-Run", L"1.3", L"more"});
-    EXPECT_EQ(elevated.action, CommandSwitch::ElevatedRun);
+    const updater::StartRequest elevated = parseCommandLine({L"-Elevated-Run", L"1.3", L"more"});
+    EXPECT_EQ(elevated.mode, StartMode::ElevatedRun);
     EXPECT_EQ(elevated.argument, L"1.3");
-    EXPECT_EQ(parseCommandLine({L"/elevated-run", L""}).action, CommandSwitch::ElevatedRun) << "asked at start";
+    EXPECT_EQ(parseCommandLine({L"/elevated-run", L""}).mode, StartMode::ElevatedRun) << "asked at start";
     // /check's FILE is optional: without it the switch still holds.
-    const updater::CommandLine check = parseCommandLine({L"/Check", L"版本.txt"});
-    EXPECT_EQ(check.action, CommandSwitch::Check);
+    const updater::StartRequest check = parseCommandLine({L"/Check", L"版本.txt"});
+    EXPECT_EQ(check.mode, StartMode::Check);
     EXPECT_EQ(check.argument, L"版本.txt");
-    EXPECT_EQ(parseCommandLine({L"-CHECK"}).action, CommandSwitch::Check);
+    EXPECT_EQ(parseCommandLine({L"-CHECK"}).mode, StartMode::Check);
     EXPECT_EQ(parseCommandLine({L"/check"}).argument, L"");
 }
 
@@ -59,6 +62,42 @@ TEST(CommandLine, QuotingKeepsAnyTextOneArgument) {
     EXPECT_EQ(updater::quoteArgument(L"1.3\" /x"), L"\"1.3\\\" /x\"");
     EXPECT_EQ(updater::quoteArgument(L"a\\\"b"), L"\"a\\\\\\\"b\"");
     EXPECT_EQ(updater::quoteArgument(L"a\\b\\"), L"\"a\\b\\\\\"");
+}
+
+// Each mode gets the brand's options whole, the one built at start; a check
+// that throws answers "no answer", never "newer".
+struct RecordingModes : updater::StartModes {
+    int wizard(const updater::BrandOptions& brand, const std::optional<std::wstring>& elevatedFor) override {
+        return note(brand, L"wizard " + elevatedFor.value_or(L"-"), 10);
+    }
+    int recover(const updater::BrandOptions& brand) override { return note(brand, L"recover", 11); }
+    int check(const updater::BrandOptions& brand, const std::wstring& answerFile) override {
+        if (answerFile == L"throws") throw std::runtime_error("check");
+        return note(brand, L"check " + answerFile, 12);
+    }
+    int note(const updater::BrandOptions& brand, std::wstring what, int code) {
+        ran = &brand == received ? what : L"another brand";
+        return code;
+    }
+    const updater::BrandOptions* received = nullptr;
+    std::wstring ran;
+};
+
+TEST(CommandLine, EachStartModeRunsWithTheBrandsOptions) {
+    const struct {
+        std::vector<std::wstring> line;
+        std::wstring ran;
+        int exitCode;
+    } rows[] = {{{}, L"wizard -", 10}, {{L"/elevated-run", L"1.3"}, L"wizard 1.3", 10}, {{L"/recover"}, L"recover", 11},
+                {{L"/check", L"a.txt"}, L"check a.txt", 12}, {{L"/check", L"throws"}, L"", updater::kExitCheckFailed}};
+    const updater::BrandOptions brand{.boxCaption = "Kelmor", .requireAdmin = true, .allowHttps = true};
+    for (const auto& row : rows) {
+        RecordingModes modes;
+        modes.received = &brand;
+        EXPECT_EQ(updater::startProgram(parseCommandLine(row.line), brand, modes), row.exitCode);
+        EXPECT_EQ(modes.ran, row.ran);
+    }
+    EXPECT_EQ(parseCommandLine({updater::switchFor(StartMode::ElevatedRun), L"1.3"}).mode, StartMode::ElevatedRun);
 }
 
 }  // namespace

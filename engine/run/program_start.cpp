@@ -1,0 +1,21 @@
+#include "engine/run/program_start.h"
+
+namespace updater {
+
+int startProgram(const StartRequest& request, const BrandOptions& brand, StartModes& modes) {
+    switch (request.mode) {
+    case StartMode::Wizard: break;  // the arguments ignored
+    case StartMode::ElevatedRun: return modes.wizard(brand, request.argument);
+    case StartMode::Recover: return modes.recover(brand);
+    case StartMode::Check:
+        try {
+            return modes.check(brand, request.argument);
+        } catch (...) {
+            // 1 would claim a newer version.
+            return kExitCheckFailed;
+        }
+    }
+    return modes.wizard(brand, std::nullopt);
+}
+
+}  // namespace updater

@@ -1,0 +1,211 @@
+#include "engine/run/wizard_flow.h"
+
+#include <memory>
+#include <utility>
+
+#include "engine/run/process_guard.h"
+
+namespace updater {
+
+WizardFlow::WizardFlow(const UpdateServices& services, UpdateSettings settings, bool releasePending,
+                       WizardView& view, WizardWindow& window, WizardWork work)
+    : services_(services),
+      settings_(std::move(settings)),
+      releasePending_(releasePending),
+      view_(view),
+      window_(window),
+      work_(std::move(work)) {
+    services_.http.setStopFlag(stop_);
+}
+
+void WizardFlow::start() {
+    try {
+        connect();
+    } catch (...) {
+        window_.reportFailure(std::current_exception());
+    }
+    addListLine(settings_.productName + " " + settings_.installedVersion);
+    if (releasePending_) {
+        // Next hands the recovery to an elevated copy; without one to start,
+        // only Cancel remains until a start with rights finishes it.
+        showStatus(loadMessage(MessageId::RecoveryNeedsRights));
+        enableButton(services_.installRights && services_.installRights->mayHandOver());
+        return;
+    }
+    window_.focusButton();
+    // An elevated copy checks for itself at once, as if Next had been pressed.
+    if (services_.installRights && services_.installRights->checksAtStart()) window_.pressButtonSoon();
+}
+
+void WizardFlow::showStage(ButtonStage stage) {
+    // The stage is kept here, not read back from the caption, so a caption
+    // that another program changes does not change what the button does.
+    stage_ = stage;
+    view_.showStage(stage);
+}
+
+void WizardFlow::connect() {
+    services_.http.connect(settings_.server, settings_.port, settings_.scheme == UrlScheme::Https);
+    connected_ = true;
+}
+
+void WizardFlow::pressButton() {
+    // A press that arrives while an action runs (only a program can send
+    // one then) must not start a second one.
+    if (busy_) return;
+    if (releasePending_) return recoverElevated();
+    busy_ = true;
+    // Cleared however the action ends, or the wizard would refuse every press.
+    struct ClearOnExit {
+        bool& flag;
+        ~ClearOnExit() { flag = false; }
+    } clearBusy{busy_};
+    switch (stage_) {
+    case ButtonStage::Next: runCheck(); break;
+    case ButtonStage::Update: installWithRights(); break;
+    case ButtonStage::Finish: window_.close(WizardWindow::End::Finished); break;
+    }
+}
+
+// The check runs on the worker, as the run does, so the window answers and
+// Cancel closes it at any moment. Next stays disabled meanwhile.
+void WizardFlow::runCheck() {
+    try {
+        if (!connected_) connect();
+    } catch (...) {
+        endWithFailure(std::current_exception());
+        return;
+    }
+    enableButton(false);
+    // Shared with the worker, which may be left behind if the wizard closes.
+    const auto result = std::make_shared<VersionCheckResult>();
+    checking_ = true;
+    const WizardWindow::WorkOutcome outcome = window_.runInBackground(stop_, [this, result](WizardView& view) {
+        UpdateContext context = makeContext(view);
+        *result = work_.check(context);
+    });
+    checking_ = false;
+    workLeft_ = workLeft_ || outcome.left;
+    if (stop_.requested()) return;  // the wizard is closing
+    if (outcome.failure) {
+        enableButton(true);
+        endWithFailure(outcome.failure);
+        return;
+    }
+    takeCheckResult(std::move(*result));
+}
+
+// A newer version turns Next into Update; the newest one leaves only Cancel;
+// a failed check may be repeated.
+void WizardFlow::takeCheckResult(VersionCheckResult result) {
+    const bool found = result.outcome == CheckOutcome::NewerFound;
+    // An elevated copy goes on by itself only when its own check found the
+    // version it was started for.
+    const bool goOn =
+        services_.installRights && services_.installRights->continuesWith(found ? result.newVersion : std::string());
+    if (result.outcome == CheckOutcome::AlreadyNewest) return;
+    if (found) {
+        newVersion_ = std::move(result.newVersion);
+        manifest_ = std::move(result.manifest);
+        showStage(ButtonStage::Update);
+    }
+    enableButton(true);
+    if (goOn) installWithRights();
+}
+
+void WizardFlow::installWithRights() {
+    if (!services_.installRights) return runUpdateInBackground();
+    const InstallRights::Decision decision = services_.installRights->beforeInstall(newVersion_);
+    switch (decision.step) {
+    case InstallRights::Step::Install: return runUpdateInBackground();
+    // The folder is another updater's now; this wizard has nothing left to do.
+    case InstallRights::Step::HandedOver:
+    case InstallRights::Step::FolderLost: return window_.close(WizardWindow::End::HandedOver);
+    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
+    case InstallRights::Step::NoRights: break;
+    }
+    // Nothing changed: Update stays, to be pressed again.
+    showStatus(loadMessage(MessageId::NoRightsToInstall));
+    enableButton(true);
+}
+
+// A cut commit that only rights can finish: an elevated copy recovers it at
+// its start and opens its wizard; this one ends. Refused, the status stays.
+void WizardFlow::recoverElevated() {
+    if (!services_.installRights) return;
+    const InstallRights::Decision decision = services_.installRights->forRecovery();
+    switch (decision.step) {
+    case InstallRights::Step::HandedOver:
+    case InstallRights::Step::FolderLost: return window_.close(WizardWindow::End::HandedOver);
+    case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
+    case InstallRights::Step::Install:
+    case InstallRights::Step::NoRights: break;
+    }
+    showStatus(loadMessage(MessageId::RecoveryNeedsRights));
+}
+
+// Cancel, Esc and the close box give the check up at once, and a whole
+// release's downloads; a whole release's commit ends first. A run file by
+// file goes on unseen after the wizard has gone, as it always has.
+void WizardFlow::cancel() {
+    if (checking_) stop_.request();
+    if (running_) {
+        switch (commitGate_.cancel()) {
+        case CommitGate::CancelEffect::WaitsForCommit: cancelAfterRun_ = true; return;
+        case CommitGate::CancelEffect::RunStops: stop_.request(); break;
+        case CommitGate::CancelEffect::RunGoesOn: break;
+        }
+    }
+    window_.close(WizardWindow::End::Cancelled);
+}
+
+void WizardFlow::runUpdateInBackground() {
+    try {
+        if (!connected_) connect();
+    } catch (...) {
+        endWithFailure(std::current_exception());
+        return;
+    }
+    commitGate_.reset();
+    running_ = true;
+    const WizardWindow::WorkOutcome outcome = window_.runInBackground(stop_, [this](WizardView& view) {
+        UpdateContext context = makeContext(view);
+        work_.run(context, manifest_, newVersion_);
+    });
+    running_ = false;
+    workLeft_ = workLeft_ || outcome.left;
+    if (cancelAfterRun_) {
+        window_.close(WizardWindow::End::Cancelled);
+        return;
+    }
+    if (outcome.failure) endWithFailure(outcome.failure);
+}
+
+void WizardFlow::endWithFailure(std::exception_ptr failure) {
+    // An interrupted run would otherwise keep the wait cursor for good.
+    showWaitCursor(false);
+    window_.reportFailure(failure);
+}
+
+UpdateContext WizardFlow::makeContext(WizardView& view) {
+    if (!connected_) connect();
+    UpdateContext context{.services = services_,
+                          .settings = settings_,
+                          .view = view,
+                          .http = services_.http.connection(),
+                          .clock = &clock_,
+                          .stop = &stop_,
+                          .commitGate = &commitGate_};
+    context.consultGuard = [this, &view] {
+        return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
+            .consult(settings_.productName);
+    };
+    return context;
+}
+
+void WizardFlow::windowClosed() {
+    // A worker left inside a call still uses the session.
+    if (!workLeft_) services_.http.close();
+}
+
+}  // namespace updater
