@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/manifest/content_check.h"
-#include "engine/release/entry_state.h"
+#include "engine/run/entry_state.h"
 #include "engine/release/local_content.h"
 #include "engine/transfer/new_content.h"
 #include "engine/release/release_paths.h"

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "engine/manifest/content_check.h"
-#include "engine/release/entry_state.h"
+#include "engine/run/entry_state.h"
 #include "engine/report/failure_report.h"
 #include "engine/transfer/file_download.h"
 #include "engine/release/local_content.h"

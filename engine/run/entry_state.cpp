@@ -1,4 +1,4 @@
-#include "engine/release/entry_state.h"
+#include "engine/run/entry_state.h"
 
 #include "engine/manifest/safe_manifest_name.h"
 
