@@ -52,8 +52,8 @@ private:
 
 }  // namespace
 
-bool fetchCompressedCopy(TransferContext& context, const EntryPlan& plan, const CompressedCopy& copy,
-                         bool& statusShown) {
+bool fetchCompressedCopy(TransferContext& context, const EntryPlan& plan, bool& statusShown) {
+    const CompressedCopy& copy = *plan.entry.copy;
     try {
         InflatingSink sink(context, copy, plan);
         return fetchBody(context,

@@ -12,8 +12,7 @@ namespace updater {
 // inflate to matches the expected content. Silent: a failed answer, a network
 // failure or bad data only gives false, with no download file left. A
 // FileError of the download file and DownloadStopped escape, as they do for
-// the file itself.
-bool fetchCompressedCopy(TransferContext& context, const EntryPlan& plan, const CompressedCopy& copy,
-                         bool& statusShown);
+// the file itself. The entry must offer a copy.
+bool fetchCompressedCopy(TransferContext& context, const EntryPlan& plan, bool& statusShown);
 
 }  // namespace updater

@@ -46,7 +46,7 @@ bool fetchNewContent(TransferContext& context, const EntryPlan& plan) {
             log.write("file " + entry.file + ": " + offer->file + " did not rebuild it; falling back");
         }
         if (entry.copy && isSafeManifestName(entry.copy->file)) {
-            if (fetchCompressedCopy(context, plan, *entry.copy, statusShown)) {
+            if (fetchCompressedCopy(context, plan, statusShown)) {
                 log.write("file " + entry.file + ": taken from " + entry.copy->file);
                 return true;
             }
