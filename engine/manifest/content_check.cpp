@@ -53,4 +53,11 @@ bool ContentCheck::matches() {
     return hasher_ && hasher_->finish() == *expected_.sha256;
 }
 
+std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path) {
+    std::unique_ptr<Sha256Hasher> hasher = hashes.startSha256();
+    if (!files.readChunks(path, [&](const char* data, std::size_t size) { hasher->update(data, size); }))
+        return std::nullopt;
+    return hasher->finish();
+}
+
 }  // namespace updater

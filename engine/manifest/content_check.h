@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/platform/file_system.h"
 #include "engine/platform/sha256.h"
 
 namespace updater {
@@ -41,5 +42,8 @@ private:
     std::unique_ptr<Sha256Hasher> hasher_;
     std::uint64_t received_ = 0;
 };
+
+// The file's SHA-256, read in chunks; nothing when it cannot be read whole.
+std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path);
 
 }  // namespace updater

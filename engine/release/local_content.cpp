@@ -1,6 +1,5 @@
 #include "engine/release/local_content.h"
 
-#include <memory>
 #include <optional>
 
 namespace updater {
@@ -27,13 +26,6 @@ std::vector<Candidate> candidatesOfSize(std::uint64_t localSize, const ExpectedC
 }
 
 }  // namespace
-
-std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path) {
-    std::unique_ptr<Sha256Hasher> hasher = hashes.startSha256();
-    if (!files.readChunks(path, [&](const char* data, std::size_t size) { hasher->update(data, size); }))
-        return std::nullopt;
-    return hasher->finish();
-}
 
 LocalContent judgeLocalContent(FileSystem& files, Sha256Source* hashes, const std::string& path,
                                std::uint64_t localSize, const ExpectedContent& expected,

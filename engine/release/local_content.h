@@ -22,9 +22,6 @@ enum class LocalContent {
     Other,             // made or changed here, or not readable
 };
 
-// The file's SHA-256, read in chunks; nothing when it cannot be read whole.
-std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path);
-
 // Sizes are compared first; the file is read and hashed only when its size
 // matches the entry's or one of its history's. expected must promise both
 // SIZE and SHA256. digest, when given, gets the file's SHA-256 if it was read.

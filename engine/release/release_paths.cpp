@@ -32,9 +32,10 @@ std::string flatDownloadName(std::string_view name) {
     return flat + std::string(kFlatDownloadSuffix);
 }
 
-std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory, std::string_view name) {
+std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory,
+                                            const std::vector<std::string>& folders) {
     std::vector<std::string> made;
-    for (const std::string& folder : parentFolders(name)) {
+    for (const std::string& folder : folders) {
         const std::string path = directory + folder;
         const std::optional<LocalEntry> entry = files.lookUp(path);
         if (entry && entry->directory) continue;

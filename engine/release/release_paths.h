@@ -21,10 +21,11 @@ std::vector<std::string> parentFolders(std::string_view name);
 // names never share one, ending in kFlatDownloadSuffix.
 std::string flatDownloadName(std::string_view name);
 
-// Makes the folders of the name that are missing, below the program
-// directory (which ends with a separator), outermost first; the paths of
-// those it made. It stops at the first it cannot make.
-std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory, std::string_view name);
+// Makes those of the folders (as parentFolders gives them) that are missing,
+// below the program directory (which ends with a separator), outermost
+// first; the paths of those it made. It stops at the first it cannot make.
+std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string& directory,
+                                            const std::vector<std::string>& folders);
 // Removes the folders, innermost first, each only when it is empty.
 void removeFolders(FileSystem& files, const std::vector<std::string>& paths);
 

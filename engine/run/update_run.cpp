@@ -4,14 +4,11 @@
 #include <optional>
 #include <vector>
 
-#include "engine/manifest/content_check.h"
-#include "engine/release/entry_state.h"
-#include "engine/release/local_content.h"
-#include "engine/transfer/new_content.h"
-#include "engine/release/release_paths.h"
 #include "engine/manifest/safe_manifest_name.h"
-#include "engine/manifest/side_files.h"
+#include "engine/release/release_paths.h"
+#include "engine/run/entry_state.h"
 #include "engine/run/whole_release_run.h"
+#include "engine/transfer/new_content.h"
 
 namespace updater {
 
@@ -34,20 +31,12 @@ FileUpdateResult logRefusal(UpdateContext& context, const std::string& file, std
     return FileUpdateResult::Failed;
 }
 
-// Where the running updater's new copy waits.
-std::string updaterCopyPath(const UpdateContext& context) {
-    return context.services.programDirectory + context.services.programFileName + std::string(kUpdaterCopySuffix);
-}
-
-// The new file takes the old one's place in one move, so a failure leaves
-// the old file whole.
-bool swapIn(const UpdateContext& context, const std::string& file, const std::string& downloadPath,
-            const std::string& localPath) {
-    FileSystem& files = context.services.files;
-    // The running updater cannot replace itself: its new copy waits beside it.
-    const std::string target = isUpdaterItself(context, file) ? updaterCopyPath(context) : localPath;
-    if (files.replace(downloadPath, target)) return true;
-    logFileError(context.services, file, "cannot move the download onto " + target);
+// The new file takes the old one's place (or the running updater's waiting
+// copy's) in one move, so a failure leaves the old file whole.
+bool swapIn(const UpdateContext& context, const EntryPlan& plan) {
+    const std::string target = context.services.programDirectory + plan.target;
+    if (context.services.files.replace(plan.downloadPath, target)) return true;
+    logFileError(context.services, plan.entry.file, "cannot move the download onto " + target);
     return false;
 }
 
@@ -111,36 +100,23 @@ FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, co
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
-    const std::string& file = entry.file;
-    if (const NameRefusal refusal = manifestNameRefusal(file); refusal != NameRefusal::None)
-        return logRefusal(context, file, "name " + std::string(refusalReason(refusal)));
-    const std::string localPath = context.services.programDirectory + file;
-    const std::optional<LocalEntry> local = context.services.files.lookUp(localPath);
-    // A directory cannot become a file; nothing is asked for.
-    if (local && local->directory) return logRefusal(context, file, "a folder stands there");
-    const std::string bckPath = isUpdaterItself(context, file) ? updaterCopyPath(context) : std::string();
-    std::optional<Sha256Digest> localDigest;
-    if (isEntryCurrent(context.services.files, context.services.sha256, local, localPath, entry, bckPath,
-                       [&] { return isLocalFileCurrent(context, local, entry.version); }, &localDigest))
-        return FileUpdateResult::UpToDate;
-
-    // SIZE and SHA256 bind in every build; a keyed build needs both.
-    const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-    if (!expected) return logRefusal(context, file, "malformed SIZE or SHA256");
-    if (context.services.verifier && !expected->promisesEverything())
-        return logRefusal(context, file, "a signed release needs SIZE and SHA256");
-
+    const EntryPlan plan = planEntry(context, entry, RunKind::FileByFile);
+    switch (plan.decision) {
+    case EntryPlan::Decision::Refused: return logRefusal(context, entry.file, plan.refusal);
+    case EntryPlan::Decision::Current: return FileUpdateResult::UpToDate;
+    case EntryPlan::Decision::Fetch: break;
+    }
     // A file in a folder the installation lacks gets the folder; the folders
-    // go again, when empty, if the file does not come.
+    // go again, when empty, if the file does not come. Closing the wizard
+    // does not stop this run's downloads.
     const std::vector<std::string> madeFolders =
-        makeMissingFolders(context.services.files, context.services.programDirectory, file);
-    const std::string downloadPath = localPath + std::string(kDownloadSuffix);
-    if (!fetchNewContent(context, entry, *expected, localDigest, localPath, downloadPath) ||
-        !swapIn(context, file, downloadPath, localPath)) {
+        makeMissingFolders(context.services.files, context.services.programDirectory, plan.folders);
+    TransferContext transfer = transferContext(context, nullptr);
+    if (!fetchNewContent(transfer, plan) || !swapIn(context, plan)) {
         removeFolders(context.services.files, madeFolders);
         return FileUpdateResult::Failed;
     }
-    context.view.showStatus(runMessage(context, MessageId::FileUpdated, file));
+    context.view.showStatus(runMessage(context, MessageId::FileUpdated, entry.file));
     return FileUpdateResult::Updated;
 }
 

@@ -4,14 +4,13 @@
 #include <set>
 
 #include "engine/manifest/content_check.h"
-#include "engine/release/entry_state.h"
-#include "engine/report/failure_report.h"
-#include "engine/transfer/file_download.h"
-#include "engine/release/local_content.h"
-#include "engine/transfer/new_content.h"
-#include "engine/release/release_commit.h"
 #include "engine/manifest/safe_manifest_name.h"
 #include "engine/manifest/side_files.h"
+#include "engine/release/release_commit.h"
+#include "engine/report/failure_report.h"
+#include "engine/run/entry_state.h"
+#include "engine/transfer/file_download.h"
+#include "engine/transfer/new_content.h"
 
 namespace updater {
 
@@ -74,28 +73,15 @@ private:
     // there from an earlier run; true when nothing is missing for the commit.
     bool stage(const ManifestEntry& entry) {
         if (context_.stop && context_.stop->requested()) throw DownloadStopped{};
-        const std::string localPath = directory_ + entry.file;
-        const std::optional<LocalEntry> local = files_.lookUp(localPath);
-        if (local && local->directory) return failedFile(entry.file, "a folder stands there");
-        // The running updater's new copy waits beside it, as in a run file by file.
-        const std::string target = isUpdaterItself(context_, entry.file)
-                                       ? context_.services.programFileName + std::string(kUpdaterCopySuffix)
-                                       : entry.file;
-        const std::string copyPath = target == entry.file ? std::string() : directory_ + target;
-        std::optional<Sha256Digest> localDigest;
-        if (isEntryCurrent(files_, context_.services.sha256, local, localPath, entry, copyPath,
-                           [&] { return isLocalFileCurrent(context_, local, entry.version); }, &localDigest)) {
-            note(entry.file, "up to date");
-            return true;
+        const EntryPlan plan = planEntry(context_, entry, RunKind::WholeRelease);
+        switch (plan.decision) {
+        case EntryPlan::Decision::Refused: return failedFile(entry.file, plan.refusal);
+        case EntryPlan::Decision::Current: note(entry.file, "up to date"); return true;
+        case EntryPlan::Decision::Fetch: break;
         }
-        const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
-        if (!expected || !expected->promisesEverything())
-            return failedFile(entry.file, "a whole release needs SIZE and SHA256");
-
-        const std::string downloadPath = downloadPathFor(files_, directory_, target);
-        if (!isKeptDownload(downloadPath, *expected) && !fetch(entry, *expected, localDigest, localPath, downloadPath))
+        if (!isKeptDownload(plan.downloadPath, plan.expected) && !fetch(plan))
             return failedFile(entry.file, "not fetched");
-        staged_.emplace_back(target, entry.file);
+        staged_.emplace_back(plan.target, entry.file);
         return true;
     }
 
@@ -118,16 +104,15 @@ private:
 
     // A network or file failure fails this file only: the others are still
     // fetched, so that the next run needs only what failed.
-    bool fetch(const ManifestEntry& entry, const ExpectedContent& expected,
-               const std::optional<Sha256Digest>& localDigest, const std::string& localPath,
-               const std::string& downloadPath) {
+    bool fetch(const EntryPlan& plan) {
         std::exception_ptr failure;
         try {
-            return fetchNewContent(context_, entry, expected, localDigest, localPath, downloadPath, context_.stop);
+            TransferContext transfer = transferContext(context_, context_.stop);
+            return fetchNewContent(transfer, plan);
         } catch (const NetworkError&) {
             failure = std::current_exception();
         } catch (const FileError& error) {
-            note(entry.file, error.path() + ": " +
+            note(plan.entry.file, error.path() + ": " +
                            errorCodeText(error.code(), context_.services.systemErrorText
                                                            ? context_.services.systemErrorText(error.code())
                                                            : ""));

@@ -17,11 +17,9 @@ constexpr std::size_t kInflatedChunkBytes = 64 * 1024;
 // which disarms a decompression bomb.
 class InflatingSink : public BodySink {
 public:
-    InflatingSink(UpdateContext& context, const CompressedCopy& copy, const ExpectedContent& expected,
-                  const std::string& downloadPath)
-        : stored_(context.services.sha256, copy.stored),
-          output_(context.services.files, context.services.sha256, expected, downloadPath),
-          buffer_(kInflatedChunkBytes) {}
+    InflatingSink(TransferContext& context, const CompressedCopy& copy, const EntryPlan& plan)
+        : stored_(context.sha256, copy.stored),
+          output_(context.files, context.sha256, plan.expected, plan.downloadPath), buffer_(kInflatedChunkBytes) {}
 
     bool open() override { return output_.open(); }
     bool take(const char* data, std::size_t size) override {
@@ -54,15 +52,14 @@ private:
 
 }  // namespace
 
-bool fetchCompressedCopy(UpdateContext& context, const std::string& entryFile, const CompressedCopy& copy,
-                         const ExpectedContent& expected, const std::string& downloadPath, const StopFlag* stop,
-                         bool& statusShown) {
+bool fetchCompressedCopy(TransferContext& context, const EntryPlan& plan, bool& statusShown) {
+    const CompressedCopy& copy = *plan.entry.copy;
     try {
-        InflatingSink sink(context, copy, expected, downloadPath);
+        InflatingSink sink(context, copy, plan);
         return fetchBody(context,
-                         {.file = copy.file, .entryFile = entryFile, .contentProven = true, .silent = true,
+                         {.file = copy.file, .entryFile = plan.entry.file, .contentProven = true, .silent = true,
                           .statusShown = &statusShown},
-                         sink, stop);
+                         sink);
     } catch (const NetworkError&) {
         return false;
     } catch (const std::bad_alloc&) {

@@ -12,12 +12,8 @@ namespace updater {
 
 namespace {
 
-std::string message(const UpdateContext& context, MessageId id, std::string_view arg) {
-    return fillPercentS(context.services.messages.load(id), {arg});
-}
-
 // A request that cannot be sent puts the client's error text in the list.
-bool sendOrList(UpdateContext& context, HttpRequest& request, bool silent) {
+bool sendOrList(TransferContext& context, HttpRequest& request, bool silent) {
     try {
         request.send();
         return true;
@@ -29,11 +25,11 @@ bool sendOrList(UpdateContext& context, HttpRequest& request, bool silent) {
 
 // True when the body is the file: a 200 answer. Any other answer is listed
 // and not saved, a 204 or 206 included.
-bool acceptStatus(UpdateContext& context, HttpRequest& request, const std::string& file, bool silent) {
+bool acceptStatus(TransferContext& context, HttpRequest& request, const std::string& file, bool silent) {
     const std::string code = request.statusCode();
     if (code == "404") {
         if (silent) return false;
-        const std::string notFound = message(context, MessageId::NotOnServer, file);
+        const std::string notFound = transferMessage(context, MessageId::NotOnServer, file);
         context.view.showStatus(notFound);
         context.view.addListLine(notFound);
         return false;
@@ -90,15 +86,14 @@ bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::u
 // refused body is explained in the log.
 class DownloadFileSink : public CheckedFileSink {
 public:
-    DownloadFileSink(UpdateContext& context, const ExpectedContent& expected, const std::string& localPath,
-                     const std::string& downloadPath)
-        : CheckedFileSink(context.services.files, context.services.sha256, expected, downloadPath),
-          context_(context), localPath_(localPath) {}
+    DownloadFileSink(TransferContext& context, const EntryPlan& plan)
+        : CheckedFileSink(context.files, context.sha256, plan.expected, plan.downloadPath), context_(context),
+          localPath_(plan.localPath) {}
 
     bool open() override {
         if (CheckedFileSink::open()) return true;
-        logFileError(context_.services, localPath_, "cannot create " + path());
-        context_.view.showErrorBox(message(context_, MessageId::CannotWriteFile, localPath_));
+        logFileError(context_, localPath_, "cannot create " + path());
+        context_.view.showErrorBox(transferMessage(context_, MessageId::CannotWriteFile, localPath_));
         return false;
     }
     // Which promise the refused body broke.
@@ -110,11 +105,11 @@ public:
             why += ", SIZE " + std::to_string(*expected().size);
         else
             why += ", SHA-256 does not match";
-        eventLog(context_.services).write("file " + localPath_ + ": download refused: " + why);
+        context_.log.write("file " + localPath_ + ": download refused: " + why);
     }
 
 private:
-    UpdateContext& context_;
+    TransferContext& context_;
     const std::string& localPath_;
 };
 
@@ -147,24 +142,23 @@ void CheckedFileSink::discard() {
     files_.remove(path_);
 }
 
-bool fetchBody(UpdateContext& context, const BodyRequest& wanted, BodySink& sink, const StopFlag* stop) {
-    std::unique_ptr<HttpRequest> request =
-        context.http.openGet(requestObjectName(context.settings.urlPath, wanted.file));
+bool fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& sink) {
+    std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.urlPath, wanted.file));
     if (!sendOrList(context, *request, wanted.silent)) return false;
     if (!wanted.statusShown || !*wanted.statusShown)
-        context.view.showStatus(message(context, MessageId::Downloading, wanted.entryFile));
+        context.view.showStatus(transferMessage(context, MessageId::Downloading, wanted.entryFile));
     if (wanted.statusShown) *wanted.statusShown = true;
     if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) return false;
     const BodyFraming framing = readBodyFraming(*request);
     if (!isTrustedFraming(framing, wanted.contentProven)) {
         if (!wanted.silent)
-            eventLog(context.services).write("file " + wanted.file + ": refused: its answer's end cannot be known");
+            context.log.write("file " + wanted.file + ": refused: its answer's end cannot be known");
         return false;
     }
     if (!sink.open()) return false;
     bool whole = false;
     try {
-        whole = transferBody(context.view, *request, sink, framing.contentLength, stop);
+        whole = transferBody(context.view, *request, sink, framing.contentLength, context.stop);
         request.reset();
         whole = whole && sink.finish();
     } catch (...) {
@@ -178,13 +172,11 @@ bool fetchBody(UpdateContext& context, const BodyRequest& wanted, BodySink& sink
     return whole;
 }
 
-bool downloadFile(UpdateContext& context, const std::string& file, const ExpectedContent& expected,
-                  const std::string& localPath, const std::string& downloadPath, const StopFlag* stop,
-                  bool* statusShown) {
-    DownloadFileSink sink(context, expected, localPath, downloadPath);
-    return fetchBody(context, {.file = file, .entryFile = file, .contentProven = expected.promisesAnything(),
-                               .statusShown = statusShown},
-                     sink, stop);
+bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown) {
+    DownloadFileSink sink(context, plan);
+    return fetchBody(context, {.file = plan.entry.file, .entryFile = plan.entry.file,
+                               .contentProven = plan.expected.promisesAnything(), .statusShown = statusShown},
+                     sink);
 }
 
 }  // namespace updater

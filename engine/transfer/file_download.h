@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/manifest/content_check.h"
-#include "engine/work/stop_flag.h"
-#include "engine/run/update_services.h"
+#include "engine/transfer/entry_plan.h"
+#include "engine/transfer/transfer_context.h"
 
 namespace updater {
 
@@ -77,14 +77,12 @@ struct BodyRequest {
 // Sends the request and hands the body to sink; true when sink finished
 // with the promised content. NetworkError, FileError and DownloadStopped
 // escape after sink.discard().
-bool fetchBody(UpdateContext& context, const BodyRequest& request, BodySink& sink, const StopFlag* stop);
+bool fetchBody(TransferContext& context, const BodyRequest& request, BodySink& sink);
 
-// Fetches file (as the manifest names it) into downloadPath; true when the
-// whole, checked body is there. localPath names the file in the box that says
-// the download file cannot be made. NetworkError and FileError escape, with
-// no download file left.
-bool downloadFile(UpdateContext& context, const std::string& file, const ExpectedContent& expected,
-                  const std::string& localPath, const std::string& downloadPath, const StopFlag* stop = nullptr,
-                  bool* statusShown = nullptr);
+// Fetches the plan's file into its download path; true when the whole,
+// checked body is there. The box that says the download file cannot be made
+// names the local path. NetworkError and FileError escape, with no download
+// file left.
+bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown = nullptr);
 
 }  // namespace updater

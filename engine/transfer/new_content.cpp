@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "engine/manifest/content_check.h"
+#include "engine/manifest/safe_manifest_name.h"
 #include "engine/transfer/compressed_copy.h"
 #include "engine/transfer/file_download.h"
-#include "engine/release/local_content.h"
 #include "engine/transfer/patched_download.h"
-#include "engine/manifest/safe_manifest_name.h"
 
 namespace updater {
 
@@ -29,32 +29,31 @@ const PatchOffer* offerFor(const std::vector<PatchOffer>& offers, const Sha256Di
 
 }  // namespace
 
-bool fetchNewContent(UpdateContext& context, const ManifestEntry& entry, const ExpectedContent& expected,
-                     std::optional<Sha256Digest> localDigest, const std::string& localPath,
-                     const std::string& downloadPath, const StopFlag* stop) {
+bool fetchNewContent(TransferContext& context, const EntryPlan& plan) {
+    const ManifestEntry& entry = plan.entry;
     bool statusShown = false;
     // Only a content known in full can be rebuilt or inflated and proven.
-    if (expected.promisesEverything()) {
-        if (!entry.patches.empty() && !localDigest)
-            localDigest = hashOf(context.services.files, context.services.sha256, localPath);
+    if (plan.expected.promisesEverything()) {
+        std::optional<Sha256Digest> localDigest = plan.localDigest;
+        if (!entry.patches.empty() && !localDigest) localDigest = hashOf(context.files, context.sha256, plan.localPath);
         const PatchOffer* offer = localDigest ? offerFor(entry.patches, *localDigest) : nullptr;
-        EventLog& log = eventLog(context.services);
+        EventLog& log = context.log;
         if (offer) {
-            if (fetchPatched(context, entry.file, *offer, expected, localPath, downloadPath, stop, statusShown)) {
+            if (fetchPatched(context, plan, *offer, statusShown)) {
                 log.write("file " + entry.file + ": rebuilt from " + offer->file);
                 return true;
             }
             log.write("file " + entry.file + ": " + offer->file + " did not rebuild it; falling back");
         }
         if (entry.copy && isSafeManifestName(entry.copy->file)) {
-            if (fetchCompressedCopy(context, entry.file, *entry.copy, expected, downloadPath, stop, statusShown)) {
+            if (fetchCompressedCopy(context, plan, statusShown)) {
                 log.write("file " + entry.file + ": taken from " + entry.copy->file);
                 return true;
             }
             log.write("file " + entry.file + ": " + entry.copy->file + " did not give it; fetching the file");
         }
     }
-    return downloadFile(context, entry.file, expected, localPath, downloadPath, stop, &statusShown);
+    return downloadFile(context, plan, &statusShown);
 }
 
 }  // namespace updater

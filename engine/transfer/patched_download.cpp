@@ -24,15 +24,15 @@ private:
     std::string path_;
 };
 
-bool downloadPatch(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
-                   const std::string& patchPath, const StopFlag* stop, bool& statusShown) {
+bool downloadPatch(TransferContext& context, const std::string& entryFile, const PatchOffer& offer,
+                   const std::string& patchPath, bool& statusShown) {
     // The patch, checked against its offer as it arrives.
-    CheckedFileSink sink(context.services.files, context.services.sha256, offer.patch, patchPath);
+    CheckedFileSink sink(context.files, context.sha256, offer.patch, patchPath);
     try {
         return fetchBody(context,
                          {.file = offer.file, .entryFile = entryFile, .contentProven = true, .silent = true,
                           .statusShown = &statusShown},
-                         sink, stop);
+                         sink);
     } catch (const NetworkError&) {
         return false;
     } catch (const FileError&) {
@@ -41,20 +41,21 @@ bool downloadPatch(UpdateContext& context, const std::string& entryFile, const P
     }
 }
 
-// Writes the rebuilt file into downloadPath; the stop flag is looked at
-// between chunks.
-bool rebuild(UpdateContext& context, const std::string& localPath, const std::string& patchPath,
-             const ExpectedContent& expected, const std::string& downloadPath, const StopFlag* stop) {
-    FileSystem& files = context.services.files;
-    const std::unique_ptr<RandomAccessInput> base = files.openRandomAccess(localPath);
+// Writes the rebuilt file into the download path; the stop flag is looked
+// at between chunks.
+bool rebuild(TransferContext& context, const EntryPlan& plan, const std::string& patchPath) {
+    FileSystem& files = context.files;
+    const StopFlag* const stop = context.stop;
+    const std::unique_ptr<RandomAccessInput> base = files.openRandomAccess(plan.localPath);
     const std::unique_ptr<RandomAccessInput> patch = files.openRandomAccess(patchPath);
     if (!base || !patch) return false;
-    CheckedFileSink output(files, context.services.sha256, expected, downloadPath);
+    CheckedFileSink output(files, context.sha256, plan.expected, plan.downloadPath);
     if (!output.open()) return false;
     try {
-        const PatchOutcome outcome = applyPatch(*base, *patch, *expected.size, [&](const char* data, std::size_t size) {
-            return !(stop && stop->requested()) && output.take(data, size);
-        });
+        const PatchOutcome outcome =
+            applyPatch(*base, *patch, *plan.expected.size, [&](const char* data, std::size_t size) {
+                return !(stop && stop->requested()) && output.take(data, size);
+            });
         if (stop && stop->requested()) throw DownloadStopped{};
         if (outcome == PatchOutcome::Rebuilt && output.finish()) return true;
     } catch (...) {
@@ -67,13 +68,11 @@ bool rebuild(UpdateContext& context, const std::string& localPath, const std::st
 
 }  // namespace
 
-bool fetchPatched(UpdateContext& context, const std::string& entryFile, const PatchOffer& offer,
-                  const ExpectedContent& expected, const std::string& localPath, const std::string& downloadPath,
-                  const StopFlag* stop, bool& statusShown) {
-    if (!expected.size) return false;
-    const SideFile patch(context.services.files, localPath + std::string(kPatchSuffix));
-    return downloadPatch(context, entryFile, offer, patch.path(), stop, statusShown) &&
-           rebuild(context, localPath, patch.path(), expected, downloadPath, stop);
+bool fetchPatched(TransferContext& context, const EntryPlan& plan, const PatchOffer& offer, bool& statusShown) {
+    if (!plan.expected.size) return false;
+    const SideFile patch(context.files, plan.localPath + std::string(kPatchSuffix));
+    return downloadPatch(context, plan.entry.file, offer, patch.path(), statusShown) &&
+           rebuild(context, plan, patch.path());
 }
 
 }  // namespace updater

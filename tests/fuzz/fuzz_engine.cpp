@@ -140,7 +140,10 @@ bool isDescribedContent(std::string_view manifestBytes, const std::string& file,
         const std::optional<std::string>& hash = entry->sha256;
         if (keyed && (!size || !hash)) continue;
         Sha256Digest expected{};
-        if (size && *size != std::to_string(content.size())) continue;
+        // SIZE is a decimal number: leading zeros say nothing.
+        std::string_view digits = size ? std::string_view(*size) : std::string_view();
+        while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+        if (size && digits != std::to_string(content.size())) continue;
         if (hash && !(decodeHex(*hash, expected.data(), expected.size()) && expected == digest)) continue;
         return true;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/manifest/side_files.h"
+#include "engine/run/entry_state.h"
 #include "engine/run/update_run.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
@@ -168,6 +169,52 @@ TEST_F(WholeReleaseRunTest, OtherManifestsRunFileByFileAndStillGetTheirFolders) 
     run(manifest(""));
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
     EXPECT_FALSE(rig.files.directories.count(kProg + "data")) << "the folder goes with its file";
+}
+
+// Both kinds of run decide an entry by one plan; they differ only where a
+// whole release asks more of the entry and where its downloads wait.
+TEST_F(WholeReleaseRunTest, OnePlanDecidesForBothKindsOfRun) {
+    rig.files.directories.insert(kProg + "plugins");
+    rig.files.put(kProg + "Update.exe", "running", 45000);
+    const auto planned = [&](const ManifestEntry& entry, RunKind kind) -> std::string {
+        const EntryPlan plan = planEntry(rig.context, entry, kind);
+        switch (plan.decision) {
+        case EntryPlan::Decision::Refused: return "refused: " + plan.refusal;
+        case EntryPlan::Decision::Current: return "current";
+        case EntryPlan::Decision::Fetch: return plan.target + " via " + plan.downloadPath;
+        }
+        return "";
+    };
+    struct Row {
+        const char* file;
+        std::optional<std::string> size;  // SHA256 is always that of "new a"
+        std::string fileByFile, whole;
+    };
+    const std::string kWholeNeeds = "refused: a whole release needs SIZE and SHA256";
+    const std::vector<Row> rows = {
+        {"a.dll", "5", "a.dll via " + kProg + "a.dll.upg", "a.dll via " + kProg + "a.dll.upg"},
+        {"data/c.dat", "5", "data/c.dat via " + kProg + "data/c.dat.upg",
+         "data/c.dat via " + kProg + "data~+c.dat.upg.upg"},
+        {"UPDATE.exe", "5", "Update.exe.bck via " + kProg + "UPDATE.exe.upg",
+         "Update.exe.bck via " + kProg + "Update.exe.bck.upg"},
+        {"a.dll", std::nullopt, "a.dll via " + kProg + "a.dll.upg", kWholeNeeds},
+        {"a.dll", "x5", "refused: malformed SIZE or SHA256", kWholeNeeds},
+        {"plugins", "5", "refused: a folder stands there", "refused: a folder stands there"},
+        {"kelmor.exe", "7", "current", "current"},
+    };
+    for (const Row& row : rows) {
+        const std::string content = row.size == "7" ? "current" : "new a";
+        const ManifestEntry entry{
+            .file = row.file, .version = kTime, .size = row.size, .sha256 = fakeDigestHex(content)};
+        EXPECT_EQ(planned(entry, RunKind::FileByFile), row.fileByFile) << row.file;
+        EXPECT_EQ(planned(entry, RunKind::WholeRelease), row.whole) << row.file;
+    }
+    // The local a.dll has the entry's size: the digest deciding by content
+    // took is the patch base's, for either kind.
+    const ManifestEntry entry{.file = "a.dll", .version = kTime, .size = "5", .sha256 = fakeDigestHex("new a")};
+    for (const RunKind kind : {RunKind::FileByFile, RunKind::WholeRelease})
+        EXPECT_EQ(planEntry(rig.context, entry, kind).localDigest, fakes::fakeDigest("old a"));
+    EXPECT_TRUE(rig.http.opened.empty() && rig.files.created.empty()) << "a plan fetches and writes nothing";
 }
 
 }  // namespace
