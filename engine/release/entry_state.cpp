@@ -24,7 +24,7 @@ bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>&
 
 bool isUpdaterItself(const UpdateContext& context, const std::string& file) {
     return !context.services.programFileName.empty() &&
-           manifestNameKey(file) == manifestNameKey(context.services.programFileName);
+           manifestNameKey(file, context.services.codePage) == manifestNameKey(context.services.programFileName, context.services.codePage);
 }
 
 std::string runMessage(const UpdateContext& context, MessageId id, std::string_view arg) {

@@ -63,7 +63,7 @@ void reportResult(UpdateContext& context, const std::string& file, FileUpdateRes
 void updateListedFiles(UpdateContext& context, const std::vector<ManifestEntry>& entries) {
     std::vector<std::string> names;
     for (const ManifestEntry& entry : entries) names.push_back(entry.file);
-    const std::vector<bool> sharing = namesSharingAFile(names);
+    const std::vector<bool> sharing = namesSharingAFile(names, context.services.codePage);
     for (std::size_t index = 0; index < entries.size(); ++index) {
         if (sharing[index]) logRefusal(context, entries[index].file, "opens the same file as another entry");
         const FileUpdateResult result =
@@ -112,7 +112,7 @@ FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, co
 
 FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry) {
     const std::string& file = entry.file;
-    if (const NameRefusal refusal = manifestNameRefusal(file); refusal != NameRefusal::None)
+    if (const NameRefusal refusal = manifestNameRefusal(file, context.services.codePage); refusal != NameRefusal::None)
         return logRefusal(context, file, "name " + std::string(refusalReason(refusal)));
     const std::string localPath = context.services.programDirectory + file;
     const std::optional<LocalEntry> local = context.services.files.lookUp(localPath);
@@ -133,7 +133,7 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     // A file in a folder the installation lacks gets the folder; the folders
     // go again, when empty, if the file does not come.
     const std::vector<std::string> madeFolders =
-        makeMissingFolders(context.services.files, context.services.programDirectory, file);
+        makeMissingFolders(context.services.files, context.services.programDirectory, file, context.services.codePage);
     const std::string downloadPath = localPath + std::string(kDownloadSuffix);
     if (!fetchNewContent(context, entry, *expected, localDigest, localPath, downloadPath) ||
         !swapIn(context, file, downloadPath, localPath)) {

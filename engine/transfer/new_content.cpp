@@ -20,9 +20,9 @@ std::optional<Sha256Digest> hashOf(FileSystem& files, Sha256Source* hashes, cons
 
 // The offer whose base the local file holds; its name obeys the rules of any
 // entry's name.
-const PatchOffer* offerFor(const std::vector<PatchOffer>& offers, const Sha256Digest& local) {
+const PatchOffer* offerFor(const std::vector<PatchOffer>& offers, const Sha256Digest& local, const CodePage& cp) {
     const auto found = std::find_if(offers.begin(), offers.end(), [&](const PatchOffer& offer) {
-        return offer.base == local && isSafeManifestName(offer.file);
+        return offer.base == local && isSafeManifestName(offer.file, cp);
     });
     return found == offers.end() ? nullptr : &*found;
 }
@@ -37,7 +37,7 @@ bool fetchNewContent(UpdateContext& context, const ManifestEntry& entry, const E
     if (expected.promisesEverything()) {
         if (!entry.patches.empty() && !localDigest)
             localDigest = hashOf(context.services.files, context.services.sha256, localPath);
-        const PatchOffer* offer = localDigest ? offerFor(entry.patches, *localDigest) : nullptr;
+        const PatchOffer* offer = localDigest ? offerFor(entry.patches, *localDigest, context.services.codePage) : nullptr;
         EventLog& log = eventLog(context.services);
         if (offer) {
             if (fetchPatched(context, entry.file, *offer, expected, localPath, downloadPath, stop, statusShown)) {
@@ -46,7 +46,7 @@ bool fetchNewContent(UpdateContext& context, const ManifestEntry& entry, const E
             }
             log.write("file " + entry.file + ": " + offer->file + " did not rebuild it; falling back");
         }
-        if (entry.copy && isSafeManifestName(entry.copy->file)) {
+        if (entry.copy && isSafeManifestName(entry.copy->file, context.services.codePage)) {
             if (fetchCompressedCopy(context, entry.file, *entry.copy, expected, downloadPath, stop, statusShown)) {
                 log.write("file " + entry.file + ": taken from " + entry.copy->file);
                 return true;

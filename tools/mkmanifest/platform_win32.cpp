@@ -34,6 +34,16 @@ std::string bytesOf(const fs::path& path) {
     return bytes;
 }
 
+std::optional<std::string> nameInCodePage(const fs::path& leaf, unsigned codePage) {
+    const std::wstring& wide = leaf.native();
+    std::string bytes(wide.size() * 2, '\0');
+    BOOL defaulted = FALSE;
+    bytes.resize(::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                       bytes.data(), static_cast<int>(bytes.size()), nullptr, &defaulted));
+    if (defaulted || bytes.size() == 0) return std::nullopt;
+    return bytes;
+}
+
 bool isLink(const fs::path& path, std::error_code& error) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) error = lastError();
