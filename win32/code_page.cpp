@@ -8,31 +8,35 @@ namespace {
 
 // A character the system maps to a C1 control or a private character is a
 // byte the code page leaves undefined.
-bool isDefinedCharacter(wchar_t wide) { return !(wide >= 0x80 && wide <= 0x9F) && !(wide >= 0xE000 && wide <= 0xF8FF); }
+bool isDefinedCharacter(wchar_t wide) {
+    return !(wide >= 0x80 && wide <= 0x9F) && !(wide >= 0xE000 && wide <= 0xF8FF);
+}
 
 }  // namespace
 
-Win32CodePage::Win32CodePage() : known_(knownCodePage(GetACP())) {}
+Win32CodePage::Win32CodePage() : known_(knownCodePage(GetACP())) {
+    if (!known_) measured_.emplace();
+}
 
-// A trail byte is one that the system converts after the first lead byte
-// without complaint; code pages whose trail bytes depend on the lead byte
-// are not among the ANSI code pages.
+// A trail byte is one that the system converts after some lead byte
+// without complaint: a row may leave some pairs undefined (932's first row
+// does), as it may in any row of a table page.
 MeasuredCodePage::MeasuredCodePage() {
-    int firstLead = -1;
     for (int byte = 0; byte < 256; ++byte) {
         leadBytes_[byte] = IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
-        if (leadBytes_[byte] && firstLead < 0) firstLead = byte;
         const char single = static_cast<char>(byte);
         wchar_t wide = 0;
         highSingleBytes_[byte] = byte >= 0x80 && !leadBytes_[byte] &&
                                  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &single, 1, &wide, 1) == 1 &&
                                  isDefinedCharacter(wide);
     }
-    if (firstLead < 0) return;
-    for (int byte = 1; byte < 256; ++byte) {
-        const char pair[2] = {static_cast<char>(firstLead), static_cast<char>(byte)};
-        wchar_t wide[2];
-        trailBytes_[byte] = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
+    for (int lead = 0x80; lead < 256; ++lead) {
+        if (!leadBytes_[lead]) continue;
+        for (int byte = 1; byte < 256; ++byte) {
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(byte)};
+            wchar_t wide[2];
+            if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1) trailBytes_[byte] = true;
+        }
     }
 }
 

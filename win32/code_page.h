@@ -2,6 +2,7 @@
 // The system's ANSI code page. Its rules are the portable tables when the
 // system's page is one of them, else what the platform itself says.
 #include <bitset>
+#include <optional>
 
 #include "engine/text/code_page.h"
 
@@ -36,10 +37,10 @@ public:
     std::string upperChar(std::string_view character) const override { return rules().upperChar(character); }
 
 private:
-    const CodePage& rules() const { return known_ ? *known_ : measured_; }
+    const CodePage& rules() const { return known_ ? *known_ : *measured_; }
 
     const CodePage* known_;
-    MeasuredCodePage measured_;
+    std::optional<MeasuredCodePage> measured_;  // only for a page without a table
 };
 
 }  // namespace updater::win32

@@ -12,14 +12,13 @@ constexpr FoldRange kGbkFoldRanges[] = {
     {0xA7D1, 0xA7F1, 0xA7A1},  // Cyrillic
 };
 
-// Big5 as Windows has it: full-width Latin and Greek letters, and the
-// Cyrillic ones of its extension rows.
+// Big5 as Windows has it: full-width Latin and Greek letters (Windows'
+// table lacks the Cyrillic rows of the Big5 extensions).
 constexpr ByteRange kCp950Leads[] = {{0x81, 0xFE}};
 constexpr ByteRange kCp950Trails[] = {{0x40, 0x7E}, {0xA1, 0xFE}};
 constexpr FoldRange kCp950Folds[] = {
     {0xA2E9, 0xA2FE, 0xA2CF}, {0xA340, 0xA343, 0xA2E5},  // full-width a..v, w..z
     {0xA35C, 0xA373, 0xA344},                            // Greek
-    {0xC7CC, 0xC7D5, 0xC7B1}, {0xC7DC, 0xC7E8, 0xC7BB},  // Cyrillic
 };
 
 // Shift JIS: full-width Latin, Greek, Cyrillic (around the gap at trail

@@ -42,6 +42,11 @@ TEST(MkmanifestNaming, ReadsNamesAsCodePage936) {
     EXPECT_NE(nameProblem("\xB8.txt"), "");
     EXPECT_NE(nameProblem("a\xB8"), "");
     EXPECT_NE(nameProblem("\x80.txt"), "");
+    // Other clients' code pages, as --code-page names them; only ASCII reaches all.
+    EXPECT_EQ(nameProblem("caf\xE9.txt", 1252), "");
+    EXPECT_NE(nameProblem("caf\xE9.txt"), "");
+    EXPECT_NE(nonAsciiNameWarning("caf\xE9.txt", 1252).find("1252"), std::string::npos);
+    EXPECT_EQ(nonAsciiNameWarning("kelmor.exe", 1252), "");
 }
 
 TEST(MkmanifestNaming, NameLengthFitsTheUpdatersBuffer) {
@@ -83,6 +88,7 @@ TEST(MkmanifestNaming, NamesWindowsTakesForTheSameFile) {
     auto clashes = caseClashes({"Readme.txt", "a/b", "README.TXT", "a/B", "c"}, updater::cp936());
     EXPECT_EQ(clashes.size(), 2u);
     EXPECT_TRUE(caseClashes({"a", "b", "\x81\x41", "\x81\x61"}, updater::cp936()).empty());
+    EXPECT_EQ(caseClashes({"\xC9.txt", "\xE9.txt"}, clientCodePage(1252)).size(), 1u);
 }
 
 }  // namespace

@@ -120,13 +120,19 @@ void checkCodePage() {
         return;
     }
     const updater::win32::MeasuredCodePage system;
+    const auto hex = [](const std::string& bytes) {
+        std::string text;
+        for (unsigned char c : bytes) text += "0123456789ABCDEF"[c >> 4], text += "0123456789ABCDEF"[c & 15];
+        return text;
+    };
     const auto same = [&](const std::string& character) {
-        expect(system.upperChar(character) == table->upperChar(character), "upper case of " + character);
+        expect(system.upperChar(character) == table->upperChar(character),
+               "upper case of " + hex(character) + ": " + hex(system.upperChar(character)));
     };
     for (int byte = 0; byte < 256; ++byte) {
         const auto b = static_cast<unsigned char>(byte);
         expect(system.isLeadByte(b) == table->isLeadByte(b), "lead byte " + std::to_string(byte));
-        expect(system.isTrailByte(b) == table->isTrailByte(b), "trail byte " + std::to_string(byte));
+        expect(system.isTrailByte(b) == table->isTrailByte(b), "trail byte " + hex(std::string(1, static_cast<char>(b))));
         // 936 refuses the euro sign, 0x80, as it always has.
         if (GetACP() != 936 || byte != 0x80)
             expect(system.isHighSingleByte(b) == table->isHighSingleByte(b), "single byte " + std::to_string(byte));
