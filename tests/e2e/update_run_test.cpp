@@ -145,11 +145,9 @@ INSTANTIATE_TEST_SUITE_P(UpdateRunE2e, TypicalUpdateTest,
 
 // Under 1252 (English Windows) European names are text of the code page.
 TEST_F(UpdateRunE2eTest, EuropeanNamesUpdateUnderCodePage1252) {
-    const std::string cafe = "caf\xE9.txt";
-    const std::string uber = "na\xEFve/\xFC" "ber.dat";
-    serveManifest({{cafe}, {uber}});
-    serveFile(cafe, "new cafe");
-    serveFile(uber, "new uber");
+    serveManifest({{"caf\xE9.txt"}, {"na\xEFve/\xFC" "ber.dat"}});
+    serveFile("caf\xE9.txt", "new cafe");
+    serveFile("na\xEFve/\xFC" "ber.dat", "new uber");
     {
         const ScopedLocale codePage("en_US.UTF-8");
         ASSERT_NO_FATAL_FAILURE(startChecked());

@@ -209,11 +209,7 @@ TEST_F(MkmanifestTool, WritesNamesInTheClientsCodePage) {
     EXPECT_NE(manifest.find("FILE=na\xEFve/\xFC" "ber.dat\r\n"), std::string::npos) << manifest;
     EXPECT_EQ(read(root / "out" / "caf\xE9.txt"), "c");
     EXPECT_EQ(read(root / "out" / "na\xEFve" / "\xFC" "ber.dat"), "u");
-    std::size_t warnings = 0;
-    for (std::size_t at = errors.find("code page is 1252"); at != std::string::npos;
-         at = errors.find("code page is 1252", at + 1))
-        ++warnings;
-    EXPECT_EQ(warnings, 2u) << errors;
+    EXPECT_NE(errors.find("code page is 1252"), errors.rfind("code page is 1252")) << "a warning per name";
 
     // GBK has no "ï": refused before anything is written.
     fs::remove_all(root / "out");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/manifest/safe_manifest_name.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
@@ -560,12 +562,7 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
 // (Big5 takes no trail byte 0x80; 932 has single-byte katakana), so a trail
 // byte 0x5C is a separator only where it leads nothing.
 TEST(SafeManifestName, JudgesNamesInTheSystemsCodePage) {
-    struct Row {
-        unsigned codePage;
-        std::string name;
-        NameRefusal refusal;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::tuple<unsigned, std::string, NameRefusal>> rows = {
         {1252, "caf\xE9.txt", NameRefusal::None},           {1252, "na\xEFve/\xFC" "ber.dat", NameRefusal::None},
         {936, "caf\xE9.txt", NameRefusal::NotWellFormed},   {1252, "\x81.txt", NameRefusal::NotWellFormed},
         {1252, "\x81\x5C..\\x", NameRefusal::NotWellFormed}, {1252, "\xE9\x5C..\\x", NameRefusal::LeavesDirectory},
@@ -574,19 +571,13 @@ TEST(SafeManifestName, JudgesNamesInTheSystemsCodePage) {
         {932, "\x83\x5C.txt", NameRefusal::None},           {932, "\xB1\xB2.txt", NameRefusal::None},
         {932, "\xA0.txt", NameRefusal::NotWellFormed},       {932, "\x83\x3A.txt", NameRefusal::NotWellFormed},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(manifestNameRefusal(row.name, *knownCodePage(row.codePage)), row.refusal) << row.codePage << " " << row.name;
+    for (const auto& [codePage, name, refusal] : rows)
+        EXPECT_EQ(manifestNameRefusal(name, *knownCodePage(codePage)), refusal) << codePage << " " << name;
 }
 
 // Names Windows opens as one file, folded in the code page's own letters.
 TEST(SafeManifestName, FoldsCaseAsTheSystemsCodePage) {
-    struct Row {
-        unsigned codePage;
-        std::string a;
-        std::string b;
-        bool oneFile;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::tuple<unsigned, std::string, std::string, bool>> rows = {
         {1252, "\xC9.txt", "\xE9.txt", true},   {1252, "\x8A\xFF", "\x9A\x9F", true},
         {1252, "\xD7", "\xF7", false},          {936, "\xC9.txt", "\xE9.txt", false},
         {950, "\xA2\xE9", "\xA2\xCF", true},   {950, "\xA3\x43", "\xA2\xE8", true},
@@ -594,11 +585,8 @@ TEST(SafeManifestName, FoldsCaseAsTheSystemsCodePage) {
         {932, "\x82\x81", "\x82\x60", true},   {932, "\x84\x80", "\x84\x4F", true},
         {932, "\xFA\x40", "\x87\x54", true},   {932, "\x83\x61", "\x83\x41", false},
     };
-    for (const Row& row : rows) {
-        const CodePage& cp = *knownCodePage(row.codePage);
-        EXPECT_EQ(manifestNameKey(row.a, cp) == manifestNameKey(row.b, cp), row.oneFile) << row.codePage << " " << row.a;
-        EXPECT_EQ(namesSharingAFile({row.a, row.b}, cp), std::vector<bool>(2, row.oneFile)) << row.codePage;
-    }
+    for (const auto& [codePage, a, b, oneFile] : rows)
+        EXPECT_EQ(namesSharingAFile({a, b}, *knownCodePage(codePage)), std::vector<bool>(2, oneFile)) << codePage << a;
 }
 
 }  // namespace

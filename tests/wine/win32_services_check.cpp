@@ -120,11 +120,7 @@ void checkCodePage() {
         return;
     }
     const updater::win32::MeasuredCodePage system;
-    const auto hex = [](const std::string& bytes) {
-        std::string text;
-        for (unsigned char c : bytes) text += "0123456789ABCDEF"[c >> 4], text += "0123456789ABCDEF"[c & 15];
-        return text;
-    };
+    const auto hex = [](const std::string& bytes) { return updater::encodeHex(bytes); };
     const auto same = [&](const std::string& character) {
         expect(system.upperChar(character) == table->upperChar(character),
                "upper case of " + hex(character) + ": " + hex(system.upperChar(character)));
