@@ -2,8 +2,8 @@
 // Text in an ANSI code page, one place for its character rules: which bytes
 // start a double-byte character and which may follow, how long a character
 // is, where text may be cut, and how the platform converts text that breaks
-// the rules. The program takes the rules from the system; the publishing
-// tool, the native tests and the fuzz targets name code page 936.
+// the rules. The program takes the rules of the system's code page; the
+// publishing tool, the native tests and the fuzz targets name one.
 #include <cstddef>
 #include <span>
 #include <string>
@@ -40,9 +40,10 @@ const CodePage& cp936();
 
 // A code page written as tables, for the pages Windows ships as ANSI code
 // pages. Bytes of 0x80 and above in neither leads nor singles are no text:
-// Windows maps them to controls or private characters. A fold range maps lower-case characters first..last (one byte, or
-// lead << 8 | trail) onto the upper-case ones from upperFirst on, as Windows'
-// file system folds names; ASCII letters always fold.
+// Windows maps them to controls or private characters. A fold range maps
+// lower-case characters first..last (one byte, or lead << 8 | trail) onto
+// the upper-case ones from upperFirst on, as Windows' file system folds
+// names; ASCII letters always fold.
 struct ByteRange {
     unsigned char first;
     unsigned char last;

@@ -24,6 +24,9 @@ std::string bytesOf(const std::filesystem::path& path);
 // already), from Unicode on Windows. Nothing when the code page lacks one
 // of its characters.
 std::optional<std::string> nameInCodePage(const std::filesystem::path& leaf, unsigned codePage);
+// A name of the clients' code page as a path: the bytes on POSIX, where a
+// web server serves them as the clients ask; its Unicode text on Windows.
+std::filesystem::path pathOfName(const std::string& name, unsigned codePage);
 
 // Whether the entry itself is a link (a reparse point on Windows).
 bool isLink(const std::filesystem::path& path, std::error_code& error);

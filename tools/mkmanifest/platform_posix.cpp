@@ -1,4 +1,5 @@
-// The platform part on POSIX systems: names are the bytes on disk, and
+// The platform part on POSIX systems: paths are the bytes on disk, names
+// found there UTF-8 converted to the clients' code page by iconv, and
 // std::filesystem sees links; SHA-256 by OpenSSL's libcrypto.
 #include <fcntl.h>
 #include <iconv.h>
@@ -67,6 +68,8 @@ std::optional<std::string> nameInCodePage(const fs::path& leaf, unsigned codePag
 }
 
 fs::path pathFromBytes(const std::string& bytes) { return bytes; }
+
+fs::path pathOfName(const std::string& name, unsigned) { return name; }
 
 std::string bytesOf(const fs::path& path) { return path.native(); }
 

@@ -32,9 +32,6 @@ constexpr const char* kTempSuffix = ".mkmanifest-tmp";
 // File streams leave the reason in errno; read it right after the failure.
 std::error_code streamError() { return {errno, std::generic_category()}; }
 
-fs::path pathFromName(const std::string& root, const std::string& name) {
-    return (pathFromBytes(root) / pathFromBytes(name)).make_preferred();
-}
 
 // Whether path is folder or lies inside it, by whole names.
 bool contains(fs::path folder, const fs::path& path) {
@@ -193,11 +190,11 @@ public:
     }
 
 private:
-    // A listed file under its name on disk; any other as its bytes say.
+    // A listed file under its name on disk; any other as the name says.
     fs::path pathOf(const std::string& root, const std::string& name) const {
         if (const auto listed = onDisk_.find(root); listed != onDisk_.end())
             if (const auto found = listed->second.find(name); found != listed->second.end()) return found->second;
-        return pathFromName(root, name);
+        return (pathFromBytes(root) / pathOfName(name, codePage_)).make_preferred();
     }
 
     void walk(const fs::path& folder, const std::string& prefix, std::vector<ListedFile>& files) {
