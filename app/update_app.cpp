@@ -54,7 +54,7 @@ constexpr unsigned kBrandCodePage = 936;
 
 RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
     return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
-                          programFileName(places.modulePath, codePage))
+                          programFileName(places.modulePath, codePage), codePage)
         .outcome;
 }
 

@@ -44,14 +44,14 @@ int main(int argc, char** argv) {
         const std::string target = name;
         const bool added = i % 2 == 0;
         if (!added && !writeFile(directory + target, std::string(1000, 'o'))) return 1;
-        const std::string download = added ? updater::flatDownloadName(target) : updater::downloadName(target);
+        const std::string download = added ? updater::flatDownloadName(target, updater::cp936()) : updater::downloadName(target);
         if (!writeFile(directory + download, std::string(1000, 'n'))) return 1;
         plan.targets.push_back(target);
     }
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    const std::optional<updater::CommitFailure> failure = updater::commitRelease(files, directory, plan);
+    const std::optional<updater::CommitFailure> failure = updater::commitRelease(files, directory, plan, updater::cp936());
     QueryPerformanceCounter(&end);
     if (failure) {
         std::fprintf(stderr, "commit failed at %s\n", failure->name.c_str());

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <map>
 
-#include "engine/text/code_page.h"
 #include "engine/manifest/side_files.h"
 
 namespace updater {
@@ -73,9 +72,7 @@ bool isWindowsDeviceName(std::string_view component) {
            base[3] >= '1' && base[3] <= '9';
 }
 
-NameRefusal manifestNameRefusal(std::string_view text) {
-    // The names are published as code page 936 text, whatever the system's.
-    const CodePage& cp = cp936();
+NameRefusal manifestNameRefusal(std::string_view text, const CodePage& cp) {
     if (text.empty()) return NameRefusal::Empty;
     if (isSeparator(text[0])) return NameRefusal::LeavesDirectory;
     // The platform's calls end the name at a NUL; what follows could hide a "..".
@@ -100,8 +97,7 @@ NameRefusal manifestNameRefusal(std::string_view text) {
     return isSideFileName(text) ? NameRefusal::SideFile : NameRefusal::None;
 }
 
-std::string manifestNameKey(std::string_view name) {
-    const CodePage& cp = cp936();
+std::string manifestNameKey(std::string_view name, const CodePage& cp) {
     if (name.size() >= 2 && name[0] == '.' && isSeparator(name[1])) name.remove_prefix(2);
     std::string key;
     key.reserve(name.size());
@@ -114,18 +110,18 @@ std::string manifestNameKey(std::string_view name) {
     return key;
 }
 
-std::vector<bool> namesSharingAFile(const std::vector<std::string>& names) {
+std::vector<bool> namesSharingAFile(const std::vector<std::string>& names, const CodePage& cp) {
     std::map<std::string, std::size_t> seen;
     std::vector<bool> sharing(names.size(), false);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto [found, isNew] = seen.emplace(manifestNameKey(names[i]), i);
+        const auto [found, isNew] = seen.emplace(manifestNameKey(names[i], cp), i);
         if (!isNew) sharing[i] = sharing[found->second] = true;
     }
     return sharing;
 }
 
 std::string requestObjectName(const std::string& urlPath, const std::string& name) {
-    // Both are ASCII and never a code page 936 trail byte (0x40 and above).
+    // Both are ASCII and never a trail byte (0x40 and above) of a code page.
     std::string object = urlPath;
     for (char c : name) {
         if (c == '%') object += "%25";
@@ -143,7 +139,7 @@ std::string_view refusalReason(NameRefusal refusal) {
     case NameRefusal::Stream: return "holds a colon (a drive or a stream)";
     case NameRefusal::Device: return "names a device";
     case NameRefusal::Directory: return "ends in a separator";
-    case NameRefusal::NotWellFormed: return "not code page 936 text";
+    case NameRefusal::NotWellFormed: return "not text of the system's code page";
     case NameRefusal::ForbiddenCharacter: return "holds a character Windows refuses";
     case NameRefusal::TrailingDotOrBlank: return "a part ends in a dot or a blank";
     case NameRefusal::ShortForm: return "an 8.3 short name";

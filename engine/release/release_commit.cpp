@@ -38,16 +38,16 @@ bool isFolder(FileSystem& files, const std::string& path) {
     return entry && entry->directory;
 }
 
-bool allFoldersExist(FileSystem& files, const std::string& directory, const std::string& name) {
-    for (const std::string& folder : parentFolders(name))
+bool allFoldersExist(FileSystem& files, const std::string& directory, const std::string& name, const CodePage& cp) {
+    for (const std::string& folder : parentFolders(name, cp))
         if (!isFolder(files, directory + folder)) return false;
     return true;
 }
 
 class ReleaseCommit {
 public:
-    ReleaseCommit(FileSystem& files, std::string directory)
-        : files_(files), directory_(std::move(directory)), journal_(directory_ + std::string(kJournalName)) {}
+    ReleaseCommit(FileSystem& files, std::string directory, const CodePage& cp)
+        : files_(files), directory_(std::move(directory)), journal_(directory_ + std::string(kJournalName)), cp_(cp) {}
 
     std::optional<CommitFailure> run(const CommitPlan& plan) {
         if (files_.lookUp(journal_)) return CommitFailure{CommitFailure::Step::Journal, ""};
@@ -70,15 +70,15 @@ private:
     std::optional<CommitFailure> prepare(const CommitPlan& plan) {
         std::set<std::string> folderKeys;
         for (const std::string& target : plan.targets) {
-            for (const std::string& folder : parentFolders(target)) {
-                if (isFolder(files_, directory_ + folder) || !folderKeys.insert(manifestNameKey(folder)).second)
+            for (const std::string& folder : parentFolders(target, cp_)) {
+                if (isFolder(files_, directory_ + folder) || !folderKeys.insert(manifestNameKey(folder, cp_)).second)
                     continue;
                 steps_.push_back({JournalStep::NewFolder, folder});
             }
         }
         for (const std::string& target : plan.targets) {
-            const std::string download = downloadPathFor(files_, directory_, target);
-            const JournalStep step = !allFoldersExist(files_, directory_, target) ? JournalStep::AddInNewFolder
+            const std::string download = downloadPathFor(files_, directory_, target, cp_);
+            const JournalStep step = !allFoldersExist(files_, directory_, target, cp_) ? JournalStep::AddInNewFolder
                                      : files_.lookUp(directory_ + target)         ? JournalStep::Replace
                                                                                   : JournalStep::Add;
             if (isFolder(files_, directory_ + target) || !files_.flushToDisk(download) ||
@@ -115,7 +115,7 @@ private:
             return files_.replace(path, directory_ + backupName(step.name)) &&
                    files_.replace(directory_ + downloadName(step.name), path);
         case JournalStep::Add: return files_.replace(directory_ + downloadName(step.name), path);
-        case JournalStep::AddInNewFolder: return files_.replace(directory_ + flatDownloadName(step.name), path);
+        case JournalStep::AddInNewFolder: return files_.replace(directory_ + flatDownloadName(step.name, cp_), path);
         case JournalStep::Drop: return files_.replace(path, directory_ + backupName(step.name));
         case JournalStep::Committed: return true;
         }
@@ -133,7 +133,7 @@ private:
     // The journal goes only with every step undone; otherwise it stays for
     // the next start to finish the undo.
     CommitFailure undo(CommitFailure failure) {
-        failure.undone = undoSteps(files_, directory_, done_) && (!files_.lookUp(journal_) || files_.remove(journal_));
+        failure.undone = undoSteps(files_, directory_, done_, cp_) && (!files_.lookUp(journal_) || files_.remove(journal_));
         return failure;
     }
 
@@ -142,17 +142,20 @@ private:
     const std::string journal_;
     std::vector<JournalRecord> steps_;
     std::vector<JournalRecord> done_;
+    const CodePage& cp_;
 };
 
 }  // namespace
 
-std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target) {
-    if (allFoldersExist(files, directory, target)) return directory + downloadName(target);
-    return directory + flatDownloadName(target);
+std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target,
+                            const CodePage& cp) {
+    if (allFoldersExist(files, directory, target, cp)) return directory + downloadName(target);
+    return directory + flatDownloadName(target, cp);
 }
 
-std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan) {
-    return ReleaseCommit(files, directory).run(plan);
+std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,
+                                           const CodePage& cp) {
+    return ReleaseCommit(files, directory, cp).run(plan);
 }
 
 }  // namespace updater

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/platform/file_system.h"
+#include "engine/text/code_page.h"
 
 namespace updater {
 
@@ -26,10 +27,13 @@ struct CommitFailure {
 };
 
 // Where the download of a target waits: beside it when its folder exists,
-// else under its flat name in the program directory.
-std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target);
+// else under its flat name in the program directory. cp is the system's
+// code page, in which the names are text.
+std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target,
+                            const CodePage& cp);
 
 // Puts the release in place, or on failure undoes every step it took.
-std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan);
+std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,
+                                           const CodePage& cp);
 
 }  // namespace updater

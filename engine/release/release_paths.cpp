@@ -1,15 +1,12 @@
 #include "engine/release/release_paths.h"
 
-#include "engine/text/code_page.h"
-
 namespace updater {
 
 namespace {
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 }  // namespace
 
-std::vector<std::string> parentFolders(std::string_view name) {
-    const CodePage& cp = cp936();
+std::vector<std::string> parentFolders(std::string_view name, const CodePage& cp) {
     std::vector<std::string> folders;
     for (std::size_t pos = 0; pos < name.size(); pos += charLength(name, pos, cp)) {
         if (charLength(name, pos, cp) != 1 || !isSeparator(name[pos])) continue;
@@ -19,8 +16,7 @@ std::vector<std::string> parentFolders(std::string_view name) {
     return folders;
 }
 
-std::string flatDownloadName(std::string_view name) {
-    const CodePage& cp = cp936();
+std::string flatDownloadName(std::string_view name, const CodePage& cp) {
     std::string flat;
     for (std::size_t pos = 0; pos < name.size();) {
         const std::size_t length = charLength(name, pos, cp);

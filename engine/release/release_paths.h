@@ -6,20 +6,21 @@
 #include <vector>
 
 #include "engine/platform/file_system.h"
+#include "engine/text/code_page.h"
 #include "engine/manifest/side_files.h"
 
 namespace updater {
 
 // The folders a manifest name passes through, outermost first, each as the
 // name writes it up to that separator: "a/b\\c.dll" gives "a", "a/b\\". A
-// leading "./" is not a folder. Separators are found as code page 936 reads
+// leading "./" is not a folder. Separators are found as the code page reads
 // the name, so a trail byte 0x5C is none.
-std::vector<std::string> parentFolders(std::string_view name);
+std::vector<std::string> parentFolders(std::string_view name, const CodePage& cp);
 
 // The download of a file whose folder does not exist yet: a flat name in the
 // program directory, "~" written "~~" and each separator "~+", so that two
 // names never share one, ending in kFlatDownloadSuffix.
-std::string flatDownloadName(std::string_view name);
+std::string flatDownloadName(std::string_view name, const CodePage& cp);
 
 // Makes those of the folders (as parentFolders gives them) that are missing,
 // below the program directory (which ends with a separator), outermost

@@ -18,7 +18,7 @@ bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::s
     return files.replace(path, waitingPath);
 }
 
-bool undoStep(FileSystem& files, const std::string& directory, const JournalRecord& record) {
+bool undoStep(FileSystem& files, const std::string& directory, const JournalRecord& record, const CodePage& cp) {
     const std::string path = directory + record.name;
     const std::string backup = directory + backupName(record.name);
     switch (record.step) {
@@ -31,7 +31,7 @@ bool undoStep(FileSystem& files, const std::string& directory, const JournalReco
         if (!exists(files, backup)) return true;
         return moveBackUnlessDone(files, path, directory + downloadName(record.name)) && files.replace(backup, path);
     case JournalStep::Add: return moveBackUnlessDone(files, path, directory + downloadName(record.name));
-    case JournalStep::AddInNewFolder: return moveBackUnlessDone(files, path, directory + flatDownloadName(record.name));
+    case JournalStep::AddInNewFolder: return moveBackUnlessDone(files, path, directory + flatDownloadName(record.name, cp));
     case JournalStep::Drop:
         if (!exists(files, backup) || exists(files, path)) return true;
         return files.replace(backup, path);
@@ -40,20 +40,21 @@ bool undoStep(FileSystem& files, const std::string& directory, const JournalReco
     return false;
 }
 
-bool isJournalName(const JournalRecord& record, const std::string& updaterCopy) {
+bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, const CodePage& cp) {
     if (record.step == JournalStep::Committed) return true;
-    if (isSafeManifestName(record.name)) return true;
+    if (isSafeManifestName(record.name, cp)) return true;
     // The updater's own new copy is a side file, but a release may carry it.
     return record.step != JournalStep::NewFolder && !updaterCopy.empty() &&
-           manifestNameKey(record.name) == manifestNameKey(updaterCopy);
+           manifestNameKey(record.name, cp) == manifestNameKey(updaterCopy, cp);
 }
 
 }  // namespace
 
-bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records) {
+bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+               const CodePage& cp) {
     bool undone = true;
     for (auto record = records.rbegin(); record != records.rend(); ++record)
-        undone = undoStep(files, directory, *record) && undone;
+        undone = undoStep(files, directory, *record, cp) && undone;
     return undone;
 }
 
@@ -65,7 +66,8 @@ void removeBackups(FileSystem& files, const std::string& directory, const std::v
     }
 }
 
-RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile) {
+RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile,
+                              const CodePage& cp) {
     const std::string journal = directory + std::string(kJournalName);
     if (!exists(files, journal)) return {};
     const std::optional<std::string> bytes = files.readAll(journal);
@@ -74,7 +76,7 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
 
     const std::string updaterCopy = updaterFile.empty() ? "" : updaterFile + std::string(kUpdaterCopySuffix);
     const auto refused = std::find_if(records.begin(), records.end(),
-                                      [&](const JournalRecord& record) { return !isJournalName(record, updaterCopy); });
+                                      [&](const JournalRecord& record) { return !isJournalName(record, updaterCopy, cp); });
     if (refused != records.end()) {
         // Not one of the updater's own journals: its files are left alone,
         // and the journal goes so that it cannot stand in the way for ever.
@@ -86,7 +88,7 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
                                        [](const JournalRecord& record) { return record.step == JournalStep::Committed; });
     if (committed) {
         removeBackups(files, directory, records);
-    } else if (!undoSteps(files, directory, records)) {
+    } else if (!undoSteps(files, directory, records, cp)) {
         return {RecoveryOutcome::CouldNot, ""};
     }
     if (!files.remove(journal)) return {RecoveryOutcome::CouldNot, ""};

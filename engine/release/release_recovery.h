@@ -7,6 +7,7 @@
 
 #include "engine/platform/file_system.h"
 #include "engine/release/update_journal.h"
+#include "engine/text/code_page.h"
 
 namespace updater {
 
@@ -27,13 +28,16 @@ struct RecoveryResult {
 // (which ends with a separator), and only when every one of them passes the
 // manifest's name rules; updaterFile is the running program's file name,
 // whose kUpdaterCopySuffix copy a release may replace. Running it again
-// after it was itself cut short finishes the same way.
-RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile);
+// after it was itself cut short finishes the same way. The names are text
+// of the system's code page, cp.
+RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile,
+                              const CodePage& cp);
 
 // Undoes the steps of the records, last first; true when every step is
 // undone (a step that never happened counts as undone). The commit's own
 // undo and the recovery share it.
-bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records);
+bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+               const CodePage& cp);
 // Removes the backups of a committed release; a backup that cannot be
 // removed stays as a side file.
 void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records);

@@ -5,7 +5,7 @@
 //
 // checksum: 8 lowercase hex digits, the FNV-1a 32-bit hash of "<step> <name>".
 // step:     one letter of JournalStep (D R N M X C); C has no name.
-// name:     the bytes of the manifest's FILE value (code page 936), relative
+// name:     the bytes of the manifest's FILE value (system ANSI code page), relative
 //           to the program directory; never holds a line end, as the name
 //           rules refuse control bytes.
 //

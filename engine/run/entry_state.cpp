@@ -28,7 +28,7 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
         plan.refusal = std::move(why);
         return plan;
     };
-    if (const NameRefusal refusal = manifestNameRefusal(entry.file); refusal != NameRefusal::None)
+    if (const NameRefusal refusal = manifestNameRefusal(entry.file, context.services.codePage); refusal != NameRefusal::None)
         return refuse("name " + std::string(refusalReason(refusal)));
     plan.localPath = services.programDirectory + entry.file;
     const std::optional<LocalEntry> local = services.files.lookUp(plan.localPath);
@@ -52,9 +52,9 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
     if (services.verifier && !expected->promisesEverything())
         return refuse("a signed release needs SIZE and SHA256");
     plan.expected = *expected;
-    plan.folders = parentFolders(entry.file);
+    plan.folders = parentFolders(entry.file, context.services.codePage);
     plan.downloadPath = kind == RunKind::WholeRelease
-                            ? downloadPathFor(services.files, services.programDirectory, plan.target)
+                            ? downloadPathFor(services.files, services.programDirectory, plan.target, services.codePage)
                             : plan.localPath + std::string(kDownloadSuffix);
     return plan;
 }
@@ -64,6 +64,7 @@ TransferContext transferContext(UpdateContext& context, const StopFlag* stop) {
     return {.http = context.http,
             .urlPath = context.settings.urlPath,
             .files = services.files,
+            .codePage = services.codePage,
             .sha256 = services.sha256,
             .messages = services.messages,
             .view = context.view,
@@ -80,7 +81,8 @@ bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>&
 
 bool isUpdaterItself(const UpdateContext& context, const std::string& file) {
     return !context.services.programFileName.empty() &&
-           manifestNameKey(file) == manifestNameKey(context.services.programFileName);
+           manifestNameKey(file, context.services.codePage) ==
+               manifestNameKey(context.services.programFileName, context.services.codePage);
 }
 
 std::string runMessage(const UpdateContext& context, MessageId id, std::string_view arg) {

@@ -52,7 +52,7 @@ void reportResult(UpdateContext& context, const std::string& file, FileUpdateRes
 void updateListedFiles(UpdateContext& context, const std::vector<ManifestEntry>& entries) {
     std::vector<std::string> names;
     for (const ManifestEntry& entry : entries) names.push_back(entry.file);
-    const std::vector<bool> sharing = namesSharingAFile(names);
+    const std::vector<bool> sharing = namesSharingAFile(names, context.services.codePage);
     for (std::size_t index = 0; index < entries.size(); ++index) {
         if (sharing[index]) logRefusal(context, entries[index].file, "opens the same file as another entry");
         const FileUpdateResult result =

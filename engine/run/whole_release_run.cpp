@@ -42,7 +42,7 @@ public:
         // The product may have been started again during the downloads.
         if (!context_.consultGuard()) return failed();
         if (gate && !gate->beginCommit()) return WholeOutcome::Stopped;
-        if (const std::optional<CommitFailure> failure = commitRelease(files_, directory_, plan)) {
+        if (const std::optional<CommitFailure> failure = commitRelease(files_, directory_, plan, context_.services.codePage)) {
             reportCommitFailure(*failure);
             return failed();
         }
@@ -55,10 +55,10 @@ private:
     bool namesAllowed() {
         std::vector<std::string> names;
         for (const ManifestEntry& entry : entries_) names.push_back(entry.file);
-        const std::vector<bool> sharing = namesSharingAFile(names);
+        const std::vector<bool> sharing = namesSharingAFile(names, context_.services.codePage);
         bool allowed = true;
         for (std::size_t index = 0; index < entries_.size(); ++index) {
-            const NameRefusal refusal = manifestNameRefusal(entries_[index].file);
+            const NameRefusal refusal = manifestNameRefusal(entries_[index].file, context_.services.codePage);
             if (sharing[index] || refusal != NameRefusal::None) {
                 note(entries_[index].file, sharing[index] ? "refused: opens the same file as another entry"
                                                           : "refused: name " + std::string(refusalReason(refusal)));
@@ -128,12 +128,12 @@ private:
     // changed stays. The updater, its copy and the settings never go.
     std::vector<std::string> droppedFilesToRemove(const std::vector<DroppedFile>& drops) {
         std::set<std::string> keys;
-        for (const ManifestEntry& entry : entries_) keys.insert(manifestNameKey(entry.file));
-        keys.insert(manifestNameKey(kSettingsFileName));
+        for (const ManifestEntry& entry : entries_) keys.insert(manifestNameKey(entry.file, context_.services.codePage));
+        keys.insert(manifestNameKey(kSettingsFileName, context_.services.codePage));
         std::vector<std::string> removed;
         for (const DroppedFile& drop : drops) {
-            if (!isSafeManifestName(drop.file) || isUpdaterItself(context_, drop.file) ||
-                !keys.insert(manifestNameKey(drop.file)).second)
+            if (!isSafeManifestName(drop.file, context_.services.codePage) || isUpdaterItself(context_, drop.file) ||
+                !keys.insert(manifestNameKey(drop.file, context_.services.codePage)).second)
                 continue;
             const std::string path = directory_ + drop.file;
             const std::optional<LocalEntry> local = files_.lookUp(path);

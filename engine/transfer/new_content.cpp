@@ -20,9 +20,9 @@ std::optional<Sha256Digest> hashOf(FileSystem& files, Sha256Source* hashes, cons
 
 // The offer whose base the local file holds; its name obeys the rules of any
 // entry's name.
-const PatchOffer* offerFor(const std::vector<PatchOffer>& offers, const Sha256Digest& local) {
+const PatchOffer* offerFor(const std::vector<PatchOffer>& offers, const Sha256Digest& local, const CodePage& cp) {
     const auto found = std::find_if(offers.begin(), offers.end(), [&](const PatchOffer& offer) {
-        return offer.base == local && isSafeManifestName(offer.file);
+        return offer.base == local && isSafeManifestName(offer.file, cp);
     });
     return found == offers.end() ? nullptr : &*found;
 }
@@ -36,7 +36,7 @@ bool fetchNewContent(TransferContext& context, const EntryPlan& plan) {
     if (plan.expected.promisesEverything()) {
         std::optional<Sha256Digest> localDigest = plan.localDigest;
         if (!entry.patches.empty() && !localDigest) localDigest = hashOf(context.files, context.sha256, plan.localPath);
-        const PatchOffer* offer = localDigest ? offerFor(entry.patches, *localDigest) : nullptr;
+        const PatchOffer* offer = localDigest ? offerFor(entry.patches, *localDigest, context.codePage) : nullptr;
         EventLog& log = context.log;
         if (offer) {
             if (fetchPatched(context, plan, *offer, statusShown)) {
@@ -45,7 +45,7 @@ bool fetchNewContent(TransferContext& context, const EntryPlan& plan) {
             }
             log.write("file " + entry.file + ": " + offer->file + " did not rebuild it; falling back");
         }
-        if (entry.copy && isSafeManifestName(entry.copy->file)) {
+        if (entry.copy && isSafeManifestName(entry.copy->file, context.codePage)) {
             if (fetchCompressedCopy(context, plan, statusShown)) {
                 log.write("file " + entry.file + ": taken from " + entry.copy->file);
                 return true;

@@ -7,6 +7,7 @@
 #include "engine/platform/file_system.h"
 #include "engine/platform/http.h"
 #include "engine/platform/sha256.h"
+#include "engine/text/code_page.h"
 #include "engine/report/event_log.h"
 #include "engine/report/failure_report.h"
 #include "engine/report/messages.h"
@@ -19,6 +20,7 @@ struct TransferContext {
     HttpConnection& http;
     const std::string& urlPath;  // the server's folder of the manifest's files
     FileSystem& files;
+    const CodePage& codePage;  // the system's: the rules for the names it fetches
     // Hashes what a file section promises by SHA256; without it no such
     // content matches.
     Sha256Source* sha256;

@@ -143,6 +143,21 @@ INSTANTIATE_TEST_SUITE_P(UpdateRunE2e, TypicalUpdateTest,
                                            Named<std::string>{"Cp932", "ja_JP.UTF-8"}),
                          byName);
 
+// Under 1252 (English Windows) European names are text of the code page.
+TEST_F(UpdateRunE2eTest, EuropeanNamesUpdateUnderCodePage1252) {
+    serveManifest({{"caf\xE9.txt"}, {"na\xEFve/\xFC" "ber.dat"}});
+    serveFile("caf\xE9.txt", "new cafe");
+    serveFile("na\xEFve/\xFC" "ber.dat", "new uber");
+    {
+        const ScopedLocale codePage("en_US.UTF-8");
+        ASSERT_NO_FATAL_FAILURE(startChecked());
+    }
+    const WizardState state = update();
+    EXPECT_EQ(state.lines, (Lines{"café.txt 更新完成", "naïve/über.dat 更新完成", kNewProductLine}));
+    EXPECT_EQ(product.readFile("café.txt"), "new cafe");
+    EXPECT_EQ(product.readFile("naïve/über.dat"), "new uber");
+}
+
 TEST_F(UpdateRunE2eTest, TimestampsDecideWhatIsDownloaded) {
     product.writeFile("same.dll", "same", kPublishedUtc);           // the same second: current
     product.writeFile("older.dll", "older", kPublishedUtc - 1);     // a second before: downloaded

@@ -205,7 +205,7 @@ private:
         fuzz::require(startsWith(object, urlPath_), "a request outside the URL path", object);
         const std::string file = decodedName(object.substr(urlPath_.size()));
         const std::string wanted = kProgramDirectory + file;
-        const bool updaterItself = manifestNameKey(file) == manifestNameKey(kProgramFileName);
+        const bool updaterItself = manifestNameKey(file, cp936()) == manifestNameKey(kProgramFileName, cp936());
         fuzz::require(to == wanted || (updaterItself && to == kProgramDirectory + kProgramFileName + ".bck"),
                       "a body is moved onto another file than its own", to);
         if (verifier_)

@@ -63,7 +63,7 @@ void checkOrder(const std::string& a, const std::string& b) {
 }
 
 void checkName(const std::string& name) {
-    if (updater::isSafeManifestName(name))
+    if (updater::isSafeManifestName(name, updater::cp936()))
         fuzz::require(fuzz::staysWithinDirectory(name), "an accepted name leaves the program directory", name);
 }
 

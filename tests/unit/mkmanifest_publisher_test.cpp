@@ -196,6 +196,13 @@ TEST(MkmanifestCommandLine, ParsesOptionsAnywhereAndRefusesMistakes) {
     EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--time", "2024-03-05"}).error, "");
     EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--time"}).error, "");
     EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--frobnicate"}).error, "");
+    // The clients' code page: 936 unless named, and only one the rules know.
+    EXPECT_EQ(line.options.codePage, 936u);
+    EXPECT_EQ(parseCommandLine({"--code-page", "950", "rel", "kelmor", "1.3", "out"}).options.codePage, 950u);
+    EXPECT_EQ(parseCommandLine({"--code-page=1252", "rel", "kelmor", "1.3", "out"}).options.codePage, 1252u);
+    for (const char* bad : {"1251", "", "x", "99999999999", "-932"})
+        EXPECT_NE(parseCommandLine({"--code-page", bad, "rel", "kelmor", "1.3", "out"}).error, "") << bad;
+    EXPECT_NE(parseCommandLine({"rel", "kelmor", "1.3", "out", "--code-page"}).error, "");
 }
 
 }  // namespace

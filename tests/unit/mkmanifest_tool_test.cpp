@@ -230,6 +230,27 @@ TEST_F(MkmanifestTool, WarnsOfAReleaseWithoutItsVersionFileAndStrictRefusesIt) {
     }
 }
 
+// Names on disk are UTF-8; the manifest and the update folder get the bytes
+// of the clients' code page, and each name that is not ASCII a warning.
+TEST_F(MkmanifestTool, WritesNamesInTheClientsCodePage) {
+    put(root / "rel" / "caf\xC3\xA9.txt", "c");
+    put(root / "rel" / "na\xC3\xAFve" / "\xC3\xBC" "ber.dat", "u");
+    const std::string release = quote((root / "rel").string()) + " kelmor 1.3 " + quote((root / "out").string());
+    ASSERT_EQ(run("--code-page 1252 " + release), 0) << errors;
+    const std::string manifest = read(root / "out" / "update.ini");
+    EXPECT_NE(manifest.find("FILE=caf\xE9.txt\r\n"), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("FILE=na\xEFve/\xFC" "ber.dat\r\n"), std::string::npos) << manifest;
+    EXPECT_EQ(read(root / "out" / "caf\xE9.txt"), "c");
+    EXPECT_EQ(read(root / "out" / "na\xEFve" / "\xFC" "ber.dat"), "u");
+    EXPECT_NE(errors.find("code page is 1252"), errors.rfind("code page is 1252")) << "a warning per name";
+
+    // GBK has no "ï": refused before anything is written.
+    fs::remove_all(root / "out");
+    EXPECT_EQ(run(release), 1);
+    EXPECT_NE(errors.find("cannot write"), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists(root / "out" / "update.ini"));
+}
+
 TEST_F(MkmanifestTool, ExplainsItselfAndRejectsBadArguments) {
     EXPECT_EQ(run("--help"), 0);
     EXPECT_NE(read(root / "stdout").find("936"), std::string::npos);

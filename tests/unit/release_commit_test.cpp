@@ -72,8 +72,8 @@ protected:
 
         fs.put(kProg + "a.dll.upg", "new a", 200);
         fs.put(kProg + "c.dll.upg", "new c", 201);
-        fs.put(kProg + flatDownloadName("data/levels.dat"), "levels", 202);
-        fs.put(kProg + flatDownloadName("data/sub/x.bin"), "x", 203);
+        fs.put(kProg + flatDownloadName("data/levels.dat", cp936()), "levels", 202);
+        fs.put(kProg + flatDownloadName("data/sub/x.bin", cp936()), "x", 203);
         fs.put(kProg + "Update.exe.bck.upg", "new copy", 204);
         downloads = sideFiles(fs);
         fs.put(kProg + "a.dll.old", "stale backup", 104);
@@ -84,7 +84,7 @@ protected:
                        {kProg + "data/sub/x.bin", {"x", 203}}, {kProg + "Update.exe.bck", {"new copy", 204}}};
     }
 
-    RecoveryOutcome recover() { return recoverRelease(fs, kProg, "Update.exe").outcome; }
+    RecoveryOutcome recover() { return recoverRelease(fs, kProg, "Update.exe", cp936()).outcome; }
 
     // Exactly the old release with its downloads kept for the next run, or
     // exactly the new one with no side file left.
@@ -100,7 +100,7 @@ protected:
 };
 
 TEST_F(ReleaseCommitTest, PutsEveryFileInPlaceAndLeavesNoSideFile) {
-    EXPECT_EQ(commitRelease(fs, kProg, plan), std::nullopt);
+    EXPECT_EQ(commitRelease(fs, kProg, plan, cp936()), std::nullopt);
     EXPECT_EQ(installed(fs), after);
     EXPECT_EQ(sideFiles(fs), Files{});
     EXPECT_EQ(recover(), RecoveryOutcome::NothingToDo);
@@ -117,7 +117,7 @@ TEST_F(ReleaseCommitTest, KillAtEveryStepThenRecoveryGivesOneRelease) {
         for (std::size_t recoveryKill = 1; recoveryCut; ++recoveryKill) {
             fs = start;
             fs.killAtStep = kill;
-            commitRelease(fs, kProg, plan);
+            commitRelease(fs, kProg, plan, cp936());
             commitCut = fs.killed;
             fs.restart();
             fs.killAtStep = fs.steps + recoveryKill;
@@ -139,7 +139,7 @@ TEST_F(ReleaseCommitTest, PowerCutAtEveryStepThenRecoveryGivesOneRelease) {
     for (std::size_t kill = 1;; ++kill) {
         fs = start;
         fs.killAtStep = kill;
-        commitRelease(fs, kProg, plan);
+        commitRelease(fs, kProg, plan, cp936());
         const bool cut = fs.killed;
         fs.powerCut();
         fs.restart();
@@ -157,7 +157,7 @@ TEST_F(ReleaseCommitTest, FailureAtEveryStepIsUndone) {
     for (std::size_t failing = 1;; ++failing) {
         fs = start;
         fs.failAtStep = failing;
-        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
         if (fs.steps < failing) break;
         if (failure) {
             EXPECT_TRUE(failure->undone) << failing;
@@ -172,7 +172,7 @@ TEST_F(ReleaseCommitTest, FailureAtEveryStepIsUndone) {
 
 TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
     fs.fixed.insert(kProg + "gone.dll");
-    std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+    std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->step, CommitFailure::Step::Drop);
     EXPECT_EQ(failure->name, "gone.dll");
@@ -180,7 +180,7 @@ TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
 
     fs.fixed.clear();
     fs.busy = {kProg + "c.dll"};
-    failure = commitRelease(fs, kProg, plan);
+    failure = commitRelease(fs, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->step, CommitFailure::Step::Replace);
     EXPECT_EQ(failure->name, "c.dll");
@@ -190,7 +190,7 @@ TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
 TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
     fs.fixed.insert(kProg + "gone.dll");
     fs.busy.insert(kProg + "a.dll.upg");  // the new a.dll cannot move back
-    const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan);
+    const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_FALSE(failure->undone);
     EXPECT_TRUE(fs.exists(kJournal));
@@ -202,7 +202,7 @@ TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
 
 TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
     fs.killAtStep = 12;
-    commitRelease(fs, kProg, plan);
+    commitRelease(fs, kProg, plan, cp936());
     fs.restart();
     fs.fixed.insert(kJournal);
     EXPECT_EQ(recover(), RecoveryOutcome::CouldNot);
@@ -219,7 +219,7 @@ TEST_F(ReleaseCommitTest, RecoveryIgnoresAJournalNamingOtherFiles) {
     for (const std::string name : {"..\\win.ini", "a.dll.upg", "C:\\x", "Other.exe.bck"}) {
         fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}) +
                              journalRecordText({JournalStep::Drop, name}));
-        const RecoveryResult result = recoverRelease(fs, kProg, "Update.exe");
+        const RecoveryResult result = recoverRelease(fs, kProg, "Update.exe", cp936());
         EXPECT_EQ(result.outcome, RecoveryOutcome::Ignored) << name;
         EXPECT_EQ(result.refusedName, name);
         EXPECT_EQ(fs.content(kProg + "..\\win.ini.old"), "planted");
@@ -247,11 +247,11 @@ TEST(UpdateJournalTest, ReadsRecordsUpToATornOne) {
 }
 
 TEST(ReleasePathsTest, FoldersAndFlatNamesFollowTheCodePage) {
-    EXPECT_EQ(parentFolders("./a/b\\c.dll"), (std::vector<std::string>{"./a", "./a/b"}));
+    EXPECT_EQ(parentFolders("./a/b\\c.dll", cp936()), (std::vector<std::string>{"./a", "./a/b"}));
     // 0x81 0x5C is one character, not a separator.
-    EXPECT_EQ(parentFolders("\x81\x5C/x"), (std::vector<std::string>{"\x81\x5C"}));
-    EXPECT_EQ(flatDownloadName("a~b/c\\d"), "a~~b~+c~+d.upg.upg");
-    EXPECT_NE(flatDownloadName("a~+b"), flatDownloadName("a/b"));
+    EXPECT_EQ(parentFolders("\x81\x5C/x", cp936()), (std::vector<std::string>{"\x81\x5C"}));
+    EXPECT_EQ(flatDownloadName("a~b/c\\d", cp936()), "a~~b~+c~+d.upg.upg");
+    EXPECT_NE(flatDownloadName("a~+b", cp936()), flatDownloadName("a/b", cp936()));
 }
 
 }  // namespace

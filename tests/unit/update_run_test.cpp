@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/manifest/safe_manifest_name.h"
 #include "tests/support/wizard_texts.h"
 #include "tests/unit/fakes.h"
@@ -513,22 +515,22 @@ TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
                                    "nulls\\a.dll", "\x81\x5C", "a#b.txt", "100%.txt", "%2e%2e%2fsecret.txt",
                                    "data~2024.bin", "KELMOR~1234567.EXE", "KELMOR~1.EXEC", "~.txt", "a.upgrade",
                                    "x.upg.older", "update.journal.txt", "\x81\x7C.txt"})
-        EXPECT_TRUE(isSafeManifestName(name)) << name;
+        EXPECT_TRUE(isSafeManifestName(name, cp936())) << name;
 }
 
 TEST(SafeManifestName, RejectsNamesThatLeaveItOrNameAStream) {
     for (const std::string name : {"", "..", "..\\x.dll", "a/../../x.dll", "a\\..", "sub/..\\..\\x", ".. \\x.dll",
                                    "...\\x.dll", "\\x.dll", "/x.dll", "\\\\server\\share\\x.dll", "C:\\x.dll",
                                    "C:x.dll", "a.dll:stream", "\x81\x5C\\..\\x.dll"})
-        EXPECT_FALSE(isSafeManifestName(name)) << name;
+        EXPECT_FALSE(isSafeManifestName(name, cp936())) << name;
     // Devices, directories, and bytes the platform would drop or rewrite.
     for (const std::string name : {"CON", "nul", "aux.dat", "COM1", "lpt1.txt", "data\\PRN .log", "conin$",
                                    "plugins\\", "plugins/", "a.dll\x81", "\x81" "0.dll", "a\x80.dll", "a\xFF.dll",
                                    "\xC8\x7F.dll", "\xC8\x20.dll"})
-        EXPECT_FALSE(isSafeManifestName(name)) << name;
+        EXPECT_FALSE(isSafeManifestName(name, cp936())) << name;
     // The file calls stop at a NUL: "... " is what Windows would see, and it means "..".
-    EXPECT_FALSE(isSafeManifestName(std::string("...  \0x", 8)));
-    EXPECT_FALSE(isSafeManifestName(std::string("a.dll\0..\\x", 11)));
+    EXPECT_FALSE(isSafeManifestName(std::string("...  \0x", 8), cp936()));
+    EXPECT_FALSE(isSafeManifestName(std::string("a.dll\0..\\x", 11), cp936()));
 }
 
 // Names Windows cannot hold, or would open as another file, and the
@@ -553,7 +555,38 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
         {"UPDATE.LOG", NameRefusal::SideFile},           {"Update.log.new", NameRefusal::SideFile},
     };
-    for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name), refusal) << name;
+    for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name, cp936()), refusal) << name;
+}
+
+// In the system's code page: 1252 has no lead bytes, 950 and 932 their own
+// (Big5 takes no trail byte 0x80; 932 has single-byte katakana), so a trail
+// byte 0x5C is a separator only where it leads nothing.
+TEST(SafeManifestName, JudgesNamesInTheSystemsCodePage) {
+    const std::vector<std::tuple<unsigned, std::string, NameRefusal>> rows = {
+        {1252, "caf\xE9.txt", NameRefusal::None},           {1252, "na\xEFve/\xFC" "ber.dat", NameRefusal::None},
+        {936, "caf\xE9.txt", NameRefusal::NotWellFormed},   {1252, "\x81.txt", NameRefusal::NotWellFormed},
+        {1252, "\x81\x5C..\\x", NameRefusal::NotWellFormed}, {1252, "\xE9\x5C..\\x", NameRefusal::LeavesDirectory},
+        {950, "\xA4\xA4\xA4\xE5.txt", NameRefusal::None},     {950, "\xA5\x5C..\\a.dll", NameRefusal::TrailingDotOrBlank},
+        {950, "\xA4\x80.txt", NameRefusal::NotWellFormed},   {950, "\xFF.txt", NameRefusal::NotWellFormed},
+        {932, "\x83\x5C.txt", NameRefusal::None},           {932, "\xB1\xB2.txt", NameRefusal::None},
+        {932, "\xA0.txt", NameRefusal::NotWellFormed},       {932, "\x83\x3A.txt", NameRefusal::NotWellFormed},
+    };
+    for (const auto& [codePage, name, refusal] : rows)
+        EXPECT_EQ(manifestNameRefusal(name, *knownCodePage(codePage)), refusal) << codePage << " " << name;
+}
+
+// Names Windows opens as one file, folded in the code page's own letters.
+TEST(SafeManifestName, FoldsCaseAsTheSystemsCodePage) {
+    const std::vector<std::tuple<unsigned, std::string, std::string, bool>> rows = {
+        {1252, "\xC9.txt", "\xE9.txt", true},   {1252, "\x8A\xFF", "\x9A\x9F", true},
+        {1252, "\xD7", "\xF7", false},          {936, "\xC9.txt", "\xE9.txt", false},
+        {950, "\xA2\xE9", "\xA2\xCF", true},   {950, "\xA3\x43", "\xA2\xE8", true},
+        {950, "\xA3\x5C", "\xA3\x44", true},   {950, "\xA4\x61", "\xA4\x41", false},
+        {932, "\x82\x81", "\x82\x60", true},   {932, "\x84\x80", "\x84\x4F", true},
+        {932, "\xFA\x40", "\x87\x54", true},   {932, "\x83\x61", "\x83\x41", false},
+    };
+    for (const auto& [codePage, a, b, oneFile] : rows)
+        EXPECT_EQ(namesSharingAFile({a, b}, *knownCodePage(codePage)), std::vector<bool>(2, oneFile)) << codePage << a;
 }
 
 }  // namespace

@@ -1,9 +1,18 @@
 #include "tools/mkmanifest/command_line.h"
 
+#include "engine/text/code_page.h"
 #include "tools/mkmanifest/patch_maker.h"
 
 namespace mkmanifest {
 namespace {
+
+bool setCodePage(CommandLine& line, const std::string& text) {
+    const bool known = text.find_first_not_of("0123456789") == std::string::npos && text.size() <= 5 &&
+                       !text.empty() && updater::knownCodePage(static_cast<unsigned>(std::stoul(text)));
+    if (known) line.options.codePage = static_cast<unsigned>(std::stoul(text));
+    else line.error = "--code-page wants 936, 950, 932 or 1252, not \"" + text + "\"";
+    return known;
+}
 
 bool setTime(CommandLine& line, const std::string& text) {
     line.options.time = parseTimestamp(text);
@@ -61,6 +70,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!setTime(line, args[++i])) return line;
         } else if (arg.compare(0, 7, "--time=") == 0) {
             if (!setTime(line, arg.substr(7))) return line;
+        } else if (arg == "--code-page") {
+            if (i + 1 == args.size()) {
+                line.error = "--code-page needs a number";
+                return line;
+            }
+            if (!setCodePage(line, args[++i])) return line;
+        } else if (arg.compare(0, 12, "--code-page=") == 0) {
+            if (!setCodePage(line, arg.substr(12))) return line;
         } else if (arg == "--sign") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 line.error = "--sign needs the private key file";
@@ -114,6 +131,8 @@ Options:
                  vendor's and update them whatever their timestamps
   --time "YYYY-MM-DD HH:MM:SS"
                  the publication time (local time) instead of the clock
+  --code-page N  the ANSI code page of the clients: 936 (the default,
+                 Simplified Chinese), 950, 932 or 1252; see File names below
   --sign KEY     sign update.ini with the private key file KEY; updaters built
                  with the matching public key accept only signed manifests and
                  files that match their SIZE and SHA256
@@ -127,13 +146,19 @@ content changed since the previous update.ini in OUT_DIR (compared by size and
 SHA-256), else the timestamp it had. Clients download a file when it is
 missing or older than its timestamp, in their own local time.
 
-File names go into the manifest as the bytes they have on disk, with "/"
-between folders, sorted by those bytes. The updater reads them in code page
-936 (GBK): publish from a Windows machine set to it, or make sure the names
-on disk are GBK bytes. Names the updater cannot use are refused: names with
+File names go into the manifest, and into OUT_DIR, as bytes of the clients'
+code page (--code-page), with "/" between folders, sorted by those bytes. The
+updater reads them in its system's code page, so a name that is not ASCII
+reaches only clients of that code page; each such name gets a warning. Keep
+names ASCII for a product sold across code pages. On Linux names on disk are
+taken as UTF-8 and converted; a name that is not UTF-8 is taken as bytes of
+the code page already. mkmanifest.exe takes them from Windows' Unicode names.
+Names the updater cannot use are refused: names with
 "..", ":", "\", a leading separator, control characters, leading or trailing
-blanks, Windows device names, names over 259 bytes, and names that differ only
-in letter case. Links out of RELEASE_DIR and linked folders are refused too.
+blanks, Windows device names, names over 259 bytes, names the code page
+cannot write, and names that differ only in letter case (as the clients'
+code page folds them). Links out of RELEASE_DIR and linked folders are
+refused too.
 
 update.ini also remembers, from the previous one in OUT_DIR, the last 8
 sizes and SHA-256 values published for each file (PREV0_SIZE, PREV0_SHA256

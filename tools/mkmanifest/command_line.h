@@ -1,6 +1,6 @@
 #pragma once
-// mkmanifest [--dry-run] [--force] [--per-file] [--seed-history DIR] [--time "YYYY-MM-DD HH:MM:SS"] [--sign KEY]
-//            RELEASE_DIR PRODUCT VERSION OUT_DIR
+// mkmanifest [--dry-run] [--force] [--per-file] [--code-page N] [--seed-history DIR]
+//            [--time "YYYY-MM-DD HH:MM:SS"] [--sign KEY] RELEASE_DIR PRODUCT VERSION OUT_DIR
 // mkmanifest keygen PRIVATE_KEY PUBLIC_KEY
 #include <string>
 #include <vector>

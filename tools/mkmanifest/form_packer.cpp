@@ -36,8 +36,9 @@ bool patchable(std::uint64_t size) { return size <= kPatchInputLimitBytes; }
 
 class FilePacker {
 public:
-    FilePacker(const std::string& releaseDir, const std::string& outDir, ReleaseStore& store)
-        : releaseDir_(releaseDir), outDir_(outDir), store_(store) {}
+    FilePacker(const std::string& releaseDir, const std::string& outDir, ReleaseStore& store,
+               const updater::CodePage& cp)
+        : releaseDir_(releaseDir), outDir_(outDir), store_(store), cp_(cp) {}
 
     void pack(PlannedFile& file, const PreviousEntry* before) {
         const bool unchanged = file.change == FileChange::Unchanged && before;
@@ -73,7 +74,7 @@ private:
 
     std::optional<CompressedCopy> makeCopy(const PlannedFile& file) {
         const std::string name = copyName(file.name);
-        if (!fileNameProblem(name).empty()) return std::nullopt;  // too long for the updater
+        if (!fileNameProblem(name, cp_).empty()) return std::nullopt;  // too long for the updater
         const FileDigest packed = store_.compress(releaseDir_, file.name, outDir_, name);
         if (packed.size * 10 <= file.size * 9) return CompressedCopy{name, listedContent(packed)};
         store_.remove(outDir_, name);
@@ -85,7 +86,7 @@ private:
                                              std::optional<std::string>& target) {
         const std::string name = patchName(file.name, base.sha256);
         const std::string kept = keptContentName(base.sha256);
-        if (!canMakePatches() || !patchable(file.size) || !fileNameProblem(name).empty()) return std::nullopt;
+        if (!canMakePatches() || !patchable(file.size) || !fileNameProblem(name, cp_).empty()) return std::nullopt;
         if (!intact(store_, outDir_, kept, std::stoull(base.size), base.sha256)) return std::nullopt;
         if (!target) target = store_.readIfPresent(releaseDir_, file.name).value_or("");
         const std::string patch = makePatch(store_.readIfPresent(outDir_, kept).value_or(""), *target);
@@ -100,6 +101,7 @@ private:
     const std::string& releaseDir_;
     const std::string& outDir_;
     ReleaseStore& store_;
+    const updater::CodePage& cp_;
 };
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
@@ -109,7 +111,7 @@ bool startsWith(const std::string& text, const std::string& prefix) { return tex
 void packFiles(const std::string& releaseDir, const std::string& outDir, PublishPlan& plan,
                const PreviousManifest& previous, ReleaseStore& store, std::ostream& err) {
     ProgressMeter meter(err, "packing", plan.files);
-    FilePacker packer(releaseDir, outDir, store);
+    FilePacker packer(releaseDir, outDir, store, clientCodePage(plan.codePage));
     for (PlannedFile& file : plan.files) {
         const auto before = previous.files.find(file.name);
         packer.pack(file, before == previous.files.end() ? nullptr : &before->second);

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         // The key is read first, so a dry run finds a bad one too.
         std::unique_ptr<ManifestSigner> signer;
         if (!line.options.signingKey.empty()) signer = loadSigner(line.options.signingKey);
-        std::unique_ptr<ReleaseStore> store = makeReleaseStore();
+        std::unique_ptr<ReleaseStore> store = makeReleaseStore(line.options.codePage);
         return publish(line.options, *store, currentLocalTime(), std::cout, std::cerr, signer.get());
     } catch (const std::exception& error) {
         std::cerr << "mkmanifest: " << error.what() << "\n";

@@ -26,11 +26,10 @@ bool hasOuterBlanks(const std::string& text) {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Single-byte characters of the name, by whole code page 936 characters, so
-// a trail byte is never taken for an ASCII one.
+// Single-byte characters of the name, by whole characters of the code page,
+// so a trail byte is never taken for an ASCII one.
 template <typename Visit>
-void forEachSingleByteChar(const std::string& text, Visit visit) {
-    const updater::CodePage& cp = updater::cp936();
+void forEachSingleByteChar(const std::string& text, const updater::CodePage& cp, Visit visit) {
     for (std::size_t i = 0; i < text.size();) {
         std::size_t length = updater::charLength(text, i, cp);
         if (length == 1) visit(i, text[i]);
@@ -51,14 +50,13 @@ std::string refusalText(updater::NameRefusal refusal) {
     case updater::NameRefusal::ShortForm:
         return "has a path part in the 8.3 short form (like KELMOR~1.EXE), which can name another file";
     case updater::NameRefusal::SideFile: return "ends like a side file of the updater (.upg, .upg.new, update.probe)";
-    case updater::NameRefusal::NotWellFormed: return "is not valid code page 936 text";
+    case updater::NameRefusal::NotWellFormed: return "is not valid text of the code page";
     default: return "would escape the program directory";
     }
 }
 
 // Upper-cased as the code page folds letters, as Windows compares names.
-std::string folded(const std::string& name) {
-    const updater::CodePage& cp = updater::cp936();
+std::string folded(const std::string& name, const updater::CodePage& cp) {
     std::string result;
     for (std::size_t i = 0; i < name.size();) {
         std::size_t length = updater::charLength(name, i, cp);
@@ -81,16 +79,21 @@ std::string valueProblem(const std::string& subject, const std::string& value, s
 
 }  // namespace
 
-std::string productNameProblem(const std::string& product) {
+const updater::CodePage& clientCodePage(unsigned number) {
+    const updater::CodePage* known = updater::knownCodePage(number);
+    return known ? *known : updater::cp936();
+}
+
+std::string productNameProblem(const std::string& product, const updater::CodePage& cp) {
     if (product.empty()) return "the product name is empty";
     if (std::string problem = valueProblem("the product name ", product, kMaxProductBytes); !problem.empty())
         return problem;
     bool bracket = false;
-    forEachSingleByteChar(product, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
+    forEachSingleByteChar(product, cp, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
     if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
-    if (!updater::isWellFormed(product, updater::cp936())) return "the product name is not valid code page 936 text";
+    if (!updater::isWellFormed(product, cp)) return "the product name is not valid text of the code page";
     // The product section must not be taken for one of the file sections.
-    std::string upper = folded(product);
+    std::string upper = folded(product, cp);
     const std::size_t prefix = updater::kFileSectionPrefix.size();
     if (upper.size() > prefix && upper.compare(0, prefix, updater::kFileSectionPrefix) == 0 &&
         upper.find_first_not_of("0123456789", prefix) == std::string::npos)
@@ -126,16 +129,16 @@ std::string clientReading(const std::string& version) {
     return number;
 }
 
-std::string fileNameProblem(const std::string& name) {
+std::string fileNameProblem(const std::string& name, const updater::CodePage& cp) {
     const std::string prefix = "the file name " + quoted(name) + " ";
     if (name.empty()) return "a file name is empty";
     if (std::string problem = valueProblem(prefix, name, kMaxFileNameBytes); !problem.empty()) return problem;
-    if (!updater::isWellFormed(name, updater::cp936())) return prefix + "is not valid code page 936 text";
+    if (!updater::isWellFormed(name, cp)) return prefix + "is not valid text of the code page";
     if (name.front() == '/' || name.front() == '\\') return prefix + "starts with a separator";
 
     // The release folder's own separator is "/"; anything else the updater rules on.
     std::string badChar;
-    forEachSingleByteChar(name, [&](std::size_t, char c) {
+    forEachSingleByteChar(name, cp, [&](std::size_t, char c) {
         if (badChar.empty() && (c == '\\' || c == ':')) badChar = std::string(1, c);
     });
     if (!badChar.empty()) return prefix + "contains \"" + badChar + "\", which is not allowed in Windows file names";
@@ -148,19 +151,27 @@ std::string fileNameProblem(const std::string& name) {
         if (slash == std::string::npos) break;
         start = slash + 1;
     }
-    const std::string refusal = refusalText(updater::manifestNameRefusal(name));
+    const std::string refusal = refusalText(updater::manifestNameRefusal(name, cp));
     return refusal.empty() ? std::string() : prefix + refusal;
 }
 
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return updater::manifestNameKey(a) == updater::manifestNameKey(b);
+std::string nonAsciiNameWarning(const std::string& name, unsigned codePage) {
+    for (unsigned char c : name)
+        if (c >= 0x80)
+            return "the file name " + quoted(name) + " is not ASCII: only clients whose code page is " +
+                   std::to_string(codePage) + " can read it, and on others a whole release fails";
+    return {};
 }
 
-std::vector<std::string> caseClashes(const std::vector<std::string>& names) {
+bool sameNameIgnoringCase(const std::string& a, const std::string& b, const updater::CodePage& cp) {
+    return updater::manifestNameKey(a, cp) == updater::manifestNameKey(b, cp);
+}
+
+std::vector<std::string> caseClashes(const std::vector<std::string>& names, const updater::CodePage& cp) {
     std::vector<std::string> clashes;
     std::vector<std::pair<std::string, const std::string*>> keys;
     keys.reserve(names.size());
-    for (const std::string& name : names) keys.emplace_back(updater::manifestNameKey(name), &name);
+    for (const std::string& name : names) keys.emplace_back(updater::manifestNameKey(name, cp), &name);
     std::sort(keys.begin(), keys.end());
     for (std::size_t i = 1; i < keys.size(); ++i)
         if (keys[i].first == keys[i - 1].first)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -17,6 +18,15 @@ namespace mkmanifest {
 // themselves on POSIX, text of the ANSI code page on Windows.
 std::filesystem::path pathFromBytes(const std::string& bytes);
 std::string bytesOf(const std::filesystem::path& path);
+
+// A name found on disk as bytes of the clients' code page: converted from
+// UTF-8 on POSIX (a name that is not UTF-8 is taken as those bytes
+// already), from Unicode on Windows. Nothing when the code page lacks one
+// of its characters.
+std::optional<std::string> nameInCodePage(const std::filesystem::path& leaf, unsigned codePage);
+// A name of the clients' code page as a path: the bytes on POSIX, where a
+// web server serves them as the clients ask; its Unicode text on Windows.
+std::filesystem::path pathOfName(const std::string& name, unsigned codePage);
 
 // Whether the entry itself is a link (a reparse point on Windows).
 bool isLink(const std::filesystem::path& path, std::error_code& error);

@@ -1,6 +1,8 @@
-// The platform part on POSIX systems: names are the bytes on disk, and
+// The platform part on POSIX systems: paths are the bytes on disk, names
+// found there UTF-8 converted to the clients' code page by iconv, and
 // std::filesystem sees links; SHA-256 by OpenSSL's libcrypto.
 #include <fcntl.h>
+#include <iconv.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -41,9 +43,33 @@ public:
     std::unique_ptr<updater::Sha256Hasher> startSha256() override { return std::make_unique<OpenSslSha256>(); }
 };
 
+// The text converted by iconv; nothing when a character is invalid in from
+// or missing in to.
+std::optional<std::string> converted(const std::string& text, const char* to, const char* from) {
+    const std::unique_ptr<void, int (*)(iconv_t)> converter(::iconv_open(to, from), &::iconv_close);
+    if (converter.get() == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string input = text;
+    std::string output(text.size() * 4 + 4, '\0');
+    char* in = input.data();
+    char* out = output.data();
+    std::size_t inLeft = input.size();
+    std::size_t outLeft = output.size();
+    if (::iconv(converter.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
+    output.resize(output.size() - outLeft);
+    return output;
+}
+
 }  // namespace
 
+std::optional<std::string> nameInCodePage(const fs::path& leaf, unsigned codePage) {
+    const std::string& bytes = leaf.native();
+    if (!converted(bytes, "UTF-8", "UTF-8")) return bytes;
+    return converted(bytes, ("CP" + std::to_string(codePage)).c_str(), "UTF-8");
+}
+
 fs::path pathFromBytes(const std::string& bytes) { return bytes; }
+
+fs::path pathOfName(const std::string& name, unsigned) { return name; }
 
 std::string bytesOf(const fs::path& path) { return path.native(); }
 

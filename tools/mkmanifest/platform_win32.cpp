@@ -1,6 +1,7 @@
-// The platform part on Windows: names are text of the ANSI code page, as the
-// updater reads them; links are reparse points, which std::filesystem does
-// not see; SHA-256 by CNG.
+// The platform part on Windows: paths are text of the ANSI code page, the
+// release's names text of the clients' code page, as the updater reads
+// them; links are reparse points, which std::filesystem does not see;
+// SHA-256 by CNG.
 #include <windows.h>
 
 #include "tools/mkmanifest/platform.h"
@@ -18,19 +19,31 @@ std::error_code lastError() { return {static_cast<int>(::GetLastError()), std::s
 
 }  // namespace
 
-fs::path pathFromBytes(const std::string& bytes) {
+fs::path pathOfName(const std::string& name, unsigned codePage) {
     // No character of a multi-byte code page takes more UTF-16 units than bytes.
-    std::wstring wide(bytes.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+    std::wstring wide(name.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(codePage, 0, name.data(), static_cast<int>(name.size()), wide.data(),
                                       static_cast<int>(wide.size())));
     return wide;
 }
+
+fs::path pathFromBytes(const std::string& bytes) { return pathOfName(bytes, CP_ACP); }
 
 std::string bytesOf(const fs::path& path) {
     const std::wstring& wide = path.native();
     std::string bytes(wide.size() * 4, '\0');
     bytes.resize(::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
                                        static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
+}
+
+std::optional<std::string> nameInCodePage(const fs::path& leaf, unsigned codePage) {
+    const std::wstring& wide = leaf.native();
+    std::string bytes(wide.size() * 2, '\0');
+    BOOL defaulted = FALSE;
+    bytes.resize(::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                       bytes.data(), static_cast<int>(bytes.size()), nullptr, &defaulted));
+    if (defaulted || bytes.size() == 0) return std::nullopt;
     return bytes;
 }
 

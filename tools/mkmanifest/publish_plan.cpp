@@ -43,10 +43,11 @@ std::vector<PublishedContent> historyOf(const ReleaseFile& file, const PreviousM
 // letter case is that file on a client, never to be removed.
 std::vector<PlannedDrop> dropsOf(const PublishPlan& plan, const PreviousManifest& previous) {
     std::set<std::string> published;  // folded names, made at the first drop
+    const updater::CodePage& cp = clientCodePage(plan.codePage);
     const auto isPublished = [&](const std::string& name) {
         if (published.empty())
-            for (const PlannedFile& file : plan.files) published.insert(updater::manifestNameKey(file.name));
-        return published.count(updater::manifestNameKey(name)) != 0;
+            for (const PlannedFile& file : plan.files) published.insert(updater::manifestNameKey(file.name, cp));
+        return published.count(updater::manifestNameKey(name, cp)) != 0;
     };
     std::vector<PlannedDrop> drops;
     const auto add = [&](const std::string& name, int age, std::vector<PublishedContent> history) {
@@ -82,8 +83,9 @@ void seedHistory(PublishPlan& plan, const std::vector<ReleaseFile>& seeded) {
 }
 
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
-                     const PreviousManifest& previous, const std::string& publicationTime) {
+                     const PreviousManifest& previous, const std::string& publicationTime, unsigned codePage) {
     PublishPlan plan;
+    plan.codePage = codePage;
     plan.product = product;
     plan.version = version;
     plan.previousVersion = previous.productVersion;

@@ -43,6 +43,7 @@ struct PublishPlan {
     std::vector<PlannedFile> files;    // sorted by the bytes of their names
     std::vector<std::string> removed;  // in the previous manifest's order
     std::vector<PlannedDrop> dropped;  // sorted by the bytes of their names
+    unsigned codePage = 936;           // the clients': names are its bytes
 };
 
 // A file keeps its earlier timestamp when its size and digest match the
@@ -51,7 +52,8 @@ struct PublishPlan {
 // drop, a drop ages by one publication and leaves after kDropWindow, and a
 // drop that comes back is a file again, with its history.
 PublishPlan makePlan(const std::string& product, const std::string& version, std::vector<ReleaseFile> files,
-                     const PreviousManifest& previous, const std::string& publicationTime);
+                     const PreviousManifest& previous, const std::string& publicationTime,
+                     unsigned codePage = 936);
 
 // Adds each seeded file's content to the history of the release file of that
 // name, after what the history holds (a seed is older than any publication),

@@ -17,19 +17,20 @@ namespace {
 // Problems found before any file is read; all of them are reported at once.
 std::vector<std::string> argumentProblems(const PublishOptions& options, ReleaseStore& store) {
     std::vector<std::string> problems;
-    for (const std::string& problem : {productNameProblem(options.product), versionTextProblem(options.version)})
+    for (const std::string& problem :
+         {productNameProblem(options.product, clientCodePage(options.codePage)), versionTextProblem(options.version)})
         if (!problem.empty()) problems.push_back(problem);
     if (store.overlap(options.releaseDir, options.outDir))
         problems.push_back("the release folder and the output folder must not contain each other");
     return problems;
 }
 
-std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed) {
+std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed, const updater::CodePage& cp) {
     std::vector<std::string> problems;
     std::vector<std::string> names;
     for (const ListedFile& file : listed) {
         names.push_back(file.name);
-        std::string problem = fileNameProblem(file.name);
+        std::string problem = fileNameProblem(file.name, cp);
         if (!problem.empty()) problems.push_back(problem);
         // The manifest itself goes there; Windows servers ignore letter case.
         if (sameNameIgnoringCase(file.name, kManifestName))
@@ -39,7 +40,7 @@ std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed) {
             problems.push_back("the release folder holds " + file.name + ", a name mkmanifest keeps for its patches, "
                                "copies and kept contents");
     }
-    for (const std::string& clash : caseClashes(names)) problems.push_back(clash);
+    for (const std::string& clash : caseClashes(names, cp)) problems.push_back(clash);
     return problems;
 }
 
@@ -118,7 +119,10 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
 
         std::vector<ListedFile> listed = store.listFiles(options.releaseDir);
         if (listed.empty()) throw PublishError("the release folder " + options.releaseDir + " holds no files");
-        if (reportProblems(nameProblems(listed), err)) return 1;
+        if (reportProblems(nameProblems(listed, clientCodePage(options.codePage)), err)) return 1;
+        for (const ListedFile& file : listed)
+            if (std::string warning = nonAsciiNameWarning(file.name, options.codePage); !warning.empty())
+                err << "mkmanifest: warning: " << warning << "\n";
         if (const std::optional<std::string> warning = versionFileWarning(
                 listed, options.version, [&](const std::string& name) { return store.readIfPresent(options.releaseDir, name); })) {
             err << "warning: " << *warning << "\n";
@@ -127,7 +131,8 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         std::vector<ReleaseFile> files = digestAll(options, listed, store, err);
 
         LocalTime publication = options.time.value_or(now);
-        PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication));
+        PublishPlan plan = makePlan(options.product, options.version, files, previous, formatTimestamp(publication),
+                                  options.codePage);
         plan.wholeRelease = !options.perFile;
         if (!options.seedHistoryDir.empty()) {
             PublishOptions seed = options;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/mkmanifest/manifest_signer.h"
+#include "tools/mkmanifest/naming_rules.h"
 #include "tools/mkmanifest/release_store.h"
 #include "tools/mkmanifest/timestamp.h"
 
@@ -22,6 +23,7 @@ struct PublishOptions {
     std::string seedHistoryDir;  // an installed release whose contents join the history
     std::string signingKey;  // private key file; empty for an unsigned manifest
     std::optional<LocalTime> time;  // the clock when not given
+    unsigned codePage = kDefaultCodePage;  // the clients': names are its bytes
 };
 
 constexpr const char* kManifestName = "update.ini";

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -31,9 +32,6 @@ constexpr const char* kTempSuffix = ".mkmanifest-tmp";
 // File streams leave the reason in errno; read it right after the failure.
 std::error_code streamError() { return {errno, std::generic_category()}; }
 
-fs::path pathOf(const std::string& root, const std::string& name) {
-    return (pathFromBytes(root) / pathFromBytes(name)).make_preferred();
-}
 
 // Whether path is folder or lies inside it, by whole names.
 bool contains(fs::path folder, const fs::path& path) {
@@ -103,7 +101,11 @@ void replaceAtomically(const fs::path& target, const std::function<void(std::ofs
 
 class FileReleaseStore : public ReleaseStore {
 public:
+    explicit FileReleaseStore(unsigned codePage) : codePage_(codePage) {}
+
     std::vector<ListedFile> listFiles(const std::string& root) override {
+        listedRoot_ = &onDisk_[root];
+        listedRoot_->clear();
         root_ = pathFromBytes(root);
         realRoot_.clear();
         std::error_code error;
@@ -188,11 +190,18 @@ public:
     }
 
 private:
+    // A listed file under its name on disk; any other as the name says.
+    fs::path pathOf(const std::string& root, const std::string& name) const {
+        if (const auto listed = onDisk_.find(root); listed != onDisk_.end())
+            if (const auto found = listed->second.find(name); found != listed->second.end()) return found->second;
+        return (pathFromBytes(root) / pathOfName(name, codePage_)).make_preferred();
+    }
+
     void walk(const fs::path& folder, const std::string& prefix, std::vector<ListedFile>& files) {
         std::vector<std::pair<std::string, fs::path>> entries;  // sorted by the bytes of their names
         std::error_code error;
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-            entries.emplace_back(bytesOf(it->path().filename()), it->path());
+            entries.emplace_back(leafName(it->path()), it->path());
         if (error) fail("cannot read the folder", folder, error);
         std::sort(entries.begin(), entries.end());
         for (const auto& [leaf, path] : entries) {
@@ -201,6 +210,7 @@ private:
             const fs::file_status status = link || error ? fs::file_status() : fs::status(path, error);
             const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, error) : 0;
             if (error) fail("cannot look at", path, error);
+            if (link || fs::is_regular_file(status)) (*listedRoot_)[name] = path;
             if (link)
                 files.push_back({name, linkedFileSize(path)});
             else if (fs::is_directory(status))
@@ -210,6 +220,12 @@ private:
             else
                 throw PublishError(bytesOf(path) + " is not a regular file");
         }
+    }
+
+    std::string leafName(const fs::path& path) const {
+        if (std::optional<std::string> name = nameInCodePage(path.filename(), codePage_)) return *name;
+        throw PublishError(bytesOf(path) + " has a name that code page " + std::to_string(codePage_) +
+                           " cannot write");
     }
 
     // A link is published as the file it leads to, if that lies inside.
@@ -261,12 +277,17 @@ private:
 
     std::unique_ptr<updater::Sha256Source> sha256_ = platformSha256();
     std::vector<char> buffer_ = std::vector<char>(kChunkBytes);
+    const unsigned codePage_;
+    std::map<std::string, std::map<std::string, fs::path>> onDisk_;  // by root, the listed names' paths
+    std::map<std::string, fs::path>* listedRoot_ = nullptr;
     fs::path root_;      // of the listing under way
     fs::path realRoot_;  // found at its first link
 };
 
 }  // namespace
 
-std::unique_ptr<ReleaseStore> makeReleaseStore() { return std::make_unique<FileReleaseStore>(); }
+std::unique_ptr<ReleaseStore> makeReleaseStore(unsigned codePage) {
+    return std::make_unique<FileReleaseStore>(codePage);
+}
 
 }  // namespace mkmanifest

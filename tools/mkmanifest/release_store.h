@@ -54,6 +54,8 @@ public:
 };
 
 // The store over the file system, hashing with the platform's SHA-256.
-std::unique_ptr<ReleaseStore> makeReleaseStore();
+// The names it lists are bytes of the code page; a listed file is read
+// under its name on disk, and the files it writes get the listed bytes.
+std::unique_ptr<ReleaseStore> makeReleaseStore(unsigned codePage = 936);
 
 }  // namespace mkmanifest
