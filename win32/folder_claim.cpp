@@ -16,7 +16,11 @@ std::wstring folderClaimName(const std::wstring& folder, Sha256Source& sha256) {
     hasher->update(reinterpret_cast<const char*>(identity.data()), identity.size() * sizeof(wchar_t));
     const Sha256Digest digest = hasher->finish();
     const std::string hex = encodeHex(digest.data(), digest.size());
-    return L"Local\\OnlineUpdater.folder." + std::wstring(hex.begin(), hex.end());
+    // Global: an updater in another session (another user logged on, or a
+    // remote desktop) works on the same folder and must see the claim.
+    // Creating a mutex there needs no privilege. Wine runs every process in
+    // one session, where Global\ and Local\ name the same objects.
+    return L"Global\\OnlineUpdater.folder." + std::wstring(hex.begin(), hex.end());
 }
 
 FolderClaim programFolderClaim() {
@@ -26,7 +30,9 @@ FolderClaim programFolderClaim() {
 
 bool FolderClaim::claim() {
     if (owned_) return true;
-    // ERROR_ACCESS_DENIED here: an elevated updater holds the folder.
+    // ERROR_ACCESS_DENIED here: an elevated updater, or one of another user's
+    // session, holds the folder (the mutex's default security admits only its
+    // creator's kind). There is no falling back to a session's own name.
     MutexHandle mutex(CreateMutexW(nullptr, FALSE, name_.c_str()));
     if (!mutex) return false;
     const DWORD waited = WaitForSingleObject(mutex.get(), 0);

@@ -3,7 +3,8 @@
 // replace the same files and share their side files, so the first claims the
 // folder for the whole life of its wizard and a second one stands back.
 //
-// The claim is a named mutex in the session's Local\ namespace, named after
+// The claim is a named mutex in the Global\ namespace, seen by every
+// session, named after
 // a SHA-256 of the folder's identity (win32/path_identity.h): a drive
 // substitute, a junction or another letter case meet the same name. Owning
 // a mutex belongs to a thread: claim and release on the window's thread.
@@ -16,7 +17,7 @@
 
 namespace updater::win32 {
 
-// "Local\OnlineUpdater.folder.<64 hex digits>" for that folder.
+// "Global\OnlineUpdater.folder.<64 hex digits>" for that folder.
 std::wstring folderClaimName(const std::wstring& folder, Sha256Source& sha256);
 
 class FolderClaim : public FolderClaimControl {
