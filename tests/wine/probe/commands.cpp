@@ -63,10 +63,12 @@ TargetWindows findTargetWindows(const std::vector<DWORD>& processIds) {
 constexpr int kMessageBoxTextId = 0xFFFF;
 // Long enough for a busy-but-alive window; a window blocked in a check answers later.
 constexpr UINT kSendTimeoutMs = 500;
+constexpr UINT kDpiChangeTimeoutMs = 10000;
 
-bool sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                     UINT timeoutMs = kSendTimeoutMs) {
     DWORD_PTR value = 0;
-    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &value)) return false;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &value)) return false;
     result = static_cast<LRESULT>(value);
     return true;
 }
@@ -133,7 +135,10 @@ std::string changeDpi(HWND wizard, int dpi, int fromDpi) {
     if (!remote || !WriteProcessMemory(process.get(), remote, &suggested, sizeof suggested, nullptr))
         return "ERR cannot write the rectangle";
     LRESULT ignored = 0;
-    const bool sent = sendWithTimeout(wizard, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote), ignored);
+    // Rescaling remakes fonts, icons and the banner: on a loaded machine that
+    // takes longer than a plain read of a control.
+    const bool sent = sendWithTimeout(wizard, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote),
+                                      ignored, kDpiChangeTimeoutMs);
     VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
     return sent ? "OK" : "ERR no answer";
 }
