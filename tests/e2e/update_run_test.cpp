@@ -137,6 +137,7 @@ TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
         ASSERT_NO_FATAL_FAILURE(startChecked());
     }
     EXPECT_EQ(wizard.state().caption, text("Title"));
+    EXPECT_EQ(wizard.state().cancelCaption, text("Cancel"));
     EXPECT_EQ(wizard.state().status, updater::fillPercentS(text("112"), {run.product, "1.3"}));
     WizardState state = update();
 
