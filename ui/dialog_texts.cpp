@@ -42,9 +42,11 @@ void showDialogTexts(HWND dialog, const Messages& messages) {
 
 void useLanguageFont(DialogLayout& layout, DisplayLanguage language) {
     switch (language) {
-    case DisplayLanguage::TraditionalChinese: return layout.useFace(L"PMingLiU", CHINESEBIG5_CHARSET);
-    case DisplayLanguage::Japanese: return layout.useFace(L"MS UI Gothic", SHIFTJIS_CHARSET);
-    case DisplayLanguage::English: return layout.useFace(L"MS Shell Dlg 2", DEFAULT_CHARSET);
+    case DisplayLanguage::TraditionalChinese: return layout.useFace(L"PMingLiU", CHINESEBIG5_CHARSET, 100);
+    case DisplayLanguage::Japanese: return layout.useFace(L"MS UI Gothic", SHIFTJIS_CHARSET, 100);
+    // 9 pt: Latin letters are wider than the template's half-width ones, and
+    // the status line's longest texts must fit as they do in Chinese.
+    case DisplayLanguage::English: return layout.useFace(L"MS Shell Dlg 2", DEFAULT_CHARSET, 90);
     case DisplayLanguage::SimplifiedChinese: return;
     }
 }

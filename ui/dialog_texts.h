@@ -15,7 +15,7 @@ namespace updater::ui {
 void showDialogTexts(HWND dialog, const Messages& messages);
 
 // Every control in the language's face: 新細明體, MS UI Gothic or MS Shell
-// Dlg 2; Simplified Chinese keeps the template's 宋体.
+// Dlg 2 (at 9 pt); Simplified Chinese keeps the template's 宋体.
 void useLanguageFont(DialogLayout& layout, DisplayLanguage language);
 
 }  // namespace updater::ui
