@@ -10,7 +10,8 @@ bool ProcessGuard::consult(const std::string& productName, const std::string& sh
     const long processId = processes_.findFirst(
         [&](const std::string& exeName) { return isProductExecutable(exeName, productName, cp_); });
     if (processId == -1) return true;
-    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {shownName.empty() ? productName : shownName}))) return false;
+    const std::string& named = shownName.empty() ? productName : shownName;
+    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {named}))) return false;
     if (std::unique_ptr<EndingProcess> ending = processes_.terminate(processId)) waitForEnd(*ending);
     return true;
 }

@@ -102,7 +102,8 @@ protected:
     }
 
     WizardState finished() {
-        WizardState state = wizard.waitUntil([&](const WizardState& s) { return s.nextCaption == finishCaption && s.responsive; });
+        WizardState state =
+            wizard.waitUntil([&](const WizardState& s) { return s.nextCaption == finishCaption && s.responsive; });
         EXPECT_EQ(state.nextCaption, finishCaption) << state << "\n" << (wizard.box() ? wizard.box()->text : "");
         return state;
     }
@@ -125,7 +126,8 @@ TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
     const TypicalRun& run = GetParam().value;
     const auto text = [&](const std::string& row) { return translated(run.language, row); };
     if (!run.exe.empty())
-        fs::copy_file(windowsTestBinDir() + "/" + run.exe, product.pathOf("Update.exe"), fs::copy_options::overwrite_existing);
+        fs::copy_file(windowsTestBinDir() + "/" + run.exe, product.pathOf("Update.exe"),
+                      fs::copy_options::overwrite_existing);
     updateCaption = text("106");
     finishCaption = text("107");
     const std::string newA = patternBytes(5000, 1);
