@@ -84,8 +84,21 @@ std::unique_ptr<win32::FileEventLog> openLog(const UpdateSettings& settings, con
     return log;
 }
 
+// The language of the wizard's texts: the brand's, or by the user's UI language.
+DisplayLanguage shownLanguage(const BrandOptions& brand) {
+    return brand.language ? *brand.language : languageForUiLanguage(GetUserDefaultUILanguage());
+}
+
+// The table to read: the brand's in that language, or the program's one.
+std::optional<DisplayLanguage> tableLanguage(const BrandOptions& brand) {
+    if (!brand.ownTexts) return std::nullopt;
+    return shownLanguage(brand);
+}
+
 // What the wizard and the quiet check borrow from the system alike.
 struct SystemServices {
+    explicit SystemServices(const BrandOptions& brand) : messages(tableLanguage(brand)) {}
+
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
     const SystemPlaces places = readSystemPlaces();
@@ -130,7 +143,7 @@ void enableCommonControls() {
 // the wizard opens ends the program with one unowned box.
 int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor,
                win32::FolderClaim& folderClaim, win32::ShellElevatedLauncher& launcher) {
-    SystemServices system;
+    SystemServices system(brand);
     const CodePage& codePage = system.codePage;
     const Messages& messages = system.messages;
     const SystemPlaces& places = system.places;
@@ -163,6 +176,8 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
 
     UpdateSettings settings = brand.defaults;
     const std::string settingsNote = readSettings(system.files, places, codePage, system.unicodeToAnsi, settings);
+    // A brand's display name, where the wizard shows strSoft; it names nothing.
+    settings.displayName = messages.load(MessageId::DisplayName);
     const auto log = openLog(settings, settingsNote, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
@@ -184,7 +199,8 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
                                  .launcher = launcher,
                                  .elevatedFor = std::move(elevatedVersion)});
     const UpdateServices services = system.forAction(loggedHttp, boxCaption, *log, &installRights);
-    ui::UpdateDialog dialog(services, std::move(settings), releasePending);
+    ui::UpdateDialog dialog(services, std::move(settings), releasePending,
+                            brand.ownTexts ? shownLanguage(brand) : DisplayLanguage::SimplifiedChinese);
     dialog.runModal();
     // What a left worker still uses is destroyed on the way out: end first.
     // Process exit reclaims the thread, its handles, the session and the claim.
@@ -231,7 +247,7 @@ int UpdateApp::recover(const BrandOptions&) {
 // No claim on the folder: a check changes nothing there, so it neither waits
 // for a running wizard nor keeps one from starting. It asks for no rights.
 int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) {
-    SystemServices system;
+    SystemServices system(brand);
     const CodePage& codePage = system.codePage;
     UpdateSettings settings = brand.defaults;
     const std::string settingsNote =

@@ -39,6 +39,16 @@ updater::BrandOptions brandOptions() {
 #ifdef UPDATER_BRAND_ALLOW_HTTPS
     brand.allowHttps = UPDATER_BRAND_ALLOW_HTTPS;
 #endif
+    // The wizard's language, from string tables the build wrote for the brand.
+#ifdef UPDATER_BRAND_TEXTS
+    brand.ownTexts = true;
+#endif
+#ifdef UPDATER_BRAND_LANGUAGE
+    brand.language = updater::DisplayLanguage::UPDATER_BRAND_LANGUAGE;
+#endif
+#ifdef UPDATER_BRAND_LANGUAGE_AUTO
+    brand.language = std::nullopt;
+#endif
     return brand;
 }
 

@@ -5,16 +5,18 @@
 #   cmake -DUPDATER_BRAND_DIR=<dir> -P cmake/UpdaterBrand.cmake
 include_guard(GLOBAL)
 cmake_policy(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/UpdaterTexts.cmake)
 
 # The keys of [Brand]: the resource texts (UTF-8 in the resource script), the
 # version record's numbers, the defaults for updataAdd.ini and the message
 # boxes' caption (both code page 936 in the program), RequireAdmin: 1 asks
 # for administrator rights at start (engine/run/install_rights.h), 0 or none only
 # to install into a directory the user cannot write, and AllowHttps: 1 lets
-# updataAdd.ini and the default URL use https:// (net/wininet_connection.h).
+# updataAdd.ini and the default URL use https:// (net/wininet_connection.h),
+# and Language: the wizard's texts (cmake/UpdaterTexts.cmake).
 set(UPDATER_BRAND_RESOURCE_KEYS Title CompanyName FileDescription ProductName LegalCopyright)
 set(UPDATER_BRAND_DEFAULT_KEYS Soft Version URL)
-set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin AllowHttps)
+set(UPDATER_BRAND_OTHER_KEYS FileVersion BoxCaption RequireAdmin AllowHttps Language)
 
 # The longest value, in bytes of code page 936, that a buffer of the program
 # holds: one less than the size engine/text/byte_limits.h gives it.
@@ -239,6 +241,10 @@ function(updater_read_brand dir prefix)
     if(key MATCHES "^(RequireAdmin|AllowHttps)$" AND NOT value MATCHES "^[01]$")
       _updater_brand_fail("${key} must be 0 or 1: ${value}")
     endif()
+    if(key STREQUAL "Language" AND NOT value IN_LIST UPDATER_LANGUAGE_VALUES)
+      string(REPLACE ";" ", " values "${UPDATER_LANGUAGE_VALUES}")
+      _updater_brand_fail("Language must be one of ${values}: ${value}")
+    endif()
     if(key STREQUAL "FileVersion")
       # Four 16-bit numbers, written back without leading zeros.
       if(NOT value MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
@@ -318,6 +324,8 @@ function(updater_brand_target target dir)
     elseif(key STREQUAL "AllowHttps")
       string(APPEND text "#define UPDATER_BRAND_ALLOW_HTTPS ${brand_AllowHttps}\n")
       continue()
+    elseif(key STREQUAL "Language")
+      continue()
     elseif(key IN_LIST UPDATER_BRAND_RESOURCE_KEYS)
       _updater_rc_literal("${brand_${key}}" literal)
     else()
@@ -327,6 +335,23 @@ function(updater_brand_target target dir)
     string(APPEND text "#define UPDATER_BRAND_${map_${key}} ${literal}\n")
   endforeach()
   set(depends "${out}/updater_brand.h")
+  # A language or texts of its own: string tables written for the brand
+  # replace res/Update.rc's, and the program picks its language from them.
+  updater_read_brand_texts("${dir}" brand)
+  set(language zh-CN)
+  if("Language" IN_LIST brand_KEYS)
+    set(language ${brand_Language})
+  endif()
+  if(brand_TEXTS OR NOT language STREQUAL "zh-CN")
+    updater_write_brand_texts("${out}/updater_texts.rc" ${language})
+    string(APPEND text "#define UPDATER_BRAND_TEXTS 1\n")
+    if(language STREQUAL "auto")
+      string(APPEND text "#define UPDATER_BRAND_LANGUAGE_AUTO 1\n")
+    else()
+      string(APPEND text "#define UPDATER_BRAND_LANGUAGE ${_updater_program_language_${language}}\n")
+    endif()
+    list(APPEND depends "${out}/updater_texts.rc")
+  endif()
   foreach(art BANNER BANNER_2X ICON)
     if(brand_${art})
       get_filename_component(name "${brand_${art}}" NAME)
@@ -357,6 +382,7 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     message(FATAL_ERROR "usage: cmake -DUPDATER_BRAND_DIR=<dir> -P ${CMAKE_CURRENT_LIST_FILE}")
   endif()
   updater_read_brand("${UPDATER_BRAND_DIR}" brand)
+  updater_read_brand_texts("${UPDATER_BRAND_DIR}" brand)
   string(REPLACE ";" " " keys "${brand_KEYS}")
   message(STATUS "brand accepted: ${keys}")
 endif()

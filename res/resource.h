@@ -47,6 +47,15 @@
 #define IDS_NO_RIGHTS_TO_INSTALL 123
 // The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.
 #define IDR_UPDATE_PUBLIC_KEY 140
+// A brand's tables only (cmake/UpdaterTexts.cmake): the dialog's own texts
+// and the product's display name, per language.
+#define IDS_DIALOG_TITLE 200
+#define IDS_DIALOG_HEADING 201
+#define IDS_DIALOG_INSTALLED 202
+#define IDS_DIALOG_STATUS 203
+#define IDS_DIALOG_NEXT 204
+#define IDS_DIALOG_CANCEL 205
+#define IDS_DISPLAY_NAME 206
 #define IDS_FILE_ACCESS_ERROR 61857
 #define IDS_DISK_FULL 61869
 #define IDS_INTERNAL_ERROR 61704

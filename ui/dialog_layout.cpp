@@ -26,6 +26,17 @@ void DialogLayout::record(HWND dialog, UINT dpi) {
     hasFont_ = font && GetObjectW(font, sizeof font_, &font_) == sizeof font_;
 }
 
+void DialogLayout::useFace(const wchar_t* face, BYTE charSet, int heightPercent) {
+    if (!hasFont_) return;
+    lstrcpynW(font_.lfFaceName, face, LF_FACESIZE);
+    font_.lfCharSet = charSet;
+    font_.lfHeight = MulDiv(font_.lfHeight, heightPercent, 100);
+    win32::FontHandle font(CreateFontIndirectW(&font_));
+    if (!font) return;
+    for (const Control& c : controls_) SendMessageW(c.window, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    scaledFont_ = std::move(font);
+}
+
 RECT DialogLayout::scaled(const RECT& place) const {
     const int to = static_cast<int>(dpi_), from = static_cast<int>(recordedDpi_);
     return {MulDiv(place.left, to, from), MulDiv(place.top, to, from), MulDiv(place.right, to, from),

@@ -14,6 +14,11 @@ class DialogLayout {
 public:
     // Takes the controls' places and the dialog's font as they are now.
     void record(HWND dialog, UINT dpi);
+    // Gives every control the dialog's font in another face (and character
+    // set, for the font mapper where the face is missing), at that percentage
+    // of its height; later rescales keep it. The dialog units stay the
+    // template font's.
+    void useFace(const wchar_t* face, BYTE charSet, int heightPercent);
     // Puts the window at the system's suggested rectangle and every control
     // at its recorded place scaled to dpi.
     void rescale(HWND dialog, UINT dpi, const RECT& suggested);

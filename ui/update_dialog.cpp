@@ -7,6 +7,7 @@
 #include "engine/report/failure_report.h"
 #include "res/resource.h"
 #include "ui/background_run.h"
+#include "ui/dialog_texts.h"
 #include "ui/paint_session.h"
 #include "win32/screen_dpi.h"
 #include "win32/shown_text.h"
@@ -29,12 +30,20 @@ win32::IconHandle iconForDpi(int metric, UINT dpi) {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0)));
 }
 
+// The status line as the wizard opens: a brand's own text for it, else 105.
+std::wstring openingStatus(const Messages& messages) {
+    const std::string own = messages.load(MessageId::DialogStatus);
+    return win32::wideFromShown(own.empty() ? messages.load(MessageId::ClickNext) : own);
+}
+
 }  // namespace
 
-UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending)
+UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending,
+                           DisplayLanguage language)
     : Dialog(IDD_UPDATE_DIALOG),
       services_(services),
-      statusText_(win32::wideFromShown(loadMessage(MessageId::ClickNext))),
+      language_(language),
+      statusText_(openingStatus(services.messages)),
       icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       flow_(services, std::move(settings), releasePending, *this, *this) {
     setHelpFile(services_.helpFile);
@@ -42,6 +51,7 @@ UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settin
 
 bool UpdateDialog::onInitDialog() {
     Dialog::onInitDialog();
+    showDialogTexts(window(), services_.messages);
     nextCaption_ = windowText(nextButton_);
     const UINT dpi = win32::windowDpi(window());
     RECT panel{0, 0, BANNER_PANEL_WIDTH, BANNER_PANEL_HEIGHT};
@@ -49,6 +59,7 @@ bool UpdateDialog::onInitDialog() {
     banner_.fit(GetDlgItem(window(), IDC_BANNER), {panel.right, panel.bottom});
     win32::keepDialogFromRescaling(window());
     layout_.record(window(), dpi);
+    useLanguageFont(layout_, language_);
     showIcons(dpi);
     flow_.start();
     return false;

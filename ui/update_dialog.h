@@ -9,6 +9,7 @@
 
 #include "engine/report/messages.h"
 #include "engine/report/wizard_view.h"
+#include "engine/run/display_language.h"
 #include "engine/run/frame_player.h"
 #include "engine/run/update_services.h"
 #include "engine/run/update_settings.h"
@@ -25,7 +26,9 @@ public:
     // services must outlive the dialog.
     // releasePending: a whole release's commit was cut short and could not be
     // finished or undone; the wizard says so and offers nothing.
-    UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending = false);
+    // language: the one the messages are in, for the controls' font.
+    UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending = false,
+                 DisplayLanguage language = DisplayLanguage::SimplifiedChinese);
 
     // WizardView
     void showStatus(const std::string& text) override;
@@ -67,6 +70,7 @@ private:
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
 
     const UpdateServices& services_;
+    const DisplayLanguage language_;
     HWND nextButton_ = nullptr;
     HWND list_ = nullptr;
     HWND progress_ = nullptr;

@@ -28,6 +28,15 @@ enum class MessageId : unsigned {
     ReleaseNotDone = 121,    // a whole release failed; nothing changed
     RecoveryNeedsRights = 122,
     NoRightsToInstall = 123,  // the directory cannot be written and no elevated copy runs
+    // The dialog's own texts and the product's display name: only a brand's
+    // tables hold them; without one the template's texts and strSoft show.
+    DialogTitle = 200,
+    DialogHeading = 201,
+    DialogInstalled = 202,
+    DialogStatus = 203,
+    DialogNext = 204,
+    DialogCancel = 205,
+    DisplayName = 206,
     // Framework texts used by the failure report.
     FileAccessError = 61857,
     DiskFull = 61869,

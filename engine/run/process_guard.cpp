@@ -6,11 +6,12 @@ bool isProductExecutable(const std::string& exeName, const std::string& productN
     return equalsIgnoreCase(exeName, productName + ".exe", cp);
 }
 
-bool ProcessGuard::consult(const std::string& productName) {
+bool ProcessGuard::consult(const std::string& productName, const std::string& shownName) {
     const long processId = processes_.findFirst(
         [&](const std::string& exeName) { return isProductExecutable(exeName, productName, cp_); });
     if (processId == -1) return true;
-    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {productName}))) return false;
+    const std::string& named = shownName.empty() ? productName : shownName;
+    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {named}))) return false;
     if (std::unique_ptr<EndingProcess> ending = processes_.terminate(processId)) waitForEnd(*ending);
     return true;
 }

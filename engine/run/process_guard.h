@@ -41,7 +41,8 @@ public:
                  Clock& clock)
         : processes_(processes), cp_(cp), messages_(messages), view_(view), clock_(clock) {}
     // true: go on with the run; false: the user did not allow stopping the product.
-    bool consult(const std::string& productName);
+    // The box calls it shownName, when given (a brand's display name).
+    bool consult(const std::string& productName, const std::string& shownName = {});
 
     // How long the guard waits for a terminated product to end.
     static constexpr std::uint32_t kEndWaitMs = 5000;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/run/command_line.h"
+#include "engine/run/display_language.h"
 #include "engine/run/update_settings.h"
 
 namespace updater {
@@ -21,6 +22,11 @@ struct BrandOptions {
     bool requireAdmin = false;
     // https:// update URLs, with the system's certificate checks.
     bool allowHttps = false;
+    // The wizard's language; none: the user's UI language decides.
+    std::optional<DisplayLanguage> language = DisplayLanguage::SimplifiedChinese;
+    // The build carries string tables of the brand's own, one per language
+    // it shows, in place of the program's one table.
+    bool ownTexts = false;
 };
 
 // The modes, each over the same system services; each gets the brand whole.

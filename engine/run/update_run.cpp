@@ -63,7 +63,7 @@ void updateListedFiles(UpdateContext& context, const std::vector<ManifestEntry>&
 
 void finishRun(UpdateContext& context, const std::string& newVersion) {
     context.view.deleteFirstListLine();
-    context.view.addListLine(context.settings.productName + " " + newVersion);
+    context.view.addListLine(context.settings.shownName() + " " + newVersion);
     // Through the view, so that the stage changes in order with the list and
     // the status line that the run shows.
     context.view.showStage(ButtonStage::Finish);

@@ -16,6 +16,11 @@ struct UpdateSettings {
     std::string server;
     std::string urlPath;        // starts with "/", normally ends with "/"
     std::uint16_t port = 80;
+    // What the wizard calls the product in its texts (shown text); empty:
+    // productName, which also names the manifest's section and the process.
+    std::string displayName;
+
+    const std::string& shownName() const { return displayName.empty() ? productName : displayName; }
 };
 
 // Plain http always; https only for a brand that opts in (AllowHttps=1).

@@ -162,7 +162,7 @@ VersionCheckResult runVersionCheck(UpdateContext& context) {
         .write("check: published " + newVersion + ", installed " + context.settings.installedVersion);
     if (isNewerVersion(newVersion, context.settings.installedVersion)) {
         const std::string found = context.services.messages.load(MessageId::NewVersionFound);
-        context.view.showStatus(fillPercentS(found, {context.settings.productName, newVersion}));
+        context.view.showStatus(fillPercentS(found, {context.settings.shownName(), newVersion}));
         return {CheckOutcome::NewerFound, std::move(newVersion), std::move(*manifest)};
     }
     showMessage(context, MessageId::AlreadyNewest);

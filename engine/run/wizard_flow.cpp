@@ -24,7 +24,7 @@ void WizardFlow::start() {
     } catch (...) {
         window_.reportFailure(std::current_exception());
     }
-    addListLine(settings_.productName + " " + settings_.installedVersion);
+    addListLine(settings_.shownName() + " " + settings_.installedVersion);
     if (releasePending_) {
         // Next hands the recovery to an elevated copy; without one to start,
         // only Cancel remains until a start with rights finishes it.
@@ -198,7 +198,7 @@ UpdateContext WizardFlow::makeContext(WizardView& view) {
                           .commitGate = &commitGate_};
     context.consultGuard = [this, &view] {
         return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
-            .consult(settings_.productName);
+            .consult(settings_.productName, settings_.shownName());
     };
     return context;
 }

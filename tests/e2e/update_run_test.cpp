@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/manifest/side_files.h"
+#include "engine/report/messages.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/poll.h"
@@ -23,6 +24,7 @@
 #include "tests/support/served_updater_test.h"
 #include "tests/support/sha256_hex.h"
 #include "tests/support/test_http_server.h"
+#include "tests/support/translations.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
 #include "tests/support/wizard_driver.h"
@@ -100,8 +102,9 @@ protected:
     }
 
     WizardState finished() {
-        WizardState state = wizard.waitUntil([](const WizardState& s) { return s.nextCaption == kFinishCaption && s.responsive; });
-        EXPECT_EQ(state.nextCaption, kFinishCaption) << state << "\n" << (wizard.box() ? wizard.box()->text : "");
+        WizardState state =
+            wizard.waitUntil([&](const WizardState& s) { return s.nextCaption == finishCaption && s.responsive; });
+        EXPECT_EQ(state.nextCaption, finishCaption) << state << "\n" << (wizard.box() ? wizard.box()->text : "");
         return state;
     }
 
@@ -109,24 +112,40 @@ protected:
 };
 
 // The locale sets the program's ANSI code page; the texts read the same
-// in every one: 936 (the run's own), 1252, 950 and 932.
-class TypicalUpdateTest : public UpdateRunE2eTest, public ::testing::WithParamInterface<Named<std::string>> {};
+// in every one: 936 (the run's own), 1252, 950 and 932. A brand's build
+// shows the texts of its Language; auto follows the locale's UI language.
+struct TypicalRun {
+    std::string locale;              // empty: the run's own
+    std::string language = "zh-CN";  // of the table's texts that show
+    std::string exe;                 // a test build for a brand's Language; empty: Update.exe
+    std::string product = "kelmor";  // what the wizard calls the product
+};
+class TypicalUpdateTest : public UpdateRunE2eTest, public ::testing::WithParamInterface<Named<TypicalRun>> {};
 
 TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
+    const TypicalRun& run = GetParam().value;
+    const auto text = [&](const std::string& row) { return translated(run.language, row); };
+    if (!run.exe.empty())
+        fs::copy_file(windowsTestBinDir() + "/" + run.exe, product.pathOf("Update.exe"),
+                      fs::copy_options::overwrite_existing);
+    updateCaption = text("106");
+    finishCaption = text("107");
     const std::string newA = patternBytes(5000, 1);
     serveManifest({{"a.dll"}, {"b.dll"}});
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
     {
-        const ScopedLocale codePage(GetParam().value);
+        const ScopedLocale codePage(run.locale);
         ASSERT_NO_FATAL_FAILURE(startChecked());
     }
-    EXPECT_EQ(wizard.state().caption, kWizardCaption);
-    EXPECT_EQ(wizard.state().status, kNewerFoundPrefix + kNewProductLine);
+    EXPECT_EQ(wizard.state().caption, text("Title"));
+    EXPECT_EQ(wizard.state().cancelCaption, text("Cancel"));
+    EXPECT_EQ(wizard.state().status, updater::fillPercentS(text("112"), {run.product, "1.3"}));
     WizardState state = update();
 
-    EXPECT_EQ(state.lines, (Lines{"a.dll 更新完成", "b.dll 更新完成", kNewProductLine}));
-    EXPECT_EQ(state.status, kFinished);
+    EXPECT_EQ(state.lines, (Lines{updater::fillPercentS(text("115"), {"a.dll"}),
+                                  updater::fillPercentS(text("115"), {"b.dll"}), run.product + " 1.3"}));
+    EXPECT_EQ(state.status, text("116"));
     EXPECT_TRUE(state.nextEnabled);
     EXPECT_TRUE(product.readFile("a.dll") == newA);
     EXPECT_EQ(product.readFile("b.dll"), "new b");
@@ -138,9 +157,15 @@ TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UpdateRunE2e, TypicalUpdateTest,
-                         ::testing::Values(Named<std::string>{"Cp936", ""}, Named<std::string>{"Cp1252", "en_US.UTF-8"},
-                                           Named<std::string>{"Cp950", "zh_TW.UTF-8"},
-                                           Named<std::string>{"Cp932", "ja_JP.UTF-8"}),
+                         ::testing::Values(Named<TypicalRun>{"Cp936", {""}}, Named<TypicalRun>{"Cp1252", {"en_US.UTF-8"}},
+                                           Named<TypicalRun>{"Cp950", {"zh_TW.UTF-8"}},
+                                           Named<TypicalRun>{"Cp932", {"ja_JP.UTF-8"}},
+                                           Named<TypicalRun>{"English", {"en_US.UTF-8", "en", "Update-en.exe"}},
+                                           Named<TypicalRun>{"TraditionalChinese", {"zh_TW.UTF-8", "zh-TW", "Update-zh-TW.exe"}},
+                                           Named<TypicalRun>{"Japanese", {"", "ja", "Update-ja.exe"}},
+                                           Named<TypicalRun>{"AutoJapanese", {"ja_JP.UTF-8", "ja", "Update-auto.exe"}},
+                                           Named<TypicalRun>{"AutoGermanIsEnglish",
+                                                             {"de_DE.UTF-8", "en", "Update-auto.exe", "Kelmor Pro"}}),
                          byName);
 
 // Under 1252 (English Windows) European names are text of the code page.

@@ -56,14 +56,17 @@ protected:
     // Next, and the update offered: the button has become Update.
     void checkUntilOffered() {
         ASSERT_TRUE(wizard.pressNext());
-        const WizardState state = wizard.waitForNextCaption(kUpdateCaption);
-        ASSERT_EQ(state.nextCaption, kUpdateCaption) << state;
+        const WizardState state = wizard.waitForNextCaption(updateCaption);
+        ASSERT_EQ(state.nextCaption, updateCaption) << state;
     }
 
     ProductDir product;
     std::unique_ptr<TestHttpServer> server;
     Wizard wizard;
     std::unique_ptr<UpdaterProcess> updater;
+    // The buttons' texts in the language of the program under test.
+    std::string updateCaption = kUpdateCaption;
+    std::string finishCaption = kFinishCaption;
 };
 
 }  // namespace testsupport

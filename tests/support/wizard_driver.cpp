@@ -69,6 +69,7 @@ WizardState Wizard::state() {
     s.caption = reply.text("caption");
     s.status = reply.text("status");
     s.nextCaption = reply.text("next");
+    s.cancelCaption = reply.text("cancel");
     s.nextEnabled = reply.number("nextEnabled") == 1;
     s.cancelEnabled = reply.number("cancelEnabled") == 1;
     s.client = sizeNamed(reply.value("client"));

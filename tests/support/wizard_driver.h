@@ -25,6 +25,7 @@ struct WizardState {
     std::string caption;      // dialog caption
     std::string status;       // status line (1012)
     std::string nextCaption;  // button 1
+    std::string cancelCaption;  // button 2
     bool nextEnabled = false;
     bool cancelEnabled = false;
     // Client sizes in pixels: the window's, the banner's and the list's.

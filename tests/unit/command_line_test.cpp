@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -82,6 +83,20 @@ struct RecordingModes : updater::StartModes {
     const updater::BrandOptions* received = nullptr;
     std::wstring ran;
 };
+
+TEST(CommandLine, TheUserInterfaceLanguageChoosesTheLanguageOfABrandWithAuto) {
+    using updater::DisplayLanguage;
+    const struct {
+        std::uint16_t uiLanguage;
+        DisplayLanguage shown;
+    } rows[] = {{0x0804, DisplayLanguage::SimplifiedChinese}, {0x1004, DisplayLanguage::SimplifiedChinese},
+                {0x0404, DisplayLanguage::TraditionalChinese}, {0x0C04, DisplayLanguage::TraditionalChinese},
+                {0x1404, DisplayLanguage::TraditionalChinese}, {0x0411, DisplayLanguage::Japanese},
+                {0x0409, DisplayLanguage::English},           {0x0407, DisplayLanguage::English},
+                {0x7804, DisplayLanguage::English},           {0x0000, DisplayLanguage::English}};
+    for (const auto& row : rows)
+        EXPECT_EQ(updater::languageForUiLanguage(row.uiLanguage), row.shown) << std::hex << row.uiLanguage;
+}
 
 TEST(CommandLine, EachStartModeRunsWithTheBrandsOptions) {
     const struct {

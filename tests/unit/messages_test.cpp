@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/translations.h"
 #include "tests/support/wizard_texts.h"
 
 using testsupport::kNewerFoundPrefix;
@@ -34,6 +35,15 @@ TEST(FillPercent1, ReplacesEveryOccurrenceWithoutRescanning) {
               "在对 C:\\p\\a.upg 进行访问时发生了一个不明错误。");
     EXPECT_EQ(fillPercent1("%1/%1", "%1x"), "%1x/%1x");
     EXPECT_EQ(fillPercent1("no marker %", "x"), "no marker %");
+}
+
+// A brand's tables are written from the translations, the program's from
+// res/Update.rc: their zh-CN must be the program's texts.
+TEST(Translations, SimplifiedChineseIsTheProgramsOwnText) {
+    for (const auto& [id, text] : testsupport::kStringTable)
+        EXPECT_EQ(testsupport::translated("zh-CN", std::to_string(id)), text) << id;
+    EXPECT_EQ(testsupport::translated("zh-CN", "Title"), testsupport::kWizardCaption);
+    EXPECT_EQ(testsupport::translated("zh-CN", "Next"), testsupport::kNextCaption);
 }
 
 }  // namespace

@@ -64,8 +64,10 @@ TEST_F(ProcessGuardTest, OkTerminatesOnlyTheFirstMatch) {
 TEST_F(ProcessGuardTest, CancelStopsTheRunAndTerminatesNothing) {
     processes.processes = {{12, "kelmor.exe"}};
     view.confirmAnswer = false;
-    EXPECT_FALSE(guard.consult("kelmor"));
-    EXPECT_EQ(view.confirms.size(), 1u);
+    // A display name is what the box calls the product; strSoft is what is looked for.
+    EXPECT_FALSE(guard.consult("kelmor", "Kelmor Pro"));
+    ASSERT_EQ(view.confirms.size(), 1u);
+    EXPECT_EQ(view.confirms[0].rfind("Kelmor Pro 已在运行!", 0), 0u) << view.confirms[0];
     EXPECT_TRUE(processes.terminated.empty());
 }
 

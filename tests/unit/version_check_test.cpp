@@ -48,6 +48,14 @@ TEST_F(VersionCheckTest, NewerVersionIsFoundAndShown) {
     EXPECT_EQ(rig.http.openRequests, 0);
 }
 
+// A brand's display name shows; the manifest's section is still strSoft's.
+TEST_F(VersionCheckTest, ADisplayNameNamesTheProductShownNotTheOneLookedUp) {
+    rig.settings.displayName = "Kelmor Pro";
+    serveManifest("[kelmor]\r\nVERSION=1.3\r\n[Kelmor Pro]\r\nVERSION=9\r\n");
+    EXPECT_EQ(check(), CheckOutcome::NewerFound);
+    EXPECT_EQ(rig.view.status(), kNewerFoundPrefix + "Kelmor Pro 1.3");
+}
+
 TEST_F(VersionCheckTest, EqualVersionIsAlreadyTheNewest) {
     serveManifest("[kelmor]\nVERSION=1.26\n");
     EXPECT_EQ(check(), CheckOutcome::AlreadyNewest);

@@ -149,7 +149,7 @@ std::string readWizardState(HWND wizard) {
     out << "OK visible=" << flag(IsWindowVisible(wizard)) << " minimized=" << flag(IsIconic(wizard))
         << " caption=" << windowTextHex(wizard)
         << " status=" << windowTextHex(GetDlgItem(wizard, IDC_STATUS)) << " next=" << windowTextHex(next)
-        << " nextEnabled=" << flag(next && IsWindowEnabled(next))
+        << " cancel=" << windowTextHex(cancel) << " nextEnabled=" << flag(next && IsWindowEnabled(next))
         << " cancelEnabled=" << flag(cancel && IsWindowEnabled(cancel));
     RECT frame{};
     GetWindowRect(wizard, &frame);
