@@ -1,11 +1,15 @@
 // The Win32 services behind the engine's interfaces, checked under Wine by
-// win32_services_check.exe (date parser, file times, sharing, code page, processes).
+// win32_services_check.exe (date parser, file times, sharing, code page, processes,
+// the log, the walk below a program directory).
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
+#include "tests/support/file_bytes.h"
 #include "tests/support/wine_runner.h"
 
 namespace {
@@ -13,7 +17,13 @@ namespace {
 // Under the run's code page (936) and those of English, Traditional Chinese
 // and Japanese Windows.
 TEST(Win32ServicesTest, HoldUnderTheRealSystem) {
-    const std::filesystem::path workDir = std::filesystem::temp_directory_path();
+    namespace fs = std::filesystem;
+    // The program directory of the walk's rows, with a link below it.
+    const fs::path workDir = fs::temp_directory_path() / ("services-walk-" + std::to_string(getpid()));
+    fs::remove_all(workDir);
+    fs::create_directories(workDir / "elsewhere");
+    testsupport::writeFileBytes((workDir / "elsewhere" / "x.txt").string(), "victim");
+    fs::create_directory_symlink(workDir / "elsewhere", workDir / "linked");
     for (const std::string locale : {"", "en_US.UTF-8", "zh_TW.UTF-8", "ja_JP.UTF-8"}) {
         const testsupport::ScopedLocale codePage(locale);
         const testsupport::ChildResult run = testsupport::runWine(
@@ -22,6 +32,8 @@ TEST(Win32ServicesTest, HoldUnderTheRealSystem) {
         EXPECT_EQ(run.exitCode, 0) << locale << "\n" << run.output;
         EXPECT_NE(run.output.find("PASS"), std::string::npos) << locale << "\n" << run.output;
     }
+    EXPECT_EQ(testsupport::readFileBytes((workDir / "elsewhere" / "x.txt").string()), "victim");
+    fs::remove_all(workDir);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // end-to-end tests:
 //   win32_services_check                       checks the date parser's outcomes, whole-second
 //       file times that compare equal with a parsed manifest time, sharing and replacing of
-//       files, the code page, shown texts, the process snapshot and the log's bound; prints one
+//       files, the code page, shown texts, the process snapshot, the log's bound and links, and
+//       the walk below a program directory (the current one); prints one
 //       line per failure, then
 //       PASS or FAILED; exit code 0 when everything holds
 //   win32_services_check verify PUBLIC_KEY MANIFEST   prints "signature valid|invalid|unsigned"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -196,6 +198,57 @@ void checkEventLog(updater::win32::Win32FileSystem& files, const std::string& di
     refused.write("nothing");
     expect(!refused.ready(), "a folder at the log's path is refused");
     RemoveDirectoryA(folder.c_str());
+
+    // A log path that is a second name of another file writes nothing there.
+    const std::string other = directory + "not-a-log.txt", hard = directory + "hard.log";
+    files.remove(hard);
+    files.create(other, updater::ShareMode::Exclusive)->write("kept", 4);
+    expect(CreateHardLinkA(hard.c_str(), other.c_str(), nullptr), "a hard link is made");
+    updater::win32::FileEventLog linked(std::wstring(hard.begin(), hard.end()));
+    linked.write("nothing");
+    expect(!linked.ready() && files.readAll(other) == std::optional<std::string>("kept"),
+           "a hard-linked log is refused and writes nothing");
+    files.remove(hard);
+    files.remove(other);
+}
+
+// The harness plants "linked", a link to its folder "elsewhere" that holds
+// x.txt, in the current directory (under Wine a Unix link: Wine makes no
+// reparse point of its own). With that directory as the program directory,
+// no step passes the link, and the refusal carries its own code; the program
+// directory itself may be reached through the link.
+void checkFolderWalk() {
+    char current[MAX_PATH + 1] = {};
+    const std::string root = std::string(current, GetCurrentDirectoryA(sizeof current, current)) + "\\";
+    if (GetFileAttributesA((root + "linked").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("SKIP no link planted below %s\n", root.c_str());
+        return;
+    }
+    updater::win32::Win32FileSystem files(root);
+    const std::string through = root + "linked\\x.txt", mine = root + "mine.txt";
+    files.create(mine, updater::ShareMode::Exclusive)->write("mine", 4);
+    const std::pair<const char*, std::function<bool()>> steps[] = {
+        {"read", [&] { return files.readAll(through).has_value(); }},
+        {"create", [&] { return files.create(through, updater::ShareMode::Exclusive) != nullptr; }},
+        {"create fresh", [&] { return files.createFresh(through, updater::ShareMode::Exclusive) != nullptr; }},
+        {"append", [&] { return files.appendDurably(through, "x"); }},
+        {"remove", [&] { return files.remove(through); }},
+        {"move in", [&] { return files.replace(mine, through); }},
+        {"make a folder", [&] { return files.makeDirectory(root + "linked\\sub"); }},
+    };
+    for (const auto& [what, step] : steps)
+        expect(!step() && files.lastErrorCode() == updater::win32::kReparsePointBelowProgramDirectory,
+               std::string(what) + " through a link below the program directory is refused");
+    const std::optional<updater::LocalEntry> look = files.lookUp(through);
+    expect(look && look->directory, "a look through the link finds what no step may pass");
+    expect(files.readAll(root + "elsewhere\\x.txt") == std::optional<std::string>("victim"),
+           "the link's target keeps its bytes");
+    expect(files.readAll(mine) == std::optional<std::string>("mine"), "a path that passes no link is read");
+
+    updater::win32::Win32FileSystem viaLink(root + "linked\\");
+    expect(viaLink.readAll(root + "linked\\x.txt") == std::optional<std::string>("victim"),
+           "the program directory itself may be a link");
+    files.remove(mine);
 }
 
 int sha256(const char* path) {
@@ -244,6 +297,7 @@ int main(int argc, char** argv) {
     checkShownText();
     checkProcesses();
     checkEventLog(files, directory);
+    checkFolderWalk();
     std::printf("%s\n", failures == 0 ? "PASS" : "FAILED");
     return failures == 0 ? 0 : 1;
 }
