@@ -102,7 +102,7 @@ struct SystemServices {
     const win32::Win32CodePage codePage;
     const win32::StringTableMessages messages;
     const SystemPlaces places = readSystemPlaces();
-    win32::Win32FileSystem files;
+    win32::Win32FileSystem files{directoryWithSeparator(places.modulePath, codePage)};
     const win32::Win32UnicodeToAnsi unicodeToAnsi;
     win32::OleDateParser dates;
     win32::ToolhelpProcessSystem processes;
@@ -179,6 +179,7 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     // A brand's display name, where the wizard shows strSoft; it names nothing.
     settings.displayName = messages.load(MessageId::DisplayName);
     const auto log = openLog(settings, settingsNote, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
+    system.files.reportRefusalsTo(log.get());
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
     if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) {
@@ -234,10 +235,11 @@ int UpdateApp::recover(const BrandOptions&) {
     win32::FolderClaim folderClaim = win32::programFolderClaim();
     if (!folderClaim.claim()) return kExitFolderHeld;
     const win32::Win32CodePage codePage;
-    win32::Win32FileSystem files;
+    const SystemPlaces places = readSystemPlaces();
+    win32::Win32FileSystem files(directoryWithSeparator(places.modulePath, codePage));
     // A journal that names anything but the updater's own files is left
     // alone: the installation is not known to be one release.
-    switch (recoverProgramDirectory(files, readSystemPlaces(), codePage)) {
+    switch (recoverProgramDirectory(files, places, codePage)) {
     case RecoveryOutcome::CouldNot:
     case RecoveryOutcome::Ignored: return kExitNotRecovered;
     default: return kExitRecovered;
@@ -253,6 +255,7 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
     const std::string settingsNote =
         readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
     const auto log = openLog(settings, settingsNote, "check", false);
+    system.files.reportRefusalsTo(log.get());
     auto failed = [&log](const std::string& why) {
         log->write("check failed: " + why);
         return kExitCheckFailed;

@@ -2,10 +2,14 @@
 // under Wine: FILES old files and their checked downloads in a folder, half
 // of them in a subfolder that the release adds, then the commit that puts
 // them all in place.
-//   commit_timer DIR FILES
-// Prints: files=... commit_ms=... per_file_ms=... (the commit's duration:
-// journal records written through, two renames per file, the backups and
-// the journal removed).
+//   commit_timer DIR FILES [FOLDERS [unwalked]]
+// With FOLDERS, the files are spread over that many folders that exist, and
+// each one replaces an old file. unwalked: without the walk that holds the
+// folders of each step below DIR, to tell what the walk costs.
+// Prints: files=... look_ms=... commit_ms=... per_file_ms=... (look: each
+// old file looked up and read, as a release's download stage does; the
+// commit: journal records written through, two renames per file, the
+// backups and the journal removed).
 #include <windows.h>
 
 #include <cstdio>
@@ -36,13 +40,21 @@ int main(int argc, char** argv) {
     }
     const std::string directory = std::string(argv[1]) + "\\";
     const int count = std::atoi(argv[2]);
-    updater::win32::Win32FileSystem files;
+    const int folders = argc > 3 ? std::atoi(argv[3]) : 0;
+    const bool walked = !(argc > 4 && std::string(argv[4]) == "unwalked");
+    updater::win32::Win32FileSystem files = walked ? updater::win32::Win32FileSystem(directory)
+                                                   : updater::win32::Win32FileSystem();
+    for (int folder = 0; folder < folders; ++folder)
+        CreateDirectoryA((directory + "d" + std::to_string(folder)).c_str(), nullptr);
     updater::CommitPlan plan;
     for (int i = 0; i < count; ++i) {
         char name[32];
-        std::snprintf(name, sizeof name, i % 2 ? "f%04d.dat" : "added/f%04d.dat", i);
+        if (folders > 0)
+            std::snprintf(name, sizeof name, "d%d\\f%04d.dat", i % folders, i);
+        else
+            std::snprintf(name, sizeof name, i % 2 ? "f%04d.dat" : "added/f%04d.dat", i);
         const std::string target = name;
-        const bool added = i % 2 == 0;
+        const bool added = folders == 0 && i % 2 == 0;
         if (!added && !writeFile(directory + target, std::string(1000, 'o'))) return 1;
         const std::string download = added ? updater::flatDownloadName(target, updater::cp936()) : updater::downloadName(target);
         if (!writeFile(directory + download, std::string(1000, 'n'))) return 1;
@@ -50,14 +62,23 @@ int main(int argc, char** argv) {
     }
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    const auto msSince = [&](const LARGE_INTEGER& from) {
+        QueryPerformanceCounter(&end);
+        return 1000.0 * static_cast<double>(end.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    QueryPerformanceCounter(&start);
+    std::size_t read = 0;
+    for (const std::string& target : plan.targets)
+        if (files.lookUp(directory + target))
+            files.readChunks(directory + target, [&](const char*, std::size_t size) { read += size; });
+    const double lookMs = msSince(start);
     QueryPerformanceCounter(&start);
     const std::optional<updater::CommitFailure> failure = updater::commitRelease(files, directory, plan, updater::cp936());
-    QueryPerformanceCounter(&end);
+    const double ms = msSince(start);
     if (failure) {
         std::fprintf(stderr, "commit failed at %s\n", failure->name.c_str());
         return 1;
     }
-    const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-    std::printf("files=%d commit_ms=%.1f per_file_ms=%.3f\n", count, ms, ms / count);
+    std::printf("files=%d look_ms=%.1f commit_ms=%.1f per_file_ms=%.3f\n", count, lookMs, ms, ms / count);
     return 0;
 }

@@ -40,13 +40,16 @@ std::string linePrefix() {
 }
 
 // Opens the path itself, never what it points to; nothing when the path is
-// a reparse point or cannot be opened.
+// a reparse point, one of several names of a file (a hard link, which users
+// may make to a file they cannot write, and FILE_FLAG_OPEN_REPARSE_POINT
+// does not tell), or cannot be opened.
 FileHandle openNoLink(const std::wstring& path, DWORD access, DWORD disposition) {
     FileHandle file(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file || !GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks > 1)
         return {};
     return file;
 }
@@ -90,7 +93,8 @@ bool FileEventLog::ready() {
 bool FileEventLog::open() {
     if (refused_) return false;
     file_ = openNoLink(path_, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
-    // A link or a folder at the path stays refused; a locked file may open later.
+    // A link, a hard-linked file or a folder at the path stays refused; a
+    // locked file may open later.
     if (!file_) {
         refused_ = GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
         return false;

@@ -1,8 +1,8 @@
 #pragma once
 // The log file: UTF-8 lines, each after its local time, appended and kept
 // under a bound. It never writes through a link: a log path that is a
-// reparse point (a symbolic link, a junction) is refused, and the log is
-// then kept nowhere. Under Wine 8 a Unix symbolic link is no reparse point
+// reparse point (a symbolic link, a junction) or a file with more than one
+// name (a hard link) is refused, and the log is then kept nowhere. Under Wine 8 a Unix symbolic link is no reparse point
 // to the program: it is followed like on any Unix program, so the refusal is
 // for Windows only. A line that cannot be written is dropped.
 #include <cstdint>

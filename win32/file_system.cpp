@@ -6,13 +6,50 @@
 #include <vector>
 
 #include "engine/manifest/side_files.h"
+#include "win32/ansi_text.h"
 #include "win32/random_access_file.h"
 #include "win32/unique_handle.h"
 #include "win32/output_file.h"
 
 namespace updater::win32 {
 
+namespace {
+
+std::string wideToAnsi(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string ansi(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), size, nullptr, nullptr);
+    return ansi;
+}
+
+}  // namespace
+
+Win32FileSystem::Win32FileSystem(const std::string& programDirectory)
+    : programDirectory_(ansiToWide(programDirectory)) {}
+
+std::optional<HeldFolders> Win32FileSystem::holdFolders(const std::string& path, bool checkLastName) {
+    if (programDirectory_.empty()) return HeldFolders{};
+    FolderWalk walk = walkBelow(programDirectory_, ansiToWide(path), checkLastName);
+    if (walk.refusal == 0) return std::move(walk.held);
+    if (EventLog* const log = refusals_.load(); log && walk.refusal == kReparsePointBelowProgramDirectory)
+        log->write("refused " + path + ": " + wideToAnsi(walk.refusedAt) +
+                   " is a reparse point (a link) below the program directory");
+    SetLastError(walk.refusal);
+    return std::nullopt;
+}
+
 std::optional<LocalEntry> Win32FileSystem::lookUp(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    if (!held) {
+        // Something stands there that no step may pass: as good as a folder.
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        LocalEntry blocked;
+        blocked.directory = true;
+        return blocked;
+    }
     WIN32_FIND_DATAA found;
     const FindHandle search(FindFirstFileA(path.c_str(), &found));
     if (!search) return std::nullopt;
@@ -53,13 +90,16 @@ FileHandle createForWriting(const std::string& path, ShareMode share, DWORD disp
 }  // namespace
 
 std::unique_ptr<OutputFile> Win32FileSystem::create(const std::string& path, ShareMode share) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return nullptr;
     FileHandle handle = createForWriting(path, share);
     if (!handle) return nullptr;
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::createOrThrow(const std::string& path, ShareMode share) {
-    FileHandle handle = createForWriting(path, share);
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    FileHandle handle = held ? createForWriting(path, share) : FileHandle();
     if (!handle) {
         const DWORD code = GetLastError();
         throw FileError(FileError::Kind::Create, path, code);
@@ -68,6 +108,9 @@ std::unique_ptr<OutputFile> Win32FileSystem::createOrThrow(const std::string& pa
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::createFresh(const std::string& path, ShareMode share) {
+    // The last name is not checked: whatever stands there is replaced.
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    if (!held) return nullptr;
     // CREATE_NEW fails on anything that exists, a link included, even one
     // whose target is missing: nothing is ever opened through it.
     FileHandle handle = createForWriting(path, share, CREATE_NEW);
@@ -107,6 +150,8 @@ std::unique_ptr<OutputFile> Win32FileSystem::replaceWithFreshFile(const std::str
 // 64 KiB reads: hashing a large file costs little more than reading it.
 bool Win32FileSystem::readChunks(const std::string& path,
                                  const std::function<void(const char*, std::size_t)>& sink) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return false;
     const FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) return false;
@@ -120,6 +165,8 @@ bool Win32FileSystem::readChunks(const std::string& path,
 }
 
 std::unique_ptr<RandomAccessInput> Win32FileSystem::openRandomAccess(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return nullptr;
     FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
     if (!handle) return nullptr;
@@ -127,6 +174,8 @@ std::unique_ptr<RandomAccessInput> Win32FileSystem::openRandomAccess(const std::
 }
 
 std::optional<std::string> Win32FileSystem::readAll(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return std::nullopt;
     const FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return std::nullopt;
@@ -146,24 +195,31 @@ unsigned long Win32FileSystem::lastErrorCode() const {
 }
 
 bool Win32FileSystem::remove(const std::string& path) {
-    return DeleteFileA(path.c_str()) != FALSE;
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    return held && DeleteFileA(path.c_str()) != FALSE;
 }
 
 bool Win32FileSystem::replace(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    const std::optional<HeldFolders> heldFrom = holdFolders(from, false);
+    const std::optional<HeldFolders> heldTo = heldFrom ? holdFolders(to, false) : std::nullopt;
+    return heldTo && MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool Win32FileSystem::makeDirectory(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    return held && CreateDirectoryA(path.c_str(), nullptr) != FALSE;
 }
 
 bool Win32FileSystem::removeDirectory(const std::string& path) {
-    return RemoveDirectoryA(path.c_str()) != FALSE;
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    return held && RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
 // Write-through makes the write itself reach the disk; the flush also
 // carries the file's new size, without which the bytes could not be read.
 bool Win32FileSystem::appendDurably(const std::string& path, const std::string& bytes) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return false;
     const FileHandle handle(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
     if (!handle) return false;
@@ -173,6 +229,8 @@ bool Win32FileSystem::appendDurably(const std::string& path, const std::string& 
 }
 
 bool Win32FileSystem::flushToDisk(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return false;
     const FileHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return handle && FlushFileBuffers(handle.get());

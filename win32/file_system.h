@@ -1,11 +1,24 @@
 #pragma once
 // The engine's file system over the Win32 file API (ANSI paths).
+#include <atomic>
+
 #include "engine/platform/file_system.h"
+#include "engine/report/event_log.h"
+#include "win32/folder_walk.h"
 
 namespace updater::win32 {
 
 class Win32FileSystem : public FileSystem {
 public:
+    Win32FileSystem() = default;
+    // Every step on a path below the program directory first walks and holds
+    // the folders between (folder_walk.h). A path through a reparse point
+    // fails with kReparsePointBelowProgramDirectory, and lookUp reports a
+    // folder there, so that nothing is read, written or dropped through it.
+    explicit Win32FileSystem(const std::string& programDirectory);
+    // Where a refused path is told, with the reason; nullptr tells nobody.
+    void reportRefusalsTo(EventLog* log) { refusals_ = log; }
+
     std::optional<LocalEntry> lookUp(const std::string& path) override;
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
@@ -23,6 +36,13 @@ public:
 
 private:
     std::unique_ptr<OutputFile> replaceWithFreshFile(const std::string& path, ShareMode share);
+    // The folders of the path, held for one step; nothing, with the thread's
+    // last error set, when the path is refused. checkLastName: the step opens
+    // the file through its name, so a reparse point there is refused too.
+    std::optional<HeldFolders> holdFolders(const std::string& path, bool checkLastName);
+
+    std::wstring programDirectory_;  // empty: no walk
+    std::atomic<EventLog*> refusals_{nullptr};
 };
 
 }  // namespace updater::win32

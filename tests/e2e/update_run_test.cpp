@@ -425,31 +425,43 @@ TEST_F(UpdateRunE2eTest, LinkAtTheDownloadPathIsNotWrittenThrough) {
     fs::remove(victim);
 }
 
-// A small file system mounted over a folder of the installation, so the
-// disk fills during a download; needs the right to mount (root here).
+// A small file system mounted over the program directory (a mount below it
+// is a reparse point, which the updater refuses), holding a copy of what was
+// there and a filler that leaves 64 KiB, so the disk fills during a download.
+// Unmounted, the directory gets what the small one held. Needs the right to
+// mount (root here).
 class FullDisk {
 public:
-    explicit FullDisk(const std::string& directory) : directory_(directory) {
-        fs::create_directories(directory);
-        const std::string command = "mount -t tmpfs -o size=64k updater-test " + directory + " 2>/dev/null";
-        mounted_ = std::system(command.c_str()) == 0;
+    explicit FullDisk(const std::string& directory) : directory_(directory), saved_(directory + "-saved") {
+        sh("rm -rf " + saved_ + " && cp -a " + directory + " " + saved_);
+        mounted_ = sh("mount -t tmpfs -o size=8m updater-test " + directory + " 2>/dev/null");
+        if (mounted_ && sh("cp -a " + saved_ + "/. " + directory + "/")) {
+            const std::uintmax_t free = fs::space(directory).available;
+            if (free > kLeft) writeFileBytes(directory + "/filler.bin", std::string(free - kLeft, 'f'));
+        }
+        sh("rm -rf " + saved_);
     }
     ~FullDisk() {
-        if (mounted_) std::system(("umount " + directory_).c_str());
+        if (!mounted_) return;
+        sh("rm -f " + directory_ + "/filler.bin && cp -a " + directory_ + " " + saved_ + " && umount -l " + directory_ +
+           " && find " + directory_ + " -mindepth 1 -delete && cp -a " + saved_ + "/. " + directory_ + "/");
+        sh("rm -rf " + saved_);
     }
     bool mounted() const { return mounted_; }
 
 private:
-    std::string directory_;
+    static constexpr std::uintmax_t kLeft = 64 * 1024;
+    static bool sh(const std::string& command) { return std::system(command.c_str()) == 0; }
+    std::string directory_, saved_;
     bool mounted_ = false;
 };
 
 // A full disk says so (61869 with the path), and leaves no partial download
 // to keep it full.
 TEST_F(UpdateRunE2eTest, FullDiskSaysSoAndLeavesNoDownload) {
-    FullDisk disk(product.pathOf("data"));
-    if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
     product.writeFile("data/big.bin", "old big", kOldFiles);
+    FullDisk disk(product.path());
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
     serveManifest({{"data/big.bin"}});
     serveFile("data/big.bin", patternBytes(1 << 20, 9));
     ASSERT_NO_FATAL_FAILURE(startChecked());
@@ -467,28 +479,49 @@ TEST_F(UpdateRunE2eTest, FullDiskSaysSoAndLeavesNoDownload) {
 }
 
 // The elevated copy, started here directly: it checks by itself, and goes on
-// to the run only when it finds the version it was started for.
+// to the run only when it finds the version it was started for. What a user
+// may plant for it acts nowhere outside the program directory: data/ a link
+// to a folder of theirs, Update.log a hard link to a file of theirs.
+enum class Planted { Nothing, FolderLink, HardLinkedLog };
+
 struct ElevatedRun {
     std::string version;
     bool runs;
+    Planted planted = Planted::Nothing;
 };
 
 class ElevatedRunTest : public UpdateRunE2eTest, public ::testing::WithParamInterface<Named<ElevatedRun>> {};
 
 TEST_P(ElevatedRunTest, ChecksByItselfAndGoesOnOnlyForItsVersion) {
-    serveManifest({{"a.dll"}});
+    const ElevatedRun& row = GetParam().value;
+    const std::string outside = product.path() + "-outside";  // a folder of the user's
+    writeFileBytes(outside + "/c.dll", "not the updater's");
+    if (row.planted == Planted::FolderLink) fs::create_directory_symlink(outside, product.pathOf("data"));
+    if (row.planted == Planted::HardLinkedLog) fs::create_hard_link(outside + "/c.dll", product.pathOf("Update.log"));
+    serveManifest({{"a.dll"}, {"data/c.dll"}});
     serveFile("a.dll", "new a");
-    launch({"/elevated-run", GetParam().value.version});
-    const WizardState state = GetParam().value.runs ? finished() : wizard.waitForCheckEnd();
-    EXPECT_EQ(state.status, GetParam().value.runs ? kFinished : kNewerFoundPrefix + kNewProductLine) << state;
-    EXPECT_EQ(product.readFile("a.dll"), GetParam().value.runs ? "new a" : "old a");
+    serveFile("data/c.dll", "new c");
+    launch({"/elevated-run", row.version});
+    const WizardState state = row.runs ? finished() : wizard.waitForCheckEnd();
+    EXPECT_EQ(state.status, row.runs ? kFinished : kNewerFoundPrefix + kNewProductLine) << state;
+    EXPECT_EQ(product.readFile("a.dll"), row.runs ? "new a" : "old a");
     EXPECT_EQ(server->countRequests("/kelmor/update.ini"), 1u);
+    EXPECT_EQ(server->countRequests("/kelmor/data/c.dll"), row.runs && row.planted != Planted::FolderLink ? 1u : 0u);
+    EXPECT_EQ(readFileBytes(outside + "/c.dll"), "not the updater's");
+    if (row.planted == Planted::FolderLink)
+        EXPECT_NE(product.readFile("Update.log").find("data/c.dll: " + toWindowsPath(product.pathOf("data")) +
+                                                      " is a reparse point (a link) below the program directory"),
+                  std::string::npos);
+    fs::remove_all(outside);
 }
 
 INSTANTIATE_TEST_SUITE_P(UpdateRunElevated, ElevatedRunTest,
                          ::testing::Values(Named<ElevatedRun>{"FoundItsVersion", {"1.3", true}},
                                            Named<ElevatedRun>{"FoundAnother", {"1.4", false}},
-                                           Named<ElevatedRun>{"NumberNotText", {"1.30", false}}),
+                                           Named<ElevatedRun>{"NumberNotText", {"1.30", false}},
+                                           Named<ElevatedRun>{"LinkBelowTheProgramDirectory",
+                                                              {"1.3", true, Planted::FolderLink}},
+                                           Named<ElevatedRun>{"HardLinkedLog", {"1.3", true, Planted::HardLinkedLog}}),
                          byName);
 
 // The directory read-only for every process: a read-only bind mount of
@@ -604,13 +637,13 @@ protected:
     }
 };
 
-// The last file fails in four ways. Nothing changes, the next check offers the
+// The last file fails in five ways. Nothing changes, the next check offers the
 // update again, and the next run fetches only the file that failed; the others
 // wait in their downloads.
 TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnlyIt) {
     std::optional<WineProcess> holder;
     std::optional<FullDisk> disk;
-    const std::string heldReady = product.pathOf(".held");
+    const std::string heldReady = product.pathOf(".held"), outside = product.path() + "-outside";
     struct Row {
         std::string why;
         std::function<bool()> fault;  // false: the row cannot run here
@@ -629,9 +662,17 @@ TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnl
          0},
         {"disk full",
          [&] {
-             disk.emplace(product.pathOf("data"));
-             product.writeFile("data/c.dat", "old c", kOldFiles);
+             disk.emplace(product.path());
              return disk->mounted();
+         },
+         1},
+        // Refused before anything is fetched or journaled; the folder it
+        // leads to keeps its file.
+        {"link below the program directory",
+         [&] {
+             fs::rename(product.pathOf("data"), outside);
+             fs::create_directory_symlink(outside, product.pathOf("data"));
+             return true;
          },
          1},
     };
@@ -658,7 +699,10 @@ TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnl
 
         holder.reset();
         disk.reset();
-        if (row.why == "disk full") product.writeFile("data/c.dat", "old c", kOldFiles);
+        if (fs::is_symlink(product.pathOf("data"))) {  // its folder, as it was, comes back
+            fs::remove(product.pathOf("data"));
+            fs::rename(outside, product.pathOf("data"));
+        }
         publish();
         const std::size_t aBefore = requestsFor(release[0]), cBefore = requestsFor(release[2]);
         ASSERT_NO_FATAL_FAILURE(startChecked());

@@ -2,7 +2,8 @@
 // end-to-end tests:
 //   win32_services_check                       checks the date parser's outcomes, whole-second
 //       file times that compare equal with a parsed manifest time, sharing and replacing of
-//       files, the code page, shown texts, the process snapshot and the log's bound; prints one
+//       files, the code page, shown texts, the process snapshot, the log's bound and links, and
+//       the walk below a program directory (the current one); prints one
 //       line per failure, then
 //       PASS or FAILED; exit code 0 when everything holds
 //   win32_services_check verify PUBLIC_KEY MANIFEST   prints "signature valid|invalid|unsigned"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -207,6 +209,43 @@ void checkEventLog(updater::win32::Win32FileSystem& files, const std::string& di
     refused.write("nothing");
     expect(!refused.ready(), "a folder at the log's path is refused");
     RemoveDirectoryA(folder.c_str());
+
+    // A log path that is a second name of another file writes nothing there.
+    const std::string other = directory + "not-a-log.txt", hard = directory + "hard.log";
+    files.appendDurably(other, "kept");
+    expect(CreateHardLinkA(hard.c_str(), other.c_str(), nullptr), "a hard link is made");
+    updater::win32::FileEventLog linked(std::wstring(hard.begin(), hard.end()));
+    linked.write("nothing");
+    expect(!linked.ready() && files.readAll(other) == std::optional<std::string>("kept"),
+           "a hard-linked log is refused and writes nothing");
+    files.remove(hard);
+    files.remove(other);
+}
+
+// The harness plants "linked", a Unix link to its folder "elsewhere" holding
+// x.txt, in the current directory: with it as the program directory no step
+// passes the link, and the program directory itself may be the link.
+void checkFolderWalk() {
+    char current[MAX_PATH + 1] = {};
+    const std::string root = std::string(current, GetCurrentDirectoryA(sizeof current, current)) + "\\";
+    const std::string through = root + "linked\\x.txt", target = root + "elsewhere\\x.txt";
+    if (GetFileAttributesA(through.c_str()) == INVALID_FILE_ATTRIBUTES) return;  // nothing planted
+    updater::win32::Win32FileSystem files(root);
+    const std::function<bool()> steps[] = {
+        [&] { return files.readAll(through).has_value(); },
+        [&] { return files.create(through, updater::ShareMode::Exclusive) != nullptr; },
+        [&] { return files.createFresh(through, updater::ShareMode::Exclusive) != nullptr; },
+        [&] { return files.appendDurably(through, "x"); },
+        [&] { return files.remove(through); },
+        [&] { return files.replace(target, through); },
+        [&] { return files.makeDirectory(root + "linked\\sub"); }};
+    for (const auto& step : steps)
+        expect(!step() && files.lastErrorCode() == updater::win32::kReparsePointBelowProgramDirectory,
+               "step " + std::to_string(&step - steps) + " through a link below the program directory is refused");
+    expect(files.lookUp(through).value_or(updater::LocalEntry{}).directory, "a look through the link finds a folder");
+    expect(files.readAll(target) == std::optional<std::string>("victim"), "the link's target keeps its bytes");
+    expect(updater::win32::Win32FileSystem(root + "linked\\").readAll(through).has_value(),
+           "the program directory itself may be a link");
 }
 
 int sha256(const char* path) {
@@ -255,6 +294,7 @@ int main(int argc, char** argv) {
     checkShownText();
     checkProcesses();
     checkEventLog(files, directory);
+    checkFolderWalk();
     std::printf("%s\n", failures == 0 ? "PASS" : "FAILED");
     return failures == 0 ? 0 : 1;
 }
