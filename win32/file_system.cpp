@@ -48,6 +48,7 @@ std::optional<LocalEntry> Win32FileSystem::lookUp(const std::string& path) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
         LocalEntry blocked;
         blocked.directory = true;
+        blocked.blocked = true;
         return blocked;
     }
     WIN32_FIND_DATAA found;

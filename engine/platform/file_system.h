@@ -40,6 +40,10 @@ struct LocalEntry {
     // Last-write time converted to local time, whole seconds, as an OLE date.
     double lastWriteDate = 0;
     std::uint64_t size = 0;  // bytes; 0 for a directory
+    // Something no step may pass stands in the path (a link below the
+    // program directory, a folder that cannot be opened); counts as a folder
+    // too, so every step that would need a file there stops.
+    bool blocked = false;
 };
 
 enum class ShareMode {

@@ -33,6 +33,7 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
     plan.localPath = services.programDirectory + entry.file;
     const std::optional<LocalEntry> local = services.files.lookUp(plan.localPath);
     // A directory cannot become a file; nothing is asked for.
+    if (local && local->blocked) return refuse("a link or a folder that cannot be opened stands in its path");
     if (local && local->directory) return refuse("a folder stands there");
     // The running updater cannot replace itself: its new copy waits beside it.
     plan.target = isUpdaterItself(context, entry.file) ? services.programFileName + std::string(kUpdaterCopySuffix)

@@ -230,6 +230,7 @@ public:
     };
     std::map<std::string, File> files;
     std::set<std::string> directories;
+    std::set<std::string> blocked;  // a link stands in the path (looked up as a blocked folder)
     std::set<std::string> uncreatable;   // create() gives nullptr
     std::set<std::string> busy;          // replace() onto these fails (file in use)
     std::set<std::string> fixed;         // open elsewhere: neither moved nor removed
@@ -279,6 +280,7 @@ public:
 
     std::optional<LocalEntry> lookUp(const std::string& path) override {
         dated.push_back(path);
+        if (blocked.count(path)) return LocalEntry{true, now, 0, true};
         if (directories.count(path)) return LocalEntry{true, now};
         auto found = files.find(path);
         if (found == files.end()) return std::nullopt;

@@ -191,6 +191,8 @@ TEST_F(WholeReleaseRunTest, OnePlanDecidesForBothKindsOfRun) {
         std::string fileByFile, whole;
     };
     const std::string kWholeNeeds = "refused: a whole release needs SIZE and SHA256";
+    const std::string kBlocked = "a link or a folder that cannot be opened stands in its path";
+    rig.files.blocked.insert(kProg + "linked/d.dll");
     const std::vector<Row> rows = {
         {"a.dll", "5", "a.dll via " + kProg + "a.dll.upg", "a.dll via " + kProg + "a.dll.upg"},
         {"data/c.dat", "5", "data/c.dat via " + kProg + "data/c.dat.upg",
@@ -200,6 +202,7 @@ TEST_F(WholeReleaseRunTest, OnePlanDecidesForBothKindsOfRun) {
         {"a.dll", std::nullopt, "a.dll via " + kProg + "a.dll.upg", kWholeNeeds},
         {"a.dll", "x5", "refused: malformed SIZE or SHA256", kWholeNeeds},
         {"plugins", "5", "refused: a folder stands there", "refused: a folder stands there"},
+        {"linked/d.dll", "5", "refused: " + kBlocked, "refused: " + kBlocked},
         {"kelmor.exe", "7", "current", "current"},
     };
     for (const Row& row : rows) {
