@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "app/system_places.h"
 #include "app/update_url.h"
@@ -52,10 +54,18 @@ void showUnownedBox(const std::string& text, const std::string& caption, UINT st
 // The brand's caption is code page 936, whatever the system's.
 constexpr unsigned kBrandCodePage = 936;
 
-RecoveryOutcome recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
+RecoveryResult recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
     return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
-                          programFileName(places.modulePath, codePage), codePage)
-        .outcome;
+                          programFileName(places.modulePath, codePage), codePage);
+}
+
+// Each step the recovery took, and why it took none or could not finish.
+void logRecovery(EventLog& log, const RecoveryResult& recovery) {
+    for (const std::string& step : recovery.steps) log.write("recovery: " + step);
+    if (recovery.outcome == RecoveryOutcome::Ignored)
+        log.write("recovery: the journal names " + recovery.refusedName + ", no file of the updater's: left alone");
+    if (recovery.outcome == RecoveryOutcome::CouldNot)
+        log.write("recovery: not finished; the journal stays for the next start");
 }
 
 // Reads updataAdd.ini over the defaults. A file that cannot be read leaves
@@ -78,8 +88,10 @@ std::string readSettings(win32::Win32FileSystem& files, const SystemPlaces& plac
 std::unique_ptr<win32::FileEventLog> openLog(const UpdateSettings& settings, const std::string& settingsNote,
                                              std::string_view mode, bool elevated) {
     auto log = win32::openLog(win32::parentDirectory(win32::executablePath()), settings.productName, elevated);
+    const std::vector<unsigned long> unended = log->runsEndedWithoutOutcome();
     log->write("Update.exe " + win32::programFileVersion() + " " + std::string(mode) + ": strSoft=" +
                settings.productName + ", strVersion=" + settings.installedVersion + ", URL=" + settings.url);
+    for (const unsigned long processId : unended) log->write(missingOutcomeLine(processId));
     if (!settingsNote.empty()) log->write(settingsNote);
     return log;
 }
@@ -94,6 +106,8 @@ std::optional<DisplayLanguage> tableLanguage(const BrandOptions& brand) {
     if (!brand.ownTexts) return std::nullopt;
     return shownLanguage(brand);
 }
+
+void writeOutcome(EventLog& log, std::string_view outcome) { log.write(std::string(kOutcomePrefix) + std::string(outcome)); }
 
 // What the wizard and the quiet check borrow from the system alike.
 struct SystemServices {
@@ -150,7 +164,8 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     // Under the claim, so that no other updater is committing here. A commit
     // that cannot be finished or undone (no rights to the folder) leaves the
     // wizard with nothing to offer.
-    const bool releasePending = recoverProgramDirectory(system.files, places, codePage) == RecoveryOutcome::CouldNot;
+    const RecoveryResult recovery = recoverProgramDirectory(system.files, places, codePage);
+    const bool releasePending = recovery.outcome == RecoveryOutcome::CouldNot;
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
     const std::string boxCaption =
@@ -180,10 +195,12 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     settings.displayName = messages.load(MessageId::DisplayName);
     const auto log = openLog(settings, settingsNote, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
     system.files.reportRefusalsTo(log.get());
+    logRecovery(*log, recovery);
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
     if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) {
         log->write("URL refused: its scheme is not one this build accepts");
+        writeOutcome(*log, elevatedFor ? "elevated wizard failed 0" : "wizard failed 0");
         showUnownedBox(messages.load(MessageId::UrlNotHttp), boxCaption, MB_OK | MB_ICONERROR);
         return 0;
     }
@@ -203,11 +220,21 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     ui::UpdateDialog dialog(services, std::move(settings), releasePending,
                             brand.ownTexts ? shownLanguage(brand) : DisplayLanguage::SimplifiedChinese);
     dialog.runModal();
-    // What a left worker still uses is destroyed on the way out: end first.
-    // Process exit reclaims the thread, its handles, the session and the claim.
+    // The flow wrote the outcome line as the window went. What a left
+    // worker still uses is destroyed on the way out: end first. Process
+    // exit reclaims the thread, its handles, the session and the claim.
     if (LeavableThread::anyHeldUntilExit()) ExitProcess(kExitWizardEnded);
-    log->write("wizard closed");
     return kExitWizardEnded;
+}
+
+// A start that another updater's claim on the folder turns away still
+// leaves its line, where that updater's log is.
+int refuseHeldFolder(const BrandOptions& brand, std::string_view mode, bool elevated) {
+    SystemServices system(brand);
+    UpdateSettings settings = brand.defaults;
+    const std::string note = readSettings(system.files, system.places, system.codePage, system.unicodeToAnsi, settings);
+    writeOutcome(*openLog(settings, note, mode, elevated), "refused, folder held");
+    return kExitFolderHeld;
 }
 
 }  // namespace
@@ -218,7 +245,7 @@ int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstrin
     win32::FolderClaim folderClaim = win32::programFolderClaim();
     if (!folderClaim.claim()) {
         win32::showRunningWizard();
-        return kExitFolderHeld;
+        return refuseHeldFolder(brand, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
     }
     // A brand that wants rights for the whole wizard asks before it shows
     // anything; a refused prompt ends the program, as it would for a program
@@ -231,19 +258,26 @@ int UpdateApp::wizard(const BrandOptions& brand, const std::optional<std::wstrin
     return showWizard(brand, elevatedFor, folderClaim, launcher);
 }
 
-int UpdateApp::recover(const BrandOptions&) {
+int UpdateApp::recover(const BrandOptions& brand) {
     win32::FolderClaim folderClaim = win32::programFolderClaim();
-    if (!folderClaim.claim()) return kExitFolderHeld;
-    const win32::Win32CodePage codePage;
-    const SystemPlaces places = readSystemPlaces();
-    win32::Win32FileSystem files(directoryWithSeparator(places.modulePath, codePage));
+    if (!folderClaim.claim()) return refuseHeldFolder(brand, "recover", false);
+    SystemServices system(brand);
+    UpdateSettings settings = brand.defaults;
+    const std::string note = readSettings(system.files, system.places, system.codePage, system.unicodeToAnsi, settings);
+    const auto log = openLog(settings, note, "recover", false);
+    system.files.reportRefusalsTo(log.get());
+    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.places, system.codePage);
+    logRecovery(*log, recovery);
     // A journal that names anything but the updater's own files is left
     // alone: the installation is not known to be one release.
-    switch (recoverProgramDirectory(files, places, codePage)) {
+    switch (recovery.outcome) {
     case RecoveryOutcome::CouldNot:
-    case RecoveryOutcome::Ignored: return kExitNotRecovered;
-    default: return kExitRecovered;
+    case RecoveryOutcome::Ignored: writeOutcome(*log, "recover failed"); return kExitNotRecovered;
+    case RecoveryOutcome::RolledBack: writeOutcome(*log, "recover back"); break;
+    case RecoveryOutcome::RolledForward: writeOutcome(*log, "recover forward"); break;
+    case RecoveryOutcome::NothingToDo: writeOutcome(*log, "recover nothing"); break;
     }
+    return kExitRecovered;
 }
 
 // No claim on the folder: a check changes nothing there, so it neither waits
@@ -258,6 +292,7 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
     system.files.reportRefusalsTo(log.get());
     auto failed = [&log](const std::string& why) {
         log->write("check failed: " + why);
+        writeOutcome(*log, "check failed");
         return kExitCheckFailed;
     };
 
@@ -280,14 +315,21 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
         QuietView view;
         UpdateContext context{.services = services, .settings = settings, .view = view, .http = loggedHttp.connection()};
         const VersionCheckResult result = runVersionCheck(context);
-        if (result.outcome == CheckOutcome::Failed) return kExitCheckFailed;  // the cause is logged
-        if (result.outcome == CheckOutcome::AlreadyNewest) return kExitCheckCurrent;
+        if (result.outcome == CheckOutcome::Failed) {
+            writeOutcome(*log, "check failed");  // after its cause
+            return kExitCheckFailed;
+        }
+        if (result.outcome == CheckOutcome::AlreadyNewest) {
+            writeOutcome(*log, "check current");
+            return kExitCheckCurrent;
+        }
         if (!answerFile.empty()) {
             // UTF-8 without a byte-order mark, replacing what stood there.
             const std::string answer = win32::ansiToUtf8(result.newVersion) + "\r\n";
             if (const unsigned long code = win32::replaceFileContent(answerFile, answer))
                 return failed("cannot write the answer file: " + errorCodeText(code, win32::systemErrorText(code)));
         }
+        writeOutcome(*log, "check newer " + result.newVersion);
         return kExitCheckNewer;
     } catch (...) {
         return failed(

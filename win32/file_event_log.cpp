@@ -65,6 +65,29 @@ bool writeAll(const FileHandle& file, std::string_view bytes) {
            written == bytes.size();
 }
 
+// A process that cannot be opened is taken for gone: an id of another
+// user's process is not one of this log's runs.
+bool isRunning(unsigned long processId) {
+    const ProcessHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// The last whole lines of the file, in at most limit bytes.
+std::string readTail(const FileHandle& file, std::uint64_t limit) {
+    const std::uint64_t size = fileSize(file);
+    const std::uint64_t length = size < limit ? size : limit;
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(size - length);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    DWORD got = 0;
+    if (bytes.empty() || !SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return {};
+    bytes.resize(got);
+    if (start.QuadPart > 0) bytes.erase(0, bytes.find('\n') == std::string::npos ? bytes.size() : bytes.find('\n') + 1);
+    return bytes;
+}
+
 }  // namespace
 
 void FileEventLog::write(std::string_view line) {
@@ -72,6 +95,8 @@ void FileEventLog::write(std::string_view line) {
     try {
         const std::string entry = linePrefix() + ansiToUtf8(line) + "\r\n";
         const std::lock_guard<std::mutex> lock(mutex_);
+        if (ended_) return;
+        ended_ = line.substr(0, kOutcomePrefix.size()) == kOutcomePrefix;
         if (!file_ && !open()) return;
         if (size_ + entry.size() > limit_) {
             file_.reset();
@@ -83,6 +108,21 @@ void FileEventLog::write(std::string_view line) {
     } catch (...) {
         // Out of memory for a log line: the line is lost, nothing else.
     }
+}
+
+std::vector<unsigned long> FileEventLog::runsEndedWithoutOutcome() {
+    if (path_.empty()) return {};
+    std::string tail;
+    {
+        const FileHandle log = openNoLink(path_, GENERIC_READ, OPEN_EXISTING);
+        if (!log) return {};
+        tail = readTail(log, kTailBytes);
+    }
+    std::vector<unsigned long> ended;
+    // This process's id in the log is an earlier run's that had it before.
+    for (const unsigned long id : runsWithoutOutcome(tail))
+        if (id == GetCurrentProcessId() || !isRunning(id)) ended.push_back(id);
+    return ended;
 }
 
 bool FileEventLog::ready() {

@@ -4,11 +4,14 @@
 // reparse point (a symbolic link, a junction) or a file with more than one
 // name (a hard link) is refused, and the log is then kept nowhere. Under Wine 8 a Unix symbolic link is no reparse point
 // to the program: it is followed like on any Unix program, so the refusal is
-// for Windows only. A line that cannot be written is dropped.
+// for Windows only. A line that cannot be written is dropped, and so is
+// every line after the run's outcome line (a worker left running writes on
+// while the process ends).
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/report/event_log.h"
 #include "win32/unique_handle.h"
@@ -27,6 +30,12 @@ public:
     void write(std::string_view line) override;
     // Opens the file now; false when it cannot be written there.
     bool ready();
+    // The earlier runs in the log's last kTailBytes that ended without an
+    // outcome line and whose process is gone: one still running (a /check
+    // beside a wizard) has not ended. Read before this run writes a line.
+    std::vector<unsigned long> runsEndedWithoutOutcome();
+
+    static constexpr std::uint64_t kTailBytes = 64 * 1024;
 
 private:
     bool open();
@@ -38,6 +47,7 @@ private:
     FileHandle file_;
     std::uint64_t size_ = 0;
     bool refused_ = false;
+    bool ended_ = false;  // the outcome line is written
 };
 
 }  // namespace updater::win32

@@ -51,18 +51,26 @@ bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, 
 }  // namespace
 
 bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
-               const CodePage& cp) {
+               const CodePage& cp, std::vector<std::string>* steps) {
     bool undone = true;
-    for (auto record = records.rbegin(); record != records.rend(); ++record)
-        undone = undoStep(files, directory, *record, cp) && undone;
+    for (auto record = records.rbegin(); record != records.rend(); ++record) {
+        const bool done = undoStep(files, directory, *record, cp);
+        if (steps && record->step != JournalStep::Committed)
+            steps->push_back("back " + directory + record->name + (done ? ": done" : ": failed"));
+        undone = done && undone;
+    }
     return undone;
 }
 
-void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records) {
+// Forward, the new files are in place already: what is left is each backup.
+void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+                   std::vector<std::string>* steps) {
     for (const JournalRecord& record : records) {
         if (record.step != JournalStep::Replace && record.step != JournalStep::Drop) continue;
         const std::string backup = directory + backupName(record.name);
-        if (exists(files, backup)) files.remove(backup);
+        if (!exists(files, backup)) continue;
+        const bool removed = files.remove(backup);
+        if (steps) steps->push_back("forward " + backup + (removed ? ": backup removed" : ": backup stays"));
     }
 }
 
@@ -71,7 +79,7 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
     const std::string journal = directory + std::string(kJournalName);
     if (!exists(files, journal)) return {};
     const std::optional<std::string> bytes = files.readAll(journal);
-    if (!bytes) return {RecoveryOutcome::CouldNot, ""};
+    if (!bytes) return {RecoveryOutcome::CouldNot, "", {}};
     const std::vector<JournalRecord> records = readJournal(*bytes);
 
     const std::string updaterCopy = updaterFile.empty() ? "" : updaterFile + std::string(kUpdaterCopySuffix);
@@ -81,19 +89,25 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
         // Not one of the updater's own journals: its files are left alone,
         // and the journal goes so that it cannot stand in the way for ever.
         files.remove(journal);
-        return {RecoveryOutcome::Ignored, refused->name};
+        return {RecoveryOutcome::Ignored, refused->name, {}};
     }
 
     const bool committed = std::any_of(records.begin(), records.end(),
                                        [](const JournalRecord& record) { return record.step == JournalStep::Committed; });
+    RecoveryResult result;
     if (committed) {
-        removeBackups(files, directory, records);
-    } else if (!undoSteps(files, directory, records, cp)) {
-        return {RecoveryOutcome::CouldNot, ""};
+        removeBackups(files, directory, records, &result.steps);
+    } else if (!undoSteps(files, directory, records, cp, &result.steps)) {
+        result.outcome = RecoveryOutcome::CouldNot;
+        return result;
     }
-    if (!files.remove(journal)) return {RecoveryOutcome::CouldNot, ""};
-    if (records.empty()) return {};
-    return {committed ? RecoveryOutcome::RolledForward : RecoveryOutcome::RolledBack, ""};
+    if (!files.remove(journal)) {
+        result.steps.push_back("journal " + journal + " stays");
+        result.outcome = RecoveryOutcome::CouldNot;
+        return result;
+    }
+    if (!records.empty()) result.outcome = committed ? RecoveryOutcome::RolledForward : RecoveryOutcome::RolledBack;
+    return result;
 }
 
 }  // namespace updater

@@ -22,6 +22,8 @@ enum class RecoveryOutcome {
 struct RecoveryResult {
     RecoveryOutcome outcome = RecoveryOutcome::NothingToDo;
     std::string refusedName;  // for Ignored: the first name that broke the rules
+    // Each step taken, for the log: "back <path>: done" or "forward <path>: failed".
+    std::vector<std::string> steps;
 };
 
 // Acts only on the names the journal gives, inside the program directory
@@ -35,11 +37,12 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
 
 // Undoes the steps of the records, last first; true when every step is
 // undone (a step that never happened counts as undone). The commit's own
-// undo and the recovery share it.
+// undo and the recovery share it; steps, when given, gets a line for each.
 bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
-               const CodePage& cp);
+               const CodePage& cp, std::vector<std::string>* steps = nullptr);
 // Removes the backups of a committed release; a backup that cannot be
 // removed stays as a side file.
-void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records);
+void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+                   std::vector<std::string>* steps = nullptr);
 
 }  // namespace updater

@@ -39,14 +39,21 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
     plan.target = isUpdaterItself(context, entry.file) ? services.programFileName + std::string(kUpdaterCopySuffix)
                                                        : entry.file;
     const std::string copyPath = plan.target == entry.file ? std::string() : services.programDirectory + plan.target;
+    // SIZE and SHA256 bind in every build.
+    const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
+    bool byTime = false;
     if (isEntryCurrent(services.files, services.sha256, local, plan.localPath, entry, copyPath,
-                       [&] { return isLocalFileCurrent(context, local, entry.version); }, &plan.localDigest)) {
+                       [&] {
+                           byTime = true;
+                           return isLocalFileCurrent(context, local, entry.version);
+                       },
+                       &plan.localDigest)) {
         plan.decision = EntryPlan::Decision::Current;
+        // Only content that is known tells an edit from the published file.
+        plan.changedLocally = byTime && expected && expected->promisesEverything();
         return plan;
     }
 
-    // SIZE and SHA256 bind in every build.
-    const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
     if (kind == RunKind::WholeRelease && (!expected || !expected->promisesEverything()))
         return refuse("a whole release needs SIZE and SHA256");
     if (!expected) return refuse("malformed SIZE or SHA256");

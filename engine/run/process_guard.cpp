@@ -7,12 +7,24 @@ bool isProductExecutable(const std::string& exeName, const std::string& productN
 }
 
 bool ProcessGuard::consult(const std::string& productName, const std::string& shownName) {
-    const long processId = processes_.findFirst(
-        [&](const std::string& exeName) { return isProductExecutable(exeName, productName, cp_); });
+    std::string found;
+    const long processId = processes_.findFirst([&](const std::string& exeName) {
+        found = exeName;
+        return isProductExecutable(exeName, productName, cp_);
+    });
     if (processId == -1) return true;
+    const std::string product = "product " + found + " [" + std::to_string(processId) + "]";
     const std::string& named = shownName.empty() ? productName : shownName;
-    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {named}))) return false;
-    if (std::unique_ptr<EndingProcess> ending = processes_.terminate(processId)) waitForEnd(*ending);
+    if (!view_.confirm(fillPercentS(messages_.load(MessageId::ProductRunning), {named}))) {
+        if (log_) log_->write(product + " is running; the user kept it");
+        return false;
+    }
+    // Refused (another user's process), the run goes on and its replacements tell.
+    const std::unique_ptr<EndingProcess> ending = processes_.terminate(processId);
+    const char* result = !ending              ? " could not be ended"
+                         : waitForEnd(*ending) ? " ended after the user's OK"
+                                               : " told to end after the user's OK, still running after 5 s";
+    if (log_) log_->write(product + result);
     return true;
 }
 
@@ -20,11 +32,12 @@ bool ProcessGuard::consult(const std::string& productName, const std::string& sh
 // replacement (its own executable, often) would fail. The guard runs on the
 // worker, so the window answers meanwhile; a process that will not end costs
 // the user 5 s.
-void ProcessGuard::waitForEnd(EndingProcess& process) {
+bool ProcessGuard::waitForEnd(EndingProcess& process) {
     const std::uint64_t deadline = clock_.nowMs() + kEndWaitMs;
     for (std::uint64_t now = clock_.nowMs(); now < deadline; now = clock_.nowMs()) {
-        if (process.waitForEnd(static_cast<std::uint32_t>(deadline - now))) return;
+        if (process.waitForEnd(static_cast<std::uint32_t>(deadline - now))) return true;
     }
+    return false;
 }
 
 }  // namespace updater

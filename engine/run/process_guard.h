@@ -7,6 +7,7 @@
 
 #include "engine/work/clock.h"
 #include "engine/text/code_page.h"
+#include "engine/report/event_log.h"
 #include "engine/report/messages.h"
 #include "engine/report/wizard_view.h"
 
@@ -38,8 +39,8 @@ bool isProductExecutable(const std::string& exeName, const std::string& productN
 class ProcessGuard {
 public:
     ProcessGuard(ProcessSystem& processes, const CodePage& cp, const Messages& messages, WizardView& view,
-                 Clock& clock)
-        : processes_(processes), cp_(cp), messages_(messages), view_(view), clock_(clock) {}
+                 Clock& clock, EventLog* log = nullptr)
+        : processes_(processes), cp_(cp), messages_(messages), view_(view), clock_(clock), log_(log) {}
     // true: go on with the run; false: the user did not allow stopping the product.
     // The box calls it shownName, when given (a brand's display name).
     bool consult(const std::string& productName, const std::string& shownName = {});
@@ -48,13 +49,15 @@ public:
     static constexpr std::uint32_t kEndWaitMs = 5000;
 
 private:
-    void waitForEnd(EndingProcess& process);
+    // Whether the process ended in time.
+    bool waitForEnd(EndingProcess& process);
 
     ProcessSystem& processes_;
     const CodePage& cp_;
     const Messages& messages_;
     WizardView& view_;
     Clock& clock_;
+    EventLog* log_;
 };
 
 }  // namespace updater

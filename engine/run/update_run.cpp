@@ -41,8 +41,12 @@ bool swapIn(const UpdateContext& context, const EntryPlan& plan) {
 }
 
 void reportResult(UpdateContext& context, const std::string& file, FileUpdateResult result) {
-    static constexpr const char* kResults[] = {"failed", "updated", "up to date"};
+    static constexpr const char* kResults[] = {"failed", "updated", "up to date", "kept: changed locally"};
     eventLog(context.services).write("file " + file + ": " + kResults[static_cast<int>(result)]);
+    if (context.tally) {
+        context.tally->failed += result == FileUpdateResult::Failed;
+        context.tally->updated += result == FileUpdateResult::Updated;
+    }
     if (result == FileUpdateResult::Failed) context.view.addListLine(runMessage(context, MessageId::FileFailed, file));
     if (result == FileUpdateResult::Updated) context.view.addListLine(runMessage(context, MessageId::FileUpdated, file));
 }
@@ -84,12 +88,14 @@ void runUpdate(UpdateContext& context, const std::string& manifestBytes, const s
         UpdateManifest::parse(manifestBytes, context.services.codePage, context.services.unicodeToAnsi);
     const std::vector<ManifestEntry> entries = listEntries(manifest);
     if (runsWhole(manifest, context.settings.productName, entries)) {
-        if (runWholeRelease(context, entries, listDroppedFiles(manifest)) == WholeOutcome::Committed)
-            finishRun(context, newVersion);
+        const WholeOutcome outcome = runWholeRelease(context, entries, listDroppedFiles(manifest));
+        if (outcome == WholeOutcome::Committed) finishRun(context, newVersion);
+        if (context.tally) context.tally->ended = outcome != WholeOutcome::Stopped;
         return;
     }
     updateListedFiles(context, entries);
     finishRun(context, newVersion);
+    if (context.tally) context.tally->ended = true;
 }
 
 FileUpdateResult updateEntry(UpdateContext& context, const std::string& file, const std::string& version) {
@@ -103,7 +109,7 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     const EntryPlan plan = planEntry(context, entry, RunKind::FileByFile);
     switch (plan.decision) {
     case EntryPlan::Decision::Refused: return logRefusal(context, entry.file, plan.refusal);
-    case EntryPlan::Decision::Current: return FileUpdateResult::UpToDate;
+    case EntryPlan::Decision::Current: return plan.changedLocally ? FileUpdateResult::Kept : FileUpdateResult::UpToDate;
     case EntryPlan::Decision::Fetch: break;
     }
     // A file in a folder the installation lacks gets the folder; the folders

@@ -8,7 +8,8 @@
 
 namespace updater {
 
-enum class FileUpdateResult { Failed = 0, Updated = 1, UpToDate = 2 };
+// Kept: a user's edit, newer than the entry, stays.
+enum class FileUpdateResult { Failed = 0, Updated = 1, UpToDate = 2, Kept = 3 };
 
 // Runs the whole update from the manifest the check fetched and verified,
 // and updates the view. NetworkError, FileError and DateParserError escape

@@ -67,6 +67,14 @@ inline void logFileError(const UpdateServices& services, const std::string& file
                              errorCodeText(code, services.systemErrorText ? services.systemErrorText(code) : ""));
 }
 
+// What a run came to, for the log's outcome line; counted as it goes, so a
+// run cut short by a failure still tells what it did.
+struct RunTally {
+    int updated = 0;     // files put in place
+    int failed = 0;      // files that could not be
+    bool ended = false;  // the run reached its end, not stopped or declined at the guard
+};
+
 struct UpdateContext {
     const UpdateServices& services;
     const UpdateSettings& settings;
@@ -82,6 +90,8 @@ struct UpdateContext {
     // Where Cancel and a whole release's commit meet; without it Cancel never
     // reaches the run.
     CommitGate* commitGate = nullptr;
+    // Where a run counts its files; none counted without it.
+    RunTally* tally = nullptr;
 };
 
 }  // namespace updater

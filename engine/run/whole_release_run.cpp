@@ -47,6 +47,7 @@ public:
             return failed();
         }
         for (const auto& [target, file] : staged_) list(MessageId::FileUpdated, file);
+        for (const std::string& drop : plan.drops) note(drop, "removed, dropped by the release");
         return WholeOutcome::Committed;
     }
 
@@ -76,10 +77,14 @@ private:
         const EntryPlan plan = planEntry(context_, entry, RunKind::WholeRelease);
         switch (plan.decision) {
         case EntryPlan::Decision::Refused: return failedFile(entry.file, plan.refusal);
-        case EntryPlan::Decision::Current: note(entry.file, "up to date"); return true;
+        case EntryPlan::Decision::Current:
+            note(entry.file, plan.changedLocally ? "kept: changed locally" : "up to date");
+            return true;
         case EntryPlan::Decision::Fetch: break;
         }
-        if (!isKeptDownload(plan.downloadPath, plan.expected) && !fetch(plan))
+        if (isKeptDownload(plan.downloadPath, plan.expected))
+            note(entry.file, "reused the download an earlier run left, " + plan.downloadPath);
+        else if (!fetch(plan))
             return failedFile(entry.file, "not fetched");
         staged_.emplace_back(plan.target, entry.file);
         return true;
@@ -170,6 +175,7 @@ private:
 
     void list(MessageId id, const std::string& file) {
         if (id == MessageId::FileUpdated) note(file, "updated");
+        if (context_.tally) (id == MessageId::FileUpdated ? context_.tally->updated : context_.tally->failed) += 1;
         context_.view.addListLine(runMessage(context_, id, file));
     }
     void note(const std::string& file, const std::string& what) {

@@ -26,6 +26,7 @@ void WizardFlow::start() {
     }
     addListLine(settings_.shownName() + " " + settings_.installedVersion);
     if (releasePending_) {
+        outcome_ = "failed 0";
         // Next hands the recovery to an elevated copy; without one to start,
         // only Cancel remains until a start with rights finishes it.
         showStatus(loadMessage(MessageId::RecoveryNeedsRights));
@@ -73,6 +74,7 @@ void WizardFlow::runCheck() {
     try {
         if (!connected_) connect();
     } catch (...) {
+        outcome_ = "failed 0";
         endWithFailure(std::current_exception());
         return;
     }
@@ -88,6 +90,7 @@ void WizardFlow::runCheck() {
     workLeft_ = workLeft_ || outcome.left;
     if (stop_.requested()) return;  // the wizard is closing
     if (outcome.failure) {
+        outcome_ = "failed 0";
         enableButton(true);
         endWithFailure(outcome.failure);
         return;
@@ -103,6 +106,8 @@ void WizardFlow::takeCheckResult(VersionCheckResult result) {
     // version it was started for.
     const bool goOn =
         services_.installRights && services_.installRights->continuesWith(found ? result.newVersion : std::string());
+    static constexpr const char* kOutcomes[] = {"cancelled", "current", "failed 0"};
+    outcome_ = kOutcomes[static_cast<int>(result.outcome)];
     if (result.outcome == CheckOutcome::AlreadyNewest) return;
     if (found) {
         newVersion_ = std::move(result.newVersion);
@@ -120,7 +125,7 @@ void WizardFlow::installWithRights() {
     case InstallRights::Step::Install: return runUpdateInBackground();
     // The folder is another updater's now; this wizard has nothing left to do.
     case InstallRights::Step::HandedOver:
-    case InstallRights::Step::FolderLost: return window_.close(WizardWindow::End::HandedOver);
+    case InstallRights::Step::FolderLost: outcome_ = "handed over"; return window_.close(WizardWindow::End::HandedOver);
     case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
     case InstallRights::Step::NoRights: break;
     }
@@ -136,7 +141,7 @@ void WizardFlow::recoverElevated() {
     const InstallRights::Decision decision = services_.installRights->forRecovery();
     switch (decision.step) {
     case InstallRights::Step::HandedOver:
-    case InstallRights::Step::FolderLost: return window_.close(WizardWindow::End::HandedOver);
+    case InstallRights::Step::FolderLost: outcome_ = "handed over"; return window_.close(WizardWindow::End::HandedOver);
     case InstallRights::Step::LaunchFailed: showErrorBox(services_.systemErrorText(decision.error)); break;
     case InstallRights::Step::Install:
     case InstallRights::Step::NoRights: break;
@@ -163,10 +168,12 @@ void WizardFlow::runUpdateInBackground() {
     try {
         if (!connected_) connect();
     } catch (...) {
+        outcome_ = "failed 0";
         endWithFailure(std::current_exception());
         return;
     }
     commitGate_.reset();
+    tally_ = {};
     running_ = true;
     const WizardWindow::WorkOutcome outcome = window_.runInBackground(stop_, [this](WizardView& view) {
         UpdateContext context = makeContext(view);
@@ -174,11 +181,21 @@ void WizardFlow::runUpdateInBackground() {
     });
     running_ = false;
     workLeft_ = workLeft_ || outcome.left;
+    // A worker left behind still counts; its tally is not read.
+    if (!outcome.left) noteRunOutcome(outcome.failure != nullptr);
     if (cancelAfterRun_) {
         window_.close(WizardWindow::End::Cancelled);
         return;
     }
     if (outcome.failure) endWithFailure(outcome.failure);
+}
+
+// A run that failed on the way counts the file in hand as failed too. A run
+// declined at the guard or stopped leaves the outcome as it was.
+void WizardFlow::noteRunOutcome(bool interrupted) {
+    if (interrupted) tally_.failed += 1;
+    else if (!tally_.ended) return;
+    outcome_ = tally_.failed > 0 ? "failed " + std::to_string(tally_.failed) : "updated " + std::to_string(tally_.updated);
 }
 
 void WizardFlow::endWithFailure(std::exception_ptr failure) {
@@ -195,15 +212,19 @@ UpdateContext WizardFlow::makeContext(WizardView& view) {
                           .http = services_.http.connection(),
                           .clock = &clock_,
                           .stop = &stop_,
-                          .commitGate = &commitGate_};
+                          .commitGate = &commitGate_,
+                          .tally = &tally_};
     context.consultGuard = [this, &view] {
-        return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_)
+        return ProcessGuard(services_.processes, services_.codePage, services_.messages, view, clock_,
+                            &eventLog(services_))
             .consult(settings_.productName, settings_.shownName());
     };
     return context;
 }
 
 void WizardFlow::windowClosed() {
+    const bool elevated = services_.installRights && !services_.installRights->mayHandOver();
+    eventLog(services_).write(std::string(kOutcomePrefix) + (elevated ? "elevated wizard " : "wizard ") + outcome_);
     // A worker left inside a call still uses the session.
     if (!workLeft_) services_.http.close();
 }

@@ -63,7 +63,7 @@ public:
     void pressButton();
     // Cancel, Esc and the close box.
     void cancel();
-    // The window is being destroyed.
+    // The window is being destroyed: the log gets the wizard's outcome line.
     void windowClosed();
 
     ButtonStage stage() const { return stage_; }
@@ -90,6 +90,7 @@ private:
     void runUpdateInBackground();
     // A failure the action did not handle ends it with one box.
     void endWithFailure(std::exception_ptr failure);
+    void noteRunOutcome(bool interrupted);
     UpdateContext makeContext(WizardView& view);
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
 
@@ -107,6 +108,10 @@ private:
     bool running_ = false;
     bool cancelAfterRun_ = false;  // Cancel came during a commit, which ends first
     bool workLeft_ = false;        // a worker told to stop did not end in time
+    // How the wizard ends if it ends now, for the log: "cancelled" until a
+    // check or a run says otherwise.
+    std::string outcome_ = "cancelled";
+    RunTally tally_;
     std::string newVersion_;
     std::string manifest_;         // what the check fetched and verified, for the run
     SteadyClock clock_;

@@ -18,6 +18,9 @@ struct EntryPlan {
     const ManifestEntry& entry;
     Decision decision = Decision::Fetch;
     std::string refusal;  // why it is refused, for the log
+    // Current only: the content is none the vendor published, and newer than
+    // the entry: a user's edit, which stays.
+    bool changedLocally = false;
     // Set once the name is allowed: the entry's file in the installation.
     std::string localPath;
     // Set once the file is looked at: what the new content replaces,

@@ -289,6 +289,9 @@ TEST_F(RecoveryTest, RecoverSwitchUndoesACutCommitAndKeepsTheDownload) {
     EXPECT_EQ(product.readFile("a.dll.upg"), "new a");
     EXPECT_FALSE(product.exists("a.dll.old") || product.exists("update.journal"));
     EXPECT_EQ(recover(), 0) << "nothing left to do";
+    const std::string log = product.readFile("Update.log");
+    for (const char* line : {"recovery: back ", "end: recover back\r\n", "end: recover nothing\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST_F(RecoveryTest, StartFinishesACommittedReleaseBeforeTheWizardShows) {
@@ -313,6 +316,7 @@ TEST_F(RecoveryTest, AnotherUpdaterHoldingTheFolderTouchesNothing) {
     EXPECT_EQ(second.wait(std::chrono::seconds(30)), 3) << second.output();
     EXPECT_EQ(product.readFile("a.dll"), "new a");
     EXPECT_TRUE(product.exists("update.journal"));
+    EXPECT_NE(product.readFile("Update.log").find("end: refused, folder held\r\n"), std::string::npos);
 }
 
 }  // namespace

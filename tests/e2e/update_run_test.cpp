@@ -386,7 +386,9 @@ TEST_F(UpdateRunE2eTest, NamesLeavingTheProgramDirectoryAreRefused) {
     EXPECT_EQ(product.readFile("a.dll"), "old a");
 }
 
-// Killed while a download stalls: every product file is whole, old or new.
+// Killed while a download stalls: every product file is whole, old or new;
+// the next run finishes the update and logs that the killed one ended
+// without an outcome line, once.
 TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
     serveFile("b.dll", "new b");
     ScriptedAnswer stalled;
@@ -405,6 +407,20 @@ TEST_F(UpdateRunE2eTest, KilledInTheMiddleLeavesEveryFileWhole) {
     std::set<std::string> left = namesIn(product.path());
     left.erase("a.dll.upg");  // the unfinished download may stay beside the old file
     EXPECT_EQ(left, (std::set<std::string>{"Update.exe", "updataAdd.ini", "a.dll", "b.dll"}));
+
+    serveFile("a.dll", "new a");
+    ASSERT_NO_FATAL_FAILURE(startChecked());
+    update();
+    ASSERT_TRUE(wizard.pressNext());
+    EXPECT_TRUE(updater->waitExit());
+    const std::string log = product.readFile("Update.log");
+    const std::size_t killedId = log.find("] Update.exe ");
+    ASSERT_NE(killedId, std::string::npos) << log;
+    const std::string killed = log.substr(log.rfind('[', killedId), killedId + 1 - log.rfind('[', killedId));
+    const std::string missing = "previous run " + killed + " ended without an outcome";
+    EXPECT_NE(log.find(missing), std::string::npos) << log;
+    EXPECT_EQ(log.find(missing), log.rfind(missing)) << log;
+    EXPECT_NE(log.find("end: wizard updated 1\r\n"), std::string::npos) << log;
 }
 
 // A link planted at the download path is removed, never written through:

@@ -292,6 +292,8 @@ TEST_P(QuietCheckTest, AnswersByExitCodeAndFile) {
     EXPECT_EQ(fileBytes(product.pathOf("answer.txt")), row.file);
     const std::string log = fileBytes(product.pathOf("Update.log")).value_or("");
     EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+    const std::size_t outcome = log.rfind("] end: check ");
+    EXPECT_TRUE(outcome != std::string::npos && log.find('\n', outcome) + 1 == log.size()) << "last: " << log;
     // Each line: local time, its offset from UTC, the process.
     const std::regex prefix(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d\d:\d\d \[\d+\] [^\r\n]+)");
     std::istringstream lines(log);

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/manifest/side_files.h"
+#include "engine/release/release_paths.h"
+#include "engine/release/release_recovery.h"
+#include "engine/release/update_journal.h"
+#include "engine/run/process_guard.h"
 #include "engine/report/logged_http.h"
 #include "engine/run/update_run.h"
 #include "engine/run/version_check.h"
@@ -125,6 +130,73 @@ TEST_F(EventLogTest, AFailedFileNamesItsCause) {
         EXPECT_EQ(updateEntry(context, row.entry), FileUpdateResult::Failed);
         expectLines(row.lines);
     }
+}
+
+// The lines a support desk looks for: the product ended, a user's edit kept,
+// a download reused, a dropped file removed, and each recovery step.
+TEST_F(EventLogTest, ARunAndARecoveryTellTheirStory) {
+    const std::string prog = "C:\\Prog\\", time = "2024-03-05 14:30:00";
+    rig.dates.dates[time] = 45356.604166666664;
+    const auto file = [&](int n, const std::string& name, const std::string& content) {
+        return "[FILE" + std::to_string(n) + "]\nFILE=" + name + "\nVERSION=" + time + "\nSIZE=" +
+               std::to_string(content.size()) + "\nSHA256=" + fakes::fakeDigestHex(content) + "\n";
+    };
+    rig.files.put(prog + "a.dll", "edited here", 46000);
+    rig.files.put(prog + downloadName("b.dll"), "new b");
+    rig.files.put(prog + "gone.dll", "gone v1", 45000);
+    rig.processes.processes = {{77, "KELMOR.EXE"}};
+    ProcessGuard guard(rig.processes, rig.services.codePage, rig.messages, rig.view, rig.clock, &log);
+    context.consultGuard = [&] { return guard.consult("kelmor"); };
+    RunTally tally;
+    context.tally = &tally;
+    runUpdate(context,
+              "[kelmor]\nVERSION=1.3\nWHOLE=1\n" + file(0, "a.dll", "new a") + file(1, "b.dll", "new b") +
+                  "[DROP0]\nFILE=gone.dll\nPREV0_SIZE=7\nPREV0_SHA256=" + fakes::fakeDigestHex("gone v1") + "\n",
+              "1.3");
+    expectLines({"product KELMOR.EXE [77] ended after the user's OK", "file a.dll: kept: changed locally",
+                 "file b.dll: reused the download an earlier run left", "file b.dll: updated",
+                 "file gone.dll: removed, dropped by the release"});
+    EXPECT_EQ(tally.updated, 1);
+    EXPECT_TRUE(tally.ended);
+    for (const std::string& line : log.lines) EXPECT_EQ(line.find("a.dll: up to date"), std::string::npos);
+
+    // File by file too, an edit is kept under its own name.
+    log.lines.clear();
+    EXPECT_EQ(updateEntry(context, {"a.dll", time, "5", fakes::fakeDigestHex("new a")}), FileUpdateResult::Kept);
+
+    // Recovery back from a commit cut short, then forward from one whose last record is on disk.
+    for (const bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "forward" : "back");
+        rig.files.put(prog + backupName("c.dll"), "old c");
+        rig.files.put(prog + "c.dll", "new c");
+        std::string journal = journalRecordText({JournalStep::Replace, "c.dll"});
+        if (committed) journal += journalRecordText({JournalStep::Committed, ""});
+        rig.files.put(prog + std::string(kJournalName), journal);
+        const RecoveryResult result = recoverRelease(rig.files, prog, "Update.exe", rig.services.codePage);
+        EXPECT_EQ(result.steps, std::vector<std::string>{committed ? "forward C:\\Prog\\c.dll.old: backup removed"
+                                                                   : "back C:\\Prog\\c.dll: done"});
+    }
+}
+
+// A run that wrote lines and no outcome line ended without one, until a
+// later run has said so once. Lines of other shapes are no run's.
+TEST_F(EventLogTest, TheTailNamesRunsThatEndedWithoutAnOutcome) {
+    const auto line = [](unsigned long id, const std::string& text) {
+        return "2026-12-07 23:10:05 +08:00 [" + std::to_string(id) + "] " + text + "\r\n";
+    };
+    const std::string killed = line(11, "Update.exe 1.0 wizard: strSoft=kelmor") + line(11, "GET /kelmor/a.dll");
+    const std::string ended = line(12, "Update.exe 1.0 check") + line(12, "end: check current");
+    const std::vector<std::pair<std::string, std::vector<unsigned long>>> rows = {
+        {killed + ended, {11}},
+        {"d.dll: updated\r\n" + killed, {11}},                    // begins inside a line
+        {killed + line(13, missingOutcomeLine(11)) + line(13, "end: wizard current"), {}},
+        {killed + line(13, missingOutcomeLine(11)), {13}},          // the reporter itself was killed
+        {ended + line(12, "Update.exe 1.0 wizard"), {12}},          // the id again, for a new run
+        {"2026-12-07 23:10:05 file a.dll: updated\r\n[14] x\r\n" + ended, {}},
+        {"", {}},
+    };
+    for (const auto& [tail, open] : rows) EXPECT_EQ(runsWithoutOutcome(tail), open) << tail;
+    EXPECT_EQ(missingOutcomeLine(1234), "previous run [1234] ended without an outcome");
 }
 
 TEST(LogFolderName, ReplacesWhatWindowsRefusesAndNeverClimbs) {

@@ -420,9 +420,9 @@ TEST_F(UpdateRunTest, EntriesWithAHashAreDecidedByContent) {
         {"current-older.exe", published, kBefore, FileUpdateResult::UpToDate, true},
         {"current-newer.exe", published, kAfter, FileUpdateResult::UpToDate, true},
         {"earlier-newer.exe", earlier, kAfter, FileUpdateResult::Updated, true},
-        {"edited-newer.exe", "a user's own edit, longer than the file", kAfter, FileUpdateResult::UpToDate, false},
+        {"edited-newer.exe", "a user's own edit, longer than the file", kAfter, FileUpdateResult::Kept, false},
         {"edited-older.exe", "a user's own edit, old", kBefore, FileUpdateResult::Updated, false},
-        {"same-size-edit.exe", std::string(published.size(), 'x'), kAfter, FileUpdateResult::UpToDate, true},
+        {"same-size-edit.exe", std::string(published.size(), 'x'), kAfter, FileUpdateResult::Kept, true},
     };
     for (const Row& row : rows) {
         if (row.local) rig.files.put(kProg + row.file, *row.local, row.time);
@@ -430,7 +430,7 @@ TEST_F(UpdateRunTest, EntriesWithAHashAreDecidedByContent) {
         rig.files.hashed.clear();
         EXPECT_EQ(updateEntry(rig.context, section(row.file)), row.result) << row.file;
         EXPECT_EQ(!rig.files.hashed.empty(), row.hashed) << row.file;
-        const bool kept = row.result == FileUpdateResult::UpToDate;
+        const bool kept = row.result == FileUpdateResult::UpToDate || row.result == FileUpdateResult::Kept;
         EXPECT_EQ(rig.files.content(kProg + row.file), kept ? row.local.value_or("<missing>") : published) << row.file;
     }
 

@@ -42,6 +42,7 @@ struct FlowRig : WizardWindow, HttpSession, FolderClaimControl, ElevatedLauncher
     explicit FlowRig(const FlowSetup& setup) : setup(setup) {
         services.systemErrorText = [](unsigned long code) { return "code " + std::to_string(code); };
         if (setup.rights) services.installRights = &rights;
+        services.log = &outcomes;
     }
     void step(Step step) {
         if (step == Step::Start) flow.start();
@@ -95,8 +96,13 @@ struct FlowRig : WizardWindow, HttpSession, FolderClaimControl, ElevatedLauncher
             if (!context.commitGate->beginCommit()) return;
             reach(Point::Commit);
         }
+        *context.tally = {.updated = 2, .failed = 0, .ended = true};
         context.view.showStage(ButtonStage::Finish);
     }
+    struct : EventLog {
+        void write(std::string_view line) override { last = line; }
+        std::string last;
+    } outcomes;
 
     FlowSetup setup;
     fakes::FakeMessages messages;
@@ -122,6 +128,7 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
         std::vector<Step> steps;
         std::vector<std::string> actions;  // of the last step
         ButtonStage stage;
+        const char* outcome = nullptr;  // the log's last line once the window goes, after "end: "
     };
     const fakes::FakeMessages messages;
     const std::string noRights = "status:" + messages.load(MessageId::NoRightsToInstall);
@@ -131,7 +138,7 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
     const auto N = ButtonStage::Next, U = ButtonStage::Update, F = ButtonStage::Finish;
     const FlowRow rows[] = {
         // The window comes up.
-        {"start", {}, {S::Start}, {"list:Kelmor 1.0", "focus"}, N},
+        {"start", {}, {S::Start}, {"list:Kelmor 1.0", "focus"}, N, "wizard cancelled"},
         {"start, no connection", {.connectFails = true}, {S::Start}, {"failure", "list:Kelmor 1.0", "focus"}, N},
         {"start of the copy elevated for 1.3", {.elevatedFor = "1.3"}, {S::Start}, {"list:Kelmor 1.0", "focus", "pressSoon"}, N},
         {"start, release pending", {.releasePending = true}, {S::Start}, {"list:Kelmor 1.0", needsRights, "enable"}, N},
@@ -139,36 +146,36 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
          {"list:Kelmor 1.0", needsRights, "disable"}, N},
         // Next.
         {"next finds a newer version", {}, {S::Start, S::Press}, {"disable", "work", toUpdate, "enable"}, U},
-        {"next finds the newest", {.check = Answer::Newest}, {S::Start, S::Press}, {"disable", "work"}, N},
-        {"next fails, to be repeated", {.check = Answer::Failed}, {S::Start, S::Press}, {"disable", "work", "enable"}, N},
-        {"next throws", {.check = Answer::Throws}, {S::Start, S::Press}, {"disable", "work", "enable", "wait:off", "failure"}, N},
+        {"next finds the newest", {.check = Answer::Newest}, {S::Start, S::Press}, {"disable", "work"}, N, "wizard current"},
+        {"next fails, to be repeated", {.check = Answer::Failed}, {S::Start, S::Press}, {"disable", "work", "enable"}, N, "wizard failed 0"},
+        {"next throws", {.check = Answer::Throws}, {S::Start, S::Press}, {"disable", "work", "enable", "wait:off", "failure"}, N, "wizard failed 0"},
         {"next, still no connection", {.connectFails = true}, {S::Start, S::Press}, {"wait:off", "failure"}, N},
         {"next in the copy elevated for 1.3 goes on", {.elevatedFor = "1.3"}, {S::Start, S::Press},
-         {"disable", "work", toUpdate, "enable", "work", toFinish}, F},
+         {"disable", "work", toUpdate, "enable", "work", toFinish}, F, "elevated wizard updated 2"},
         {"next in the copy elevated for 1.2 stops", {.elevatedFor = "1.2"}, {S::Start, S::Press},
          {"disable", "work", toUpdate, "enable"}, U},
         // During the check.
-        {"cancel while checking", {.at = Point::Check}, {S::Start, S::Press}, {"disable", "work", "close:cancelled"}, N},
+        {"cancel while checking", {.at = Point::Check}, {S::Start, S::Press}, {"disable", "work", "close:cancelled"}, N, "wizard cancelled"},
         {"press while checking", {.at = Point::Check, .during = S::Press}, {S::Start, S::Press},
          {"disable", "work", toUpdate, "enable"}, U},
         {"window closes after the check was left", {.at = Point::Check, .leftOnStop = true}, {S::Start, S::Press, S::Close}, {}, N},
         // Update.
-        {"update runs here", {}, {S::Start, S::Press, S::Press}, {"work", toFinish}, F},
+        {"update runs here", {}, {S::Start, S::Press, S::Press}, {"work", toFinish}, F, "wizard updated 2"},
         {"update runs here without rights to decide", {.rights = false}, {S::Start, S::Press, S::Press}, {"work", toFinish}, F},
-        {"update hands over", {.writable = false}, {S::Start, S::Press, S::Press}, {"close:handedOver"}, U},
+        {"update hands over", {.writable = false}, {S::Start, S::Press, S::Press}, {"close:handedOver"}, U, "wizard handed over"},
         {"update, prompt refused", {.writable = false, .prompt = kPromptRefused}, {S::Start, S::Press, S::Press},
          {noRights, "enable"}, U},
         {"update, launch failed", {.writable = false, .prompt = 2}, {S::Start, S::Press, S::Press},
          {"error:code 2", noRights, "enable"}, U},
         {"update in an elevated copy that cannot write", {.writable = false, .elevatedFor = "1.2"},
          {S::Start, S::Press, S::Press}, {noRights, "enable"}, U},
-        {"update throws", {.runThrows = true}, {S::Start, S::Press, S::Press}, {"work", "wait:off", "failure"}, U},
-        {"cancel at update", {}, {S::Start, S::Press, S::Cancel}, {"close:cancelled"}, U},
+        {"update throws", {.runThrows = true}, {S::Start, S::Press, S::Press}, {"work", "wait:off", "failure"}, U, "wizard failed 1"},
+        {"cancel at update", {}, {S::Start, S::Press, S::Cancel}, {"close:cancelled"}, U, "wizard cancelled"},
         // During the run.
         {"cancel while a whole release downloads", {.at = Point::Downloads}, {S::Start, S::Press, S::Press},
-         {"work", "close:cancelled"}, U},
+         {"work", "close:cancelled"}, U, "wizard cancelled"},
         {"cancel during the commit waits for it", {.at = Point::Commit}, {S::Start, S::Press, S::Press},
-         {"work", toFinish, "close:cancelled"}, F},
+         {"work", toFinish, "close:cancelled"}, F, "wizard updated 2"},
         {"cancel during a run file by file", {.at = Point::FileByFile}, {S::Start, S::Press, S::Press},
          {"work", "close:cancelled", toFinish}, F},
         // Finish, and a pending release.
@@ -177,7 +184,7 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
         {"pending: next hands over", {.releasePending = true}, {S::Start, S::Press}, {"close:handedOver"}, N},
         {"pending: prompt refused", {.releasePending = true, .prompt = kPromptRefused}, {S::Start, S::Press}, {needsRights}, N},
         {"pending: launch failed", {.releasePending = true, .prompt = 5}, {S::Start, S::Press}, {"error:code 5", needsRights}, N},
-        {"pending: cancel", {.releasePending = true}, {S::Start, S::Cancel}, {"close:cancelled"}, N},
+        {"pending: cancel", {.releasePending = true}, {S::Start, S::Cancel}, {"close:cancelled"}, N, "wizard failed 0"},
     };
     for (const FlowRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -188,6 +195,9 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
         }
         EXPECT_EQ(rig.view.log, row.actions);
         EXPECT_EQ(rig.flow.stage(), row.stage);
+        if (!row.outcome) continue;
+        rig.flow.windowClosed();
+        EXPECT_EQ(rig.outcomes.last, std::string("end: ") + row.outcome);
     }
 }
 
