@@ -28,6 +28,7 @@ enum class MessageId : unsigned {
     ReleaseNotDone = 121,    // a whole release failed; nothing changed
     RecoveryNeedsRights = 122,
     NoRightsToInstall = 123,  // the directory cannot be written and no elevated copy runs
+    FileRemoved = 125,        // a whole release removed the file
     // Framework texts used by the failure report.
     FileAccessError = 61857,
     DiskFull = 61869,

@@ -47,6 +47,7 @@ public:
             return failed();
         }
         for (const auto& [target, file] : staged_) list(MessageId::FileUpdated, file);
+        for (const std::string& file : plan.drops) list(MessageId::FileRemoved, file);
         return WholeOutcome::Committed;
     }
 
@@ -79,8 +80,12 @@ private:
         case EntryPlan::Decision::Current: note(entry.file, "up to date"); return true;
         case EntryPlan::Decision::Fetch: break;
         }
-        if (!isKeptDownload(plan.downloadPath, plan.expected) && !fetch(plan))
+        if (isKeptDownload(plan.downloadPath, plan.expected)) {
+            // Its bytes count as received, as a download's would.
+            if (plan.expected.size.value_or(0) > 0) context_.view.setProgress(100);
+        } else if (!fetch(plan)) {
             return failedFile(entry.file, "not fetched");
+        }
         staged_.emplace_back(plan.target, entry.file);
         return true;
     }
@@ -170,6 +175,7 @@ private:
 
     void list(MessageId id, const std::string& file) {
         if (id == MessageId::FileUpdated) note(file, "updated");
+        if (id == MessageId::FileRemoved) note(file, "removed");
         context_.view.addListLine(runMessage(context_, id, file));
     }
     void note(const std::string& file, const std::string& what) {
@@ -177,6 +183,8 @@ private:
     }
 
     WholeOutcome failed() {
+        // Nothing changed, so the bar shows nothing done.
+        context_.view.setProgress(0);
         context_.view.showStatus(context_.services.messages.load(MessageId::ReleaseNotDone));
         context_.view.enableButton(true);
         return WholeOutcome::Failed;

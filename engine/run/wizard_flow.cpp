@@ -24,7 +24,7 @@ void WizardFlow::start() {
     } catch (...) {
         window_.reportFailure(std::current_exception());
     }
-    addListLine(settings_.productName + " " + settings_.installedVersion);
+    addListLine(productLine());
     if (releasePending_) {
         // Next hands the recovery to an elevated copy; without one to start,
         // only Cancel remains until a start with rights finishes it.
@@ -166,6 +166,13 @@ void WizardFlow::runUpdateInBackground() {
         endWithFailure(std::current_exception());
         return;
     }
+    // A run again after one that failed starts from the product line alone,
+    // so that no line of the last attempt reads as this one's.
+    if (ranBefore_) {
+        clearList();
+        addListLine(productLine());
+    }
+    ranBefore_ = true;
     commitGate_.reset();
     running_ = true;
     const WizardWindow::WorkOutcome outcome = window_.runInBackground(stop_, [this](WizardView& view) {
@@ -178,7 +185,11 @@ void WizardFlow::runUpdateInBackground() {
         window_.close(WizardWindow::End::Cancelled);
         return;
     }
-    if (outcome.failure) endWithFailure(outcome.failure);
+    if (outcome.failure) {
+        // The bar shows no part of a run that failed.
+        setProgress(0);
+        endWithFailure(outcome.failure);
+    }
 }
 
 void WizardFlow::endWithFailure(std::exception_ptr failure) {
