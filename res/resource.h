@@ -19,7 +19,7 @@
 #define IDC_LIST 1011
 #define IDC_STATUS 1012
 
-// String table ids 103..123 and the framework's file-error texts.
+// String table ids 103..125 and the framework's file-error texts.
 #define IDS_SOCKET_INIT_FAILED 103
 #define IDS_URL_NOT_HTTP 104
 #define IDS_CLICK_NEXT 105
@@ -45,6 +45,8 @@
 #define IDS_RECOVERY_NEEDS_RIGHTS 122
 // The program directory cannot be written and no elevated copy took the run over.
 #define IDS_NO_RIGHTS_TO_INSTALL 123
+// A file a whole release removed, listed after the updated ones.
+#define IDS_FILE_REMOVED 125
 // The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.
 #define IDR_UPDATE_PUBLIC_KEY 140
 // A brand's tables only (cmake/UpdaterTexts.cmake): the dialog's own texts

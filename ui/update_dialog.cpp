@@ -160,6 +160,10 @@ void UpdateDialog::deleteFirstListLine() {
     SendMessageW(list_, LB_DELETESTRING, 0, 0);
 }
 
+void UpdateDialog::clearList() {
+    SendMessageW(list_, LB_RESETCONTENT, 0, 0);
+}
+
 // Each line added to a visible list repaints it, which costs milliseconds
 // under Wine; during a run one frame's lines go in while it is held.
 void UpdateDialog::holdListPaint(bool hold) {

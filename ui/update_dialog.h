@@ -34,6 +34,7 @@ public:
     void showStatus(const std::string& text) override;
     void addListLine(const std::string& text) override;
     void deleteFirstListLine() override;
+    void clearList() override;
     void showStage(ButtonStage stage) override;
     void enableButton(bool enabled) override;
     void setProgress(int position) override;

@@ -12,6 +12,7 @@ public:
     void showStatus(const std::string&) override {}
     void addListLine(const std::string&) override {}
     void deleteFirstListLine() override {}
+    void clearList() override {}
     void showStage(ButtonStage) override {}
     void enableButton(bool) override {}
     void setProgress(int) override {}

@@ -15,6 +15,7 @@ public:
     virtual void showStatus(const std::string& text) = 0;
     virtual void addListLine(const std::string& text) = 0;
     virtual void deleteFirstListLine() = 0;
+    virtual void clearList() = 0;
     // Moves the button to the stage and gives it the stage's caption.
     virtual void showStage(ButtonStage stage) = 0;
     virtual void enableButton(bool enabled) = 0;

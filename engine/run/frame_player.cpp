@@ -27,6 +27,10 @@ void FramePlayer::play(ViewCall& call) {
         holdList();
         view_.deleteFirstListLine();
         break;
+    case ViewCall::Kind::ClearList:
+        holdList();
+        view_.clearList();
+        break;
     case ViewCall::Kind::Stage: view_.showStage(static_cast<ButtonStage>(call.value)); break;
     case ViewCall::Kind::Enable: view_.enableButton(call.value != 0); break;
     case ViewCall::Kind::WaitCursor: view_.showWaitCursor(call.value != 0); break;

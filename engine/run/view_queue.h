@@ -15,7 +15,7 @@
 namespace updater {
 
 struct ViewCall {
-    enum class Kind { Status, ListLine, DeleteFirstLine, Stage, Enable, Progress, WaitCursor, ErrorBox, Confirm };
+    enum class Kind { Status, ListLine, DeleteFirstLine, ClearList, Stage, Enable, Progress, WaitCursor, ErrorBox, Confirm };
     Kind kind;
     std::string text;
     int value = 0;
@@ -64,6 +64,7 @@ public:
     void showStatus(const std::string& text) override { queue_.push({ViewCall::Kind::Status, text}); }
     void addListLine(const std::string& text) override { queue_.push({ViewCall::Kind::ListLine, text}); }
     void deleteFirstListLine() override { queue_.push({ViewCall::Kind::DeleteFirstLine, {}}); }
+    void clearList() override { queue_.push({ViewCall::Kind::ClearList, {}}); }
     void showStage(ButtonStage stage) override { queue_.push({ViewCall::Kind::Stage, {}, static_cast<int>(stage)}); }
     void enableButton(bool enabled) override { queue_.push({ViewCall::Kind::Enable, {}, enabled}); }
     // Each chunk of a download sets it; only a change is worth a node.

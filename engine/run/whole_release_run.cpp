@@ -47,7 +47,10 @@ public:
             return failed();
         }
         for (const auto& [target, file] : staged_) list(MessageId::FileUpdated, file);
-        for (const std::string& drop : plan.drops) note(drop, "removed, dropped by the release");
+        for (const std::string& drop : plan.drops) {
+            note(drop, "removed, dropped by the release");
+            list(MessageId::FileRemoved, drop);
+        }
         return WholeOutcome::Committed;
     }
 
@@ -82,10 +85,13 @@ private:
             return true;
         case EntryPlan::Decision::Fetch: break;
         }
-        if (isKeptDownload(plan.downloadPath, plan.expected))
+        if (isKeptDownload(plan.downloadPath, plan.expected)) {
             note(entry.file, "reused the download an earlier run left, " + plan.downloadPath);
-        else if (!fetch(plan))
+            // Its bytes count as received, as a download's would.
+            if (plan.expected.size.value_or(0) > 0) context_.view.setProgress(100);
+        } else if (!fetch(plan)) {
             return failedFile(entry.file, "not fetched");
+        }
         staged_.emplace_back(plan.target, entry.file);
         return true;
     }
@@ -175,7 +181,8 @@ private:
 
     void list(MessageId id, const std::string& file) {
         if (id == MessageId::FileUpdated) note(file, "updated");
-        if (context_.tally) (id == MessageId::FileUpdated ? context_.tally->updated : context_.tally->failed) += 1;
+        if (context_.tally && id == MessageId::FileUpdated) context_.tally->updated += 1;
+        if (context_.tally && id == MessageId::FileFailed) context_.tally->failed += 1;
         context_.view.addListLine(runMessage(context_, id, file));
     }
     void note(const std::string& file, const std::string& what) {
@@ -183,6 +190,8 @@ private:
     }
 
     WholeOutcome failed() {
+        // Nothing changed, so the bar shows nothing done.
+        context_.view.setProgress(0);
         context_.view.showStatus(context_.services.messages.load(MessageId::ReleaseNotDone));
         context_.view.enableButton(true);
         return WholeOutcome::Failed;

@@ -24,7 +24,7 @@ void WizardFlow::start() {
     } catch (...) {
         window_.reportFailure(std::current_exception());
     }
-    addListLine(settings_.shownName() + " " + settings_.installedVersion);
+    addListLine(productLine());
     if (releasePending_) {
         outcome_ = "failed 0";
         // Next hands the recovery to an elevated copy; without one to start,
@@ -172,6 +172,13 @@ void WizardFlow::runUpdateInBackground() {
         endWithFailure(std::current_exception());
         return;
     }
+    // A run again after one that failed starts from the product line alone,
+    // so that no line of the last attempt reads as this one's.
+    if (ranBefore_) {
+        clearList();
+        addListLine(productLine());
+    }
+    ranBefore_ = true;
     commitGate_.reset();
     tally_ = {};
     running_ = true;
@@ -187,7 +194,11 @@ void WizardFlow::runUpdateInBackground() {
         window_.close(WizardWindow::End::Cancelled);
         return;
     }
-    if (outcome.failure) endWithFailure(outcome.failure);
+    if (outcome.failure) {
+        // The bar shows no part of a run that failed.
+        setProgress(0);
+        endWithFailure(outcome.failure);
+    }
 }
 
 // A run that failed on the way counts the file in hand as failed too. A run

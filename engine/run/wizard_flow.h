@@ -72,6 +72,7 @@ public:
     void showStatus(const std::string& text) override { view_.showStatus(text); }
     void addListLine(const std::string& text) override { view_.addListLine(text); }
     void deleteFirstListLine() override { view_.deleteFirstListLine(); }
+    void clearList() override { view_.clearList(); }
     void showStage(ButtonStage stage) override;
     void enableButton(bool enabled) override { view_.enableButton(enabled); }
     void setProgress(int position) override { view_.setProgress(position); }
@@ -93,6 +94,7 @@ private:
     void noteRunOutcome(bool interrupted);
     UpdateContext makeContext(WizardView& view);
     std::string loadMessage(MessageId id) const { return services_.messages.load(id); }
+    std::string productLine() const { return settings_.shownName() + " " + settings_.installedVersion; }
 
     const UpdateServices& services_;
     const UpdateSettings settings_;
@@ -106,6 +108,7 @@ private:
     bool busy_ = false;            // a check or a run is going on
     bool checking_ = false;
     bool running_ = false;
+    bool ranBefore_ = false;       // a run was started in this wizard
     bool cancelAfterRun_ = false;  // Cancel came during a commit, which ends first
     bool workLeft_ = false;        // a worker told to stop did not end in time
     // How the wizard ends if it ends now, for the log: "cancelled" until a

@@ -289,7 +289,8 @@ bool isKnownLine(const World& world, const std::string& line, const std::string&
                          MessageId::AlreadyNewest, MessageId::UpdateFinished, MessageId::SignatureInvalid,
                          MessageId::ReleaseNotDone})
         if (line == m.load(id)) return true;
-    for (MessageId id : {MessageId::FileFailed, MessageId::FileUpdated, MessageId::Downloading, MessageId::NotOnServer})
+    for (MessageId id : {MessageId::FileFailed, MessageId::FileUpdated, MessageId::FileRemoved, MessageId::Downloading,
+                         MessageId::NotOnServer})
         if (isFilledWithName(line, m.load(id))) return true;
     if (line == fillPercentS(m.load(MessageId::NewVersionFound), {world.settings.productName, newVersion})) return true;
     if (line == world.productLine(world.settings.installedVersion) || line == world.productLine(newVersion))

@@ -51,6 +51,7 @@ inline const std::map<unsigned, std::string> kStringTable = {
     {121, kReleaseNotDone},
     {122, kRecoveryNeedsRights},
     {123, kNoRightsToInstall},
+    {125, "%s 已删除"},
     {61704, "内部应用程序出错。"},
     {61857, "在对 %1 进行访问时发生了一个不明错误。"},
     {61869, "在存取 %1 时磁盘已满。"},

@@ -62,6 +62,7 @@ public:
         record("deleteFirst");
         if (!list.empty()) list.erase(list.begin());
     }
+    void clearList() override { record("clearList"); list.clear(); }
     // Shows the stage by the caption the dialog gives it.
     void showStage(ButtonStage stage) override {
         caption = stage == ButtonStage::Finish   ? testsupport::kFinishCaption

@@ -61,8 +61,9 @@ TEST_F(ViewQueueTest, KeepsTheOrderAndShowsOnlyTheLastStatusAndProgressOfAFrame)
     worker.setProgress(20);
     worker.setProgress(20);
     worker.deleteFirstListLine();
+    worker.clearList();
     worker.showWaitCursor(true);
-    EXPECT_EQ(frame(), (Log{"caption:更新(&U)", "disable", "hold", "list:a.dll", "deleteFirst", "wait:on",
+    EXPECT_EQ(frame(), (Log{"caption:更新(&U)", "disable", "hold", "list:a.dll", "deleteFirst", "clearList", "wait:on",
                             "status:two", "progress:20", "release"}));
     EXPECT_EQ(frame(), Log{}) << "nothing queued, nothing shown";
     worker.setProgress(20);

@@ -81,6 +81,7 @@ protected:
         EXPECT_EQ(rig.files.directories, foldersBefore) << why;
         EXPECT_FALSE(rig.files.exists(kProg + "update.journal")) << why;
         EXPECT_EQ(rig.view.status(), kReleaseNotDone) << why;
+        EXPECT_EQ(rig.view.progress.empty() ? -1 : rig.view.progress.back(), 0) << why;
         EXPECT_TRUE(rig.view.enabled) << why;
         EXPECT_EQ(rig.view.caption, kUpdateCaption) << why;
         EXPECT_EQ(rig.view.list.front(), "kelmor 1.26") << why;
@@ -97,14 +98,22 @@ TEST_F(WholeReleaseRunTest, RefusedNameFailsTheReleaseBeforeAnyRequest) {
     EXPECT_EQ(rig.view.list.back(), "x.dll.old 更新失败");
 }
 
-// The guard is asked again just before the commit.
-TEST_F(WholeReleaseRunTest, ProductStartedDuringTheDownloadsStopsTheCommit) {
+// The guard is asked again just before the commit. The downloads wait for
+// the next run, which fetches nothing and shows them received.
+TEST_F(WholeReleaseRunTest, ProductStartedDuringTheDownloadsStopsTheCommitAndTheDownloadsWait) {
     remember();
     int asked = 0;
-    rig.context.consultGuard = [&] { return ++asked == 1; };
+    rig.context.consultGuard = [&] { return ++asked != 2; };
     run(manifest());
     EXPECT_EQ(asked, 2);
     expectNothingChanged("product started again");
+
+    freshWizard();
+    rig.view.progress.clear();
+    run(manifest());
+    EXPECT_TRUE(rig.http.opened.empty());
+    EXPECT_EQ(rig.view.progress, (std::vector<int>{100, 100, 100}));
+    EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c");
 }
 
 TEST_F(WholeReleaseRunTest, DropsOnlyFilesWithPublishedContent) {
@@ -125,6 +134,8 @@ TEST_F(WholeReleaseRunTest, DropsOnlyFilesWithPublishedContent) {
     EXPECT_EQ(rig.files.content(kProg + "Update.exe"), "updater");
     EXPECT_EQ(rig.files.content(kProg + "updataAdd.ini"), "[Server]");
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
+    EXPECT_EQ(rig.view.list,
+              (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "gone.dll 已删除", "kelmor 1.3"}));
 
     rig.files.put(kProg + "gone.dll", "gone v1", 45000);
     rig.files.fixed.insert(kProg + "gone.dll");

@@ -169,7 +169,10 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
          {"error:code 2", noRights, "enable"}, U},
         {"update in an elevated copy that cannot write", {.writable = false, .elevatedFor = "1.2"},
          {S::Start, S::Press, S::Press}, {noRights, "enable"}, U},
-        {"update throws", {.runThrows = true}, {S::Start, S::Press, S::Press}, {"work", "wait:off", "failure"}, U, "wizard failed 1"},
+        {"update throws", {.runThrows = true}, {S::Start, S::Press, S::Press},
+         {"work", "progress:0", "wait:off", "failure"}, U, "wizard failed 1"},
+        {"update again starts from the product line", {.runThrows = true}, {S::Start, S::Press, S::Press, S::Press},
+         {"clearList", "list:Kelmor 1.0", "work", "progress:0", "wait:off", "failure"}, U, "wizard failed 1"},
         {"cancel at update", {}, {S::Start, S::Press, S::Cancel}, {"close:cancelled"}, U, "wizard cancelled"},
         // During the run.
         {"cancel while a whole release downloads", {.at = Point::Downloads}, {S::Start, S::Press, S::Press},
