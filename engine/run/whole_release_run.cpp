@@ -79,8 +79,9 @@ private:
         case EntryPlan::Decision::Current: note(entry.file, "up to date"); return true;
         case EntryPlan::Decision::Fetch: break;
         }
-        if (!isKeptDownload(plan.downloadPath, plan.expected) && !fetch(plan))
-            return failedFile(entry.file, "not fetched");
+        bool refused = false;
+        if (!isKeptDownload(plan.downloadPath, plan.expected) && !fetch(plan, refused))
+            return failedFile(entry.file, refused ? "what arrived was refused" : "not fetched");
         staged_.emplace_back(plan.target, entry.file);
         return true;
     }
@@ -103,16 +104,19 @@ private:
     }
 
     // A network or file failure fails this file only: the others are still
-    // fetched, so that the next run needs only what failed.
-    bool fetch(const EntryPlan& plan) {
+    // fetched, so that the next run needs only what failed. refused: an
+    // answer arrived and was refused (the log says why).
+    bool fetch(const EntryPlan& plan, bool& refused) {
         std::exception_ptr failure;
         try {
             TransferContext transfer = transferContext(context_, context_.stop);
-            return fetchNewContent(transfer, plan);
+            const bool fetched = fetchNewContent(transfer, plan);
+            refused = transfer.refusedBodies > 0;
+            return fetched;
         } catch (const NetworkError&) {
             failure = std::current_exception();
         } catch (const FileError& error) {
-            note(plan.entry.file, error.path() + ": " +
+            note(plan.entry.file, windowsPath(error.path()) + ": " +
                            errorCodeText(error.code(), context_.services.systemErrorText
                                                            ? context_.services.systemErrorText(error.code())
                                                            : ""));
