@@ -424,9 +424,15 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         EXPECT_FALSE(product.exists(row.file + ".upg")) << row.file;
     }
     // The manifest and the last try of a file whose bytes did not match go
-    // past any cache; nothing else does.
+    // past any cache; nothing else does, and nothing else differs.
     std::vector<std::string> pastCaches;
+    const auto otherHeaders = [](const RecordedRequest& request) {
+        auto headers = request.headers;
+        std::erase_if(headers, [](const auto& header) { return header.first == "Pragma" || header.first == "Cache-Control"; });
+        return headers;
+    };
     for (const RecordedRequest& request : server->requests()) {
+        EXPECT_EQ(otherHeaders(request), otherHeaders(server->requests().front())) << request.requestLine;
         const bool noCache = request.header("Pragma") == "no-cache" && request.header("Cache-Control") == "no-cache";
         EXPECT_EQ(noCache, request.header("Pragma").has_value()) << request.requestLine;
         if (request.requestLine == "GET " + kManifestPath + " HTTP/1.0")
