@@ -312,24 +312,19 @@ TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
 
 // The Wine prefix's WinInet goes through a proxy at this port while the
 // object lives; the values go again at its end, so no other test sees them.
-class ProxySetting {
-public:
+struct ProxySetting {
+    static constexpr const char* kKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    static void reg(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, kKey);
+        EXPECT_EQ(runWine("reg", args, "/tmp", std::chrono::seconds(30)).exitCode, 0) << args[0];
+    }
     explicit ProxySetting(int port) {
-        reg({"add", kKey, "/v", "ProxyServer", "/t", "REG_SZ", "/d", "127.0.0.1:" + std::to_string(port), "/f"});
-        reg({"add", kKey, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f"});
+        reg({"add", "/v", "ProxyServer", "/t", "REG_SZ", "/d", "127.0.0.1:" + std::to_string(port), "/f"});
+        reg({"add", "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f"});
     }
     ~ProxySetting() {
-        reg({"delete", kKey, "/v", "ProxyEnable", "/f"});
-        reg({"delete", kKey, "/v", "ProxyServer", "/f"});
-    }
-    ProxySetting(const ProxySetting&) = delete;
-    ProxySetting& operator=(const ProxySetting&) = delete;
-
-private:
-    static constexpr const char* kKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    static void reg(const std::vector<std::string>& args) {
-        const ChildResult result = runWine("reg", args, "/tmp", std::chrono::seconds(30));
-        EXPECT_EQ(result.exitCode, 0) << result.output;
+        reg({"delete", "/v", "ProxyEnable", "/f"});
+        reg({"delete", "/v", "ProxyServer", "/f"});
     }
 };
 
@@ -367,9 +362,8 @@ TEST_F(NginxUpdateTest, BehindACachingProxyTheManifestIsFreshAndUnchangedObjects
         std::istringstream words(namingObjects(log[i]));
         std::string time, elapsed, client, result, bytes, method, url;
         words >> time >> elapsed >> client >> result >> bytes >> method;
-        std::getline(words >> std::ws, url);
-        const std::size_t path = url.find("/kelmor/");
-        if (path != std::string::npos) results[url.substr(path, url.find(" - ") - path)] = result;
+        std::getline(words >> std::ws, url);  // an object's "{file key}" holds a blank
+        results[url.substr(url.find("/kelmor/"), url.find(" - ") - url.find("/kelmor/"))] = result;
     }
     const std::set<std::string> hits = {"TCP_HIT/200", "TCP_MEM_HIT/200"};
     for (const char* unchanged : {"/kelmor/{data/levels.dat ZFILE}", "/kelmor/{kelmor.exe ZFILE}",
