@@ -33,7 +33,7 @@ public:
             if (step.consumed == 0 && step.produced == 0 && !step.ended)
                 return size == 0 || refuse("a zlib stream that does not go on");
             if (step.produced > 0 && !output_.take(buffer_.data(), step.produced))
-                return refuse("inflated to " + output_.mismatch());
+                return refuse("inflated, " + output_.mismatch());
             data += step.consumed;
             size -= step.consumed;
             ended_ = step.ended;
@@ -50,7 +50,7 @@ public:
         if (!why_.empty()) return why_;
         if (!storedMatches_) return stored_.mismatch();
         if (!ended_) return "not a whole zlib stream";
-        return "inflated to " + output_.mismatch();
+        return "inflated, " + output_.mismatch();
     }
 
 private:
