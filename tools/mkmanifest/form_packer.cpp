@@ -81,6 +81,18 @@ private:
         file.object = name;
     }
 
+    // Gives what was written under incomingObjectName() its digest's name;
+    // an intact object of that name stays as it is, as a client may be
+    // reading it.
+    std::string settleIncoming(const FileDigest& written) {
+        const std::string name = objectName(written.sha256);
+        if (intact(store_, outDir_, name, written.size, written.sha256))
+            store_.remove(outDir_, incomingObjectName());
+        else
+            store_.rename(outDir_, incomingObjectName(), name);
+        return name;
+    }
+
     static bool isObjectOf(const std::string& name, const updater::ExpectedContent& content) {
         return content.sha256 && name == objectName(hexOf(*content.sha256));
     }
@@ -98,8 +110,7 @@ private:
             store_.remove(outDir_, incoming);
             return std::nullopt;
         }
-        store_.rename(outDir_, incoming, objectName(packed.sha256));
-        return CompressedCopy{objectName(packed.sha256), listedContent(packed)};
+        return CompressedCopy{settleIncoming(packed), listedContent(packed)};
     }
 
     // Only from a kept content that is what its name says.
@@ -114,8 +125,7 @@ private:
         const std::string incoming = incomingObjectName();
         store_.writeAtomically(outDir_, incoming, patch);
         const FileDigest written = store_.digest(outDir_, incoming);
-        store_.rename(outDir_, incoming, objectName(written.sha256));
-        PatchOffer offer{{}, objectName(written.sha256), listedContent(written)};
+        PatchOffer offer{{}, settleIncoming(written), listedContent(written)};
         updater::decodeHex(base.sha256, offer.base.data(), offer.base.size());  // well-formed: it is kept
         return offer;
     }
