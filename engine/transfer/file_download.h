@@ -2,7 +2,8 @@
 // One request and its body, as both kinds of run fetch a file: the status,
 // the framing and the content decide whether the body is the file. What
 // fails is shown and listed here, unless the fetch is one that may fail
-// silently (a patch or a compressed copy, tried before the file itself).
+// silently (a patch, a compressed copy or an object, tried before the file
+// itself). Every refused body is logged with its cause.
 #include <cstdint>
 #include <memory>
 #include <string>
