@@ -18,7 +18,7 @@ WinInetConnection::WinInetConnection(win32::ConnectionHandle handle, Endpoint en
       cp_(&cp),
       share_(std::move(share)) {}
 
-std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objectName) {
+std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objectName, CacheUse cache) {
     if (!handle_) return std::make_unique<WinInetRequest>(networkError(connectError_, *cp_), *cp_);
     // The flags ask for no reload, so a cached copy from an earlier run could
     // hide a changed manifest; dropping the entry forces a trip to the server.
@@ -28,6 +28,13 @@ std::unique_ptr<HttpRequest> WinInetConnection::openGet(const std::string& objec
     if (!pass) return std::make_unique<WinInetRequest>(networkError(ERROR_INVALID_HANDLE, *cp_), *cp_);
     HINTERNET request = HttpOpenRequestA(handle_.get(), "GET", objectName.c_str(), "HTTP/1.0", nullptr, nullptr,
                                          endpoint_.secure ? kSecureRequestFlags : kRequestFlags, kContext);
+    if (request && cache == CacheUse::NoCache &&
+        !HttpAddRequestHeadersA(request, kNoCacheHeaders, static_cast<DWORD>(sizeof kNoCacheHeaders - 1),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
+        DWORD code = GetLastError();
+        InternetCloseHandle(request);
+        return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);
+    }
     if (!request) {
         DWORD code = GetLastError();
         return std::make_unique<WinInetRequest>(networkError(code, *cp_), *cp_);

@@ -22,7 +22,7 @@ public:
     WinInetConnection(win32::ConnectionHandle handle, Endpoint endpoint, DWORD connectError, SessionShare share,
                       const CodePage& cp);
 
-    std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override;
+    std::unique_ptr<HttpRequest> openGet(const std::string& objectName, CacheUse cache) override;
     void close();
     // Forgets the connection without closing it: a call is still inside.
     void leave();
@@ -52,6 +52,9 @@ static_assert(kRequestFlags == 0x20200010);
 // a revoked certificate (ERROR_INTERNET_SEC_CERT_REVOKED), and goes on when
 // no revocation server answers. Wine's WinInet asks for no revocation check.
 constexpr DWORD kSecureRequestFlags = kRequestFlags | INTERNET_FLAG_SECURE;
+
+// What CacheUse::NoCache adds to a request; the flags stay as they are.
+constexpr char kNoCacheHeaders[] = "Pragma: no-cache\r\nCache-Control: no-cache\r\n";
 
 // A server that accepts and then goes quiet, before its answer or in the
 // middle of a body, would otherwise hold the wizard for good: WinInet under

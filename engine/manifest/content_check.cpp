@@ -50,7 +50,17 @@ bool ContentCheck::add(const char* data, std::size_t size) {
 bool ContentCheck::matches() {
     if (expected_.size && received_ != *expected_.size) return false;
     if (!expected_.sha256) return true;
-    return hasher_ && hasher_->finish() == *expected_.sha256;
+    if (hasher_) digest_ = hasher_->finish();
+    return digest_ == expected_.sha256;
+}
+
+std::string ContentCheck::mismatch() const {
+    const std::string arrived = std::to_string(received_) + " bytes arrived";
+    if (expected_.size && received_ != *expected_.size) return arrived + ", SIZE " + std::to_string(*expected_.size);
+    if (!expected_.sha256) return arrived;
+    const std::string promised = encodeHex(expected_.sha256->data(), expected_.sha256->size());
+    if (!digest_) return arrived + ", SHA256 " + promised + " not checked";
+    return arrived + ", SHA-256 " + encodeHex(digest_->data(), digest_->size()) + " where SHA256 is " + promised;
 }
 
 std::optional<Sha256Digest> fileSha256(FileSystem& files, Sha256Source& hashes, const std::string& path) {

@@ -36,10 +36,14 @@ public:
     // Whether exactly the promised bytes arrived; call once, after the last chunk.
     bool matches();
     const ExpectedContent& expected() const { return expected_; }
+    // After matches() said no: which promise the bytes broke, with what
+    // arrived and what was promised ("5 bytes arrived, SIZE 4").
+    std::string mismatch() const;
 
 private:
     ExpectedContent expected_;
     std::unique_ptr<Sha256Hasher> hasher_;
+    std::optional<Sha256Digest> digest_;  // once matches() hashed the bytes
     std::uint64_t received_ = 0;
 };
 

@@ -22,6 +22,8 @@ inline constexpr std::string_view kFileKey = "FILE";
 inline constexpr std::string_view kSizeKey = "SIZE";
 inline constexpr std::string_view kSha256Key = "SHA256";
 inline constexpr std::string_view kAgeKey = "AGE";
+// The file's content under a name that never changes meaning, _objects/<SHA-256>.
+inline constexpr std::string_view kObjectKey = "OBJECT";
 // PREVn_SIZE, PREVn_SHA256 and PATCHn_BASE, _FILE, _SIZE, _SHA256.
 inline constexpr std::string_view kHistoryKeyPrefix = "PREV";
 inline constexpr std::string_view kPatchKeyPrefix = "PATCH";

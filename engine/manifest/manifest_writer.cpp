@@ -16,6 +16,7 @@ void ManifestWriter::entry(const ManifestEntry& entry) {
     key(kVersionKey, entry.version);
     if (entry.size) key(kSizeKey, *entry.size);
     if (entry.sha256) key(kSha256Key, *entry.sha256);
+    if (entry.object) key(kObjectKey, *entry.object);
     history(entry.previous);
     for (std::size_t n = 0; n < entry.patches.size(); ++n) {
         const PatchOffer& offer = entry.patches[n];

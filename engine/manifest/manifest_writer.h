@@ -16,7 +16,7 @@ namespace updater {
 class ManifestWriter {
 public:
     void product(std::string_view name, std::string_view version, bool wholeRelease);
-    // SIZE and SHA256 only when present; each patch offer and the copy must
+    // SIZE, SHA256 and OBJECT only when present; each patch offer and the copy must
     // promise both size and SHA-256, as the reader requires.
     void entry(const ManifestEntry& entry);
     // AGE only when present.

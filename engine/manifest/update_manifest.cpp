@@ -28,6 +28,8 @@ std::optional<ManifestEntry> UpdateManifest::entry(std::size_t index) const {
     entry.previous = history(section);
     entry.patches = patchOffers(section);
     entry.copy = compressedCopy(section);
+    entry.object = ini_.find(section, kObjectKey, kFileValueBufferBytes);
+    if (entry.object && entry.object->empty()) entry.object.reset();
     return entry;
 }
 

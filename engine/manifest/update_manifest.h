@@ -72,6 +72,10 @@ struct ManifestEntry {
     std::vector<PublishedContent> previous;
     std::vector<PatchOffer> patches;
     std::optional<CompressedCopy> copy;
+    // OBJECT: where the same bytes are published under a name of their own;
+    // used only with SIZE and SHA256, which prove them. Nothing when missing
+    // or empty.
+    std::optional<std::string> object;
 
     bool operator==(const ManifestEntry&) const = default;
 };

@@ -52,13 +52,18 @@ public:
     virtual void giveUpAfter(std::uint32_t milliseconds) { (void)milliseconds; }
 };
 
+// Whether a cache between the client and the server (a proxy, a CDN) may
+// answer from what it stored. NoCache sends "Pragma: no-cache" (for HTTP/1.0
+// caches) and "Cache-Control: no-cache": the cache must ask the server.
+enum class CacheUse { Stored, NoCache };
+
 class HttpConnection {
 public:
     virtual ~HttpConnection() = default;
     // Opens a GET request for the object name (URL path + file name, joined
     // by the caller). Never throws: a request that cannot be created fails
     // at send(). The answer is never taken from a stale local cache.
-    virtual std::unique_ptr<HttpRequest> openGet(const std::string& objectName) = 0;
+    virtual std::unique_ptr<HttpRequest> openGet(const std::string& objectName, CacheUse cache) = 0;
 };
 
 // The program's HTTP session with its one connection to the update server.

@@ -79,8 +79,8 @@ class LoggedHttpSession::Connection final : public HttpConnection {
 public:
     Connection(HttpConnection& inner, std::string origin, EventLog& log, Clock& clock)
         : inner_(inner), origin_(std::move(origin)), log_(log), clock_(clock) {}
-    std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
-        return std::make_unique<LoggedRequest>(inner_.openGet(objectName), origin_ + objectName, log_, clock_);
+    std::unique_ptr<HttpRequest> openGet(const std::string& objectName, CacheUse cache) override {
+        return std::make_unique<LoggedRequest>(inner_.openGet(objectName, cache), origin_ + objectName, log_, clock_);
     }
 
 private:

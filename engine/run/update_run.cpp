@@ -36,7 +36,7 @@ FileUpdateResult logRefusal(UpdateContext& context, const std::string& file, std
 bool swapIn(const UpdateContext& context, const EntryPlan& plan) {
     const std::string target = context.services.programDirectory + plan.target;
     if (context.services.files.replace(plan.downloadPath, target)) return true;
-    logFileError(context.services, plan.entry.file, "cannot move the download onto " + target);
+    logFileError(context.services, plan.entry.file, "cannot move the download onto " + windowsPath(target));
     return false;
 }
 

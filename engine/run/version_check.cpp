@@ -99,7 +99,7 @@ std::optional<std::string> readBody(UpdateContext& context, HttpRequest& request
 std::optional<std::string> fetchManifest(UpdateContext& context) {
     SteadyClock steadyClock;
     const CheckBudget budget(context.clock ? *context.clock : steadyClock);
-    std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini");
+    std::unique_ptr<HttpRequest> request = context.http.openGet(context.settings.urlPath + "update.ini", CacheUse::NoCache);
     request->giveUpAfter(budget.remainingMs());
     BodyFraming framing;
     if (!trySend(*request) || !isWholeManifestAnswer(context, *request, framing)) return std::nullopt;

@@ -85,12 +85,13 @@ private:
             return true;
         case EntryPlan::Decision::Fetch: break;
         }
+        bool refused = false;
         if (isKeptDownload(plan.downloadPath, plan.expected)) {
             note(entry.file, "reused the download an earlier run left, " + plan.downloadPath);
             // Its bytes count as received, as a download's would.
             if (plan.expected.size.value_or(0) > 0) context_.view.setProgress(100);
-        } else if (!fetch(plan)) {
-            return failedFile(entry.file, "not fetched");
+        } else if (!fetch(plan, refused)) {
+            return failedFile(entry.file, refused ? "what arrived was refused" : "not fetched");
         }
         staged_.emplace_back(plan.target, entry.file);
         return true;
@@ -114,16 +115,19 @@ private:
     }
 
     // A network or file failure fails this file only: the others are still
-    // fetched, so that the next run needs only what failed.
-    bool fetch(const EntryPlan& plan) {
+    // fetched, so that the next run needs only what failed. refused: an
+    // answer arrived and was refused (the log says why).
+    bool fetch(const EntryPlan& plan, bool& refused) {
         std::exception_ptr failure;
         try {
             TransferContext transfer = transferContext(context_, context_.stop);
-            return fetchNewContent(transfer, plan);
+            const bool fetched = fetchNewContent(transfer, plan);
+            refused = transfer.refusedBodies > 0;
+            return fetched;
         } catch (const NetworkError&) {
             failure = std::current_exception();
         } catch (const FileError& error) {
-            note(plan.entry.file, error.path() + ": " +
+            note(plan.entry.file, windowsPath(error.path()) + ": " +
                            errorCodeText(error.code(), context_.services.systemErrorText
                                                            ? context_.services.systemErrorText(error.code())
                                                            : ""));

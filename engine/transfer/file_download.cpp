@@ -23,6 +23,11 @@ bool sendOrList(TransferContext& context, HttpRequest& request, bool silent) {
     }
 }
 
+// "file <entry>: <fetched> refused: <why>", both as the manifest names them.
+void logRefusal(TransferContext& context, const BodyRequest& wanted, const std::string& why) {
+    context.log.write("file " + wanted.entryFile + ": " + wanted.file + " refused: " + why);
+}
+
 // True when the body is the file: a 200 answer. Any other answer is listed
 // and not saved, a 204 or 206 included.
 bool acceptStatus(TransferContext& context, HttpRequest& request, const std::string& file, bool silent) {
@@ -41,12 +46,15 @@ bool acceptStatus(TransferContext& context, HttpRequest& request, const std::str
     return true;
 }
 
-// Whether the body is the file and its end can be known: no content coding,
-// one Content-Length, and a chunked body only where the content will be
-// proven whole.
-bool isTrustedFraming(const BodyFraming& framing, bool contentProven) {
-    if (framing.contentCoded || framing.ambiguousLength) return false;
-    return !framing.chunked || contentProven;
+// Why the body cannot be taken as the file, empty when it can: a content
+// coding unless size and SHA-256 prove the raw bytes, Content-Length values
+// that disagree, and a chunked body unless the content will be proven whole.
+std::string framingRefusal(const BodyFraming& framing, const BodyRequest& wanted) {
+    if (framing.contentCoded && !wanted.bytesProven)
+        return "Content-Encoding " + framing.contentCoding + ", and no SIZE and SHA256 to prove its bytes";
+    if (framing.ambiguousLength) return "Content-Length headers that disagree";
+    if (framing.chunked && !wanted.contentProven) return "chunked, and nothing proves where it ends";
+    return "";
 }
 
 int progressPosition(std::uint64_t received, std::uint64_t total) {
@@ -64,53 +72,51 @@ std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkBytes, contentLength - received));
 }
 
-// Whether the body ran to its end with every chunk taken; a body the sink
-// refuses is not read further. A raised stop flag ends the transfer between
-// two chunks.
-bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::uint64_t contentLength,
-                  const StopFlag* stop) {
-    char buffer[kReadChunkBytes];
+struct Transferred {
     std::uint64_t received = 0;
-    while (const std::size_t wanted = nextReadSize(received, contentLength)) {
+    bool refused = false;  // by the sink, which was then not fed further
+};
+
+// Reads the body up to its announced end, or its end when none is
+// announced. A raised stop flag ends the transfer between two chunks.
+Transferred transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::uint64_t contentLength,
+                         const StopFlag* stop) {
+    char buffer[kReadChunkBytes];
+    Transferred done;
+    while (const std::size_t wanted = nextReadSize(done.received, contentLength)) {
         if (stop && stop->requested()) throw DownloadStopped{};
         const std::size_t n = request.read(buffer, wanted);
         if (n == 0) break;
-        received += n;
-        if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
-        if (!sink.take(buffer, n)) return false;
+        done.received += n;
+        if (contentLength > 0) view.setProgress(progressPosition(done.received, contentLength));
+        if (!sink.take(buffer, n)) {
+            done.refused = true;
+            break;
+        }
     }
-    return received >= contentLength;
+    return done;
 }
 
-// The file's own download: a file that cannot be made is shown, and a
-// refused body is explained in the log.
+// The file's own download: unless silent, a file that cannot be made is
+// shown and logged with its local path.
 class DownloadFileSink : public CheckedFileSink {
 public:
-    DownloadFileSink(TransferContext& context, const EntryPlan& plan)
+    DownloadFileSink(TransferContext& context, const EntryPlan& plan, bool silent)
         : CheckedFileSink(context.files, context.sha256, plan.expected, plan.downloadPath), context_(context),
-          localPath_(plan.localPath) {}
+          localPath_(plan.localPath), silent_(silent) {}
 
     bool open() override {
         if (CheckedFileSink::open()) return true;
-        logFileError(context_, localPath_, "cannot create " + path());
+        if (silent_) return false;
+        logFileError(context_, windowsPath(localPath_), "cannot create " + windowsPath(path()));
         context_.view.showErrorBox(transferMessage(context_, MessageId::CannotWriteFile, localPath_));
         return false;
-    }
-    // Which promise the refused body broke.
-    void explainRefusal(std::uint64_t contentLength) override {
-        std::string why = std::to_string(received()) + " bytes arrived";
-        if (received() < contentLength)
-            why += ", Content-Length " + std::to_string(contentLength);
-        else if (expected().size && *expected().size != received())
-            why += ", SIZE " + std::to_string(*expected().size);
-        else
-            why += ", SHA-256 does not match";
-        context_.log.write("file " + localPath_ + ": download refused: " + why);
     }
 
 private:
     TransferContext& context_;
     const std::string& localPath_;
+    bool silent_;
 };
 
 }  // namespace
@@ -125,7 +131,6 @@ bool CheckedFileSink::open() {
 }
 
 bool CheckedFileSink::take(const char* data, std::size_t size) {
-    received_ += size;
     if (!check_.add(data, size)) return false;
     file_->write(data, size);
     return true;
@@ -142,40 +147,55 @@ void CheckedFileSink::discard() {
     files_.remove(path_);
 }
 
-bool fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& sink) {
-    std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.urlPath, wanted.file));
-    if (!sendOrList(context, *request, wanted.silent)) return false;
+FetchEnd fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& sink) {
+    std::unique_ptr<HttpRequest> request =
+        context.http.openGet(requestObjectName(context.urlPath, wanted.file), wanted.cache);
+    if (!sendOrList(context, *request, wanted.silent)) return FetchEnd::NotTaken;
     if (!wanted.statusShown || !*wanted.statusShown)
         context.view.showStatus(transferMessage(context, MessageId::Downloading, wanted.entryFile));
     if (wanted.statusShown) *wanted.statusShown = true;
-    if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) return false;
-    const BodyFraming framing = readBodyFraming(*request);
-    if (!isTrustedFraming(framing, wanted.contentProven)) {
-        if (!wanted.silent)
-            context.log.write("file " + wanted.file + ": refused: its answer's end cannot be known");
-        return false;
+    if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) {
+        logRefusal(context, wanted, statusLine(*request));
+        return FetchEnd::NotTaken;
     }
-    if (!sink.open()) return false;
-    bool whole = false;
+    const BodyFraming framing = readBodyFraming(*request);
+    if (const std::string why = framingRefusal(framing, wanted); !why.empty()) {
+        ++context.refusedBodies;
+        logRefusal(context, wanted, why);
+        return FetchEnd::NotTaken;
+    }
+    if (!sink.open()) return FetchEnd::NotTaken;
+    Transferred done;
+    bool finished = false;
     try {
-        whole = transferBody(context.view, *request, sink, framing.contentLength, context.stop);
+        done = transferBody(context.view, *request, sink, framing.contentLength, context.stop);
         request.reset();
-        whole = whole && sink.finish();
+        finished = !done.refused && done.received >= framing.contentLength && sink.finish();
     } catch (...) {
         sink.discard();
         throw;
     }
-    if (!whole) {
-        sink.explainRefusal(framing.contentLength);
-        sink.discard();
+    if (finished) return FetchEnd::Taken;
+    ++context.refusedBodies;
+    FetchEnd end = FetchEnd::Mismatch;
+    if (!done.refused && done.received < framing.contentLength) {
+        logRefusal(context, wanted, std::to_string(done.received) + " bytes arrived, Content-Length " +
+                                        std::to_string(framing.contentLength));
+        end = FetchEnd::NotTaken;
+    } else {
+        logRefusal(context, wanted, sink.mismatch());
     }
-    return whole;
+    sink.discard();
+    return end;
 }
 
-bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown) {
-    DownloadFileSink sink(context, plan);
-    return fetchBody(context, {.file = plan.entry.file, .entryFile = plan.entry.file,
-                               .contentProven = plan.expected.promisesAnything(), .statusShown = statusShown},
+FetchEnd downloadFile(TransferContext& context, const EntryPlan& plan, const std::string& file, CacheUse cache,
+                      bool silent, bool* statusShown) {
+    DownloadFileSink sink(context, plan, silent);
+    return fetchBody(context,
+                     {.file = file, .entryFile = plan.entry.file, .contentProven = plan.expected.promisesAnything(),
+                      .bytesProven = plan.expected.promisesEverything(), .cache = cache, .silent = silent,
+                      .statusShown = statusShown},
                      sink);
 }
 

@@ -2,7 +2,8 @@
 // One request and its body, as both kinds of run fetch a file: the status,
 // the framing and the content decide whether the body is the file. What
 // fails is shown and listed here, unless the fetch is one that may fail
-// silently (a patch or a compressed copy, tried before the file itself).
+// silently (a patch, a compressed copy or an object, tried before the file
+// itself). Every refused body is logged with its cause.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,9 +31,9 @@ public:
     virtual bool finish() = 0;
     // After any failure, an exception included: nothing the body made stays.
     virtual void discard() = 0;
-    // After a body that arrived but was refused, before discard(): says why
-    // where support can read it. contentLength: as announced, 0 when none.
-    virtual void explainRefusal(std::uint64_t /*contentLength*/) {}
+    // After a body that take() or finish() refused: which promise it broke,
+    // for the log.
+    virtual std::string mismatch() const = 0;
 };
 
 // A body written into a file of its own and checked as it arrives: whatever
@@ -46,18 +47,23 @@ public:
     bool take(const char* data, std::size_t size) override;
     bool finish() override;
     void discard() override;
+    std::string mismatch() const override { return check_.mismatch(); }
 
 protected:
     const std::string& path() const { return path_; }
-    std::uint64_t received() const { return received_; }
-    const ExpectedContent& expected() const { return check_.expected(); }
 
 private:
     FileSystem& files_;
     ContentCheck check_;
     std::string path_;
-    std::uint64_t received_ = 0;
     std::unique_ptr<OutputFile> file_;
+};
+
+// How one request for a body ended.
+enum class FetchEnd {
+    Taken,     // the sink finished with the promised content
+    NotTaken,  // not sent, not a 200, a framing that cannot be trusted, no sink, or cut short
+    Mismatch,  // a whole body whose bytes broke the sink's SIZE or SHA-256
 };
 
 struct BodyRequest {
@@ -66,6 +72,11 @@ struct BodyRequest {
     // Whether the sink proves the content whole, so that a chunked body,
     // whose cut cannot be told from its end, may be taken.
     bool contentProven = false;
+    // Whether the sink checks the raw bytes against both a size and a
+    // SHA-256: then a body with a content coding may be taken, as those
+    // bytes prove nothing was transformed (the request never asks for one).
+    bool bytesProven = false;
+    CacheUse cache = CacheUse::Stored;
     // Silent: a failed answer is neither shown nor listed, and a request
     // that cannot be sent is not listed.
     bool silent = false;
@@ -74,15 +85,16 @@ struct BodyRequest {
     bool* statusShown = nullptr;
 };
 
-// Sends the request and hands the body to sink; true when sink finished
-// with the promised content. NetworkError, FileError and DownloadStopped
-// escape after sink.discard().
-bool fetchBody(TransferContext& context, const BodyRequest& request, BodySink& sink);
+// Sends the request and hands the body to sink. A body refused for its
+// status, framing or content is logged with its cause, silent or not.
+// NetworkError, FileError and DownloadStopped escape after sink.discard().
+FetchEnd fetchBody(TransferContext& context, const BodyRequest& request, BodySink& sink);
 
-// Fetches the plan's file into its download path; true when the whole,
-// checked body is there. The box that says the download file cannot be made
-// names the local path. NetworkError and FileError escape, with no download
-// file left.
-bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown = nullptr);
+// Fetches the plan's file (its FILE, or file: an object of the same
+// content) into its download path. The box that says the download file
+// cannot be made names the local path. NetworkError and FileError escape,
+// with no download file left.
+FetchEnd downloadFile(TransferContext& context, const EntryPlan& plan, const std::string& file, CacheUse cache,
+                      bool silent, bool* statusShown);
 
 }  // namespace updater

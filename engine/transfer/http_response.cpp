@@ -71,6 +71,7 @@ BodyFraming readBodyFraming(const std::vector<std::string>& contentLengths, std:
                             std::string_view contentEncoding) {
     BodyFraming framing;
     framing.contentCoded = namesContentCoding(contentEncoding);
+    if (framing.contentCoded) framing.contentCoding = std::string(trimBlanks(contentEncoding));
     framing.chunked = namesChunked(transferEncoding);
     std::string_view single;
     bool seen = false;

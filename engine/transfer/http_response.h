@@ -22,6 +22,7 @@ struct BodyFraming {
     // A content coding other than identity (gzip, ...): the body is not the
     // file's bytes.
     bool contentCoded = false;
+    std::string contentCoding;  // the header as sent, for the log
     // Content-Length values that contradict each other: the body's end is unknown.
     bool ambiguousLength = false;
     // Chunked transfer coding, which an HTTP/1.0 request never asks for. The

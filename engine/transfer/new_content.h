@@ -1,8 +1,10 @@
 #pragma once
 // How both kinds of run bring an entry's new content into its download
 // file: rebuilt from a patch when the local file is a patch's base, else
-// inflated from the compressed copy, else the file itself. The first two
-// fail silently into the next, so the user sees what a plain download shows.
+// inflated from the compressed copy, else its object (the same bytes under
+// a name that never changes), else the file itself, asked once more past
+// any cache when what came did not match. The first three fail silently
+// into the next, so the user sees what a plain download shows.
 #include "engine/transfer/entry_plan.h"
 #include "engine/transfer/transfer_context.h"
 

@@ -30,9 +30,9 @@ bool downloadPatch(TransferContext& context, const std::string& entryFile, const
     CheckedFileSink sink(context.files, context.sha256, offer.patch, patchPath);
     try {
         return fetchBody(context,
-                         {.file = offer.file, .entryFile = entryFile, .contentProven = true, .silent = true,
-                          .statusShown = &statusShown},
-                         sink);
+                         {.file = offer.file, .entryFile = entryFile, .contentProven = true, .bytesProven = true,
+                          .silent = true, .statusShown = &statusShown},
+                         sink) == FetchEnd::Taken;
     } catch (const NetworkError&) {
         return false;
     } catch (const FileError&) {

@@ -30,7 +30,18 @@ struct TransferContext {
     const SystemErrorText& systemErrorText;
     // Looked at between two chunks; nullptr: the download is never stopped.
     const StopFlag* stop = nullptr;
+    // Answers that arrived and were refused (framing or content), so that a
+    // failed entry is not said to be "not fetched".
+    std::size_t refusedBodies = 0;
 };
+
+// A local path as Windows writes it, for the log: the manifest's "/" between
+// folders made "\\".
+inline std::string windowsPath(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
 
 // A message of the string table with its "%s" filled.
 inline std::string transferMessage(const TransferContext& context, MessageId id, std::string_view arg) {

@@ -348,9 +348,11 @@ TEST_F(HostileServerTest, MegabyteHeaderLinesAreIgnored) {
     EXPECT_EQ(product.readFile("app.dat"), content);
 }
 
-// Only a complete, unambiguous 200 answer without a content coding is
-// installed, and only bytes that match the SIZE and SHA256 their section carries. One run, one row per file:
-// what the server answers, what the section promises, what the list says.
+// Only a complete, unambiguous 200 answer is installed, with a content
+// coding only when SIZE and SHA256 prove its bytes, and only bytes that match
+// the SIZE and SHA256 their section carries; bytes that do not are asked for
+// once more past any cache. One run, one row per file: what the server
+// answers, what the section promises, what the list says.
 TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
     const std::string body = newBytes(3000);
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
@@ -382,6 +384,9 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
     chunkedAnswer.raw = chunked;
     ScriptedAnswer gzipped = bodyAnswer(body);
     gzipped.headers = {{"Content-Encoding", "gzip"}};
+    // Apache's "AddEncoding x-gzip .gz": a .tar.gz's own bytes, labelled.
+    ScriptedAnswer xgzip = bodyAnswer(body);
+    xgzip.headers = {{"Content-Encoding", "x-gzip"}};
     const std::vector<Row> rows = {
         {"nocontent.dat", noContent, "", {"204 No Content", "nocontent.dat 更新失败"}},
         {"partial.dat", partial, "", {"206 Partial Content", "partial.dat 更新失败"}},
@@ -391,7 +396,8 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         {"longer.dat", bodyAnswer(body + "+"), size, {"longer.dat 更新失败"}},
         {"otherbytes.dat", bodyAnswer(other), size + hash, {"otherbytes.dat 更新失败"}},
         {"match.dat", bodyAnswer(body), size + hash, {"match.dat 更新完成"}},
-        {"gzipped.dat", gzipped, size + hash, {"gzipped.dat 更新失败"}},
+        {"gzipped.dat", gzipped, size, {"gzipped.dat 更新失败"}},
+        {"setup.tar.gz", xgzip, size + hash, {"setup.tar.gz 更新完成"}},
     };
     std::string manifest = "[kelmor]\r\nVERSION=1.3\r\n";
     std::vector<std::string> expected;
@@ -417,6 +423,25 @@ TEST_F(HostileServerTest, OnlyAWhole200MatchingItsSectionIsInstalled) {
         if (!updated) EXPECT_EQ(product.readFile(row.file), kOldBytes) << row.file;
         EXPECT_FALSE(product.exists(row.file + ".upg")) << row.file;
     }
+    // The manifest and the last try of a file whose bytes did not match go
+    // past any cache; nothing else does, and nothing else differs.
+    std::vector<std::string> pastCaches;
+    const auto otherHeaders = [](const RecordedRequest& request) {
+        auto headers = request.headers;
+        std::erase_if(headers, [](const auto& header) { return header.first == "Pragma" || header.first == "Cache-Control"; });
+        return headers;
+    };
+    for (const RecordedRequest& request : server->requests()) {
+        EXPECT_EQ(otherHeaders(request), otherHeaders(server->requests().front())) << request.requestLine;
+        const bool noCache = request.header("Pragma") == "no-cache" && request.header("Cache-Control") == "no-cache";
+        EXPECT_EQ(noCache, request.header("Pragma").has_value()) << request.requestLine;
+        if (request.requestLine == "GET " + kManifestPath + " HTTP/1.0")
+            EXPECT_TRUE(noCache) << "every manifest request";
+        else if (noCache)
+            pastCaches.push_back(request.requestLine);
+    }
+    EXPECT_EQ(pastCaches,
+              (std::vector<std::string>{"GET /kelmor/longer.dat HTTP/1.0", "GET /kelmor/otherbytes.dat HTTP/1.0"}));
 }
 
 TEST_F(HostileServerTest, SecondUpdaterInTheFolderEndsWith3) {

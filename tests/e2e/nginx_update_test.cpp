@@ -3,20 +3,27 @@
 // through Next, Update and Finish.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/text/byte_limits.h"
+#include "engine/text/code_page.h"
+#include "engine/text/ini_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/named_param.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/product_dir.h"
 #include "tests/support/sha256_hex.h"
+#include "tests/support/squid_proxy.h"
 #include "tests/support/tls_certificates.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wine_runner.h"
@@ -91,12 +98,32 @@ protected:
         return state;
     }
 
-    // Requests in the access log from line `from` on, without the byte counts.
+    // Requests in the access log from line `from` on, without the byte counts;
+    // an object as "{<file> <key>}", the key of the published manifest that
+    // names it (OBJECT, ZFILE, PATCH0_FILE, ...).
     std::vector<std::string> requests(std::size_t from = 0) const {
         std::vector<std::string> lines = server.accessLog();
         std::vector<std::string> result;
-        for (std::size_t i = from; i < lines.size(); ++i) result.push_back(lines[i].substr(0, lines[i].rfind(' ')));
+        for (std::size_t i = from; i < lines.size(); ++i)
+            result.push_back(namingObjects(lines[i].substr(0, lines[i].rfind(' '))));
         return result;
+    }
+
+    std::string namingObjects(std::string line) const {
+        const std::size_t at = line.find("_objects/");
+        if (at == std::string::npos) return line;
+        const std::string name = line.substr(at, line.find(' ', at) - at);
+        const updater::IniFile manifest = updater::IniFile::parse(
+            readFileBytes(site.path() + "/www/kelmor/update.ini"), updater::cp936());
+        for (int n = 0;; ++n) {
+            const std::string section = "FILE" + std::to_string(n);
+            const std::string file = manifest.get(section, "FILE", "", updater::kFileValueBufferBytes);
+            if (file.empty()) break;
+            for (const char* key : {"OBJECT", "ZFILE", "PATCH0_FILE", "PATCH1_FILE", "PATCH2_FILE"})
+                if (manifest.get(section, key, "", updater::kFileValueBufferBytes) == name)
+                    return line.replace(at, name.size(), "{" + file + " " + key + "}");
+        }
+        return line;
     }
 
     void expectInstalled(const Files& files) {
@@ -142,11 +169,13 @@ TEST_F(NginxUpdateTest, TypicalUpdateReplacesEveryFileOfTheNewRelease) {
                                                         "kelmor 1.3"}));
     EXPECT_EQ(finished.progress, 100);
     expectInstalled(k13);
-    // The files that compress travel as their compressed copies.
-    EXPECT_EQ(requests(), (std::vector<std::string>{
-                              "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/data/levels.dat.updz HTTP/1.0 200",
-                              "GET /kelmor/kelmor.exe.updz HTTP/1.0 200",
-                              "GET /kelmor/plugins/extra.dll.updz HTTP/1.0 200", "GET /kelmor/readme.txt HTTP/1.0 200"}));
+    // The files that compress travel as their compressed copies, the others
+    // as their objects.
+    EXPECT_EQ(requests(), (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200",
+                                                    "GET /kelmor/{data/levels.dat ZFILE} HTTP/1.0 200",
+                                                    "GET /kelmor/{kelmor.exe ZFILE} HTTP/1.0 200",
+                                                    "GET /kelmor/{plugins/extra.dll ZFILE} HTTP/1.0 200",
+                                                    "GET /kelmor/{readme.txt OBJECT} HTTP/1.0 200"}));
 }
 
 // The vendor publishes 1.3, the user updates, the vendor publishes 1.4 with
@@ -170,7 +199,8 @@ TEST_F(NginxUpdateTest, RoundTripDownloadsOnlyTheChangedFileTheSecondTime) {
     EXPECT_EQ(finished.status, kFinished) << finished;
     EXPECT_EQ(finished.lines, (std::vector<std::string>{"readme.txt 更新完成", "kelmor 1.4"}));
     EXPECT_EQ(requests(before),
-              (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/readme.txt HTTP/1.0 200"}));
+              (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200",
+                                        "GET /kelmor/{readme.txt OBJECT} HTTP/1.0 200"}));
     expectInstalled(k14);
     for (const auto& [name, time] : updatedAt)
         if (name != "readme.txt") EXPECT_EQ(product.mtime(name), time) << name << " was written again";
@@ -195,8 +225,8 @@ TEST_F(NginxUpdateTest, ClientInstalledFromTheFirstOfThreeReleasesGetsWhatChange
     EXPECT_EQ(finished.lines, (std::vector<std::string>{"b.dll 更新完成", "c.dll 更新完成", "kelmor 1.3"}));
     expectInstalled(release);
     EXPECT_EQ(requests(before), (std::vector<std::string>{"GET /kelmor/update.ini HTTP/1.0 200",
-                                                          "GET /kelmor/b.dll HTTP/1.0 200",
-                                                          "GET /kelmor/c.dll HTTP/1.0 200"}));
+                                                          "GET /kelmor/{b.dll OBJECT} HTTP/1.0 200",
+                                                          "GET /kelmor/{c.dll OBJECT} HTTP/1.0 200"}));
 }
 
 // Five releases published into one folder: clients one and two releases
@@ -211,11 +241,9 @@ TEST_F(NginxUpdateTest, ClientsBehindFetchAPatchOrTheCompressedCopy) {
         releases.push_back(std::move(release));
     }
     const Files& newest = releases.back();
-    const auto patchOf = [](const Files& base) {
-        return "GET /kelmor/kelmor.exe." + sha256Hex(base.at("kelmor.exe")).substr(0, 16) + ".updpatch HTTP/1.0 200";
-    };
-    const std::vector<std::pair<int, std::string>> clients = {
-        {1, patchOf(releases[3])}, {2, patchOf(releases[2])}, {4, "GET /kelmor/kelmor.exe.updz HTTP/1.0 200"}};
+    const std::vector<std::pair<int, std::string>> clients = {{1, "GET /kelmor/{kelmor.exe PATCH0_FILE} HTTP/1.0 200"},
+                                                              {2, "GET /kelmor/{kelmor.exe PATCH1_FILE} HTTP/1.0 200"},
+                                                              {4, "GET /kelmor/{kelmor.exe ZFILE} HTTP/1.0 200"}};
     for (const auto& [behind, fetched] : clients) {
         install(releases[4 - behind], now);
         const std::size_t before = server.accessLog().size();
@@ -253,7 +281,8 @@ TEST_F(NginxUpdateTest, ClientEastOfThePublisherGetsTheRelease) {
 }
 
 // "%" and "#" travel encoded, so nginx neither decodes a name into "../"
-// nor cuts it at "#": each file comes from exactly its own path.
+// nor cuts it at "#": each file comes from exactly its own path (a manifest
+// without objects, as older publications wrote it).
 TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
     const Files release = {{"%2e%2e%2fsecret.txt", "a literal name\r\n"},
                            {"100%.txt", "a hundred\r\n"},
@@ -261,6 +290,11 @@ TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
                            {"a#b.txt", "a hash b\r\n"}};
     writeFileBytes(site.path() + "/www/secret.txt", "outside the update folder");
     publish(release, "1.3", now - kDay);
+    const std::string manifestPath = site.path() + "/www/kelmor/update.ini";
+    std::string manifest = readFileBytes(manifestPath);
+    for (std::size_t at; (at = manifest.find("OBJECT=")) != std::string::npos;)
+        manifest.erase(at, manifest.find("\r\n", at) + 2 - at);
+    writeFileBytes(manifestPath, manifest);
     Files old = release;
     for (auto& [name, bytes] : old) bytes = "old " + name;
     install(old, now - 3 * kDay);
@@ -274,6 +308,69 @@ TEST_F(NginxUpdateTest, NamesWithPercentAndHashFetchTheirOwnFile) {
                               "GET /kelmor/update.ini HTTP/1.0 200", "GET /kelmor/%252e%252e%252fsecret.txt HTTP/1.0 200",
                               "GET /kelmor/100%25.txt HTTP/1.0 200", "GET /kelmor/a HTTP/1.0 200",
                               "GET /kelmor/a%23b.txt HTTP/1.0 200"}));
+}
+
+// The Wine prefix's WinInet goes through a proxy at this port while the
+// object lives; the values go again at its end, so no other test sees them.
+struct ProxySetting {
+    static constexpr const char* kKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    static void reg(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, kKey);
+        EXPECT_EQ(runWine("reg", args, "/tmp", std::chrono::seconds(30)).exitCode, 0) << args[0];
+    }
+    explicit ProxySetting(int port) {
+        reg({"add", "/v", "ProxyServer", "/t", "REG_SZ", "/d", "127.0.0.1:" + std::to_string(port), "/f"});
+        reg({"add", "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f"});
+    }
+    ~ProxySetting() {
+        reg({"delete", "/v", "ProxyEnable", "/f"});
+        reg({"delete", "/v", "ProxyServer", "/f"});
+    }
+};
+
+// A customer's caching proxy (squid, Debian's rules) between the clients and
+// nginx. The manifest of 1.3 has been live for a day, so by those rules squid
+// may answer it from its cache for hours; 1.4 is published, and a client
+// updating at once still sees 1.4, while the objects it shares with 1.3 come
+// from squid's cache.
+TEST_F(NginxUpdateTest, BehindACachingProxyTheManifestIsFreshAndUnchangedObjectsComeFromTheCache) {
+    SquidProxy proxy;
+    ProxySetting viaProxy(proxy.port());
+    publish(k13, "1.3", now - 2 * kDay);
+    const struct timeval dayOld[2] = {{now - kDay, 0}, {now - kDay, 0}};
+    ASSERT_EQ(utimes((site.path() + "/www/kelmor/update.ini").c_str(), dayOld), 0);
+    install(kOld, now - 3 * kDay);
+    EXPECT_EQ(updateTo("1.3").lines.size(), 5u);
+    expectInstalled(k13);
+
+    Files k14 = k13;
+    k14["readme.txt"] = "Kelmor 1.4: fixes\r\n";
+    publish(k14, "1.4", now - kHour);
+    const std::size_t before = proxy.accessLog().size();
+    install(kOld, now - 3 * kDay);  // a second client, still on 1.26
+
+    const WizardState finished = updateTo("1.4");
+
+    EXPECT_EQ(finished.lines, (std::vector<std::string>{"data/levels.dat 更新完成", "kelmor.exe 更新完成",
+                                                        "plugins/extra.dll 更新完成", "readme.txt 更新完成",
+                                                        "kelmor 1.4"}));
+    expectInstalled(k14);
+    // squid's result for each request of the second run, by what it asked for.
+    std::map<std::string, std::string> results;
+    const std::vector<std::string> log = proxy.accessLog();
+    for (std::size_t i = before; i < log.size(); ++i) {
+        std::istringstream words(namingObjects(log[i]));
+        std::string time, elapsed, client, result, bytes, method, url;
+        words >> time >> elapsed >> client >> result >> bytes >> method;
+        std::getline(words >> std::ws, url);  // an object's "{file key}" holds a blank
+        results[url.substr(url.find("/kelmor/"), url.find(" - ") - url.find("/kelmor/"))] = result;
+    }
+    const std::set<std::string> hits = {"TCP_HIT/200", "TCP_MEM_HIT/200"};
+    for (const char* unchanged : {"/kelmor/{data/levels.dat ZFILE}", "/kelmor/{kelmor.exe ZFILE}",
+                                  "/kelmor/{plugins/extra.dll ZFILE}"})
+        EXPECT_EQ(hits.count(results[unchanged]), 1u) << unchanged << ": " << results[unchanged];
+    EXPECT_EQ(hits.count(results["/kelmor/update.ini"]), 0u) << results["/kelmor/update.ini"];
+    EXPECT_EQ(results.size(), 5u) << ::testing::PrintToString(log);
 }
 
 // https for a brand that allows it (the test brand, AllowHttps=1), against

@@ -192,8 +192,8 @@ TEST_F(SignedUpdateTest, KeyedBuildRefusesAFileThatDiffersFromItsHash) {
     std::string evil = patternBytes(5000, 1);
     evil[4000] ^= 0x20;  // same size, other bytes
     writeFileBytes(space.web() / "swapped" / "data.bin", evil);
-    // Without its compressed copy the file itself is fetched.
-    fs::remove(space.web() / "swapped" / "data.bin.updz");
+    // Without its compressed copy and its object the file itself is fetched.
+    fs::remove_all(space.web() / "swapped" / "_objects");
     install(true, "swapped");
 
     const WizardState state = update();

@@ -101,6 +101,9 @@ TEST_F(VersionCheckE2eTest, AsksWithAPlainHttp10GetAsUpdate) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].requestLine, "GET /kelmor/update.ini HTTP/1.0");
     EXPECT_EQ(requests[0].header("User-Agent").value_or("(none)"), "Update");
+    // Past any cache on the way, for HTTP/1.0 and 1.1 caches alike.
+    EXPECT_EQ(requests[0].header("Pragma").value_or("(none)"), "no-cache");
+    EXPECT_EQ(requests[0].header("Cache-Control").value_or("(none)"), "no-cache");
 }
 
 TEST_F(VersionCheckE2eTest, UrlWithoutTrailingSlashJoinsTheNameWithoutOne) {

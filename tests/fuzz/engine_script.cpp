@@ -106,7 +106,7 @@ ScriptedHttp::ScriptedHttp(std::vector<ScriptedAnswer> answers) : answers_(std::
     notFound_.reason = "Not Found";
 }
 
-std::unique_ptr<updater::HttpRequest> ScriptedHttp::openGet(const std::string& objectName) {
+std::unique_ptr<updater::HttpRequest> ScriptedHttp::openGet(const std::string& objectName, updater::CacheUse) {
     if (open_ > 0) overlapped_ = true;
     current_ = next_ < answers_.size() ? &answers_[next_++] : &notFound_;
     currentObject_ = objectName;

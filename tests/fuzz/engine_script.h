@@ -48,7 +48,7 @@ std::vector<ScriptedAnswer> parseScript(std::string_view input, std::size_t maxA
 class ScriptedHttp : public updater::HttpConnection {
 public:
     explicit ScriptedHttp(std::vector<ScriptedAnswer> answers);
-    std::unique_ptr<updater::HttpRequest> openGet(const std::string& objectName) override;
+    std::unique_ptr<updater::HttpRequest> openGet(const std::string& objectName, updater::CacheUse cache) override;
 
     // The answer of the request opened last, and the object it was for.
     const ScriptedAnswer* current() const { return current_; }

@@ -106,13 +106,24 @@ struct FailedFile {
 TEST_F(EventLogTest, AFailedFileNamesItsCause) {
     const std::string body = "new a";
     const std::string hash = fakes::fakeDigestHex(body);
+    fakes::FakeResponse coded = answer(body);
+    coded.contentEncoding = "x-gzip";
+    ManifestEntry withObject{"a.dll", "2024-03-05 14:30:00", "5", hash};
+    withObject.object = "_objects/old";
+    rig.http.responses["/kelmor/_objects/old"] = answer("old a");
     const std::vector<FailedFile> rows = {
         {"size", {"a.dll", "2024-03-05 14:30:00", "4", hash}, answer(body),
-         {"file C:\\Prog\\a.dll: download refused: 5 bytes arrived, SIZE 4"}},
+         {"file a.dll: a.dll refused: 5 bytes arrived, SIZE 4", "file a.dll: asking the server past any cache",
+          "file a.dll: a.dll refused: 5 bytes arrived, SIZE 4"}},
         {"hash", {"a.dll", "2024-03-05 14:30:00", "5", fakes::fakeDigestHex("other")}, answer(body),
-         {"a.dll: download refused: 5 bytes arrived, SHA-256 does not match"}},
+         {"a.dll refused: 5 bytes arrived, SHA-256 " + hash + " where SHA256 is " + fakes::fakeDigestHex("other")}},
         {"short", {"a.dll", "2024-03-05 14:30:00", {}, {}}, fakes::withLength(answer(body), "9"),
-         {"a.dll: download refused: 5 bytes arrived, Content-Length 9"}},
+         {"a.dll refused: 5 bytes arrived, Content-Length 9"}},
+        {"coded", {"a.dll", "2024-03-05 14:30:00", "5", {}}, coded,
+         {"a.dll refused: Content-Encoding x-gzip, and no SIZE and SHA256 to prove its bytes"}},
+        {"object, then 404", withObject, answer("", "404", "Not Found"),
+         {"file a.dll: _objects/old refused: 5 bytes arrived, SHA-256 " + fakes::fakeDigestHex("old a"),
+          "file a.dll: _objects/old did not give it; fetching the file", "file a.dll: a.dll refused: 404 Not Found"}},
         {"name", {"..\\a.dll", "2024-03-05 14:30:00", {}, {}}, answer(body),
          {"file ..\\a.dll: refused: name leaves the program directory"}},
         {"side file", {"Update.log", "2024-03-05 14:30:00", {}, {}}, answer(body),

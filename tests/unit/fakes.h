@@ -139,14 +139,16 @@ class FakeHttp : public HttpConnection {
 public:
     std::map<std::string, FakeResponse> responses;  // by object name; others answer 404
     std::vector<std::string> opened;
+    std::vector<std::string> noCache;  // the objects asked for with CacheUse::NoCache
     int openRequests = 0;
     Clock* clock = nullptr;              // moved on by paced reads
     std::vector<std::uint32_t> limits;   // what each giveUpAfter allowed
     int reads = 0;            // of every request's body
     bool overlapped = false;  // a request was opened while another was open
 
-    std::unique_ptr<HttpRequest> openGet(const std::string& objectName) override {
+    std::unique_ptr<HttpRequest> openGet(const std::string& objectName, CacheUse cache) override {
         opened.push_back(objectName);
+        if (cache == CacheUse::NoCache) noCache.push_back(objectName);
         if (openRequests > 0) overlapped = true;
         auto found = responses.find(objectName);
         FakeResponse response = found != responses.end() ? found->second : answer("", "404", "Not Found");

@@ -266,12 +266,13 @@ TEST(UpdateManifest, WhatTheWriterWritesReadsBackTheSame) {
         {"present but empty, and histories kept as written", false,
          {.file = "c", .version = "v", .size = "", .sha256 = "", .previous = eight},
          {.file = kZhong + ".txt", .previous = {{"-x", "AB"}, {"", ""}}, .age = ""}},
-        {"three patches and a copy", true,
+        {"three patches, a copy and the object", true,
          {.file = kZhong + "\\d.exe", .version = "1", .size = "18446744073709551615", .sha256 = "ab",
-          .patches = {{digest(1), "d.1.updpatch", content(10, 2)},
-                      {digest(3), "d.3.updpatch", content(std::numeric_limits<std::uint64_t>::max(), 4)},
-                      {digest(255), "d.5.updpatch", content(0, 0)}},
-          .copy = updater::CompressedCopy{"d.exe.updz", content(5, 6)}},
+          .patches = {{digest(1), "_objects/1", content(10, 2)},
+                      {digest(3), "_objects/3", content(std::numeric_limits<std::uint64_t>::max(), 4)},
+                      {digest(255), "_objects/5", content(0, 0)}},
+          .copy = updater::CompressedCopy{"_objects/6", content(5, 6)},
+          .object = "_objects/" + std::string(64, 'a')},
          {.file = "e", .age = "8"}},
     };
     std::uint8_t signer = 0;

@@ -203,14 +203,14 @@ TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
     }
     EXPECT_LT(manifestText(plan).size(), updater::kManifestLimitBytes);
 
-    // Every file patched from 3 bases and copied, with names as long as a
-    // patch's name allows (233 bytes): 28.9 MB. The patches give way, oldest
-    // first; the copies and the whole history fit (15.3 MB).
+    // Every file patched from 3 bases, copied and published as an object.
+    // The patches give way, oldest first; the copies, the objects and the
+    // whole history fit.
     for (PlannedFile& file : plan.files) {
-        file.name.resize(259 - std::string(".0123456789abcdef.updpatch").size());
         for (int n = 0; n < 3; ++n)
-            file.patches.push_back({{}, patchName(file.name, sha(n)), listed(sha(n + 10))});
-        file.copy = CompressedCopy{copyName(file.name), listed(sha(20))};
+            file.patches.push_back({{}, objectName(sha(n + 10)), listed(sha(n + 10))});
+        file.copy = CompressedCopy{objectName(sha(20)), listed(sha(20))};
+        file.object = objectName(file.sha256);
     }
     EXPECT_GT(manifestText(plan).size(), updater::kManifestLimitBytes);
     const std::string fitted = renderWithin(plan, updater::kManifestLimitBytes, manifestText);
@@ -218,6 +218,7 @@ TEST(MkmanifestPlan, TenThousandFilesWithFullHistoryStayUnderTheUpdatersCap) {
     EXPECT_EQ(plan.files[0].history.size(), 8u);
     EXPECT_TRUE(plan.files[0].patches.empty());
     EXPECT_TRUE(plan.files[9999].copy);
+    EXPECT_EQ(plan.files[9999].object, objectName(sha(9999)));
 }
 
 TEST(MkmanifestPlan, VersionMustReadAsAGreaterNumber) {

@@ -45,10 +45,15 @@ public:
         if (found == folder(root).end()) return std::nullopt;
         return digestOf(found->second);
     }
-    FileDigest copy(const std::string&, const std::string& name, const std::string&) override {
-        writes.push_back(name);
-        published[name] = release.at(name) + (name == changesWhileCopied ? "!" : "");
-        return digestOf(published[name]);
+    FileDigest copy(const std::string&, const std::string& name, const std::string&,
+                    const std::string& toName) override {
+        (isObjectName(toName) ? packedWrites : writes).push_back(toName);
+        published[toName] = release.at(name) + (name == changesWhileCopied ? "!" : "");
+        return digestOf(published[toName]);
+    }
+    void rename(const std::string&, const std::string& from, const std::string& to) override {
+        published[to] = published.at(from);
+        published.erase(from);
     }
     // Halves the file: always worth a copy.
     FileDigest compress(const std::string&, const std::string& name, const std::string&,
@@ -120,7 +125,7 @@ TEST_F(MkmanifestPublisher, AnOutputFolderThatCannotBeTidiedOnlyWarns) {
     store.outputUnreadable = true;
     ASSERT_EQ(run("1.26"), 0) << err.str();
     EXPECT_NE(err.str().find("warning: published, but could not tidy"), std::string::npos) << err.str();
-    EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "a.exe.updz");
+    EXPECT_EQ(manifestValue("FILE0", "ZFILE").substr(0, 9), "_objects/");
 }
 
 TEST_F(MkmanifestPublisher, DryRunReportsAndWritesNothing) {
@@ -165,11 +170,11 @@ TEST_F(MkmanifestPublisher, RefusesAVersionThatIsNotNewerUnlessForced) {
 
 TEST_F(MkmanifestPublisher, RefusesBadNamesBeforeReadingAnyFile) {
     store.release = {{"UPDATE.INI", "x"}, {"a.txt ", "x"}, {"A.dll", "1"}, {"a.DLL", "2"},
-                     {"b.exe.UPDZ", "x"}, {"b.exe.0123.updpatch", "x"}, {".History/x", "x"}};
+                     {"b.exe.UPDZ", "x"}, {"b.exe.0123.updpatch", "x"}, {".History/x", "x"}, {"_Objects/ab", "x"}};
     EXPECT_EQ(run("1.26"), 1);
     EXPECT_TRUE(store.writes.empty());
     std::string problems = err.str();
-    for (const char* kept : {"b.exe.UPDZ,", "b.exe.0123.updpatch,", ".History/x,"})
+    for (const char* kept : {"b.exe.UPDZ,", "b.exe.0123.updpatch,", ".History/x,", "_Objects/ab,"})
         EXPECT_NE(problems.find(kept), std::string::npos) << kept << problems;
     EXPECT_NE(problems.find("UPDATE.INI"), std::string::npos) << problems;
     EXPECT_NE(problems.find("\"a.txt \""), std::string::npos) << problems;

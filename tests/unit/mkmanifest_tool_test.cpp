@@ -111,7 +111,9 @@ private:
 
 // Five releases of one program, then a forced re-publication: patches from the
 // last 3 contents the output keeps, each rebuilding the file exactly; a copy
-// only for what shrinks by 10 %; .history pruned to 3 contents per file.
+// only for what shrinks by 10 %; every content, patch and copy an object
+// named by its SHA-256; .history pruned to 3 contents per file, _objects/ to
+// what the last two manifests name.
 TEST_F(MkmanifestTool, PublishesPatchesFromTheLastThreeKeptContentsAndPrunesTheRest) {
     std::string noise;
     for (unsigned seed = 1; noise.size() < 50000;) noise += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
@@ -131,7 +133,12 @@ TEST_F(MkmanifestTool, PublishesPatchesFromTheLastThreeKeptContentsAndPrunesTheR
         put(root / "rel" / "kelmor.exe", program);
         const std::string version = release < 5 ? "1." + std::to_string(release) : "1.4 --force";
         ASSERT_EQ(publish(version, "2024-03-0" + std::to_string(release + 1) + " 09:00:00"), 0) << errors;
-        EXPECT_EQ(manifestValue("FILE0", "ZFILE"), "kelmor.exe.updz");
+        const auto isObject = [&](const std::string& name) {
+            return name == "_objects/" + testsupport::sha256Hex(read(root / "out" / name));
+        };
+        EXPECT_TRUE(isObject(manifestValue("FILE0", "ZFILE"))) << manifestValue("FILE0", "ZFILE");
+        EXPECT_EQ(manifestValue("FILE0", "OBJECT"), "_objects/" + testsupport::sha256Hex(program));
+        EXPECT_TRUE(isObject(manifestValue("FILE1", "OBJECT")));
         EXPECT_EQ(manifestValue("FILE1", "ZFILE"), "<missing>");
         EXPECT_EQ(manifestValue("FILE1", "PATCH0_FILE"), "<missing>") << "unchanged since it was first kept";
         // Bases: the contents before this one, newest first; at most 3. A forced
@@ -146,8 +153,8 @@ TEST_F(MkmanifestTool, PublishesPatchesFromTheLastThreeKeptContentsAndPrunesTheR
             }
             ASSERT_EQ(manifestValue("FILE0", key + "BASE"), bases[n]) << release;
             const std::string name = manifestValue("FILE0", key + "FILE");
-            EXPECT_EQ(name, "kelmor.exe." + bases[n].substr(0, 16) + ".updpatch");
             const std::string patchBytes = read(root / "out" / name);
+            EXPECT_EQ(name, "_objects/" + testsupport::sha256Hex(patchBytes));
             EXPECT_EQ(manifestValue("FILE0", key + "SIZE"), std::to_string(patchBytes.size()));
             EXPECT_EQ(manifestValue("FILE0", key + "SHA256"), testsupport::sha256Hex(patchBytes));
             FileInput base(contents[release - 1 - n]), patch(patchBytes);
@@ -161,10 +168,16 @@ TEST_F(MkmanifestTool, PublishesPatchesFromTheLastThreeKeptContentsAndPrunesTheR
         for (int n = release; n >= 0 && kept.size() < 4; --n) kept.push_back(testsupport::sha256Hex(contents[n]));
         EXPECT_EQ(history(), sorted(kept)) << release;
     }
-    std::size_t patches = 0;
-    for (const auto& entry : fs::directory_iterator(root / "out"))
-        patches += entry.path().extension() == ".updpatch";
-    EXPECT_EQ(patches, 3u) << "patches no longer listed are deleted";
+    // The last two manifests: two contents of kelmor.exe, their copies and
+    // three patches each, and noise.bin's one content.
+    std::uintmax_t objects = 0, bytes = 0;
+    for (const auto& entry : fs::directory_iterator(root / "out" / "_objects")) {
+        ++objects;
+        bytes += entry.file_size();
+    }
+    EXPECT_EQ(objects, 11u) << "objects neither manifest names are deleted";
+    EXPECT_NE(read(root / "stdout").find("objects: 11 files, " + std::to_string(bytes) + " bytes\n"), std::string::npos)
+        << read(root / "stdout");
 }
 
 TEST_F(MkmanifestTool, RefusesALinkOutOfTheReleaseFolderAndWritesNothing) {

@@ -360,36 +360,60 @@ TEST_F(UpdateRunTest, SizeAndHashDecideWhetherABodyIsWhole) {
     gzipped.contentEncoding = "gzip";
     fakes::FakeResponse identity = answer(body);
     identity.contentEncoding = "Identity";
+    fakes::FakeResponse xgzip = answer(body);
+    xgzip.contentEncoding = "x-gzip";
+    // object: the entry's OBJECT, served with the published bytes unless it
+    // is "_objects/gone". requests: "*" the file, "!" the file past any
+    // cache, "o" the object.
     struct Row {
         const char* file;
         fakes::FakeResponse response;
         std::optional<std::string> size, sha256;
+        std::optional<std::string> object;
         FileUpdateResult result;
+        const char* requests;
     };
+    const auto none = std::nullopt;
     const std::vector<Row> rows = {
-        {"match.dll", answer(body), size, hash, FileUpdateResult::Updated},
-        {"size-only.dll", answer(body), size, std::nullopt, FileUpdateResult::Updated},
-        {"longer.dll", withLength(answer(body + "+"), ""), size, std::nullopt, FileUpdateResult::Failed},
-        {"cut-no-length.dll", withLength(answer(body.substr(1)), ""), size, std::nullopt, FileUpdateResult::Failed},
-        {"other-bytes.dll", answer(other), size, hash, FileUpdateResult::Failed},
-        {"hash-only.dll", answer(other), std::nullopt, hash, FileUpdateResult::Failed},
-        {"bad-size.dll", answer(body), "19 bytes", std::nullopt, FileUpdateResult::Failed},
-        {"empty-hash.dll", answer(body), std::nullopt, "", FileUpdateResult::Failed},
-        {"chunked.dll", chunked, std::nullopt, std::nullopt, FileUpdateResult::Failed},
-        {"chunked-proven.dll", chunked, size, hash, FileUpdateResult::Updated},
-        {"chunked-cut.dll", cutChunked, size, std::nullopt, FileUpdateResult::Failed},
-        {"gzipped.dll", gzipped, size, hash, FileUpdateResult::Failed},
-        {"identity.dll", identity, size, hash, FileUpdateResult::Updated},
+        {"match.dll", answer(body), size, hash, none, FileUpdateResult::Updated, "*"},
+        {"size-only.dll", answer(body), size, none, none, FileUpdateResult::Updated, "*"},
+        {"longer.dll", withLength(answer(body + "+"), ""), size, none, none, FileUpdateResult::Failed, "*!"},
+        {"cut-no-length.dll", withLength(answer(body.substr(1)), ""), size, none, none, FileUpdateResult::Failed, "*!"},
+        {"cut.dll", withLength(answer(body), "25"), size, hash, none, FileUpdateResult::Failed, "*"},
+        {"other-bytes.dll", answer(other), size, hash, none, FileUpdateResult::Failed, "*!"},
+        {"hash-only.dll", answer(other), none, hash, none, FileUpdateResult::Failed, "*!"},
+        {"bad-size.dll", answer(body), "19 bytes", none, none, FileUpdateResult::Failed, ""},
+        {"empty-hash.dll", answer(body), none, "", none, FileUpdateResult::Failed, ""},
+        {"chunked.dll", chunked, none, none, none, FileUpdateResult::Failed, "*"},
+        {"chunked-proven.dll", chunked, size, hash, none, FileUpdateResult::Updated, "*"},
+        {"chunked-cut.dll", cutChunked, size, none, none, FileUpdateResult::Failed, "*!"},
+        {"gzipped.dll", gzipped, size, hash, none, FileUpdateResult::Updated, "*"},
+        {"x-gzip-size-only.dll", xgzip, size, none, none, FileUpdateResult::Failed, "*"},
+        {"identity.dll", identity, size, hash, none, FileUpdateResult::Updated, "*"},
+        {"object.dll", answer(other), size, hash, "_objects/a", FileUpdateResult::Updated, "o"},
+        {"object-gone.dll", answer(body), size, hash, "_objects/gone", FileUpdateResult::Updated, "o*"},
+        {"object-size-only.dll", answer(body), size, none, "_objects/b", FileUpdateResult::Updated, "*"},
+        {"object-unsafe.dll", answer(body), size, hash, "../a", FileUpdateResult::Updated, "*"},
     };
+    serve("_objects/a", answer(body));
+    serve("_objects/b", answer(body));
     for (const Row& row : rows) {
         serve(row.file, row.response);
-        const ManifestEntry entry{row.file, "2024-03-05 14:30:00", row.size, row.sha256};
+        rig.http.opened.clear();
+        rig.http.noCache.clear();
+        ManifestEntry entry{row.file, "2024-03-05 14:30:00", row.size, row.sha256};
+        entry.object = row.object;
         EXPECT_EQ(updateEntry(rig.context, entry), row.result) << row.file;
         const bool updated = row.result == FileUpdateResult::Updated;
         EXPECT_EQ(rig.files.content(kProg + row.file), updated ? body : "<missing>") << row.file;
         EXPECT_FALSE(rig.files.exists(kProg + row.file + ".upg")) << row.file;
+        const std::string path = "/kelmor/" + std::string(row.file);
+        std::string requests;
+        for (const std::string& opened : rig.http.opened)
+            requests += opened == path ? '*' : opened.rfind("/kelmor/_objects/", 0) == 0 ? 'o' : '?';
+        if (!rig.http.noCache.empty()) requests.back() = rig.http.noCache == std::vector<std::string>{path} ? '!' : '?';
+        EXPECT_EQ(requests, row.requests) << row.file;
     }
-    EXPECT_EQ(rig.http.opened.size(), rows.size() - 2) << "malformed keys fail before the request";
 }
 
 // An entry with SIZE and SHA256 is decided by what the local file holds; its

@@ -39,6 +39,7 @@ TEST_F(VersionCheckTest, NewerVersionIsFoundAndShown) {
     EXPECT_EQ(check(), CheckOutcome::NewerFound);
     EXPECT_EQ(newVersion, "1.3");
     EXPECT_EQ(rig.http.opened, std::vector<std::string>{"/kelmor/update.ini"});
+    EXPECT_EQ(rig.http.noCache, rig.http.opened) << "past any cache on the way";
     EXPECT_EQ(rig.view.statuses,
               (std::vector<std::string>{"正在连接到服务器...", kReadingVersion, kNewerFoundPrefix + "kelmor 1.3"}));
     EXPECT_EQ(rig.view.caption, kNextCaption) << "the wizard moves the button on from the result";

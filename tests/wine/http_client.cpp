@@ -36,7 +36,7 @@ bool hasCacheEntry(const std::string& url) {
 void fetch(updater::HttpConnection& connection, const std::string& cacheUrl, const std::string& objectName,
            DWORD giveUpMs, std::ofstream& out) {
     out << "fetch object=" << encodeHex(objectName);
-    auto request = connection.openGet(objectName);
+    auto request = connection.openGet(objectName, updater::CacheUse::Stored);
     if (giveUpMs) request->giveUpAfter(giveUpMs);
     out << " cached_at_open=" << hasCacheEntry(cacheUrl);
     const DWORD start = GetTickCount();

@@ -169,15 +169,18 @@ starts the history anew.
 Files dropped from the release leave OUT_DIR only when you delete them.
 A manifest over 16 MiB, which the updater would refuse, is not published.
 
-Smaller downloads: each file is also written as FILE.updz, a zlib copy, when
-that is at least 10 % smaller (ZFILE, ZSIZE, ZSHA256), and as a patch from
-each of its last 3 published contents, FILE.<16 hex>.updpatch (PATCH0_* ...
-PATCH2_*), up to 128 MiB per file. The contents patches start from are kept
-in OUT_DIR/.history, which need not be served; keep OUT_DIR between
-publications (--force too keeps and adds to it), and the first publication
-into a folder without it has no patches yet. Forms no longer listed, and kept
-contents no patch can need any more, are deleted. When the manifest would
-pass 16 MiB, the oldest patches are left out first, then the copies.
+Objects: each file's content is also written as OUT_DIR/_objects/<SHA-256>
+(OBJECT), a name caches may keep for ever; upload _objects/ first and
+update.ini last. A release with a top-level _objects of its own is refused.
+Smaller downloads, as objects too: a zlib copy when that is at least 10 %
+smaller (ZFILE, ZSIZE, ZSHA256), and a patch from each of its last 3
+published contents (PATCH0_* ... PATCH2_*), up to 128 MiB per file. The
+contents patches start from are kept in OUT_DIR/.history, which need not be
+served; keep OUT_DIR between publications (--force too keeps and adds to
+it), and the first publication into a folder without it has no patches yet.
+Objects neither this nor the previous manifest names, and kept contents no
+patch can need any more, are deleted. When the manifest would pass 16 MiB,
+the oldest patches are left out first, then the copies, then the objects.
 @PATCHES@
 keygen writes a new ECDSA P-256 key pair: PRIVATE_KEY (PEM, readable by you
 only; keep it off the update server) and PUBLIC_KEY (65 bytes, for the build:

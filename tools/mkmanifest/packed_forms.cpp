@@ -9,20 +9,24 @@ bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
     return name.size() >= suffix.size() && sameNameIgnoringCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
-}  // namespace
-
-std::string patchName(const std::string& file, const std::string& baseSha256) {
-    return file + "." + baseSha256.substr(0, 16) + kPatchSuffix;
+bool startsWithIgnoringCase(const std::string& name, const std::string& prefix) {
+    return name.size() >= prefix.size() && sameNameIgnoringCase(name.substr(0, prefix.size()), prefix);
 }
 
-std::string copyName(const std::string& file) { return file + kCopySuffix; }
+}  // namespace
+
+std::string objectName(const std::string& sha256) { return std::string(kObjectFolder) + "/" + sha256; }
+
+std::string incomingObjectName() { return std::string(kObjectFolder) + "/.incoming"; }
+
+bool isObjectName(const std::string& name) { return startsWithIgnoringCase(name, std::string(kObjectFolder) + "/"); }
 
 std::string keptContentName(const std::string& sha256) { return std::string(kHistoryFolder) + "/" + sha256; }
 
 bool isPackedFormName(const std::string& name) {
-    const std::string folder = std::string(kHistoryFolder) + "/";
-    return endsWithIgnoringCase(name, kPatchSuffix) || endsWithIgnoringCase(name, kCopySuffix) ||
-           (name.size() >= folder.size() && sameNameIgnoringCase(name.substr(0, folder.size()), folder));
+    return endsWithIgnoringCase(name, kOldPatchSuffix) || endsWithIgnoringCase(name, kOldCopySuffix) ||
+           startsWithIgnoringCase(name, std::string(kHistoryFolder) + "/") || isObjectName(name) ||
+           sameNameIgnoringCase(name, kObjectFolder);
 }
 
 }  // namespace mkmanifest

@@ -19,6 +19,7 @@ PreviousManifest readPreviousManifest(std::string_view bytes, const std::string&
         known.history = wellFormedHistory(entry->previous);
         known.patches = entry->patches;
         known.copy = entry->copy;
+        known.object = entry->object;
         if (previous.files.emplace(entry->file, known).second) previous.fileOrder.push_back(entry->file);
     }
     for (std::size_t index = 0;; ++index) {

@@ -19,6 +19,7 @@ struct PreviousEntry {
     std::vector<PublishedContent> history;  // its well-formed earlier contents
     std::vector<PatchOffer> patches;        // its well-formed offers, as the updater reads them
     std::optional<CompressedCopy> copy;     // its copy, when the updater would use it
+    std::optional<std::string> object;      // its OBJECT, as written
 };
 
 struct PreviousDrop {

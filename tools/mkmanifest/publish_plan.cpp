@@ -93,7 +93,7 @@ PublishPlan makePlan(const std::string& product, const std::string& version, std
     std::sort(files.begin(), files.end(),
               [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
     for (ReleaseFile& file : files) {
-        PlannedFile planned{file, publicationTime, FileChange::New, historyOf(file, previous), {}, {}};
+        PlannedFile planned{file, publicationTime, FileChange::New, historyOf(file, previous), {}, {}, {}};
         auto earlier = previous.files.find(file.name);
         if (earlier != previous.files.end()) {
             if (sameContent(file, earlier->second)) {

@@ -27,6 +27,7 @@ struct PlannedFile : ReleaseFile {
     std::vector<PublishedContent> history;  // most recent first, never the file's own content
     std::vector<PatchOffer> patches;        // from contents of its history, the most recent first
     std::optional<CompressedCopy> copy;
+    std::string object;  // where its content is published as an object; empty when not (yet)
 };
 
 struct PlannedDrop {

@@ -37,8 +37,8 @@ std::vector<std::string> nameProblems(const std::vector<ListedFile>& listed, con
             problems.push_back("the release folder holds a file " + file.name + ", which the manifest " +
                                kManifestName + " would overwrite");
         if (isPackedFormName(file.name))
-            problems.push_back("the release folder holds " + file.name + ", a name mkmanifest keeps for its patches, "
-                               "copies and kept contents");
+            problems.push_back("the release folder holds " + file.name + ", a name mkmanifest keeps for its objects, "
+                               "patches, copies and kept contents");
     }
     for (const std::string& clash : caseClashes(names, cp)) problems.push_back(clash);
     return problems;
@@ -80,7 +80,7 @@ void copyAll(const PublishOptions& options, const PublishPlan& plan, ReleaseStor
             current = published && published->size == file.size && published->sha256 == file.sha256;
         }
         if (!current) {
-            FileDigest copied = store.copy(options.releaseDir, file.name, options.outDir);
+            FileDigest copied = store.copy(options.releaseDir, file.name, options.outDir, file.name);
             if (copied.size != file.size || copied.sha256 != file.sha256)
                 throw PublishError(file.name + " changed while it was being published; run again");
         }
@@ -154,13 +154,15 @@ int publish(const PublishOptions& options, ReleaseStore& store, const LocalTime&
         copyAll(options, plan, store, err);
         packFiles(options.releaseDir, options.outDir, plan, previous, store, err);
         store.writeAtomically(options.outDir, kManifestName, manifestBytes(plan, signer));
+        std::optional<ObjectCount> objects;
         try {
-            pruneOutput(options.outDir, plan, store);
+            objects = pruneOutput(options.outDir, plan, previous, store);
         } catch (const PublishError& error) {
             // The publication stands; what is left over only takes room.
             err << "mkmanifest: warning: published, but could not tidy the output folder: " << error.what() << "\n";
         }
         out << planReport(plan, false);
+        if (objects) out << "objects: " << objects->files << " files, " << objects->bytes << " bytes\n";
         if (!plan.removed.empty())
             out << "removed files stay in the output folder; delete them once no client reads the old manifest\n";
         out << "published " << options.product << " " << options.version << " to " << options.outDir

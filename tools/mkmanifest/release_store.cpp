@@ -125,9 +125,10 @@ public:
         return digestFile(pathOf(root, name), true);
     }
 
-    FileDigest copy(const std::string& fromRoot, const std::string& name, const std::string& toRoot) override {
+    FileDigest copy(const std::string& fromRoot, const std::string& name, const std::string& toRoot,
+                    const std::string& toName) override {
         const fs::path source = pathOf(fromRoot, name);
-        const fs::path target = pathOf(toRoot, name);
+        const fs::path target = pathOf(toRoot, toName);
         std::optional<std::ifstream> in = openToRead(source, false);
         makeFolders(target.parent_path());
         FileDigest copied;
@@ -157,6 +158,14 @@ public:
             packed.sha256 = updater::encodeHex(bytes.data(), bytes.size());
         });
         return packed;
+    }
+
+    void rename(const std::string& root, const std::string& from, const std::string& to) override {
+        const fs::path target = pathOf(root, to);
+        makeFolders(target.parent_path());
+        std::error_code error;
+        fs::rename(pathOf(root, from), target, error);
+        if (error) fail("cannot rename into place", target, error);
     }
 
     void remove(const std::string& root, const std::string& name) override {

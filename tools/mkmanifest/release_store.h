@@ -37,14 +37,18 @@ public:
     virtual std::vector<ListedFile> listFiles(const std::string& root) = 0;
     virtual FileDigest digest(const std::string& root, const std::string& name) = 0;
     virtual std::optional<FileDigest> digestIfPresent(const std::string& root, const std::string& name) = 0;
-    // Copies through a temporary file and a rename, creating folders as
-    // needed; returns the digest of the bytes copied.
-    virtual FileDigest copy(const std::string& fromRoot, const std::string& name, const std::string& toRoot) = 0;
+    // Copies fromRoot's name to toRoot's toName through a temporary file and
+    // a rename, creating folders as needed; returns the digest of the bytes
+    // copied.
+    virtual FileDigest copy(const std::string& fromRoot, const std::string& name, const std::string& toRoot,
+                            const std::string& toName) = 0;
     virtual std::optional<std::string> readIfPresent(const std::string& root, const std::string& name) = 0;
     // Writes the zlib-compressed bytes of fromRoot's name as toRoot's toName,
     // the same way; returns the digest of the compressed file.
     virtual FileDigest compress(const std::string& fromRoot, const std::string& name, const std::string& toRoot,
                                 const std::string& toName) = 0;
+    // Moves root's from over root's to, creating folders as needed.
+    virtual void rename(const std::string& root, const std::string& from, const std::string& to) = 0;
     // Deletes a file; one that is not there is no error.
     virtual void remove(const std::string& root, const std::string& name) = 0;
     // Writes a temporary file in root, then renames it over name.
