@@ -11,33 +11,65 @@ namespace {
 
 bool exists(FileSystem& files, const std::string& path) { return files.lookUp(path).has_value(); }
 
-// Moves what stands at the committed place back to where it waited, unless
-// it is already there: each undo may have been cut short itself.
-bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::string& waitingPath) {
-    if (!exists(files, path) || exists(files, waitingPath)) return true;
-    return files.replace(path, waitingPath);
+bool isFile(FileSystem& files, const std::string& path) {
+    const std::optional<LocalEntry> entry = files.lookUp(path);
+    return entry && !entry->directory;
 }
 
-bool undoStep(FileSystem& files, const std::string& directory, const JournalRecord& record, const CodePage& cp) {
-    const std::string path = directory + record.name;
-    const std::string backup = directory + backupName(record.name);
+// Only a file moves, and never onto a folder: whatever else stands there is
+// not what the commit put there.
+bool moveFile(FileSystem& files, const std::string& from, const std::string& to) {
+    const std::optional<LocalEntry> target = files.lookUp(to);
+    return isFile(files, from) && !(target && target->directory) && files.replace(from, to);
+}
+
+// Moves the file at the committed place back to where it waited, unless it
+// is already there: each undo may have been cut short itself. A folder there
+// is none of the step's doing.
+bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::string& waitingPath) {
+    if (!isFile(files, path) || exists(files, waitingPath)) return true;
+    return moveFile(files, path, waitingPath);
+}
+
+bool undoStep(FileSystem& files, const ReleaseLayout& layout, const JournalRecord& record) {
+    const std::string path = layout.directory() + record.name;
+    const std::string backup = layout.backup(record.name);
     switch (record.step) {
     case JournalStep::NewFolder:
         // Only an empty folder goes; a folder that never was made is no failure.
         files.removeDirectory(path);
         return true;
+    case JournalStep::RemoveFolder: {
+        const std::optional<LocalEntry> there = files.lookUp(path);
+        if (there) return there->directory;
+        return files.makeDirectory(path);
+    }
     case JournalStep::Replace:
         // Without a backup the old file never moved.
         if (!exists(files, backup)) return true;
-        return moveBackUnlessDone(files, path, directory + downloadName(record.name)) && files.replace(backup, path);
-    case JournalStep::Add: return moveBackUnlessDone(files, path, directory + downloadName(record.name));
-    case JournalStep::AddInNewFolder: return moveBackUnlessDone(files, path, directory + flatDownloadName(record.name, cp));
+        return moveBackUnlessDone(files, path, layout.download(record.step, record.name)) &&
+               moveFile(files, backup, path);
+    case JournalStep::Add:
+    case JournalStep::AddInNewFolder:
+        return moveBackUnlessDone(files, path, layout.download(record.step, record.name));
     case JournalStep::Drop:
         if (!exists(files, backup) || exists(files, path)) return true;
-        return files.replace(backup, path);
+        return moveFile(files, backup, path);
     case JournalStep::Committed: return true;
     }
     return false;
+}
+
+// The downloads an earlier version left beside the files: this version
+// never looks for them there.
+void removeDownloads(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records) {
+    for (const JournalRecord& record : records) {
+        if (record.step != JournalStep::Replace && record.step != JournalStep::Add &&
+            record.step != JournalStep::AddInNewFolder)
+            continue;
+        const std::string download = layout.download(record.step, record.name);
+        if (isFile(files, download)) files.remove(download);
+    }
 }
 
 bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, const CodePage& cp) {
@@ -50,26 +82,31 @@ bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, 
 
 }  // namespace
 
-bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
-               const CodePage& cp) {
+bool undoSteps(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records) {
     bool undone = true;
     for (auto record = records.rbegin(); record != records.rend(); ++record)
-        undone = undoStep(files, directory, *record, cp) && undone;
+        undone = undoStep(files, layout, *record) && undone;
     return undone;
 }
 
-void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records) {
+void removeBackups(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records) {
     for (const JournalRecord& record : records) {
         if (record.step != JournalStep::Replace && record.step != JournalStep::Drop) continue;
-        const std::string backup = directory + backupName(record.name);
-        if (exists(files, backup)) files.remove(backup);
+        const std::string backup = layout.backup(record.name);
+        if (isFile(files, backup)) files.remove(backup);
     }
 }
 
 RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile,
                               const CodePage& cp) {
-    const std::string journal = directory + std::string(kJournalName);
-    if (!exists(files, journal)) return {};
+    const ReleaseLayout workFolder = ReleaseLayout::inWorkFolder(directory, cp);
+    const ReleaseLayout layout =
+        exists(files, workFolder.journal()) ? workFolder : ReleaseLayout::besideTheFiles(directory, cp);
+    const std::string journal = layout.journal();
+    if (!isFile(files, journal)) {
+        tidyWorkFolder(files, workFolder);
+        return {};
+    }
     const std::optional<std::string> bytes = files.readAll(journal);
     if (!bytes) return {RecoveryOutcome::CouldNot, ""};
     const std::vector<JournalRecord> records = readJournal(*bytes);
@@ -81,17 +118,20 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
         // Not one of the updater's own journals: its files are left alone,
         // and the journal goes so that it cannot stand in the way for ever.
         files.remove(journal);
+        tidyWorkFolder(files, layout);
         return {RecoveryOutcome::Ignored, refused->name};
     }
 
     const bool committed = std::any_of(records.begin(), records.end(),
                                        [](const JournalRecord& record) { return record.step == JournalStep::Committed; });
     if (committed) {
-        removeBackups(files, directory, records);
-    } else if (!undoSteps(files, directory, records, cp)) {
+        removeBackups(files, layout, records);
+    } else if (!undoSteps(files, layout, records)) {
         return {RecoveryOutcome::CouldNot, ""};
     }
     if (!files.remove(journal)) return {RecoveryOutcome::CouldNot, ""};
+    if (layout.besideFiles()) removeDownloads(files, layout, records);
+    tidyWorkFolder(files, layout);
     if (records.empty()) return {};
     return {committed ? RecoveryOutcome::RolledForward : RecoveryOutcome::RolledBack, ""};
 }
