@@ -1,6 +1,5 @@
 #include "engine/release/release_paths.h"
 
-
 namespace updater {
 
 namespace {

@@ -54,9 +54,6 @@ public:
     std::string backup(const std::string& name) const;
     // Where the new content of <name> waits for the commit's step.
     std::string download(JournalStep step, const std::string& name) const;
-    // The folders inside the work folder that hold the download and the
-    // backup of <name>, outermost first ("new", "new\data" ...).
-    std::vector<std::string> workFolders(const std::string& name) const;
 
 private:
     ReleaseLayout(std::string directory, bool legacy, const CodePage& cp)

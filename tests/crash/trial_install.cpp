@@ -127,7 +127,7 @@ void TrialInstall::reset() {
         if (fs::exists(path)) fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
         product_->writeFile(file.name, *file.oldBytes, kOldFileTime);
         // Wine shows a file without write permission as read-only.
-        if (file.readOnly) fs::permissions(path, fs::perms::all_write, fs::perm_options::remove);
+        if (file.readOnly) fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
     }
     // The copy of the updater is as old as the installation, so the update carries a new one.
     const timespec times[2] = {{kOldFileTime, 0}, {kOldFileTime, 0}};

@@ -118,7 +118,7 @@ TEST_P(TypicalUpdateTest, ReplacesTheFilesAndFinishes) {
     serveFile("a.dll", newA);
     serveFile("b.dll", "new b");
     // Read-only to Windows: the file is replaced all the same.
-    fs::permissions(product.pathOf("b.dll"), fs::perms::all_write, fs::perm_options::remove);
+    fs::permissions(product.pathOf("b.dll"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
     {
         const ScopedLocale codePage(GetParam().value);
         ASSERT_NO_FATAL_FAILURE(startChecked());
@@ -698,7 +698,7 @@ TEST_F(WholeReleaseE2eTest, ReleaseThatDropsAFileKeepsAUserChangedCopy) {
     product.writeFile("gone.dll", "gone 1.2", kOldFiles);
     product.writeFile("mine.dll", "changed by the user", kOldFiles);
     product.writeFile("a.dll.old", "the user's", kOldFiles);
-    fs::permissions(product.pathOf("a.dll"), fs::perms::all_write, fs::perm_options::remove);
+    fs::permissions(product.pathOf("a.dll"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
     fs::remove_all(product.pathOf("data"));
     product.writeFile("data", "data 1.2", kOldFiles);
     publish("[DROP0]\r\nFILE=gone.dll\r\n" + sizeAndHash("PREV0_", "gone 1.2") + "[DROP1]\r\nFILE=mine.dll\r\n" +
