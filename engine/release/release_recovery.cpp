@@ -34,6 +34,10 @@ bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::s
 bool undoStep(FileSystem& files, const ReleaseLayout& layout, const JournalRecord& record) {
     const std::string path = layout.directory() + record.name;
     const std::string backup = layout.backup(record.name);
+    // A download goes back where it waited, whose folders may be gone.
+    if ((record.step == JournalStep::Replace || record.step == JournalStep::Add) && !layout.besideFiles() &&
+        isFile(files, path))
+        makeDownloadFolders(files, layout, record.name);
     switch (record.step) {
     case JournalStep::NewFolder:
         // Only an empty folder goes; a folder that never was made is no failure.
