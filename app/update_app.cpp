@@ -298,8 +298,11 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
 
     // Until a cut commit is finished or undone the installation is no one
     // release, so its version says nothing; that is the wizard's to do.
-    if (system.files.lookUp(system.programDirectory() + std::string(kJournalName)))
-        return failed("a whole release's commit is pending (" + std::string(kJournalName) + ")");
+    // An earlier version's journal lies beside the files.
+    for (const std::string& journal :
+         {system.programDirectory() + std::string(kWorkFolderName) + "\\" + std::string(kJournalName),
+          system.programDirectory() + std::string(kJournalName)})
+        if (system.files.lookUp(journal)) return failed("a whole release's commit is pending (" + journal + ")");
     const win32::SocketLayer sockets;
     if (!sockets.ready()) return failed("the socket layer did not start");
     parseUpdateUrl(settings);

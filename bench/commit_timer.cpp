@@ -1,6 +1,6 @@
 // Times a whole release's commit with the program's own file system calls,
-// under Wine: FILES old files and their checked downloads in a folder, half
-// of them in a subfolder that the release adds, then the commit that puts
+// under Wine: FILES old files and their checked downloads in the work folder,
+// half of them in a subfolder that the release adds, then the commit that puts
 // them all in place.
 //   commit_timer DIR FILES [FOLDERS [unwalked]]
 // With FOLDERS, the files are spread over that many folders that exist, and
@@ -56,8 +56,10 @@ int main(int argc, char** argv) {
         const std::string target = name;
         const bool added = folders == 0 && i % 2 == 0;
         if (!added && !writeFile(directory + target, std::string(1000, 'o'))) return 1;
-        const std::string download = added ? updater::flatDownloadName(target, updater::cp936()) : updater::downloadName(target);
-        if (!writeFile(directory + download, std::string(1000, 'n'))) return 1;
+        const std::string download = updater::downloadPathFor(directory, target, updater::cp936());
+        if (!updater::makeDownloadFolders(files, updater::ReleaseLayout::inWorkFolder(directory, updater::cp936()), target) ||
+            !writeFile(download, std::string(1000, 'n')))
+            return 1;
         plan.targets.push_back(target);
     }
     LARGE_INTEGER frequency, start, end;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
 #include <vector>
 
 #include "engine/manifest/side_files.h"
@@ -70,16 +71,28 @@ std::optional<LocalEntry> Win32FileSystem::lookUp(const std::string& path) {
 
 namespace {
 
-// Windows will not move a file over a read-only one: the attribute of a plain
-// file (not a link) is cleared for a second try.
-bool moveOver(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    const DWORD attributes = GetFileAttributesA(to.c_str());
+// Windows will neither move a file over a read-only one nor delete one: the
+// attribute of a plain file (not a link) is cleared for a second try, and put
+// back when that fails too.
+bool evenIfReadOnly(const std::string& path, const std::function<bool()>& change) {
+    if (change()) return true;
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
     const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & notPlain) || !(attributes & FILE_ATTRIBUTE_READONLY))
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & notPlain) || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+        !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(code);
         return false;
-    return SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) &&
-           MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    if (change()) return true;
+    const DWORD again = GetLastError();
+    SetFileAttributesA(path.c_str(), attributes);
+    SetLastError(again);
+    return false;
+}
+
+bool moveOver(const std::string& from, const std::string& to) {
+    return evenIfReadOnly(to, [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; });
 }
 
 FileHandle createForWriting(const std::string& path, ShareMode share, DWORD disposition = CREATE_ALWAYS) {
@@ -197,13 +210,15 @@ unsigned long Win32FileSystem::lastErrorCode() const {
 
 bool Win32FileSystem::remove(const std::string& path) {
     const std::optional<HeldFolders> held = holdFolders(path, false);
-    return held && DeleteFileA(path.c_str()) != FALSE;
+    return held && evenIfReadOnly(path, [&] { return DeleteFileA(path.c_str()) != FALSE; });
 }
 
 bool Win32FileSystem::replace(const std::string& from, const std::string& to) {
     const std::optional<HeldFolders> heldFrom = holdFolders(from, false);
     const std::optional<HeldFolders> heldTo = heldFrom ? holdFolders(to, false) : std::nullopt;
-    return heldTo && MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    return heldTo && evenIfReadOnly(to, [&] {
+               return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+           });
 }
 
 bool Win32FileSystem::makeDirectory(const std::string& path) {
@@ -214,6 +229,46 @@ bool Win32FileSystem::makeDirectory(const std::string& path) {
 bool Win32FileSystem::removeDirectory(const std::string& path) {
     const std::optional<HeldFolders> held = holdFolders(path, false);
     return held && RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::makeHiddenDirectory(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    if (!held || !CreateDirectoryA(path.c_str(), nullptr)) return false;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    return true;
+}
+
+std::optional<std::vector<std::pair<std::string, bool>>> Win32FileSystem::listFolder(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return std::nullopt;
+    WIN32_FIND_DATAA found;
+    const FindHandle search(FindFirstFileA((path + "\\*").c_str(), &found));
+    if (!search) return std::nullopt;
+    std::vector<std::pair<std::string, bool>> names;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        // A link to a folder is not entered: what lies behind it is not this folder's.
+        const DWORD attributes = found.dwFileAttributes;
+        names.emplace_back(name, (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
+    } while (FindNextFileA(search.get(), &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    return names;
+}
+
+// The folder is opened through any junction or mount point on its way, so
+// the serial is that of the volume that really holds it. Under Wine a
+// junction is a Unix symbolic link, followed without a trace, so another
+// volume cannot be shown there; the decision is tested with a fake.
+std::optional<std::uint64_t> Win32FileSystem::volumeOf(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, false);
+    if (!held) return std::nullopt;
+    const FileHandle handle(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!handle || !GetFileInformationByHandle(handle.get(), &information)) return std::nullopt;
+    return information.dwVolumeSerialNumber;
 }
 
 // Write-through makes the write itself reach the disk; the flush also

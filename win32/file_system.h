@@ -30,6 +30,9 @@ public:
     bool replace(const std::string& from, const std::string& to) override;
     bool makeDirectory(const std::string& path) override;
     bool removeDirectory(const std::string& path) override;
+    bool makeHiddenDirectory(const std::string& path) override;
+    std::optional<std::vector<std::pair<std::string, bool>>> listFolder(const std::string& path) override;
+    std::optional<std::uint64_t> volumeOf(const std::string& path) override;
     bool appendDurably(const std::string& path, const std::string& bytes) override;
     bool flushToDisk(const std::string& path) override;
     unsigned long lastErrorCode() const override;

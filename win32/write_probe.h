@@ -8,8 +8,9 @@
 
 namespace updater::win32 {
 
-// Creates kWriteProbeName (engine/manifest/side_files.h) in the directory, deleted as
-// its handle closes; true when it could be created.
+// Creates kWriteProbeName (engine/manifest/side_files.h) in the directory's
+// work folder kWorkFolderName, deleted as its handle closes; true when it
+// could be created.
 bool canCreateFilesIn(const std::wstring& directory);
 
 }  // namespace updater::win32

@@ -94,6 +94,7 @@ NameRefusal manifestNameRefusal(std::string_view text, const CodePage& cp) {
     if (componentStart == text.size()) return NameRefusal::Directory;
     const NameRefusal refusal = componentRefusal(text.substr(componentStart), componentStart == 0);
     if (refusal != NameRefusal::None) return refusal;
+    if (isInWorkFolder(text)) return NameRefusal::WorkFolder;
     return isSideFileName(text) ? NameRefusal::SideFile : NameRefusal::None;
 }
 
@@ -144,6 +145,7 @@ std::string_view refusalReason(NameRefusal refusal) {
     case NameRefusal::TrailingDotOrBlank: return "a part ends in a dot or a blank";
     case NameRefusal::ShortForm: return "an 8.3 short name";
     case NameRefusal::SideFile: return "names a file the updater makes";
+    case NameRefusal::WorkFolder: return "lies in the updater's own folder";
     }
     return "refused";
 }

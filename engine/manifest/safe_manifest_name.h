@@ -21,7 +21,8 @@ enum class NameRefusal {
     ForbiddenCharacter,  // < > " | ? * or a byte from 1 to 31
     TrailingDotOrBlank,  // Windows drops it, so the file opened is another
     ShortForm,           // an 8.3 short name, which can alias another file
-    SideFile,            // ends like a file the updater makes beside the installation
+    SideFile,            // a part ends like a file the updater makes beside the installation
+    WorkFolder,          // lies in the updater's own folder
 };
 
 // Whether a path component names a Windows device (CON, NUL, COM1, lpt1.txt,

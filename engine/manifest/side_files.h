@@ -13,17 +13,24 @@ inline constexpr std::string_view kDownloadSuffix = ".upg";
 inline constexpr std::string_view kFreshFileSuffix = ".new";
 // The running updater's new copy waits at <program file> + kUpdaterCopySuffix.
 inline constexpr std::string_view kUpdaterCopySuffix = ".bck";
-// While a whole release is committed, the file it replaces or drops waits at
-// <name> + kBackupSuffix.
+// A whole release keeps everything of its own in this hidden folder of the
+// program directory: its downloads under kNewFolderName, the files its commit
+// replaces or drops under kOldFolderName, each at the entry's own path, and
+// its journal and the write probe. No entry may lie in it.
+inline constexpr std::string_view kWorkFolderName = ".update";
+inline constexpr std::string_view kNewFolderName = "new";
+inline constexpr std::string_view kOldFolderName = "old";
+// Earlier versions kept a commit's backups beside the files as
+// <name> + kBackupSuffix, and the download of a file in a folder still
+// missing under a flat name ending in kFlatDownloadSuffix; a journal they
+// left is still recovered.
 inline constexpr std::string_view kBackupSuffix = ".old";
-// A whole release's download for a folder that does not exist yet waits in
-// the program directory under a flat name ending so; no <entry>.upg can end
-// like it, since an entry ending in .upg is refused.
 inline constexpr std::string_view kFlatDownloadSuffix = ".upg.upg";
 // A patch for <name> is downloaded to <name> + kPatchSuffix before it is
 // applied, and removed whatever happens.
 inline constexpr std::string_view kPatchSuffix = ".patch";
-// The record of a whole release's commit, in the program directory.
+// The record of a whole release's commit, in kWorkFolderName (in the program
+// directory itself when an earlier version wrote it).
 inline constexpr std::string_view kJournalName = "update.journal";
 
 // Every suffix above as it ends a name beside a product file.
@@ -31,7 +38,8 @@ inline constexpr std::string_view kSideFileSuffixes[] = {".upg", ".upg.new", ".b
                                                          ".patch.new"};
 
 // The file whose creation tells whether the program directory can be written
-// (deleted when its handle closes, also when the process is killed).
+// (in kWorkFolderName, deleted when its handle closes, also when the process
+// is killed).
 inline constexpr std::string_view kWriteProbeName = "update.probe";
 
 // The updater's log beside it, and the file that takes the log's newest half
@@ -39,9 +47,13 @@ inline constexpr std::string_view kWriteProbeName = "update.probe";
 inline constexpr std::string_view kLogName = "Update.log";
 inline constexpr std::string_view kLogTrimName = "Update.log.new";
 
-// Whether the name ends in one of kSideFileSuffixes, or its last part is
+// Whether any part of the name ends in one of kSideFileSuffixes or is
 // kJournalName, kWriteProbeName, kLogName or kLogTrimName, ignoring ASCII
-// case as Windows does.
+// case as Windows does: a folder so named would stand where the updater's
+// own file goes.
 bool isSideFileName(std::string_view name);
+
+// Whether the first part of the name is kWorkFolderName, in any letter case.
+bool isInWorkFolder(std::string_view name);
 
 }  // namespace updater

@@ -6,6 +6,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/platform/random_access_input.h"
 
@@ -88,6 +90,14 @@ public:
     virtual bool makeDirectory(const std::string& path) = 0;
     // Removes an empty folder; false when it is missing or not empty.
     virtual bool removeDirectory(const std::string& path) = 0;
+    // Creates one folder that a listing of its parent does not show.
+    virtual bool makeHiddenDirectory(const std::string& path) { return makeDirectory(path); }
+    // The names of what stands in a folder, each with whether it is a folder
+    // (a link to one counts as none); nothing when the folder cannot be read.
+    virtual std::optional<std::vector<std::pair<std::string, bool>>> listFolder(const std::string& path) = 0;
+    // Which volume holds the folder, as one number per volume; nothing when it
+    // cannot be told. A rename works only within one volume.
+    virtual std::optional<std::uint64_t> volumeOf(const std::string& path) = 0;
     // Appends bytes to the file, creating it if needed, and returns once they
     // are on disk.
     virtual bool appendDurably(const std::string& path, const std::string& bytes) = 0;

@@ -6,16 +6,16 @@
 //   (write-through, then a flush) before the first step starts.
 // - Each step is one rename with write-through, which returns only once the
 //   rename is on disk. NTFS logs metadata changes in order, and a flushed
-//   change carries every earlier one (a folder made, a backup removed).
+//   change carries every earlier one (a folder made or removed).
 // - The commit record follows the last step, and backups and the journal
 //   are removed only after it.
 //
 // So whatever the disk holds after a cut, the journal on it lists every step
 // that reached the disk, and maybe steps that did not. Each undo is told
 // from the files themselves (a backup present, a file where its download
-// waited), so a step that never happened undoes to nothing, and recovery
-// from a journal without the commit record gives the old release, from one
-// with it the new one; recovery cut short is recovered the same way. An
+// waited, a folder there or not), so a step that never happened undoes to
+// nothing, and recovery from a journal without the commit record gives the
+// old release, from one with it the new one; recovery cut short is recovered the same way. An
 // append cut short leaves whole records before a torn one, which is not
 // read (update_journal.cpp), and no step had begun. A kill alone loses
 // nothing the system has accepted, so it is the easier case of the same
@@ -38,18 +38,20 @@ bool isFolder(FileSystem& files, const std::string& path) {
     return entry && entry->directory;
 }
 
-bool allFoldersExist(FileSystem& files, const std::string& directory, const std::string& name, const CodePage& cp) {
-    for (const std::string& folder : parentFolders(name, cp))
-        if (!isFolder(files, directory + folder)) return false;
-    return true;
-}
-
 class ReleaseCommit {
 public:
-    ReleaseCommit(FileSystem& files, std::string directory, const CodePage& cp)
-        : files_(files), directory_(std::move(directory)), journal_(directory_ + std::string(kJournalName)), cp_(cp) {}
+    ReleaseCommit(FileSystem& files, const std::string& directory, const CodePage& cp)
+        : files_(files), layout_(ReleaseLayout::inWorkFolder(directory, cp)), directory_(directory),
+          journal_(layout_.journal()), cp_(cp) {}
 
     std::optional<CommitFailure> run(const CommitPlan& plan) {
+        std::optional<CommitFailure> failure = runSteps(plan);
+        tidyWorkFolder(files_, layout_);
+        return failure;
+    }
+
+private:
+    std::optional<CommitFailure> runSteps(const CommitPlan& plan) {
         if (files_.lookUp(journal_)) return CommitFailure{CommitFailure::Step::Journal, ""};
         if (std::optional<CommitFailure> failure = prepare(plan)) return failure;
         // Every intent at once, on disk before the first step: each undo is
@@ -59,44 +61,94 @@ public:
         for (const JournalRecord& step : steps_)
             if (!carryOut(step)) return undo(failureOf(step));
         if (!record({{JournalStep::Committed, ""}})) return undo({CommitFailure::Step::Journal, ""});
-        removeBackups(files_, directory_, done_);
+        removeBackups(files_, layout_, done_);
         files_.remove(journal_);
         return std::nullopt;
     }
 
-private:
-    // Orders the steps: folders outermost first, then the files, then the
-    // drops. Stale backups go and every download reaches the disk first.
+    // Orders the steps: removals before creations, so that a file and a
+    // folder may change places. The drops first, then the folders they
+    // leave empty where a file comes, innermost first, then the new folders
+    // outermost first, then the files. Everything that would stop a step
+    // is found here, before the journal, and every download reaches the
+    // disk first.
     std::optional<CommitFailure> prepare(const CommitPlan& plan) {
+        for (const std::string& drop : plan.drops) {
+            dropKeys_.insert(manifestNameKey(drop, cp_));
+            if (!makeBackupFolders(files_, layout_, drop) || !clearBackup(drop))
+                return CommitFailure{CommitFailure::Step::Drop, drop};
+            steps_.push_back({JournalStep::Drop, drop});
+        }
+        for (const std::string& target : plan.targets) {
+            if (!isFolder(files_, directory_ + target)) continue;
+            if (!emptiedByTheDrops(target))
+                return blocked(target, "a folder stands there that holds files the release does not remove");
+        }
         std::set<std::string> folderKeys;
         for (const std::string& target : plan.targets) {
             for (const std::string& folder : parentFolders(target, cp_)) {
-                if (isFolder(files_, directory_ + folder) || !folderKeys.insert(manifestNameKey(folder, cp_)).second)
-                    continue;
-                steps_.push_back({JournalStep::NewFolder, folder});
+                const std::optional<LocalEntry> there = files_.lookUp(directory_ + folder);
+                if (there && there->directory) continue;
+                if (there && !dropKeys_.count(manifestNameKey(folder, cp_)))
+                    return blocked(target, "the file " + folder + " stands where its folder goes");
+                if (folderKeys.insert(manifestNameKey(folder, cp_)).second)
+                    steps_.push_back({JournalStep::NewFolder, folder});
             }
         }
         for (const std::string& target : plan.targets) {
-            const std::string download = downloadPathFor(files_, directory_, target, cp_);
-            const JournalStep step = !allFoldersExist(files_, directory_, target, cp_) ? JournalStep::AddInNewFolder
-                                     : files_.lookUp(directory_ + target)         ? JournalStep::Replace
-                                                                                  : JournalStep::Add;
-            if (isFolder(files_, directory_ + target) || !files_.flushToDisk(download) ||
-                (step == JournalStep::Replace && !removeStaleBackup(target)))
+            const bool replaces = files_.lookUp(directory_ + target) && !isFolder(files_, directory_ + target);
+            if (!files_.flushToDisk(layout_.download(JournalStep::Add, target)) ||
+                (replaces && (!makeBackupFolders(files_, layout_, target) || !clearBackup(target))))
                 return CommitFailure{CommitFailure::Step::Replace, target};
-            steps_.push_back({step, target});
+            steps_.push_back({replaces ? JournalStep::Replace : JournalStep::Add, target});
         }
-        for (const std::string& drop : plan.drops) {
-            if (!removeStaleBackup(drop)) return CommitFailure{CommitFailure::Step::Drop, drop};
-            steps_.push_back({JournalStep::Drop, drop});
-        }
+        std::vector<std::string> names = plan.targets;
+        names.insert(names.end(), plan.drops.begin(), plan.drops.end());
+        for (const std::string& name : names)
+            if (!onTheWorkFolderVolume(name))
+                return blocked(name, "its folder lies on another volume than " + layout_.workFolder());
         return std::nullopt;
     }
 
-    // A backup left from before would be taken for this commit's own.
-    bool removeStaleBackup(const std::string& name) {
-        const std::string backup = directory_ + backupName(name);
-        return !files_.lookUp(backup) || files_.remove(backup);
+    static CommitFailure blocked(const std::string& name, std::string why) {
+        return {CommitFailure::Step::Blocked, name, std::move(why)};
+    }
+
+    // Whether the folder holds nothing but files the release drops and
+    // folders that do the same; the folders to remove go to the steps,
+    // innermost first.
+    bool emptiedByTheDrops(const std::string& folder) {
+        const std::optional<std::vector<std::pair<std::string, bool>>> listing = files_.listFolder(directory_ + folder);
+        if (!listing) return false;
+        for (const auto& [name, isDirectory] : *listing) {
+            const std::string inside = folder + "/" + name;
+            if (isDirectory ? !emptiedByTheDrops(inside) : !dropKeys_.count(manifestNameKey(inside, cp_)))
+                return false;
+        }
+        steps_.push_back({JournalStep::RemoveFolder, folder});
+        return true;
+    }
+
+    // A rename cannot cross volumes: the deepest folder of the name that
+    // exists (a junction or a mount point may lead elsewhere) must lie on
+    // the work folder's.
+    bool onTheWorkFolderVolume(const std::string& name) {
+        const std::vector<std::string> folders = parentFolders(name, cp_);
+        for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+            if (!isFolder(files_, directory_ + *folder)) continue;
+            const std::optional<std::uint64_t> there = files_.volumeOf(directory_ + *folder);
+            const std::optional<std::uint64_t> work = files_.volumeOf(layout_.workFolder());
+            return !there || !work || *there == *work;
+        }
+        return true;
+    }
+
+    // A backup left in the work folder by an earlier run would be taken for
+    // this commit's own.
+    bool clearBackup(const std::string& name) {
+        const std::string backup = layout_.backup(name);
+        const std::optional<LocalEntry> stale = files_.lookUp(backup);
+        return !stale || (!stale->directory && files_.remove(backup));
     }
 
     bool record(const std::vector<JournalRecord>& steps) {
@@ -111,12 +163,13 @@ private:
         const std::string path = directory_ + step.name;
         switch (step.step) {
         case JournalStep::NewFolder: return files_.makeDirectory(path);
+        case JournalStep::RemoveFolder: return files_.removeDirectory(path);
         case JournalStep::Replace:
-            return files_.replace(path, directory_ + backupName(step.name)) &&
-                   files_.replace(directory_ + downloadName(step.name), path);
-        case JournalStep::Add: return files_.replace(directory_ + downloadName(step.name), path);
-        case JournalStep::AddInNewFolder: return files_.replace(directory_ + flatDownloadName(step.name, cp_), path);
-        case JournalStep::Drop: return files_.replace(path, directory_ + backupName(step.name));
+            return files_.replace(path, layout_.backup(step.name)) &&
+                   files_.replace(layout_.download(step.step, step.name), path);
+        case JournalStep::Add:
+        case JournalStep::AddInNewFolder: return files_.replace(layout_.download(step.step, step.name), path);
+        case JournalStep::Drop: return files_.replace(path, layout_.backup(step.name));
         case JournalStep::Committed: return true;
         }
         return false;
@@ -124,7 +177,8 @@ private:
 
     static CommitFailure failureOf(const JournalRecord& step) {
         switch (step.step) {
-        case JournalStep::NewFolder: return {CommitFailure::Step::Folder, step.name};
+        case JournalStep::NewFolder:
+        case JournalStep::RemoveFolder: return {CommitFailure::Step::Folder, step.name};
         case JournalStep::Drop: return {CommitFailure::Step::Drop, step.name};
         default: return {CommitFailure::Step::Replace, step.name};
         }
@@ -133,13 +187,15 @@ private:
     // The journal goes only with every step undone; otherwise it stays for
     // the next start to finish the undo.
     CommitFailure undo(CommitFailure failure) {
-        failure.undone = undoSteps(files_, directory_, done_, cp_) && (!files_.lookUp(journal_) || files_.remove(journal_));
+        failure.undone = undoSteps(files_, layout_, done_) && (!files_.lookUp(journal_) || files_.remove(journal_));
         return failure;
     }
 
     FileSystem& files_;
-    const std::string directory_;
+    const ReleaseLayout layout_;
+    const std::string& directory_;
     const std::string journal_;
+    std::set<std::string> dropKeys_;
     std::vector<JournalRecord> steps_;
     std::vector<JournalRecord> done_;
     const CodePage& cp_;
@@ -147,10 +203,8 @@ private:
 
 }  // namespace
 
-std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target,
-                            const CodePage& cp) {
-    if (allFoldersExist(files, directory, target, cp)) return directory + downloadName(target);
-    return directory + flatDownloadName(target, cp);
+std::string downloadPathFor(const std::string& directory, const std::string& target, const CodePage& cp) {
+    return ReleaseLayout::inWorkFolder(directory, cp).download(JournalStep::Add, target);
 }
 
 std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,

@@ -19,20 +19,25 @@ struct CommitPlan {
 };
 
 struct CommitFailure {
-    enum class Step { Journal, Folder, Replace, Drop } step;
+    // Blocked: the release cannot be put in place as the installation
+    // stands (a folder holding other files, another volume); found before
+    // the journal, so nothing was touched.
+    enum class Step { Journal, Folder, Replace, Drop, Blocked } step;
     std::string name;  // the file or folder whose step failed; empty for the journal
+    std::string why{};  // for Blocked, in English words for the log
     // False when a step could not be undone either: the journal stays, and
     // the next start of the updater finishes the undo.
     bool undone = true;
 };
 
-// Where the download of a target waits: beside it when its folder exists,
-// else under its flat name in the program directory. cp is the system's
-// code page, in which the names are text.
-std::string downloadPathFor(FileSystem& files, const std::string& directory, const std::string& target,
-                            const CodePage& cp);
+// Where the download of a target waits for the commit: in the work folder,
+// at the target's own path. cp is the system's code page, in which the names
+// are text.
+std::string downloadPathFor(const std::string& directory, const std::string& target, const CodePage& cp);
 
-// Puts the release in place, or on failure undoes every step it took.
+// Puts the release in place, or on failure undoes every step it took. It
+// moves and removes only the plan's own files, what it put in the work
+// folder, and folders the release's files leave empty.
 std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,
                                            const CodePage& cp);
 

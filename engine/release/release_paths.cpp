@@ -45,4 +45,67 @@ void removeFolders(FileSystem& files, const std::vector<std::string>& paths) {
     for (auto path = paths.rbegin(); path != paths.rend(); ++path) files.removeDirectory(*path);
 }
 
+namespace {
+// One separator throughout the work folder, so that a walk of it composes
+// the same paths. "/" is never a trail byte of a code page's character.
+std::string workPath(const ReleaseLayout& layout, std::string_view part, std::string name) {
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    return layout.workFolder() + "\\" + std::string(part) + (name.empty() ? "" : "\\" + name);
+}
+
+bool makeFolders(FileSystem& files, const ReleaseLayout& layout, std::string_view part, const std::string& name,
+                 const CodePage& cp) {
+    const std::string work = layout.workFolder();
+    const std::optional<LocalEntry> entry = files.lookUp(work);
+    if (!entry && !files.makeHiddenDirectory(work)) return false;
+    if (entry && !entry->directory) return false;
+    std::vector<std::string> folders{workPath(layout, part, "")};
+    for (const std::string& folder : parentFolders(name, cp)) folders.push_back(workPath(layout, part, folder));
+    for (const std::string& folder : folders) {
+        const std::optional<LocalEntry> there = files.lookUp(folder);
+        if (there ? !there->directory : !files.makeDirectory(folder)) return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::string ReleaseLayout::journal() const {
+    return legacy_ ? directory_ + std::string(kJournalName) : workFolder() + "\\" + std::string(kJournalName);
+}
+
+std::string ReleaseLayout::backup(const std::string& name) const {
+    return legacy_ ? directory_ + name + std::string(kBackupSuffix) : workPath(*this, kOldFolderName, name);
+}
+
+std::string ReleaseLayout::download(JournalStep step, const std::string& name) const {
+    if (!legacy_) return workPath(*this, kNewFolderName, name);
+    if (step == JournalStep::AddInNewFolder) return directory_ + flatDownloadName(name, cp_);
+    return directory_ + name + std::string(kDownloadSuffix);
+}
+
+bool makeDownloadFolders(FileSystem& files, const ReleaseLayout& layout, const std::string& name) {
+    return makeFolders(files, layout, kNewFolderName, name, layout.codePage());
+}
+
+bool makeBackupFolders(FileSystem& files, const ReleaseLayout& layout, const std::string& name) {
+    return makeFolders(files, layout, kOldFolderName, name, layout.codePage());
+}
+
+namespace {
+// Removes the empty folders below the folder, innermost first, and then the
+// folder itself when it is left empty; files stay.
+void removeEmptyFolders(FileSystem& files, const std::string& folder) {
+    if (const auto listing = files.listFolder(folder))
+        for (const auto& [name, isDirectory] : *listing)
+            if (isDirectory) removeEmptyFolders(files, folder + "\\" + name);
+    files.removeDirectory(folder);
+}
+}  // namespace
+
+void tidyWorkFolder(FileSystem& files, const ReleaseLayout& layout) {
+    if (layout.besideFiles()) return;
+    const std::optional<LocalEntry> work = files.lookUp(layout.workFolder());
+    if (work && work->directory) removeEmptyFolders(files, layout.workFolder());
+}
 }  // namespace updater

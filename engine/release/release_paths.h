@@ -8,6 +8,7 @@
 #include "engine/platform/file_system.h"
 #include "engine/text/code_page.h"
 #include "engine/manifest/side_files.h"
+#include "engine/release/update_journal.h"
 
 namespace updater {
 
@@ -17,9 +18,9 @@ namespace updater {
 // the name, so a trail byte 0x5C is none.
 std::vector<std::string> parentFolders(std::string_view name, const CodePage& cp);
 
-// The download of a file whose folder does not exist yet: a flat name in the
-// program directory, "~" written "~~" and each separator "~+", so that two
-// names never share one, ending in kFlatDownloadSuffix.
+// Where an earlier version waited with the download of a file whose folder
+// did not exist yet: a flat name in the program directory, "~" written "~~"
+// and each separator "~+", ending in kFlatDownloadSuffix.
 std::string flatDownloadName(std::string_view name, const CodePage& cp);
 
 // Makes those of the folders (as parentFolders gives them) that are missing,
@@ -30,8 +31,45 @@ std::vector<std::string> makeMissingFolders(FileSystem& files, const std::string
 // Removes the folders, innermost first, each only when it is empty.
 void removeFolders(FileSystem& files, const std::vector<std::string>& paths);
 
-// Where <name> waits while the commit that replaces or drops it runs.
-inline std::string backupName(const std::string& name) { return name + std::string(kBackupSuffix); }
-// Where the download of <name> waits when its folder exists.
-inline std::string downloadName(const std::string& name) { return name + std::string(kDownloadSuffix); }
+// Where a whole release keeps what it puts in place and what it takes away.
+// Every path is the program directory (ending with a separator) followed by a
+// name relative to it.
+class ReleaseLayout {
+public:
+    // The work folder: <dir>.update\new\<name> and <dir>.update\old\<name>.
+    static ReleaseLayout inWorkFolder(std::string directory, const CodePage& cp) {
+        return ReleaseLayout(std::move(directory), false, cp);
+    }
+    // An earlier version's, beside the files: <name>.upg and <name>.old.
+    static ReleaseLayout besideTheFiles(std::string directory, const CodePage& cp) {
+        return ReleaseLayout(std::move(directory), true, cp);
+    }
+
+    const std::string& directory() const { return directory_; }
+    bool besideFiles() const { return legacy_; }
+    const CodePage& codePage() const { return cp_; }
+    std::string workFolder() const { return directory_ + std::string(kWorkFolderName); }
+    std::string journal() const;
+    // Where the file <name> waits while the commit that replaces or drops it runs.
+    std::string backup(const std::string& name) const;
+    // Where the new content of <name> waits for the commit's step.
+    std::string download(JournalStep step, const std::string& name) const;
+
+private:
+    ReleaseLayout(std::string directory, bool legacy, const CodePage& cp)
+        : directory_(std::move(directory)), legacy_(legacy), cp_(cp) {}
+    std::string directory_;
+    bool legacy_;
+    const CodePage& cp_;
+};
+
+// Makes the work folder (hidden) and the folders that will hold the download
+// of <name>; false when one cannot be made.
+bool makeDownloadFolders(FileSystem& files, const ReleaseLayout& layout, const std::string& name);
+// Makes the folders that will hold the backup of <name>.
+bool makeBackupFolders(FileSystem& files, const ReleaseLayout& layout, const std::string& name);
+// Removes the empty folders in the work folder, and the work folder when it
+// is left empty.
+void tidyWorkFolder(FileSystem& files, const ReleaseLayout& layout);
+
 }  // namespace updater

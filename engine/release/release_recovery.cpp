@@ -11,33 +11,69 @@ namespace {
 
 bool exists(FileSystem& files, const std::string& path) { return files.lookUp(path).has_value(); }
 
-// Moves what stands at the committed place back to where it waited, unless
-// it is already there: each undo may have been cut short itself.
-bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::string& waitingPath) {
-    if (!exists(files, path) || exists(files, waitingPath)) return true;
-    return files.replace(path, waitingPath);
+bool isFile(FileSystem& files, const std::string& path) {
+    const std::optional<LocalEntry> entry = files.lookUp(path);
+    return entry && !entry->directory;
 }
 
-bool undoStep(FileSystem& files, const std::string& directory, const JournalRecord& record, const CodePage& cp) {
-    const std::string path = directory + record.name;
-    const std::string backup = directory + backupName(record.name);
+// Only a file moves, and never onto a folder: whatever else stands there is
+// not what the commit put there.
+bool moveFile(FileSystem& files, const std::string& from, const std::string& to) {
+    const std::optional<LocalEntry> target = files.lookUp(to);
+    return isFile(files, from) && !(target && target->directory) && files.replace(from, to);
+}
+
+// Moves the file at the committed place back to where it waited, unless it
+// is already there: each undo may have been cut short itself. A folder there
+// is none of the step's doing.
+bool moveBackUnlessDone(FileSystem& files, const std::string& path, const std::string& waitingPath) {
+    if (!isFile(files, path) || exists(files, waitingPath)) return true;
+    return moveFile(files, path, waitingPath);
+}
+
+bool undoStep(FileSystem& files, const ReleaseLayout& layout, const JournalRecord& record) {
+    const std::string path = layout.directory() + record.name;
+    const std::string backup = layout.backup(record.name);
+    // A download goes back where it waited, whose folders may be gone.
+    if ((record.step == JournalStep::Replace || record.step == JournalStep::Add) && !layout.besideFiles() &&
+        isFile(files, path))
+        makeDownloadFolders(files, layout, record.name);
     switch (record.step) {
     case JournalStep::NewFolder:
         // Only an empty folder goes; a folder that never was made is no failure.
         files.removeDirectory(path);
         return true;
+    case JournalStep::RemoveFolder: {
+        const std::optional<LocalEntry> there = files.lookUp(path);
+        if (there) return there->directory;
+        return files.makeDirectory(path);
+    }
     case JournalStep::Replace:
         // Without a backup the old file never moved.
         if (!exists(files, backup)) return true;
-        return moveBackUnlessDone(files, path, directory + downloadName(record.name)) && files.replace(backup, path);
-    case JournalStep::Add: return moveBackUnlessDone(files, path, directory + downloadName(record.name));
-    case JournalStep::AddInNewFolder: return moveBackUnlessDone(files, path, directory + flatDownloadName(record.name, cp));
+        return moveBackUnlessDone(files, path, layout.download(record.step, record.name)) &&
+               moveFile(files, backup, path);
+    case JournalStep::Add:
+    case JournalStep::AddInNewFolder:
+        return moveBackUnlessDone(files, path, layout.download(record.step, record.name));
     case JournalStep::Drop:
         if (!exists(files, backup) || exists(files, path)) return true;
-        return files.replace(backup, path);
+        return moveFile(files, backup, path);
     case JournalStep::Committed: return true;
     }
     return false;
+}
+
+// The downloads an earlier version left beside the files: this version
+// never looks for them there.
+void removeDownloads(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records) {
+    for (const JournalRecord& record : records) {
+        if (record.step != JournalStep::Replace && record.step != JournalStep::Add &&
+            record.step != JournalStep::AddInNewFolder)
+            continue;
+        const std::string download = layout.download(record.step, record.name);
+        if (isFile(files, download)) files.remove(download);
+    }
 }
 
 bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, const CodePage& cp) {
@@ -50,25 +86,25 @@ bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, 
 
 }  // namespace
 
-bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
-               const CodePage& cp, std::vector<std::string>* steps) {
+bool undoSteps(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records,
+               std::vector<std::string>* steps) {
     bool undone = true;
     for (auto record = records.rbegin(); record != records.rend(); ++record) {
-        const bool done = undoStep(files, directory, *record, cp);
+        const bool done = undoStep(files, layout, *record);
         if (steps && record->step != JournalStep::Committed)
-            steps->push_back("back " + directory + record->name + (done ? ": done" : ": failed"));
+            steps->push_back("back " + layout.directory() + record->name + (done ? ": done" : ": failed"));
         undone = done && undone;
     }
     return undone;
 }
 
 // Forward, the new files are in place already: what is left is each backup.
-void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+void removeBackups(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records,
                    std::vector<std::string>* steps) {
     for (const JournalRecord& record : records) {
         if (record.step != JournalStep::Replace && record.step != JournalStep::Drop) continue;
-        const std::string backup = directory + backupName(record.name);
-        if (!exists(files, backup)) continue;
+        const std::string backup = layout.backup(record.name);
+        if (!isFile(files, backup)) continue;
         const bool removed = files.remove(backup);
         if (steps) steps->push_back("forward " + backup + (removed ? ": backup removed" : ": backup stays"));
     }
@@ -76,10 +112,16 @@ void removeBackups(FileSystem& files, const std::string& directory, const std::v
 
 RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile,
                               const CodePage& cp) {
-    const std::string journal = directory + std::string(kJournalName);
-    if (!exists(files, journal)) return {};
+    const ReleaseLayout workFolder = ReleaseLayout::inWorkFolder(directory, cp);
+    const ReleaseLayout layout =
+        exists(files, workFolder.journal()) ? workFolder : ReleaseLayout::besideTheFiles(directory, cp);
+    const std::string journal = layout.journal();
+    if (!isFile(files, journal)) {
+        tidyWorkFolder(files, workFolder);
+        return {};
+    }
     const std::optional<std::string> bytes = files.readAll(journal);
-    if (!bytes) return {RecoveryOutcome::CouldNot, "", {}};
+    if (!bytes) return {RecoveryOutcome::CouldNot, "", {"journal " + journal + " cannot be read"}};
     const std::vector<JournalRecord> records = readJournal(*bytes);
 
     const std::string updaterCopy = updaterFile.empty() ? "" : updaterFile + std::string(kUpdaterCopySuffix);
@@ -89,6 +131,7 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
         // Not one of the updater's own journals: its files are left alone,
         // and the journal goes so that it cannot stand in the way for ever.
         files.remove(journal);
+        tidyWorkFolder(files, layout);
         return {RecoveryOutcome::Ignored, refused->name, {}};
     }
 
@@ -96,8 +139,8 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
                                        [](const JournalRecord& record) { return record.step == JournalStep::Committed; });
     RecoveryResult result;
     if (committed) {
-        removeBackups(files, directory, records, &result.steps);
-    } else if (!undoSteps(files, directory, records, cp, &result.steps)) {
+        removeBackups(files, layout, records, &result.steps);
+    } else if (!undoSteps(files, layout, records, &result.steps)) {
         result.outcome = RecoveryOutcome::CouldNot;
         return result;
     }
@@ -106,6 +149,8 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
         result.outcome = RecoveryOutcome::CouldNot;
         return result;
     }
+    if (layout.besideFiles()) removeDownloads(files, layout, records);
+    tidyWorkFolder(files, layout);
     if (!records.empty()) result.outcome = committed ? RecoveryOutcome::RolledForward : RecoveryOutcome::RolledBack;
     return result;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/platform/file_system.h"
+#include "engine/release/release_paths.h"
 #include "engine/release/update_journal.h"
 #include "engine/text/code_page.h"
 
@@ -28,7 +29,8 @@ struct RecoveryResult {
 
 // Acts only on the names the journal gives, inside the program directory
 // (which ends with a separator), and only when every one of them passes the
-// manifest's name rules; updaterFile is the running program's file name,
+// manifest's name rules. The journal is looked for in the work folder, then
+// where an earlier version wrote it, beside the files; updaterFile is the running program's file name,
 // whose kUpdaterCopySuffix copy a release may replace. Running it again
 // after it was itself cut short finishes the same way. The names are text
 // of the system's code page, cp.
@@ -37,12 +39,13 @@ RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, c
 
 // Undoes the steps of the records, last first; true when every step is
 // undone (a step that never happened counts as undone). The commit's own
-// undo and the recovery share it; steps, when given, gets a line for each.
-bool undoSteps(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
-               const CodePage& cp, std::vector<std::string>* steps = nullptr);
+// undo and the recovery share it; steps, when given, gets a line for each. A
+// folder is never moved, nor a file moved onto a folder.
+bool undoSteps(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records,
+               std::vector<std::string>* steps = nullptr);
 // Removes the backups of a committed release; a backup that cannot be
 // removed stays as a side file.
-void removeBackups(FileSystem& files, const std::string& directory, const std::vector<JournalRecord>& records,
+void removeBackups(FileSystem& files, const ReleaseLayout& layout, const std::vector<JournalRecord>& records,
                    std::vector<std::string>* steps = nullptr);
 
 }  // namespace updater

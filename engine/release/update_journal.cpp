@@ -1,20 +1,21 @@
-// update.journal, in the program directory, is a text file of records, one
-// per line, each appended and on disk before the step it announces:
+// update.journal, in the work folder .update of the program directory (in
+// the program directory itself when an earlier version wrote it), is a text
+// file of records, one per line, each appended and on disk before the step
+// it announces:
 //
 //     <checksum> <step> <name>\n
 //
 // checksum: 8 lowercase hex digits, the FNV-1a 32-bit hash of "<step> <name>".
-// step:     one letter of JournalStep (D R N M X C); C has no name.
+// step:     one letter of JournalStep (D R N M X E C); C has no name.
 // name:     the bytes of the manifest's FILE value (system ANSI code page), relative
 //           to the program directory; never holds a line end, as the name
 //           rules refuse control bytes.
 //
 // Example:
 //
-//     8715e619 D data
-//     ad584f95 M data/levels.dat
-//     4b95418b R kelmor.exe
 //     9d38f65c X old.dll
+//     8715e619 D data
+//     4b95418b R kelmor.exe
 //     c60bf9f2 C
 //
 // A record without its line end or whose checksum does not match is the
@@ -52,6 +53,7 @@ bool isKnownStep(char c) {
     case JournalStep::Add:
     case JournalStep::AddInNewFolder:
     case JournalStep::Drop:
+    case JournalStep::RemoveFolder:
     case JournalStep::Committed: return true;
     }
     return false;

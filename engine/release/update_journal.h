@@ -11,12 +11,16 @@ namespace updater {
 // What a record announces. The names are relative to the program directory,
 // as the manifest writes them; every other path of a step follows from the
 // step and the name.
+// Where the backup and the download of <name> wait is the layout's
+// (release_paths.h): in the work folder, or beside the files for a journal
+// an earlier version left.
 enum class JournalStep : char {
     NewFolder = 'D',       // the folder <name> is created
-    Replace = 'R',         // <name> moves to <name>.old, then <name>.upg to <name>
-    Add = 'N',             // <name>.upg moves to <name>, which did not exist
-    AddInNewFolder = 'M',  // the flat download of <name> moves to <name>, in a folder made by a D step
-    Drop = 'X',            // <name> moves to <name>.old
+    Replace = 'R',         // <name> moves to its backup, then its download to <name>
+    Add = 'N',             // the download of <name> moves to <name>, which did not exist
+    AddInNewFolder = 'M',  // earlier versions: the flat download of <name> moves to <name>
+    Drop = 'X',            // <name> moves to its backup
+    RemoveFolder = 'E',    // the folder <name>, empty once the drops in it moved out, is removed
     Committed = 'C',       // every step is done; the release is the new one
 };
 

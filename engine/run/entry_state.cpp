@@ -32,9 +32,10 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
         return refuse("name " + std::string(refusalReason(refusal)));
     plan.localPath = services.programDirectory + entry.file;
     const std::optional<LocalEntry> local = services.files.lookUp(plan.localPath);
-    // A directory cannot become a file; nothing is asked for.
     if (local && local->blocked) return refuse("a link or a folder that cannot be opened stands in its path");
-    if (local && local->directory) return refuse("a folder stands there");
+    // File by file a folder cannot become a file; a whole release's commit
+    // removes the folder when the release's drops leave it empty.
+    if (local && local->directory && kind == RunKind::FileByFile) return refuse("a folder stands there");
     // The running updater cannot replace itself: its new copy waits beside it.
     plan.target = isUpdaterItself(context, entry.file) ? services.programFileName + std::string(kUpdaterCopySuffix)
                                                        : entry.file;
@@ -42,7 +43,8 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
     // SIZE and SHA256 bind in every build.
     const std::optional<ExpectedContent> expected = readExpectedContent(entry.size, entry.sha256);
     bool byTime = false;
-    if (isEntryCurrent(services.files, services.sha256, local, plan.localPath, entry, copyPath,
+    if (!(local && local->directory) &&
+        isEntryCurrent(services.files, services.sha256, local, plan.localPath, entry, copyPath,
                        [&] {
                            byTime = true;
                            return isLocalFileCurrent(context, local, entry.version);
@@ -62,8 +64,9 @@ EntryPlan planEntry(UpdateContext& context, const ManifestEntry& entry, RunKind 
     plan.expected = *expected;
     plan.folders = parentFolders(entry.file, context.services.codePage);
     plan.downloadPath = kind == RunKind::WholeRelease
-                            ? downloadPathFor(services.files, services.programDirectory, plan.target, services.codePage)
+                            ? downloadPathFor(services.programDirectory, plan.target, services.codePage)
                             : plan.localPath + std::string(kDownloadSuffix);
+    plan.patchPath = (kind == RunKind::WholeRelease ? plan.downloadPath : plan.localPath) + std::string(kPatchSuffix);
     return plan;
 }
 

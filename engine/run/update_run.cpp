@@ -113,12 +113,20 @@ FileUpdateResult updateEntry(UpdateContext& context, const ManifestEntry& entry)
     case EntryPlan::Decision::Fetch: break;
     }
     // A file in a folder the installation lacks gets the folder; the folders
-    // go again, when empty, if the file does not come. Closing the wizard
-    // does not stop this run's downloads.
+    // go again, when empty, if the file does not come, the failure that ends
+    // the run with a box included. Closing the wizard does not stop this
+    // run's downloads.
     const std::vector<std::string> madeFolders =
         makeMissingFolders(context.services.files, context.services.programDirectory, plan.folders);
     TransferContext transfer = transferContext(context, nullptr);
-    if (!fetchNewContent(transfer, plan) || !swapIn(context, plan)) {
+    bool installed = false;
+    try {
+        installed = fetchNewContent(transfer, plan) && swapIn(context, plan);
+    } catch (...) {
+        removeFolders(context.services.files, madeFolders);
+        throw;
+    }
+    if (!installed) {
         removeFolders(context.services.files, madeFolders);
         return FileUpdateResult::Failed;
     }

@@ -7,6 +7,7 @@
 #include "engine/manifest/safe_manifest_name.h"
 #include "engine/manifest/side_files.h"
 #include "engine/release/release_commit.h"
+#include "engine/release/release_paths.h"
 #include "engine/report/failure_report.h"
 #include "engine/run/entry_state.h"
 #include "engine/transfer/file_download.h"
@@ -26,6 +27,15 @@ public:
           entries_(entries) {}
 
     WholeOutcome run(const std::vector<DroppedFile>& drops) {
+        const WholeOutcome outcome = runStages(drops);
+        // What the run made in the work folder and left empty goes, and the
+        // work folder with it.
+        tidyWorkFolder(files_, ReleaseLayout::inWorkFolder(directory_, context_.services.codePage));
+        return outcome;
+    }
+
+private:
+    WholeOutcome runStages(const std::vector<DroppedFile>& drops) {
         CommitGate* const gate = context_.commitGate;
         if (gate && !gate->beginDownloads()) return WholeOutcome::Stopped;
         if (!namesAllowed()) return failed();
@@ -54,7 +64,6 @@ public:
         return WholeOutcome::Committed;
     }
 
-private:
     // A refused name fails the release before anything is fetched.
     bool namesAllowed() {
         std::vector<std::string> names;
@@ -85,6 +94,9 @@ private:
             return true;
         case EntryPlan::Decision::Fetch: break;
         }
+        if (!makeDownloadFolders(files_, ReleaseLayout::inWorkFolder(directory_, context_.services.codePage),
+                                 plan.target))
+            return failedFile(entry.file, "its folder in " + std::string(kWorkFolderName) + " cannot be made");
         bool refused = false;
         if (isKeptDownload(plan.downloadPath, plan.expected)) {
             note(entry.file, "reused the download an earlier run left, " + plan.downloadPath);
@@ -164,7 +176,16 @@ private:
     }
 
     void reportCommitFailure(const CommitFailure& failure) {
-        const std::string name = failure.step == CommitFailure::Step::Journal ? std::string(kJournalName) : failure.name;
+        if (failure.step == CommitFailure::Step::Blocked) {
+            // Nothing was touched: the installation must change before the
+            // release can go in, which no retry alone can do.
+            note(failure.name, "the release cannot be put in place: " + failure.why);
+            list(MessageId::FileFailed, manifestFileOf(failure.name));
+            return;
+        }
+        const std::string name = failure.step == CommitFailure::Step::Journal
+                                     ? std::string(kWorkFolderName) + "\\" + std::string(kJournalName)
+                                     : failure.name;
         logFileError(context_.services, name, "the commit stopped here");
         context_.view.showErrorBox(runMessage(context_, MessageId::CannotWriteFile, directory_ + name));
         list(MessageId::FileFailed, manifestFileOf(name));

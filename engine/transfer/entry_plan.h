@@ -29,6 +29,7 @@ struct EntryPlan {
     std::string target;
     // The rest is set for a fetch only.
     std::string downloadPath;  // where the new content arrives
+    std::string patchPath;     // where a patch for it waits while it is applied
     ExpectedContent expected;
     // The local file's SHA-256 when deciding by content read it; a patch's
     // base is then not hashed again.

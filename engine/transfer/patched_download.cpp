@@ -70,7 +70,7 @@ bool rebuild(TransferContext& context, const EntryPlan& plan, const std::string&
 
 bool fetchPatched(TransferContext& context, const EntryPlan& plan, const PatchOffer& offer, bool& statusShown) {
     if (!plan.expected.size) return false;
-    const SideFile patch(context.files, plan.localPath + std::string(kPatchSuffix));
+    const SideFile patch(context.files, plan.patchPath);
     return downloadPatch(context, plan.entry.file, offer, patch.path(), statusShown) &&
            rebuild(context, plan, patch.path());
 }

@@ -153,14 +153,14 @@ void countMoment(Totals& totals, const std::string& moment) {
 // One trial: the interrupted update, the restart whose recovery must leave one
 // release before its wizard shows, and the update that restart then runs.
 void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsupport::Wizard& wizard, Totals& totals) {
-    const int fileCount = static_cast<int>(install.files().size());
+    const int fileCount = install.releaseItems();
     install.reset();
     interruptedUpdate(install, wizard, plan);
     const Inspection left = install.inspect();
     const std::string moment = momentHit(plan, left, fileCount);
     Inspection restarted;
     const UpdateTiming recovery = normalUpdate(install, wizard, [&] { restarted = install.inspect(); });
-    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, .upg %d, journal %s; after the restart: "
+    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, downloads %d, journal %s; after the restart: "
                 "new %d/%d, %s, losses %zu, partial %zu",
                 trial, plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles,
                 fileCount, left.downloadsLeft, left.journal ? "yes" : "no", restarted.newFiles, fileCount,
@@ -261,7 +261,7 @@ int run(int trials, unsigned seed) {
         if (++restarts > 3 && totals.trials == before) return 2;
     }
 
-    std::printf("\n| trials | mixed after restart | lost or stray | partial files | failed later updates | .upg left by "
+    std::printf("\n| trials | mixed after restart | lost or stray | partial files | failed later updates | downloads left by "
                 "kills | journals left by kills | batches resumed |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n| %d | %d | %d | %d | %d | %d | %d | %d |\n\n", totals.trials,
                 totals.mixed, totals.losses, totals.partial, totals.failedRecoveries, totals.downloadsLeft,

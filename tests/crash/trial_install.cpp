@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -27,7 +28,8 @@ namespace {
 constexpr const char* kProduct = "kelmor";
 constexpr const char* kServerTimestamp = "2024-01-01 00:00:00";
 constexpr std::time_t kOldFileTime = 1577836800;  // 2020-01-01, well before the server's timestamp
-constexpr const char* kJournalFile = "update.journal";
+constexpr const char* kJournalFile = ".update/update.journal";
+constexpr const char* kWaitingDownloads = ".update/new/";
 
 bool isStrictPrefix(const std::string& part, const std::string& whole) {
     return part.size() < whole.size() && whole.compare(0, part.size(), part) == 0;
@@ -42,6 +44,7 @@ std::string manifestText(const std::vector<ProductFile>& files) {
     std::string text = std::string("[") + kProduct + "]\r\nVERSION=2.0\r\nWHOLE=1\r\n";
     std::size_t entries = 0, drops = 0;
     for (const ProductFile& file : files) {
+        if (file.usersOwn) continue;
         if (file.dropped) {
             text += "[DROP" + std::to_string(drops++) + "]\r\nFILE=" + file.name + "\r\n" +
                     sizeAndHash("PREV0_", *file.oldBytes);
@@ -67,12 +70,18 @@ TrialInstall::TrialInstall() {
         {"addons/new/extra.dat", std::nullopt, randomBytes(MiB / 2, 9)},  // in folders the release adds
         {"old.dll", randomBytes(50 * KiB, 10), "", false, true},
         {"Update.exe", std::nullopt, randomBytes(100 * KiB, 8), true},
+        // Prior states a careful updater must live with.
+        {"settings.dat", randomBytes(20 * KiB, 11), randomBytes(24 * KiB, 12), false, false, true},
+        {"readme.txt.old", "the user's notes", "", false, false, false, true},
+        {"docs", randomBytes(10 * KiB, 13), "", false, true},  // a file that becomes a folder
+        {"docs/manual.txt", std::nullopt, randomBytes(30 * KiB, 14)},
+        {"plugins.old/mine.dll", "the user's plugin", "", false, false, false, true},
     };
     char pattern[] = "/tmp/crash-trials-www.XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     serverRoot_ = pattern;
     for (const ProductFile& file : files_)
-        if (!file.dropped) writeFileBytes(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
+        if (!file.dropped && !file.usersOwn) writeFileBytes(fs::path(serverRoot_) / kProduct / file.name, file.newBytes);
     writeFileBytes(fs::path(serverRoot_) / kProduct / "update.ini", manifestText(files_));
 
     product_ = std::make_unique<testsupport::ProductDir>();
@@ -87,6 +96,10 @@ TrialInstall::~TrialInstall() {
     server_.reset();
     std::error_code ignored;
     fs::remove_all(serverRoot_, ignored);
+}
+
+int TrialInstall::releaseItems() const {
+    return static_cast<int>(std::count_if(files_.begin(), files_.end(), [](const ProductFile& file) { return !file.usersOwn; }));
 }
 
 std::size_t TrialInstall::newBytesTotal() const {
@@ -106,8 +119,16 @@ void TrialInstall::reset() {
             extra.push_back(entry.path());
     for (const fs::path& path : extra) fs::remove(path);
     fs::remove_all(root / "addons");
-    for (const ProductFile& file : files_)
-        if (file.oldBytes) product_->writeFile(file.name, *file.oldBytes, kOldFileTime);
+    fs::remove_all(root / ".update");
+    for (const ProductFile& file : files_) {
+        if (!file.oldBytes) continue;
+        const fs::path path = root / file.name;
+        if (fs::is_directory(path)) fs::remove_all(path);
+        if (fs::exists(path)) fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+        product_->writeFile(file.name, *file.oldBytes, kOldFileTime);
+        // Wine shows a file without write permission as read-only.
+        if (file.readOnly) fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+    }
     // The copy of the updater is as old as the installation, so the update carries a new one.
     const timespec times[2] = {{kOldFileTime, 0}, {kOldFileTime, 0}};
     utimensat(AT_FDCWD, product_->pathOf("Update.exe").c_str(), times, 0);
@@ -116,18 +137,25 @@ void TrialInstall::reset() {
 Inspection TrialInstall::inspect() const {
     Inspection found;
     const fs::path root(product_->path());
-    std::set<std::string> known{"updataAdd.ini"};
-    for (const ProductFile& file : files_) known.insert(file.name);
+    std::set<std::string> known{"updataAdd.ini"}, folders;
+    for (const ProductFile& file : files_) {
+        known.insert(file.name);
+        for (fs::path folder = fs::path(file.name).parent_path(); !folder.empty(); folder = folder.parent_path())
+            folders.insert(folder.generic_string());
+    }
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         const std::string name = fs::relative(entry.path(), root).generic_string();
+        // The updater's own folder holds what it likes; the installation is judged without it.
+        const bool updaters = name == ".update" || name.rfind(".update/", 0) == 0;
         if (!entry.is_regular_file()) {
             // A folder the release adds counts with its files; any other is stray.
-            if (name != "data" && name.rfind("addons", 0) != 0) found.losses.push_back(name + ": stray folder");
+            if (!updaters && !folders.count(name) && !known.count(name)) found.losses.push_back(name + ": stray folder");
             continue;
         }
-        if (name == kJournalFile) found.journal = true;
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".upg") == 0) ++found.downloadsLeft;
-        if (!known.count(name) && !updater::isSideFileName(name)) found.losses.push_back(name + ": stray file");
+        if (name == kJournalFile || name == "update.journal") found.journal = true;
+        if (name.rfind(kWaitingDownloads, 0) == 0) ++found.downloadsLeft;
+        if (!updaters && !known.count(name) && !updater::isSideFileName(name))
+            found.losses.push_back(name + ": stray file");
     }
     if (readFileBytes(root / "updataAdd.ini") != configBytes_) found.losses.push_back("updataAdd.ini: changed");
     // The folders come with the release: there without their file, they are stray.
@@ -136,6 +164,11 @@ Inspection TrialInstall::inspect() const {
 
     for (const ProductFile& file : files_) {
         const fs::path path = root / file.name;
+        if (file.usersOwn) {
+            if (!fs::is_regular_file(path) || readFileBytes(path) != *file.oldBytes)
+                found.losses.push_back(file.name + ": the user's file changed");
+            continue;
+        }
         if (file.isUpdater) {
             // The running updater is never replaced; its new copy waits as ".bck".
             if (!fs::exists(path) || readFileBytes(path) != updaterBytes_) found.losses.push_back(file.name + ": changed");
@@ -144,7 +177,8 @@ Inspection TrialInstall::inspect() const {
             else ++found.oldFiles;
             continue;
         }
-        if (!fs::exists(path)) {
+        // A dropped file whose place a folder of the release took is gone too.
+        if (!fs::exists(path) || (file.dropped && fs::is_directory(path))) {
             if (file.dropped) ++found.newFiles;
             else if (file.oldBytes) found.losses.push_back(file.name + ": missing");
             else ++found.oldFiles;
@@ -152,6 +186,8 @@ Inspection TrialInstall::inspect() const {
         }
         const std::string bytes = readFileBytes(path);
         if (!file.dropped && bytes == file.newBytes) {
+            if ((fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none)
+                found.losses.push_back(file.name + ": new version read-only");
             ++found.newFiles;
         } else if (file.oldBytes && bytes == *file.oldBytes) {
             // Undone by renames, so the old time comes back too.
@@ -169,7 +205,7 @@ Inspection TrialInstall::inspect() const {
 }
 
 bool TrialInstall::allNew(const Inspection& inspection) const {
-    return inspection.losses.empty() && inspection.partial.empty() && inspection.newFiles == static_cast<int>(files_.size());
+    return inspection.losses.empty() && inspection.partial.empty() && inspection.newFiles == releaseItems();
 }
 
 }  // namespace crashtrials

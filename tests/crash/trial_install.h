@@ -18,13 +18,15 @@ struct ProductFile {
     std::string newBytes;
     bool isUpdater = false;  // Update.exe: stays as it is, its new copy goes to ".bck"
     bool dropped = false;    // the release removes it (newBytes unused)
+    bool readOnly = false;   // installed read-only; its new version must not be
+    bool usersOwn = false;   // not the release's: must stay exactly as it is (newBytes unused)
 };
 
 // What one look at the program directory found.
 struct Inspection {
     int newFiles = 0;         // files already in their new version (the updater: its ".bck"; a dropped file: gone)
     int oldFiles = 0;         // files still in their old version
-    int downloadsLeft = 0;    // ".upg" side files
+    int downloadsLeft = 0;    // downloads waiting in .update
     bool journal = false;     // a commit's journal is there
     bool mixed() const { return newFiles > 0 && oldFiles > 0; }
     std::vector<std::string> partial;  // product files holding only the start of a version
@@ -47,6 +49,7 @@ public:
     const testsupport::ProductDir& product() const { return *product_; }
     const std::vector<ProductFile>& files() const { return files_; }
     std::size_t newBytesTotal() const;
+    int releaseItems() const;
 
 private:
     std::string serverRoot_;

@@ -256,18 +256,25 @@ INSTANTIATE_TEST_SUITE_P(StartupArguments, ArgumentsTest,
                          byName);
 
 // A whole release's commit cut short after a.dll moved aside and its new
-// copy took its place; committed says whether the commit record was written.
+// copy took its place; committed says whether the commit record was written,
+// beside whether an earlier version left it, with its backup, in the
+// program directory itself.
 class RecoveryTest : public StartupTest {
 protected:
     static constexpr std::time_t kOldTime = 1577836800;
+    std::string backup = ".update/old/a.dll", journal = ".update/update.journal";
 
-    void plantCutCommit(bool committed, const std::string& name = "a.dll") {
+    void plantCutCommit(bool committed, const std::string& name = "a.dll", bool beside = false) {
         configure();
-        product.writeFile("a.dll.old", "old a", kOldTime);
+        if (beside) {
+            backup = "a.dll.old";
+            journal = "update.journal";
+        }
+        product.writeFile(backup, "old a", kOldTime);
         product.writeFile("a.dll", "new a");
-        std::string journal = updater::journalRecordText({updater::JournalStep::Replace, name});
-        if (committed) journal += updater::journalRecordText({updater::JournalStep::Committed, ""});
-        product.writeFile("update.journal", journal);
+        std::string records = updater::journalRecordText({updater::JournalStep::Replace, name});
+        if (committed) records += updater::journalRecordText({updater::JournalStep::Committed, ""});
+        product.writeFile(journal, records);
     }
     int recover() {
         launch({"/recover"});
@@ -286,26 +293,27 @@ TEST_F(RecoveryTest, RecoverSwitchUndoesACutCommitAndKeepsTheDownload) {
     EXPECT_EQ(recover(), 0);
     EXPECT_EQ(product.readFile("a.dll"), "old a");
     EXPECT_EQ(mtime("a.dll"), kOldTime);
-    EXPECT_EQ(product.readFile("a.dll.upg"), "new a");
-    EXPECT_FALSE(product.exists("a.dll.old") || product.exists("update.journal"));
+    EXPECT_EQ(product.readFile(".update/new/a.dll"), "new a");
+    EXPECT_FALSE(product.exists(backup) || product.exists(journal));
     EXPECT_EQ(recover(), 0) << "nothing left to do";
     const std::string log = product.readFile("Update.log");
     for (const char* line : {"recovery: back ", "end: recover back\r\n", "end: recover nothing\r\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
+// As an earlier version left it, beside the files: recovered all the same.
 TEST_F(RecoveryTest, StartFinishesACommittedReleaseBeforeTheWizardShows) {
-    plantCutCommit(true);
+    plantCutCommit(true, "a.dll", true);
     expectFreshWizard(start(), "kelmor 1.26");
     EXPECT_EQ(product.readFile("a.dll"), "new a");
-    EXPECT_FALSE(product.exists("a.dll.old") || product.exists("update.journal"));
+    EXPECT_FALSE(product.exists(backup) || product.exists(journal) || product.exists(".update"));
 }
 
 TEST_F(RecoveryTest, JournalNamingAnotherFileIsLeftAlone) {
     plantCutCommit(false, "..\\a.dll");
     EXPECT_EQ(recover(), 2);
     EXPECT_EQ(product.readFile("a.dll"), "new a");
-    EXPECT_EQ(product.readFile("a.dll.old"), "old a");
+    EXPECT_EQ(product.readFile(backup), "old a");
 }
 
 TEST_F(RecoveryTest, AnotherUpdaterHoldingTheFolderTouchesNothing) {
@@ -315,7 +323,7 @@ TEST_F(RecoveryTest, AnotherUpdaterHoldingTheFolderTouchesNothing) {
     WineProcess second(product.exeWindowsPath(), {"/recover"}, fs::path(product.path()).parent_path().string());
     EXPECT_EQ(second.wait(std::chrono::seconds(30)), 3) << second.output();
     EXPECT_EQ(product.readFile("a.dll"), "new a");
-    EXPECT_TRUE(product.exists("update.journal"));
+    EXPECT_TRUE(product.exists(journal));
     EXPECT_NE(product.readFile("Update.log").find("end: refused, folder held\r\n"), std::string::npos);
 }
 

@@ -339,13 +339,13 @@ TEST_F(QuietCheckTest, ReplacesFileFailsOnAnUnwritableOneAndLeavesACutCommit) {
     fs::remove(product.pathOf("answer.txt"));
 
     const std::string journal = updater::journalRecordText({updater::JournalStep::Replace, "a.dll"});
-    product.writeFile("update.journal", journal);
-    product.writeFile("a.dll.old", "old a");
+    product.writeFile(".update/update.journal", journal);
+    product.writeFile(".update/old/a.dll", "old a");
     const std::size_t asked = server->countRequests(kManifestPath);
     EXPECT_EQ(quietCheck(), 2);
     EXPECT_EQ(server->countRequests(kManifestPath), asked);
-    EXPECT_EQ(product.readFile("update.journal"), journal);
-    EXPECT_EQ(product.readFile("a.dll.old"), "old a");
+    EXPECT_EQ(product.readFile(".update/update.journal"), journal);
+    EXPECT_EQ(product.readFile(".update/old/a.dll"), "old a");
     EXPECT_FALSE(product.exists("answer.txt"));
 }
 

@@ -153,7 +153,10 @@ TEST_F(EventLogTest, ARunAndARecoveryTellTheirStory) {
                std::to_string(content.size()) + "\nSHA256=" + fakes::fakeDigestHex(content) + "\n";
     };
     rig.files.put(prog + "a.dll", "edited here", 46000);
-    rig.files.put(prog + downloadName("b.dll"), "new b");
+    const ReleaseLayout layout = ReleaseLayout::inWorkFolder(prog, rig.services.codePage);
+    rig.files.directories.insert(layout.workFolder());
+    rig.files.directories.insert(layout.workFolder() + "\\new");
+    rig.files.put(layout.download(JournalStep::Replace, "b.dll"), "new b");
     rig.files.put(prog + "gone.dll", "gone v1", 45000);
     rig.processes.processes = {{77, "KELMOR.EXE"}};
     ProcessGuard guard(rig.processes, rig.services.codePage, rig.messages, rig.view, rig.clock, &log);
@@ -178,13 +181,14 @@ TEST_F(EventLogTest, ARunAndARecoveryTellTheirStory) {
     // Recovery back from a commit cut short, then forward from one whose last record is on disk.
     for (const bool committed : {false, true}) {
         SCOPED_TRACE(committed ? "forward" : "back");
-        rig.files.put(prog + backupName("c.dll"), "old c");
+        rig.files.directories.insert(layout.workFolder() + "\\old");
+        rig.files.put(layout.backup("c.dll"), "old c");
         rig.files.put(prog + "c.dll", "new c");
         std::string journal = journalRecordText({JournalStep::Replace, "c.dll"});
         if (committed) journal += journalRecordText({JournalStep::Committed, ""});
-        rig.files.put(prog + std::string(kJournalName), journal);
+        rig.files.put(layout.journal(), journal);
         const RecoveryResult result = recoverRelease(rig.files, prog, "Update.exe", rig.services.codePage);
-        EXPECT_EQ(result.steps, std::vector<std::string>{committed ? "forward C:\\Prog\\c.dll.old: backup removed"
+        EXPECT_EQ(result.steps, std::vector<std::string>{committed ? "forward " + layout.backup("c.dll") + ": backup removed"
                                                                    : "back C:\\Prog\\c.dll: done"});
     }
 }

@@ -364,6 +364,23 @@ public:
         later([this, path] { diskDirectories_.erase(path); });
         return true;
     }
+    std::optional<std::vector<std::pair<std::string, bool>>> listFolder(const std::string& path) override {
+        if (!directories.count(path)) return std::nullopt;
+        std::vector<std::pair<std::string, bool>> names;
+        for (const auto& [file, data] : files)
+            if (isDirectlyInside(file, path)) names.emplace_back(file.substr(path.size() + 1), false);
+        for (const std::string& directory : directories)
+            if (isDirectlyInside(directory, path)) names.emplace_back(directory.substr(path.size() + 1), true);
+        return names;
+    }
+    // The volume of the nearest folder named in volumes, else 0.
+    std::map<std::string, std::uint64_t> volumes;
+    std::optional<std::uint64_t> volumeOf(const std::string& path) override {
+        for (std::string folder = path;; folder = folder.substr(0, folder.find_last_of("/\\"))) {
+            if (volumes.count(folder)) return volumes.at(folder);
+            if (folder.find_first_of("/\\") == std::string::npos) return 0;
+        }
+    }
     bool appendDurably(const std::string& path, const std::string& bytes) override {
         if (directories.count(path) || !proceed()) return false;
         File& file = files[path];
@@ -382,6 +399,9 @@ private:
     static bool isInside(const std::string& path, const std::string& folder) {
         return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
                (path[folder.size()] == '/' || path[folder.size()] == '\\');
+    }
+    static bool isDirectlyInside(const std::string& path, const std::string& folder) {
+        return isInside(path, folder) && path.find_first_of("/\\", folder.size() + 1) == std::string::npos;
     }
     bool inAFolder(const std::string& path) const {
         if (!foldersMatter) return true;

@@ -25,8 +25,10 @@ TEST(MkmanifestNaming, RefusesWhatTheIniTextOrWindowsWouldChange) {
         EXPECT_NE(nameProblem(name), "") << name;
     for (const char* name : {"a b.txt", "console.exe", "com10", "lpt.txt", "a=b.txt", ";x", "[x]"})
         EXPECT_EQ(nameProblem(name), "") << name;
-    // The updater's own refusals: short forms and its side files.
-    for (const char* name : {"KELMOR~1.EXE", "sub/PROGRA~1/x.dll", "kelmor.exe.upg", "a.dll.UPG.new"})
+    // The updater's own refusals: short forms, its side files in any part of
+    // a name, and its own folder.
+    for (const char* name : {"KELMOR~1.EXE", "sub/PROGRA~1/x.dll", "kelmor.exe.upg", "a.dll.UPG.new", "lib.old/foo.dll",
+                             ".Update/x.dll"})
         EXPECT_NE(nameProblem(name), "") << name;
     // The updater sends "%" and "#" encoded, so these reach the same file.
     for (const char* name : {"a#b.txt", "100%.txt", "%2e%2e%2fsecret.txt", "data~2024.bin"})

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "engine/release/release_paths.h"
 #include "engine/release/release_recovery.h"
 #include "engine/manifest/side_files.h"
@@ -14,7 +17,14 @@ namespace {
 using Files = std::map<std::string, fakes::FakeFileSystem::File>;
 
 const std::string kProg = "C:\\Prog\\";
-const std::string kJournal = kProg + "update.journal";
+const std::string kWork = kProg + ".update";
+const std::string kJournal = kWork + "\\update.journal";
+std::string backslashed(std::string name) {
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+std::string waiting(const std::string& name) { return kWork + "\\new\\" + backslashed(name); }
+std::string backedUp(const std::string& name) { return kWork + "\\old\\" + backslashed(name); }
 
 // What a user sees of an installation: every file but the side files, with
 // its bytes and time, and every folder.
@@ -24,8 +34,8 @@ struct Installation {
     bool operator==(const Installation& other) const { return files == other.files && folders == other.folders; }
 };
 
-// The updater's new copy belongs to the release that carries it.
-bool isSideFile(const std::string& path) { return isSideFileName(path) && path != kProg + "Update.exe.bck"; }
+// Everything of the updater's own is in its work folder.
+bool isSideFile(const std::string& path) { return path.rfind(kWork, 0) == 0; }
 
 void PrintTo(const Installation& seen, std::ostream* out) {
     for (const std::string& folder : seen.folders) *out << "\n  [" << folder << "]";
@@ -33,7 +43,9 @@ void PrintTo(const Installation& seen, std::ostream* out) {
 }
 
 Installation installed(const fakes::FakeFileSystem& fs) {
-    Installation seen{{}, fs.directories};
+    Installation seen;
+    for (const std::string& folder : fs.directories)
+        if (!isSideFile(folder)) seen.folders.insert(folder);
     for (const auto& [path, file] : fs.files)
         if (!isSideFile(path)) seen.files[path] = file;
     return seen;
@@ -49,39 +61,52 @@ Files sideFiles(const fakes::FakeFileSystem& fs) {
 }
 
 // kelmor 1.26 going to 1.3: a.dll and the updater's copy replaced, c.dll
-// added, two files in folders that 1.3 adds, gone.dll dropped.
+// added, two files in folders that 1.3 adds, gone.dll dropped; the file
+// docs becomes a folder and the folder cfg a file. The user's own a.dll.old
+// is no business of the commit.
 class ReleaseCommitTest : public ::testing::Test {
 protected:
     fakes::FakeFileSystem fs;
-    CommitPlan plan{{"a.dll", "c.dll", "data/levels.dat", "data/sub/x.bin", "Update.exe.bck"}, {"gone.dll"}};
+    CommitPlan plan{{"a.dll", "c.dll", "data/levels.dat", "data/sub/x.bin", "Update.exe.bck", "docs/manual.txt", "cfg"},
+                    {"gone.dll", "docs", "cfg/a.ini", "cfg/sub/b.ini"}};
     Installation before, after;
     Files downloads;
 
     ReleaseCommitTest() {
         fs.foldersMatter = true;
-        fs.directories = {"C:\\Prog"};
+        fs.directories = {"C:\\Prog", kProg + "cfg", kProg + "cfg/sub"};
         fs.put(kProg + "a.dll", "old a", 100);
         fs.put(kProg + "b.dll", "old b", 101);
         fs.put(kProg + "gone.dll", "old gone", 102);
         fs.put(kProg + "Update.exe.bck", "old copy", 103);
-        fs.put(kProg + "a.dll.old", "stale backup", 104);
+        fs.put(kProg + "a.dll.old", "the user's", 104);
+        fs.put(kProg + "docs", "old docs", 105);
+        fs.put(kProg + "cfg/a.ini", "old ini", 106);
+        fs.put(kProg + "cfg/sub/b.ini", "old b.ini", 107);
         before = installed(fs);
-        fs.files.erase(kProg + "a.dll.old");
+        for (const std::string& folder : {kWork, kWork + "\\new", waiting("data"), waiting("data/sub"), waiting("docs")})
+            fs.directories.insert(folder);
         // The downloads are only in the system's cache until the commit flushes them.
         fs.settle();
 
-        fs.put(kProg + "a.dll.upg", "new a", 200);
-        fs.put(kProg + "c.dll.upg", "new c", 201);
-        fs.put(kProg + flatDownloadName("data/levels.dat", cp936()), "levels", 202);
-        fs.put(kProg + flatDownloadName("data/sub/x.bin", cp936()), "x", 203);
-        fs.put(kProg + "Update.exe.bck.upg", "new copy", 204);
+        fs.put(waiting("a.dll"), "new a", 200);
+        fs.put(waiting("c.dll"), "new c", 201);
+        fs.put(waiting("data/levels.dat"), "levels", 202);
+        fs.put(waiting("data/sub/x.bin"), "x", 203);
+        fs.put(waiting("Update.exe.bck"), "new copy", 204);
+        fs.put(waiting("docs/manual.txt"), "manual", 205);
+        fs.put(waiting("cfg"), "new cfg", 206);
         downloads = sideFiles(fs);
-        fs.put(kProg + "a.dll.old", "stale backup", 104);
+        // A backup left in the work folder from before is the updater's own.
+        fs.directories.insert(kWork + "\\old");
+        fs.put(backedUp("a.dll"), "stale backup", 104);
 
-        after.folders = {"C:\\Prog", kProg + "data", kProg + "data/sub"};
+        after.folders = {"C:\\Prog", kProg + "data", kProg + "data/sub", kProg + "docs"};
         after.files = {{kProg + "a.dll", {"new a", 200}},        {kProg + "b.dll", {"old b", 101}},
                        {kProg + "c.dll", {"new c", 201}},        {kProg + "data/levels.dat", {"levels", 202}},
-                       {kProg + "data/sub/x.bin", {"x", 203}}, {kProg + "Update.exe.bck", {"new copy", 204}}};
+                       {kProg + "data/sub/x.bin", {"x", 203}}, {kProg + "Update.exe.bck", {"new copy", 204}},
+                       {kProg + "a.dll.old", {"the user's", 104}}, {kProg + "docs/manual.txt", {"manual", 205}},
+                       {kProg + "cfg", {"new cfg", 206}}};
     }
 
     RecoveryOutcome recover() { return recoverRelease(fs, kProg, "Update.exe", cp936()).outcome; }
@@ -92,6 +117,7 @@ protected:
         const Installation now = installed(fs);
         if (now == after) {
             EXPECT_EQ(sideFiles(fs), Files{}) << when;
+            EXPECT_FALSE(fs.directories.count(kWork)) << when << ": the work folder goes once empty";
         } else {
             EXPECT_EQ(now, before) << when;
             EXPECT_EQ(sideFiles(fs), downloads) << when;
@@ -187,9 +213,33 @@ TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
     EXPECT_EQ(installed(fs), before);
 }
 
+// What the installation holds besides the release fails it before the
+// journal, with nothing touched.
+TEST_F(ReleaseCommitTest, InstallationThatStandsInTheWayFailsBeforeTheJournal) {
+    const fakes::FakeFileSystem start = fs;
+    const std::vector<std::pair<std::function<void()>, std::string>> rows = {
+        {[&] { fs.put(kProg + "cfg/sub/mine.ini", "the user's"); }, "cfg"},
+        {[&] { fs.volumes[kProg + "cfg"] = 7; }, "cfg/a.ini"},
+        {[&] { plan.drops.erase(plan.drops.begin() + 1); }, "docs/manual.txt"},
+    };
+    for (const auto& [arrange, name] : rows) {
+        fs = start;
+        const CommitPlan planned = plan;
+        arrange();
+        const Installation standing = installed(fs);
+        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
+        plan = planned;
+        ASSERT_TRUE(failure) << name;
+        EXPECT_EQ(failure->step, CommitFailure::Step::Blocked) << name;
+        EXPECT_EQ(failure->name, name);
+        EXPECT_EQ(installed(fs), standing) << name;
+        EXPECT_FALSE(fs.exists(kJournal)) << name;
+    }
+}
+
 TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
-    fs.fixed.insert(kProg + "gone.dll");
-    fs.busy.insert(kProg + "a.dll.upg");  // the new a.dll cannot move back
+    fs.busy.insert(kProg + "cfg");     // the last step fails
+    fs.busy.insert(waiting("a.dll"));  // the new a.dll cannot move back
     const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_FALSE(failure->undone);
@@ -201,7 +251,7 @@ TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
 }
 
 TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
-    fs.killAtStep = 12;
+    fs.killAtStep = 16;
     commitRelease(fs, kProg, plan, cp936());
     fs.restart();
     fs.fixed.insert(kJournal);
@@ -216,7 +266,8 @@ TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
 // that names anything else touches nothing.
 TEST_F(ReleaseCommitTest, RecoveryIgnoresAJournalNamingOtherFiles) {
     fs.put(kProg + "..\\win.ini.old", "planted");
-    for (const std::string name : {"..\\win.ini", "a.dll.upg", "C:\\x", "Other.exe.bck"}) {
+    fs.directories.insert(kWork);
+    for (const std::string name : {"..\\win.ini", "a.dll.upg", "C:\\x", "Other.exe.bck", "lib.old/x.dll", ".update/x"}) {
         fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}) +
                              journalRecordText({JournalStep::Drop, name}));
         const RecoveryResult result = recoverRelease(fs, kProg, "Update.exe", cp936());
@@ -227,9 +278,44 @@ TEST_F(ReleaseCommitTest, RecoveryIgnoresAJournalNamingOtherFiles) {
     }
 }
 
+// An undo never moves a folder, nor a file onto one: what stands in the
+// way is kept, and so is the journal.
+TEST_F(ReleaseCommitTest, UndoLeavesFoldersWhereTheyStand) {
+    fs.directories.insert(kWork);
+    fs.directories.insert(kWork + "\\old");
+    fs.put(backedUp("b.dll"), "old b, backed up");
+    fs.files.erase(kProg + "b.dll");
+    fs.directories.insert(kProg + "b.dll");
+    fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}));
+    EXPECT_EQ(recover(), RecoveryOutcome::CouldNot);
+    EXPECT_TRUE(fs.directories.count(kProg + "b.dll"));
+    EXPECT_EQ(fs.content(backedUp("b.dll")), "old b, backed up");
+    EXPECT_TRUE(fs.exists(kJournal));
+}
+
+// A journal an earlier version left beside the files, its backups and
+// downloads there too, is still recovered, once.
+TEST_F(ReleaseCommitTest, RecoversAJournalLeftBesideTheFiles) {
+    fs.files.erase(kProg + "a.dll");
+    fs.put(kProg + "a.dll.old", "old a", 100);
+    fs.put(kProg + "a.dll.upg", "new a", 200);
+    fs.directories.insert(kProg + "data");
+    fs.put(kProg + "data/n.dat", "new n", 201);
+    fs.put(kProg + "update.journal", journalRecordText({JournalStep::NewFolder, "data"}) +
+                                         journalRecordText({JournalStep::AddInNewFolder, "data/n.dat"}) +
+                                         journalRecordText({JournalStep::Replace, "a.dll"}));
+    EXPECT_EQ(recover(), RecoveryOutcome::RolledBack);
+    EXPECT_EQ(fs.content(kProg + "a.dll"), "old a");
+    EXPECT_FALSE(fs.exists(kProg + "a.dll.old") || fs.exists(kProg + "update.journal"));
+    EXPECT_FALSE(fs.exists(kProg + "a.dll.upg") || fs.exists(kProg + "data~+n.dat.upg.upg")) << "never used again";
+    EXPECT_FALSE(fs.directories.count(kProg + "data"));
+    EXPECT_EQ(recover(), RecoveryOutcome::NothingToDo);
+}
+
 TEST(UpdateJournalTest, ReadsRecordsUpToATornOne) {
     const std::vector<JournalRecord> records = {{JournalStep::NewFolder, "数据"},
-                                                {JournalStep::AddInNewFolder, "数据/关 卡.dat"},
+                                                {JournalStep::Add, "数据/关 卡.dat"},
+                                                {JournalStep::RemoveFolder, "旧"},
                                                 {JournalStep::Replace, "a.dll"},
                                                 {JournalStep::Committed, ""}};
     std::string text;
@@ -238,12 +324,12 @@ TEST(UpdateJournalTest, ReadsRecordsUpToATornOne) {
 
     const std::string last = journalRecordText(records.back());
     const std::string upToLast = text.substr(0, text.size() - last.size());
-    const std::vector<JournalRecord> firstThree(records.begin(), records.end() - 1);
-    EXPECT_EQ(readJournal(upToLast + last.substr(0, last.size() - 1)), firstThree) << "no line end";
-    EXPECT_EQ(readJournal(upToLast + std::string(last.size(), '\0')), firstThree) << "zeros";
+    const std::vector<JournalRecord> allButLast(records.begin(), records.end() - 1);
+    EXPECT_EQ(readJournal(upToLast + last.substr(0, last.size() - 1)), allButLast) << "no line end";
+    EXPECT_EQ(readJournal(upToLast + std::string(last.size(), '\0')), allButLast) << "zeros";
     std::string flipped = text;
     flipped[flipped.size() - 12] ^= 1;
-    EXPECT_EQ(readJournal(flipped).size(), 2u) << "a changed byte ends the journal";
+    EXPECT_EQ(readJournal(flipped).size(), 3u) << "a changed byte ends the journal";
 }
 
 TEST(ReleasePathsTest, FoldersAndFlatNamesFollowTheCodePage) {

@@ -531,6 +531,13 @@ TEST_F(UpdateRunTest, PatchesAndCompressedCopiesFallBackSilently) {
     EXPECT_FALSE(rig.files.exists(kProg + "full.dll.patch"));
     EXPECT_FALSE(rig.files.exists(kProg + "full.dll.upg"));
     EXPECT_EQ(rig.files.content(kProg + "full.dll"), old);
+    // The folders made for it go too, though the failure ends the run.
+    full.file = "new/sub/full.dll";
+    full.patches.clear();
+    serve(full.file, answer(next));
+    rig.files.failingWrites.insert(kProg + "new/sub/full.dll.upg");
+    EXPECT_THROW(updateEntry(rig.context, full), FileError);
+    EXPECT_FALSE(rig.files.directories.count(kProg + "new"));
 }
 
 TEST(SafeManifestName, AcceptsNamesInsideTheProgramDirectory) {
@@ -578,6 +585,10 @@ TEST(SafeManifestName, RejectsNamesWindowsWouldChangeAndSideFiles) {
         {"sub/a.dll.Patch", NameRefusal::SideFile},      {"a.updpatch", NameRefusal::None},
         {"Update.Journal", NameRefusal::SideFile},       {"sub\\update.journal", NameRefusal::SideFile},
         {"UPDATE.LOG", NameRefusal::SideFile},           {"Update.log.new", NameRefusal::SideFile},
+        {"lib.old/foo.dll", NameRefusal::SideFile},      {"update.journal/x", NameRefusal::SideFile},
+        {"a\\b.UPG\\c.txt", NameRefusal::SideFile},      {".update/new/a.dll", NameRefusal::WorkFolder},
+        {".UPDATE", NameRefusal::WorkFolder},            {"./.Update\\x", NameRefusal::WorkFolder},
+        {"sub/.update/x", NameRefusal::None},            {".updater/x", NameRefusal::None},
     };
     for (const auto& [name, refusal] : rows) EXPECT_EQ(manifestNameRefusal(name, cp936()), refusal) << name;
 }

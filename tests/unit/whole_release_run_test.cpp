@@ -17,6 +17,8 @@ using testsupport::kUpdateCaption;
 using Lines = std::vector<std::string>;
 
 const std::string kProg = "C:\\Prog\\";
+const std::string kWork = kProg + ".update";
+bool inWorkFolder(const std::string& path) { return path.rfind(kWork, 0) == 0; }
 const std::string kTime = "2024-03-05 14:30:00";
 
 struct Published {
@@ -62,12 +64,18 @@ protected:
     }
     void remember() {
         before = installedFiles();
-        foldersBefore = rig.files.directories;
+        foldersBefore = installedFolders();
     }
     std::map<std::string, fakes::FakeFileSystem::File> installedFiles() const {
         std::map<std::string, fakes::FakeFileSystem::File> seen;
         for (const auto& [path, file] : rig.files.files)
-            if (!isSideFileName(path)) seen[path] = file;
+            if (!inWorkFolder(path)) seen[path] = file;
+        return seen;
+    }
+    std::set<std::string> installedFolders() const {
+        std::set<std::string> seen;
+        for (const std::string& folder : rig.files.directories)
+            if (!inWorkFolder(folder)) seen.insert(folder);
         return seen;
     }
     // The end-to-end rows cover the failures of a download, Cancel and the
@@ -78,8 +86,8 @@ protected:
     }
     void expectNothingChanged(const std::string& why) {
         EXPECT_TRUE(installedFiles() == before) << why;
-        EXPECT_EQ(rig.files.directories, foldersBefore) << why;
-        EXPECT_FALSE(rig.files.exists(kProg + "update.journal")) << why;
+        EXPECT_EQ(installedFolders(), foldersBefore) << why;
+        EXPECT_FALSE(rig.files.exists(kWork + "\\update.journal")) << why;
         EXPECT_EQ(rig.view.status(), kReleaseNotDone) << why;
         EXPECT_EQ(rig.view.progress.empty() ? -1 : rig.view.progress.back(), 0) << why;
         EXPECT_TRUE(rig.view.enabled) << why;
@@ -129,7 +137,7 @@ TEST_F(WholeReleaseRunTest, DropsOnlyFilesWithPublishedContent) {
             drop(3, "updataAdd.ini", "[Server]") + drop(4, "a.dll", "old a");
     run(manifest());
     EXPECT_FALSE(rig.files.exists(kProg + "gone.dll"));
-    EXPECT_FALSE(rig.files.exists(kProg + "gone.dll.old"));
+    EXPECT_FALSE(rig.files.directories.count(kWork)) << "the work folder goes with its backups";
     EXPECT_EQ(rig.files.content(kProg + "mine.dll"), "changed by the user");
     EXPECT_EQ(rig.files.content(kProg + "Update.exe"), "updater");
     EXPECT_EQ(rig.files.content(kProg + "updataAdd.ini"), "[Server]");
@@ -159,7 +167,33 @@ TEST_F(WholeReleaseRunTest, EntryWhoseFileIsAPatchBaseFetchesOnlyThePatch) {
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
     EXPECT_EQ(rig.http.opened, (Lines{"/kelmor/a.dll.updpatch", "/kelmor/b.dll", "/kelmor/data/c.dat"}));
     EXPECT_EQ(rig.view.list, (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "kelmor 1.3"}));
-    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.patch"));
+    EXPECT_FALSE(rig.files.exists(kProg + "a.dll.patch") || rig.files.exists(kWork + "\\new\\a.dll.patch"));
+}
+
+// A file may become a folder and a folder a file; a folder that still holds
+// the user's file fails the release before anything is touched.
+TEST_F(WholeReleaseRunTest, FilesAndFoldersChangePlacesUnlessAFolderHoldsTheUsersFiles) {
+    rig.files.put(kProg + "data", "old data", 45000);
+    rig.files.directories.insert(kProg + "b.dll");
+    rig.files.put(kProg + "b.dll/part.bin", "part v1", 45000);
+    rig.files.put(kProg + "b.dll/mine.txt", "the user's", 45000);
+    const auto drop = [](int n, const std::string& file, const std::string& content) {
+        return "[DROP" + std::to_string(n) + "]\nFILE=" + file + "\nPREV0_SIZE=" + std::to_string(content.size()) +
+               "\nPREV0_SHA256=" + fakeDigestHex(content) + "\n";
+    };
+    drops = drop(0, "data", "old data") + drop(1, "b.dll/part.bin", "part v1");
+    remember();
+    run(manifest());
+    expectNothingChanged("the user's file in a folder that becomes a file");
+    EXPECT_EQ(rig.view.list.back(), "b.dll 更新失败");
+
+    rig.files.files.erase(kProg + "b.dll/mine.txt");
+    freshWizard();
+    run(manifest());
+    EXPECT_EQ(rig.files.content(kProg + "b.dll"), "new b");
+    EXPECT_EQ(rig.files.content(kProg + "data/c.dat"), "new c");
+    EXPECT_EQ(rig.view.list.back(), "kelmor 1.3");
+    EXPECT_FALSE(rig.files.directories.count(kWork));
 }
 
 // Without WHOLE=1, or with an entry lacking SHA256, a release runs file by
@@ -205,14 +239,14 @@ TEST_F(WholeReleaseRunTest, OnePlanDecidesForBothKindsOfRun) {
     const std::string kBlocked = "a link or a folder that cannot be opened stands in its path";
     rig.files.blocked.insert(kProg + "linked/d.dll");
     const std::vector<Row> rows = {
-        {"a.dll", "5", "a.dll via " + kProg + "a.dll.upg", "a.dll via " + kProg + "a.dll.upg"},
+        {"a.dll", "5", "a.dll via " + kProg + "a.dll.upg", "a.dll via " + kWork + "\\new\\a.dll"},
         {"data/c.dat", "5", "data/c.dat via " + kProg + "data/c.dat.upg",
-         "data/c.dat via " + kProg + "data~+c.dat.upg.upg"},
+         "data/c.dat via " + kWork + "\\new\\data\\c.dat"},
         {"UPDATE.exe", "5", "Update.exe.bck via " + kProg + "UPDATE.exe.upg",
-         "Update.exe.bck via " + kProg + "Update.exe.bck.upg"},
+         "Update.exe.bck via " + kWork + "\\new\\Update.exe.bck"},
         {"a.dll", std::nullopt, "a.dll via " + kProg + "a.dll.upg", kWholeNeeds},
         {"a.dll", "x5", "refused: malformed SIZE or SHA256", kWholeNeeds},
-        {"plugins", "5", "refused: a folder stands there", "refused: a folder stands there"},
+        {"plugins", "5", "refused: a folder stands there", "plugins via " + kWork + "\\new\\plugins"},
         {"linked/d.dll", "5", "refused: " + kBlocked, "refused: " + kBlocked},
         {"kelmor.exe", "7", "current", "current"},
     };

@@ -49,7 +49,9 @@ std::string refusalText(updater::NameRefusal refusal) {
         return "has a path part ending in a blank or a dot, which Windows drops";
     case updater::NameRefusal::ShortForm:
         return "has a path part in the 8.3 short form (like KELMOR~1.EXE), which can name another file";
-    case updater::NameRefusal::SideFile: return "ends like a side file of the updater (.upg, .upg.new, update.probe)";
+    case updater::NameRefusal::SideFile:
+        return "has a part named like a side file of the updater (.upg, .old, update.probe ...)";
+    case updater::NameRefusal::WorkFolder: return "lies in the updater's own folder .update";
     case updater::NameRefusal::NotWellFormed: return "is not valid text of the code page";
     default: return "would escape the program directory";
     }
