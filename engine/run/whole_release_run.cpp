@@ -11,6 +11,7 @@
 #include "engine/run/entry_state.h"
 #include "engine/transfer/file_download.h"
 #include "engine/transfer/new_content.h"
+#include "engine/transfer/resumable_fetch.h"
 
 namespace updater {
 
@@ -24,6 +25,9 @@ public:
     WholeRun(UpdateContext& context, const std::vector<ManifestEntry>& entries)
         : context_(context), files_(context.services.files), directory_(context.services.programDirectory),
           entries_(entries) {}
+
+    // However the run ends, the release's folder goes when nothing waits in it.
+    ~WholeRun() { removeEmptyPartFolders(files_, directory_); }
 
     WholeOutcome run(const std::vector<DroppedFile>& drops) {
         CommitGate* const gate = context_.commitGate;
@@ -119,6 +123,7 @@ private:
         std::exception_ptr failure;
         try {
             TransferContext transfer = transferContext(context_, context_.stop);
+            transfer.partFolder = partFolderOf(directory_);
             return fetchNewContent(transfer, plan);
         } catch (const NetworkError&) {
             failure = std::current_exception();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/transfer/http_response.h"
+#include "engine/transfer/resumable_fetch.h"
 #include "engine/manifest/safe_manifest_name.h"
 
 namespace updater {
@@ -23,22 +24,44 @@ bool sendOrList(TransferContext& context, HttpRequest& request, bool silent) {
     }
 }
 
-// True when the body is the file: a 200 answer. Any other answer is listed
-// and not saved, a 204 or 206 included.
-bool acceptStatus(TransferContext& context, HttpRequest& request, const std::string& file, bool silent) {
+// What the answer's body is: nothing of use, the whole file (200), or the
+// rest that was asked for (a 206 for exactly that range).
+enum class BodyKind { None, Whole, Rest };
+
+// How the server answered a request for the rest; a 416 is not shown, as
+// the file is then fetched whole.
+RangeAnswer judgeRange(HttpRequest& request, const std::string& code, const BodyRequest& wanted) {
+    if (code == "206")
+        return isRestOfFile(request.contentRange(), wanted.from, wanted.expectedSize) ? RangeAnswer::Appended
+                                                                                      : RangeAnswer::Wrong;
+    if (code == "416") return RangeAnswer::Refused;
+    return code == "200" ? RangeAnswer::Restarted : RangeAnswer::None;
+}
+
+// A 200 answer is the file. Any other answer is listed and not saved, a 204
+// or a 206 that was not asked for included.
+BodyKind acceptStatus(TransferContext& context, HttpRequest& request, const BodyRequest& wanted) {
     const std::string code = request.statusCode();
+    const std::string& file = wanted.entryFile;
+    const bool silent = wanted.silent;
+    if (wanted.from > 0) {
+        const RangeAnswer answer = judgeRange(request, code, wanted);
+        if (wanted.rangeAnswer) *wanted.rangeAnswer = answer;
+        if (answer == RangeAnswer::Appended) return BodyKind::Rest;
+        if (answer == RangeAnswer::Refused) return BodyKind::None;
+    }
     if (code == "404") {
-        if (silent) return false;
+        if (silent) return BodyKind::None;
         const std::string notFound = transferMessage(context, MessageId::NotOnServer, file);
         context.view.showStatus(notFound);
         context.view.addListLine(notFound);
-        return false;
+        return BodyKind::None;
     }
     if (!isDocumentStatus(code)) {
         if (!silent) context.view.addListLine(statusLine(request));
-        return false;
+        return BodyKind::None;
     }
-    return true;
+    return BodyKind::Whole;
 }
 
 // Whether the body is the file and its end can be known: no content coding,
@@ -66,9 +89,9 @@ std::size_t nextReadSize(std::uint64_t received, std::uint64_t contentLength) {
 
 // Whether the body ran to its end with every chunk taken; a body the sink
 // refuses is not read further. A raised stop flag ends the transfer between
-// two chunks.
+// two chunks. held: the bytes a resumed file already had, for the bar.
 bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::uint64_t contentLength,
-                  const StopFlag* stop) {
+                  std::uint64_t held, const StopFlag* stop) {
     char buffer[kReadChunkBytes];
     std::uint64_t received = 0;
     while (const std::size_t wanted = nextReadSize(received, contentLength)) {
@@ -76,7 +99,7 @@ bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::u
         const std::size_t n = request.read(buffer, wanted);
         if (n == 0) break;
         received += n;
-        if (contentLength > 0) view.setProgress(progressPosition(received, contentLength));
+        if (contentLength > 0) view.setProgress(progressPosition(held + received, held + contentLength));
         if (!sink.take(buffer, n)) return false;
     }
     return received >= contentLength;
@@ -86,8 +109,8 @@ bool transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::u
 // refused body is explained in the log.
 class DownloadFileSink : public CheckedFileSink {
 public:
-    DownloadFileSink(TransferContext& context, const EntryPlan& plan)
-        : CheckedFileSink(context.files, context.sha256, plan.expected, plan.downloadPath), context_(context),
+    DownloadFileSink(TransferContext& context, const EntryPlan& plan, const std::string& path)
+        : CheckedFileSink(context.files, context.sha256, plan.expected, path), context_(context),
           localPath_(plan.localPath) {}
 
     bool open() override {
@@ -124,41 +147,71 @@ bool CheckedFileSink::open() {
     return file_ != nullptr;
 }
 
+bool CheckedFileSink::openFrom(std::uint64_t held) {
+    if (held == 0) return open();
+    std::uint64_t read = 0;
+    bool within = true;
+    const bool readWhole = files_.readChunks(path_, [&](const char* data, std::size_t size) {
+        read += size;
+        within = within && check_.add(data, size);
+    });
+    if (readWhole && within && read == held) file_ = files_.openForAppend(path_);
+    if (!file_) {
+        refused_ = true;
+        return false;
+    }
+    received_ = held;
+    return true;
+}
+
 bool CheckedFileSink::take(const char* data, std::size_t size) {
     received_ += size;
-    if (!check_.add(data, size)) return false;
+    if (!check_.add(data, size)) {
+        refused_ = true;
+        return false;
+    }
     file_->write(data, size);
     return true;
 }
 
 bool CheckedFileSink::finish() {
     file_->close();
-    return check_.matches();
+    refused_ = refused_ || !check_.matches();
+    return !refused_;
 }
 
 void CheckedFileSink::discard() {
     if (!file_) return;
     file_.reset();
+    if (keepWhenCut_ && !refused_) return;
     files_.remove(path_);
+}
+
+bool isRestOfFile(std::string_view contentRange, std::uint64_t from, std::uint64_t size) {
+    if (from >= size) return false;
+    return contentRange == "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
 }
 
 bool fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& sink) {
     std::unique_ptr<HttpRequest> request = context.http.openGet(requestObjectName(context.urlPath, wanted.file));
+    if (wanted.from > 0) request->askFrom(wanted.from);
     if (!sendOrList(context, *request, wanted.silent)) return false;
     if (!wanted.statusShown || !*wanted.statusShown)
         context.view.showStatus(transferMessage(context, MessageId::Downloading, wanted.entryFile));
     if (wanted.statusShown) *wanted.statusShown = true;
-    if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) return false;
+    const BodyKind kind = acceptStatus(context, *request, wanted);
+    if (kind == BodyKind::None) return false;
     const BodyFraming framing = readBodyFraming(*request);
     if (!isTrustedFraming(framing, wanted.contentProven)) {
         if (!wanted.silent)
             context.log.write("file " + wanted.file + ": refused: its answer's end cannot be known");
         return false;
     }
-    if (!sink.open()) return false;
+    const std::uint64_t held = kind == BodyKind::Rest ? wanted.from : 0;
+    if (!(held > 0 ? sink.openFrom(held) : sink.open())) return false;
     bool whole = false;
     try {
-        whole = transferBody(context.view, *request, sink, framing.contentLength, context.stop);
+        whole = transferBody(context.view, *request, sink, framing.contentLength, held, context.stop);
         request.reset();
         whole = whole && sink.finish();
     } catch (...) {
@@ -173,10 +226,12 @@ bool fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& si
 }
 
 bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown) {
-    DownloadFileSink sink(context, plan);
-    return fetchBody(context, {.file = plan.entry.file, .entryFile = plan.entry.file,
-                               .contentProven = plan.expected.promisesAnything(), .statusShown = statusShown},
-                     sink);
+    return fetchResumable(context,
+                          {.file = plan.entry.file, .entryFile = plan.entry.file,
+                           .contentProven = plan.expected.promisesAnything(), .statusShown = statusShown},
+                          plan.expected, plan.downloadPath, [&](const std::string& path) {
+                              return std::make_unique<DownloadFileSink>(context, plan, path);
+                          });
 }
 
 }  // namespace updater

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/manifest/content_check.h"
 #include "engine/transfer/entry_plan.h"
@@ -23,6 +24,9 @@ public:
     virtual ~BodySink() = default;
     // Before the first chunk; false when there is nowhere to put the body.
     virtual bool open() = 0;
+    // Before the first chunk of a body that continues the held bytes; false
+    // when they cannot be continued.
+    virtual bool openFrom(std::uint64_t held) { return held == 0 && open(); }
     // One chunk; false once the body is known to be wrong (nothing more is read).
     virtual bool take(const char* data, std::size_t size) = 0;
     // After the last chunk of a body that arrived whole: whether what it
@@ -37,15 +41,23 @@ public:
 
 // A body written into a file of its own and checked as it arrives: whatever
 // stood at its path (a stale file, a link, a read-only file) is replaced,
-// never written through. discard() removes the file.
+// never written through. discard() removes the file, unless it is kept when
+// cut (a partial download that may be resumed) and nothing in it was wrong.
 class CheckedFileSink : public BodySink {
 public:
     CheckedFileSink(FileSystem& files, Sha256Source* hashes, const ExpectedContent& expected, std::string path);
     bool open() override;
+    // Hashes the held bytes again, then appends to them.
+    bool openFrom(std::uint64_t held) override;
     // A body longer than promised is cut short, as it is refused anyway.
     bool take(const char* data, std::size_t size) override;
     bool finish() override;
     void discard() override;
+
+    void keepWhenCut() { keepWhenCut_ = true; }
+    // The bytes were found wrong (too many, or not the content): nothing of
+    // them is kept.
+    bool refused() const { return refused_; }
 
 protected:
     const std::string& path() const { return path_; }
@@ -58,6 +70,17 @@ private:
     std::string path_;
     std::uint64_t received_ = 0;
     std::unique_ptr<OutputFile> file_;
+    bool keepWhenCut_ = false;
+    bool refused_ = false;
+};
+
+// How a server answered a request for the rest of a file.
+enum class RangeAnswer {
+    None,       // nothing asked, or no answer
+    Appended,   // 206 for exactly the rest: the body continues the held bytes
+    Restarted,  // 200: the whole file, from byte 0
+    Refused,    // 416: the held bytes are of no use
+    Wrong,      // 206 for another part than asked: the try fails
 };
 
 struct BodyRequest {
@@ -72,7 +95,15 @@ struct BodyRequest {
     // Set once the download status is shown, so that the entry's later
     // requests do not show it again; nullptr: always shown.
     bool* statusShown = nullptr;
+    // With expectedSize: asks only for the bytes from here on, and tells in
+    // rangeAnswer how the server answered.
+    std::uint64_t from = 0;
+    std::uint64_t expectedSize = 0;
+    RangeAnswer* rangeAnswer = nullptr;
 };
+
+// Whether a Content-Range is exactly "bytes from-(size-1)/size".
+bool isRestOfFile(std::string_view contentRange, std::uint64_t from, std::uint64_t size);
 
 // Sends the request and hands the body to sink; true when sink finished
 // with the promised content. NetworkError, FileError and DownloadStopped
@@ -83,6 +114,8 @@ bool fetchBody(TransferContext& context, const BodyRequest& request, BodySink& s
 // checked body is there. The box that says the download file cannot be made
 // names the local path. NetworkError and FileError escape, with no download
 // file left.
+// In a whole release (a part folder in the context) a cut download waits
+// there to be resumed.
 bool downloadFile(TransferContext& context, const EntryPlan& plan, bool* statusShown = nullptr);
 
 }  // namespace updater

@@ -30,6 +30,9 @@ struct TransferContext {
     const SystemErrorText& systemErrorText;
     // Looked at between two chunks; nullptr: the download is never stopped.
     const StopFlag* stop = nullptr;
+    // A whole release's folder of cut downloads (engine/transfer/resumable_fetch.h);
+    // empty: a cut download is removed, as in a run file by file.
+    std::string partFolder;
 };
 
 // A message of the string table with its "%s" filled.
