@@ -96,8 +96,24 @@ private:
         } else if (!fetch(plan)) {
             return failedFile(entry.file, "not fetched");
         }
+        forgetPartials(plan);
         staged_.emplace_back(plan.target, entry.file);
         return true;
+    }
+
+    // Cut downloads of this entry's content, or of its patches, that the
+    // content's arrival by another way (a compressed copy, a kept download)
+    // made useless.
+    void forgetPartials(const EntryPlan& plan) {
+        const std::string folder = partFolderOf(directory_);
+        std::vector<Sha256Digest> contents;
+        if (plan.expected.sha256) contents.push_back(*plan.expected.sha256);
+        for (const PatchOffer& offer : plan.entry.patches)
+            if (offer.patch.sha256) contents.push_back(*offer.patch.sha256);
+        for (const Sha256Digest& content : contents) {
+            const std::string part = partialDownloadPath(folder, content);
+            if (files_.lookUp(part)) files_.remove(part);
+        }
     }
 
     // A download left by an earlier run is used again when it is exactly the
