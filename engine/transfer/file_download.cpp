@@ -170,12 +170,23 @@ bool CheckedFileSink::take(const char* data, std::size_t size) {
         refused_ = true;
         return false;
     }
-    file_->write(data, size);
+    try {
+        file_->write(data, size);
+    } catch (const FileError&) {
+        // A full disk is not left full by what it could not take.
+        refused_ = true;
+        throw;
+    }
     return true;
 }
 
 bool CheckedFileSink::finish() {
-    file_->close();
+    try {
+        file_->close();
+    } catch (const FileError&) {
+        refused_ = true;
+        throw;
+    }
     refused_ = refused_ || !check_.matches();
     return !refused_;
 }

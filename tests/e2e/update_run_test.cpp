@@ -609,8 +609,9 @@ std::string wholeManifest(const std::vector<Published>& files, const std::string
     return text + more;
 }
 
-// What "nothing changed" compares: every file but the side files, with its
-// bytes and last-write time, and every folder.
+// What "nothing changed" compares: every file but the side files and the
+// release's own folder (.update, where cut downloads wait), with its bytes
+// and last-write time, and every folder.
 using Installation = std::map<std::string, std::string>;
 
 Installation installation(const std::string& directory) {
@@ -618,6 +619,7 @@ Installation installation(const std::string& directory) {
     for (const auto& item : fs::recursive_directory_iterator(directory)) {
         const std::string name = fs::relative(item.path(), directory).generic_string();
         if (name == "web" || name.rfind("web/", 0) == 0 || updater::isSideFileName(name)) continue;
+        if (name == ".update" || name.rfind(".update/", 0) == 0) continue;
         if (item.is_directory()) {
             seen[name + "/"] = "";
             continue;
@@ -740,7 +742,8 @@ TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnl
 }
 
 // Cancel during a slow download: the wizard goes at once, the run stops at
-// the next chunk, the finished download stays and the partial one goes.
+// the next chunk, the finished download stays and the partial one waits in
+// .update\part\ to be resumed.
 TEST_F(WholeReleaseE2eTest, CancelDuringASlowDownloadChangesNothing) {
     publish();
     ScriptedAnswer slow;
@@ -762,6 +765,9 @@ TEST_F(WholeReleaseE2eTest, CancelDuringASlowDownloadChangesNothing) {
     EXPECT_EQ(installation(product.path()), before);
     EXPECT_TRUE(product.readFile("a.dll.upg") == release[0].bytes);
     EXPECT_FALSE(product.exists("data/c.dat.upg"));
+    const std::string part = product.readFile(".update/part/" + sha256Hex(release[2].bytes));
+    EXPECT_TRUE(!part.empty() && part.size() < release[2].bytes.size() && release[2].bytes.rfind(part, 0) == 0)
+        << part.size();
 }
 
 TEST_F(WholeReleaseE2eTest, ReleaseThatAddsAFolder) {
