@@ -243,6 +243,12 @@ TEST_F(WholeReleaseRunTest, CutDownloadsResumeAndAreProvenWhole) {
     run(manifest());
     EXPECT_EQ(askedForB(), (std::vector<std::uint64_t>{4}));
     EXPECT_EQ(rig.files.content(kProg + "b.dll"), whole);
+
+    // Bytes the disk could not take never stay.
+    reinstall("");
+    rig.files.failingWrites.insert(part);
+    run(manifest());
+    EXPECT_FALSE(rig.files.exists(part));
 }
 
 // Both kinds of run decide an entry by one plan; they differ only where a
