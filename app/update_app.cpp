@@ -340,4 +340,88 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
     }
 }
 
+// Update.exe /update: what Next and Update do, with no window, no box and no
+// person. Recovery runs under the claim, as the wizard's does, so that it
+// never meets another updater's commit. The product is never ended: a
+// running one ends the run before anything changes. RequireAdmin is not
+// asked for; a folder this process cannot write is its exit code.
+int UpdateApp::update(const BrandOptions& brand) {
+    win32::FolderClaim folderClaim = win32::programFolderClaim();
+    if (!folderClaim.claim()) {
+        refuseHeldFolder(brand, "update", false);
+        return kExitUpdateFolderHeld;
+    }
+    SystemServices system(brand);
+    const CodePage& codePage = system.codePage;
+    UpdateSettings settings = brand.defaults;
+    const std::string settingsNote =
+        readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
+    const auto log = openLog(settings, settingsNote, "update", false);
+    system.files.reportRefusalsTo(log.get());
+    const auto end = [&log](const std::string& outcome, int exitCode) {
+        writeOutcome(*log, "update " + outcome);
+        return exitCode;
+    };
+    const auto failed = [&](const std::string& why, int files) {
+        log->write("update failed: " + why);
+        return end("failed " + std::to_string(files), kExitUpdateFailed);
+    };
+    const auto writable = [] { return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())); };
+
+    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.places, codePage);
+    logRecovery(*log, recovery);
+    if (recovery.outcome == RecoveryOutcome::CouldNot) {
+        if (!writable()) return end("needs rights", kExitUpdateNeedsRights);
+        return failed("a whole release's commit is cut short and could not be recovered", 0);
+    }
+    const win32::SocketLayer sockets;
+    if (!sockets.ready()) return failed("the socket layer did not start", 0);
+    parseUpdateUrl(settings);
+    if (!isAcceptedScheme(settings.scheme, brand.allowHttps))
+        return failed("URL refused: its scheme is not one this build accepts", 0);
+
+    const std::string appName = applicationName(system.places.modulePath, codePage);
+    RunTally tally;
+    bool running = false;
+    bool productRunning = false;
+    try {
+        net::HttpTransfer http(appName, codePage);
+        SteadyClock clock;
+        LoggedHttpSession loggedHttp(http, *log, clock);
+        const UpdateServices services = system.forAction(loggedHttp, appName, *log, nullptr);
+        loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
+        QuietView view;
+        UpdateContext context{.services = services,
+                              .settings = settings,
+                              .view = view,
+                              .http = loggedHttp.connection(),
+                              .clock = &clock,
+                              .tally = &tally};
+        const VersionCheckResult result = runVersionCheck(context);
+        if (result.outcome == CheckOutcome::Failed) return end("failed 0", kExitUpdateFailed);  // after its cause
+        if (result.outcome == CheckOutcome::AlreadyNewest) return end("current", kExitUpdateCurrent);
+        if (!writable()) {
+            log->write("the program directory cannot be written by this process");
+            return end("needs rights", kExitUpdateNeedsRights);
+        }
+        // Asked before the downloads and again before a whole release's commit.
+        context.consultGuard = [&] {
+            productRunning = system.processes.findFirst([&](const std::string& exeName) {
+                return isProductExecutable(exeName, settings.productName, codePage);
+            }) != -1;
+            if (productRunning) log->write(settings.productName + ".exe is running: nothing is changed");
+            return !productRunning;
+        };
+        running = true;
+        runUpdate(context, result.manifest, result.newVersion);
+    } catch (...) {
+        // A run cut short counts the file in hand as failed, as the wizard's does.
+        return failed(describeFailure(std::current_exception(), system.messages, codePage, win32::systemErrorText).text,
+                      tally.failed + (running ? 1 : 0));
+    }
+    if (productRunning) return end("product running", kExitUpdateProductRunning);
+    if (tally.failed > 0 || !tally.ended) return end("failed " + std::to_string(tally.failed), kExitUpdateFailed);
+    return end("updated " + std::to_string(tally.updated), kExitUpdateCurrent);
+}
+
 }  // namespace updater::app

@@ -24,6 +24,10 @@ public:
     // kExitCheckCurrent, kExitCheckNewer or kExitCheckFailed. With FILE, a
     // newer version is also written there.
     int check(const BrandOptions& brand, const std::wstring& answerFile) override;
+    // Update.exe /update: the check and the run with no window, no box and
+    // no prompt; answers with the kExitUpdate codes and writes no file of
+    // its own but the log.
+    int update(const BrandOptions& brand) override;
 };
 
 }  // namespace updater::app

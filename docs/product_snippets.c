@@ -1,6 +1,6 @@
 /* The product's side of the updater, as docs/INTEGRATION.md shows it: start
-   it, recover at start, apply a waiting updater, and ask whether a newer
-   release is published. C99 for Windows; compiles without a warning under
+   it, recover at start, apply a waiting updater, ask whether a newer
+   release is published, and update without a person. C99 for Windows; compiles without a warning under
    -Wall -Wextra. Link with shell32 for ShellExecuteExW. */
 #include <windows.h>
 #include <shellapi.h>
@@ -108,4 +108,28 @@ DWORD CheckForUpdate(char *version, size_t size)
     }
     DeleteFileW(answer);
     return code;
+}
+
+/* Runs Update.exe /update, without a window, and waits for it: 0 when the
+   product is now current, 2 when the update failed, 3 when another updater
+   holds the folder, 4 when the product runs (close it first), 5 when the
+   folder needs rights this process lacks. Call it from a process that is not
+   the product, or once the product has closed its files. */
+int UpdateNow(void)
+{
+    wchar_t dir[MAX_PATH], command[2 * MAX_PATH];
+    STARTUPINFOW start;
+    PROCESS_INFORMATION process;
+    DWORD code = 2;
+    ProductFolder(dir);
+    swprintf(command, 2 * MAX_PATH, L"\"%lsUpdate.exe\" /update", dir);
+    ZeroMemory(&start, sizeof start);
+    start.cb = sizeof start;
+    if (!CreateProcessW(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, dir, &start, &process))
+        return 2;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)code;
 }

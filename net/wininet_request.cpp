@@ -158,6 +158,19 @@ std::vector<std::string> WinInetRequest::contentLengths() {
     return values;
 }
 
+// A header the request could not take leaves it asking for the whole file,
+// whose 200 answer restarts the download.
+void WinInetRequest::askFrom(std::uint64_t offset) {
+    if (!handle_ || offset == 0) return;
+    const CallGate::Pass pass = share_.gate ? share_.gate->enter() : CallGate::Pass();
+    if (!pass) return;
+    const std::string header = "Range: bytes=" + std::to_string(offset) + "-\r\n";
+    HttpAddRequestHeadersA(handle_.get(), header.c_str(), static_cast<DWORD>(header.size()),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+}
+
+std::string WinInetRequest::contentRange() { return queryText(HTTP_QUERY_CONTENT_RANGE).value_or(""); }
+
 std::string WinInetRequest::transferEncoding() {
     return queryText(HTTP_QUERY_TRANSFER_ENCODING).value_or("");
 }

@@ -45,6 +45,8 @@ public:
     std::string contentEncoding() override;
     std::size_t read(char* buffer, std::size_t size) override;
     void giveUpAfter(std::uint32_t milliseconds) override;
+    void askFrom(std::uint64_t offset) override;
+    std::string contentRange() override;
 
 private:
     // index: which of several headers of that name; moved on to the next.

@@ -161,6 +161,17 @@ std::unique_ptr<OutputFile> Win32FileSystem::replaceWithFreshFile(const std::str
     return std::make_unique<Win32OutputFile>(std::move(handle), path);
 }
 
+// Only appends: FILE_APPEND_DATA without FILE_WRITE_DATA writes nothing but
+// at the end. A link at the path is refused by the walk, never opened.
+std::unique_ptr<OutputFile> Win32FileSystem::openForAppend(const std::string& path) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return nullptr;
+    FileHandle handle(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return nullptr;
+    return std::make_unique<Win32OutputFile>(std::move(handle), path);
+}
+
 // 64 KiB reads: hashing a large file costs little more than reading it.
 bool Win32FileSystem::readChunks(const std::string& path,
                                  const std::function<void(const char*, std::size_t)>& sink) {

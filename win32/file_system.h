@@ -23,6 +23,7 @@ public:
     std::unique_ptr<OutputFile> create(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createOrThrow(const std::string& path, ShareMode share) override;
     std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) override;
+    std::unique_ptr<OutputFile> openForAppend(const std::string& path) override;
     std::optional<std::string> readAll(const std::string& path) override;
     bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& sink) override;
     std::unique_ptr<RandomAccessInput> openRandomAccess(const std::string& path) override;

@@ -71,6 +71,12 @@ public:
     // stale or read-only file, a link) is replaced, never opened, so nothing
     // is ever written through it. nullptr when the file cannot be created.
     virtual std::unique_ptr<OutputFile> createFresh(const std::string& path, ShareMode share) = 0;
+    // The existing file open for writing at its end, as a cut download is
+    // continued; nullptr when it cannot be opened (or the platform cannot).
+    virtual std::unique_ptr<OutputFile> openForAppend(const std::string& path) {
+        (void)path;
+        return nullptr;
+    }
     // The whole content; nothing when the file cannot be read.
     virtual std::optional<std::string> readAll(const std::string& path) = 0;
     // The content in chunks, however large the file; false when it cannot be

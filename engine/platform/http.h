@@ -50,6 +50,12 @@ public:
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
     // Gives the whole request, from send() on, at most this long.
     virtual void giveUpAfter(std::uint32_t milliseconds) { (void)milliseconds; }
+    // Before send(): asks only for the bytes from offset on ("Range:
+    // bytes=offset-"). A client that cannot ask gets the whole body, which
+    // restarts the file.
+    virtual void askFrom(std::uint64_t offset) { (void)offset; }
+    // The Content-Range header as text; empty when absent.
+    virtual std::string contentRange() { return {}; }
 };
 
 // Whether a cache between the client and the server (a proxy, a CDN) may

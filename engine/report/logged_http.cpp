@@ -18,7 +18,8 @@ public:
         if (!sent_ || readFailed_) return;
         try {
             if (!status_) status_ = inner_->statusCode() + " " + inner_->statusText();
-            log_.write("GET " + url_ + ": " + *status_ + ", " + std::to_string(bytes_) + " bytes, " +
+            const std::string range = from_ ? " from byte " + std::to_string(from_) : "";
+            log_.write("GET " + url_ + range + ": " + *status_ + ", " + std::to_string(bytes_) + " bytes, " +
                        std::to_string(elapsedMs()) + " ms");
         } catch (...) {
             // A line that cannot be made is lost, nothing else.
@@ -58,6 +59,11 @@ public:
         }
     }
     void giveUpAfter(std::uint32_t milliseconds) override { inner_->giveUpAfter(milliseconds); }
+    void askFrom(std::uint64_t offset) override {
+        from_ = offset;
+        inner_->askFrom(offset);
+    }
+    std::string contentRange() override { return inner_->contentRange(); }
 
 private:
     std::uint64_t elapsedMs() { return clock_.nowMs() - startMs_; }
@@ -68,6 +74,7 @@ private:
     Clock& clock_;
     std::uint64_t startMs_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t from_ = 0;  // the first byte asked for
     bool sent_ = false;
     bool readFailed_ = false;
     std::optional<std::string> status_;

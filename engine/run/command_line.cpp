@@ -6,7 +6,8 @@ const std::vector<ListedSwitch>& programSwitches() {
     static const std::vector<ListedSwitch> switches = {
         {L"elevated-run", StartMode::ElevatedRun, SwitchArgument::Required},
         {L"recover", StartMode::Recover, SwitchArgument::None},
-        {L"check", StartMode::Check, SwitchArgument::Optional}};
+        {L"check", StartMode::Check, SwitchArgument::Optional},
+        {L"update", StartMode::Update, SwitchArgument::None}};
     return switches;
 }
 

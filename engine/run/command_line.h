@@ -15,7 +15,9 @@ namespace updater {
 // Recover: finish or undo a whole release's commit that was cut short, and end.
 // Check: the version check alone, without a window; the answer is the exit
 // code, and the newer version goes to the file its argument names.
-enum class StartMode { Wizard, ElevatedRun, Recover, Check };
+// Update: the check and the run that Next and Update start, without a window,
+// a box or a person; the outcome is the exit code.
+enum class StartMode { Wizard, ElevatedRun, Recover, Check, Update };
 
 // Whether a switch reads the second argument as its text. A switch that
 // requires one and lacks it is not that switch.
@@ -60,5 +62,10 @@ constexpr int kExitFolderHeld = 3;   // another updater holds the program direct
 constexpr int kExitCheckCurrent = 0; // /check: the installed version is the newest
 constexpr int kExitCheckNewer = 1;   // /check: a newer version is published
 constexpr int kExitCheckFailed = 2;  // /check: no answer, or its FILE could not be written
+constexpr int kExitUpdateCurrent = 0;         // /update: updated, or nothing newer was published
+constexpr int kExitUpdateFailed = 2;          // /update: the update failed (a whole release changed nothing)
+constexpr int kExitUpdateFolderHeld = 3;      // /update: another updater holds the program directory
+constexpr int kExitUpdateProductRunning = 4;  // /update: the product runs; nothing changed, nothing ended
+constexpr int kExitUpdateNeedsRights = 5;     // /update: the folder or a pending recovery needs rights
 
 }  // namespace updater

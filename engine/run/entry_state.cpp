@@ -81,7 +81,8 @@ TransferContext transferContext(UpdateContext& context, const StopFlag* stop) {
             .view = context.view,
             .log = eventLog(services),
             .systemErrorText = services.systemErrorText,
-            .stop = stop};
+            .stop = stop,
+            .partFolder = {}};
 }
 
 bool isLocalFileCurrent(UpdateContext& context, const std::optional<LocalEntry>& local, const std::string& version) {

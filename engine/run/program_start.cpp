@@ -14,6 +14,13 @@ int startProgram(const StartRequest& request, const BrandOptions& brand, StartMo
             // 1 would claim a newer version.
             return kExitCheckFailed;
         }
+    case StartMode::Update:
+        try {
+            return modes.update(brand);
+        } catch (...) {
+            // 1 is no answer of /update's.
+            return kExitUpdateFailed;
+        }
     }
     return modes.wizard(brand, std::nullopt);
 }

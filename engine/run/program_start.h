@@ -37,6 +37,7 @@ public:
     virtual int wizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor) = 0;
     virtual int recover(const BrandOptions& brand) = 0;
     virtual int check(const BrandOptions& brand, const std::wstring& answerFile) = 0;
+    virtual int update(const BrandOptions& brand) = 0;
 };
 
 // Runs the mode the request names; returns the process exit code.

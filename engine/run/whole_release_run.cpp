@@ -12,6 +12,7 @@
 #include "engine/run/entry_state.h"
 #include "engine/transfer/file_download.h"
 #include "engine/transfer/new_content.h"
+#include "engine/transfer/resumable_fetch.h"
 
 namespace updater {
 
@@ -25,6 +26,9 @@ public:
     WholeRun(UpdateContext& context, const std::vector<ManifestEntry>& entries)
         : context_(context), files_(context.services.files), directory_(context.services.programDirectory),
           entries_(entries) {}
+
+    // However the run ends, the release's folder goes when nothing waits in it.
+    ~WholeRun() { removeEmptyPartFolders(files_, directory_); }
 
     WholeOutcome run(const std::vector<DroppedFile>& drops) {
         const WholeOutcome outcome = runStages(drops);
@@ -105,8 +109,24 @@ private:
         } else if (!fetch(plan, refused)) {
             return failedFile(entry.file, refused ? "what arrived was refused" : "not fetched");
         }
+        forgetPartials(plan);
         staged_.emplace_back(plan.target, entry.file);
         return true;
+    }
+
+    // Cut downloads of this entry's content, or of its patches, that the
+    // content's arrival by another way (a compressed copy, a kept download)
+    // made useless.
+    void forgetPartials(const EntryPlan& plan) {
+        const std::string folder = partFolderOf(directory_);
+        std::vector<Sha256Digest> contents;
+        if (plan.expected.sha256) contents.push_back(*plan.expected.sha256);
+        for (const PatchOffer& offer : plan.entry.patches)
+            if (offer.patch.sha256) contents.push_back(*offer.patch.sha256);
+        for (const Sha256Digest& content : contents) {
+            const std::string part = partialDownloadPath(folder, content);
+            if (files_.lookUp(part)) files_.remove(part);
+        }
     }
 
     // A download left by an earlier run is used again when it is exactly the
@@ -133,6 +153,7 @@ private:
         std::exception_ptr failure;
         try {
             TransferContext transfer = transferContext(context_, context_.stop);
+            transfer.partFolder = partFolderOf(directory_);
             const bool fetched = fetchNewContent(transfer, plan);
             refused = transfer.refusedBodies > 0;
             return fetched;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/transfer/http_response.h"
+#include "engine/transfer/resumable_fetch.h"
 #include "engine/manifest/safe_manifest_name.h"
 
 namespace updater {
@@ -28,22 +29,44 @@ void logRefusal(TransferContext& context, const BodyRequest& wanted, const std::
     context.log.write("file " + wanted.entryFile + ": " + wanted.file + " refused: " + why);
 }
 
-// True when the body is the file: a 200 answer. Any other answer is listed
-// and not saved, a 204 or 206 included.
-bool acceptStatus(TransferContext& context, HttpRequest& request, const std::string& file, bool silent) {
+// What the answer's body is: nothing of use, the whole file (200), or the
+// rest that was asked for (a 206 for exactly that range).
+enum class BodyKind { None, Whole, Rest };
+
+// How the server answered a request for the rest; a 416 is not shown, as
+// the file is then fetched whole.
+RangeAnswer judgeRange(HttpRequest& request, const std::string& code, const BodyRequest& wanted) {
+    if (code == "206")
+        return isRestOfFile(request.contentRange(), wanted.from, wanted.expectedSize) ? RangeAnswer::Appended
+                                                                                      : RangeAnswer::Wrong;
+    if (code == "416") return RangeAnswer::Refused;
+    return code == "200" ? RangeAnswer::Restarted : RangeAnswer::None;
+}
+
+// A 200 answer is the file. Any other answer is listed and not saved, a 204
+// or a 206 that was not asked for included.
+BodyKind acceptStatus(TransferContext& context, HttpRequest& request, const BodyRequest& wanted) {
     const std::string code = request.statusCode();
+    const std::string& file = wanted.entryFile;
+    const bool silent = wanted.silent;
+    if (wanted.from > 0) {
+        const RangeAnswer answer = judgeRange(request, code, wanted);
+        if (wanted.rangeAnswer) *wanted.rangeAnswer = answer;
+        if (answer == RangeAnswer::Appended) return BodyKind::Rest;
+        if (answer == RangeAnswer::Refused) return BodyKind::None;
+    }
     if (code == "404") {
-        if (silent) return false;
+        if (silent) return BodyKind::None;
         const std::string notFound = transferMessage(context, MessageId::NotOnServer, file);
         context.view.showStatus(notFound);
         context.view.addListLine(notFound);
-        return false;
+        return BodyKind::None;
     }
     if (!isDocumentStatus(code)) {
         if (!silent) context.view.addListLine(statusLine(request));
-        return false;
+        return BodyKind::None;
     }
-    return true;
+    return BodyKind::Whole;
 }
 
 // Why the body cannot be taken as the file, empty when it can: a content
@@ -79,8 +102,9 @@ struct Transferred {
 
 // Reads the body up to its announced end, or its end when none is
 // announced. A raised stop flag ends the transfer between two chunks.
+// held: the bytes a resumed file already had, for the bar.
 Transferred transferBody(WizardView& view, HttpRequest& request, BodySink& sink, std::uint64_t contentLength,
-                         const StopFlag* stop) {
+                         std::uint64_t held, const StopFlag* stop) {
     char buffer[kReadChunkBytes];
     Transferred done;
     while (const std::size_t wanted = nextReadSize(done.received, contentLength)) {
@@ -88,7 +112,7 @@ Transferred transferBody(WizardView& view, HttpRequest& request, BodySink& sink,
         const std::size_t n = request.read(buffer, wanted);
         if (n == 0) break;
         done.received += n;
-        if (contentLength > 0) view.setProgress(progressPosition(done.received, contentLength));
+        if (contentLength > 0) view.setProgress(progressPosition(held + done.received, held + contentLength));
         if (!sink.take(buffer, n)) {
             done.refused = true;
             break;
@@ -101,8 +125,8 @@ Transferred transferBody(WizardView& view, HttpRequest& request, BodySink& sink,
 // shown and logged with its local path.
 class DownloadFileSink : public CheckedFileSink {
 public:
-    DownloadFileSink(TransferContext& context, const EntryPlan& plan, bool silent)
-        : CheckedFileSink(context.files, context.sha256, plan.expected, plan.downloadPath), context_(context),
+    DownloadFileSink(TransferContext& context, const EntryPlan& plan, const std::string& path, bool silent)
+        : CheckedFileSink(context.files, context.sha256, plan.expected, path), context_(context),
           localPath_(plan.localPath), silent_(silent) {}
 
     bool open() override {
@@ -130,31 +154,70 @@ bool CheckedFileSink::open() {
     return file_ != nullptr;
 }
 
+bool CheckedFileSink::openFrom(std::uint64_t held) {
+    if (held == 0) return open();
+    std::uint64_t read = 0;
+    bool within = true;
+    const bool readWhole = files_.readChunks(path_, [&](const char* data, std::size_t size) {
+        read += size;
+        within = within && check_.add(data, size);
+    });
+    if (readWhole && within && read == held) file_ = files_.openForAppend(path_);
+    if (!file_) {
+        refused_ = true;
+        return false;
+    }
+    return true;
+}
+
 bool CheckedFileSink::take(const char* data, std::size_t size) {
-    if (!check_.add(data, size)) return false;
-    file_->write(data, size);
+    if (!check_.add(data, size)) {
+        refused_ = true;
+        return false;
+    }
+    try {
+        file_->write(data, size);
+    } catch (const FileError&) {
+        // A full disk is not left full by what it could not take.
+        refused_ = true;
+        throw;
+    }
     return true;
 }
 
 bool CheckedFileSink::finish() {
-    file_->close();
-    return check_.matches();
+    try {
+        file_->close();
+    } catch (const FileError&) {
+        refused_ = true;
+        throw;
+    }
+    refused_ = refused_ || !check_.matches();
+    return !refused_;
 }
 
 void CheckedFileSink::discard() {
     if (!file_) return;
     file_.reset();
+    if (keepWhenCut_ && !refused_) return;
     files_.remove(path_);
+}
+
+bool isRestOfFile(std::string_view contentRange, std::uint64_t from, std::uint64_t size) {
+    if (from >= size) return false;
+    return contentRange == "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
 }
 
 FetchEnd fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink& sink) {
     std::unique_ptr<HttpRequest> request =
         context.http.openGet(requestObjectName(context.urlPath, wanted.file), wanted.cache);
+    if (wanted.from > 0) request->askFrom(wanted.from);
     if (!sendOrList(context, *request, wanted.silent)) return FetchEnd::NotTaken;
     if (!wanted.statusShown || !*wanted.statusShown)
         context.view.showStatus(transferMessage(context, MessageId::Downloading, wanted.entryFile));
     if (wanted.statusShown) *wanted.statusShown = true;
-    if (!acceptStatus(context, *request, wanted.entryFile, wanted.silent)) {
+    const BodyKind kind = acceptStatus(context, *request, wanted);
+    if (kind == BodyKind::None) {
         logRefusal(context, wanted, statusLine(*request));
         return FetchEnd::NotTaken;
     }
@@ -164,11 +227,12 @@ FetchEnd fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink
         logRefusal(context, wanted, why);
         return FetchEnd::NotTaken;
     }
-    if (!sink.open()) return FetchEnd::NotTaken;
+    const std::uint64_t held = kind == BodyKind::Rest ? wanted.from : 0;
+    if (!(held > 0 ? sink.openFrom(held) : sink.open())) return FetchEnd::NotTaken;
     Transferred done;
     bool finished = false;
     try {
-        done = transferBody(context.view, *request, sink, framing.contentLength, context.stop);
+        done = transferBody(context.view, *request, sink, framing.contentLength, held, context.stop);
         request.reset();
         finished = !done.refused && done.received >= framing.contentLength && sink.finish();
     } catch (...) {
@@ -191,12 +255,13 @@ FetchEnd fetchBody(TransferContext& context, const BodyRequest& wanted, BodySink
 
 FetchEnd downloadFile(TransferContext& context, const EntryPlan& plan, const std::string& file, CacheUse cache,
                       bool silent, bool* statusShown) {
-    DownloadFileSink sink(context, plan, silent);
-    return fetchBody(context,
-                     {.file = file, .entryFile = plan.entry.file, .contentProven = plan.expected.promisesAnything(),
-                      .bytesProven = plan.expected.promisesEverything(), .cache = cache, .silent = silent,
-                      .statusShown = statusShown},
-                     sink);
+    return fetchResumable(context,
+                          {.file = file, .entryFile = plan.entry.file, .contentProven = plan.expected.promisesAnything(),
+                           .bytesProven = plan.expected.promisesEverything(), .cache = cache, .silent = silent,
+                           .statusShown = statusShown},
+                          plan.expected, plan.downloadPath, [&](const std::string& path) {
+                              return std::make_unique<DownloadFileSink>(context, plan, path, silent);
+                          });
 }
 
 }  // namespace updater

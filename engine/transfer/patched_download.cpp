@@ -4,6 +4,7 @@
 
 #include "engine/transfer/file_download.h"
 #include "engine/transfer/patch_apply.h"
+#include "engine/transfer/resumable_fetch.h"
 #include "engine/manifest/side_files.h"
 
 namespace updater {
@@ -27,12 +28,14 @@ private:
 bool downloadPatch(TransferContext& context, const std::string& entryFile, const PatchOffer& offer,
                    const std::string& patchPath, bool& statusShown) {
     // The patch, checked against its offer as it arrives.
-    CheckedFileSink sink(context.files, context.sha256, offer.patch, patchPath);
     try {
-        return fetchBody(context,
-                         {.file = offer.file, .entryFile = entryFile, .contentProven = true, .bytesProven = true,
-                          .silent = true, .statusShown = &statusShown},
-                         sink) == FetchEnd::Taken;
+        return fetchResumable(context,
+                              {.file = offer.file, .entryFile = entryFile, .contentProven = true, .bytesProven = true,
+                               .silent = true, .statusShown = &statusShown},
+                              offer.patch, patchPath, [&](const std::string& path) {
+                                  return std::make_unique<CheckedFileSink>(context.files, context.sha256, offer.patch,
+                                                                           path);
+                              }) == FetchEnd::Taken;
     } catch (const NetworkError&) {
         return false;
     } catch (const FileError&) {

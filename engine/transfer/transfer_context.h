@@ -33,6 +33,9 @@ struct TransferContext {
     // Answers that arrived and were refused (framing or content), so that a
     // failed entry is not said to be "not fetched".
     std::size_t refusedBodies = 0;
+    // A whole release's folder of cut downloads (engine/transfer/resumable_fetch.h);
+    // empty: a cut download is removed, as in a run file by file.
+    std::string partFolder;
 };
 
 // A local path as Windows writes it, for the log: the manifest's "/" between

@@ -271,6 +271,71 @@ TEST_F(BadInputTest, CutCommitWithoutRightsShows122AndOffersTheRelaunch) {
     EXPECT_TRUE(product.exists("update.journal"));
 }
 
+// Update.exe /update: no window, the outcome in the exit code and the log's
+// last line. The product is never ended, and a folder it cannot write is
+// not handed to an elevated copy.
+enum class Beside { Nothing, Wizard, Product, ReadOnlyFolder };
+struct QuietUpdate {
+    std::string published;  // VERSION of the manifest
+    int fileStatus = 200;
+    Beside beside = Beside::Nothing;
+    int exitCode = 0;
+    std::string outcome;  // the log's last line, after "] "
+    std::string app;      // app.dat afterwards
+};
+
+class QuietUpdateTest : public BadInputTest, public ::testing::WithParamInterface<Named<QuietUpdate>> {};
+
+TEST_P(QuietUpdateTest, AnswersByExitCodeWithoutAWindow) {
+    const QuietUpdate& row = GetParam().value;
+    configure();
+    product.writeFile("app.dat", "old app", kOldTime);
+    serve("/kelmor/update.ini",
+          "[kelmor]\r\nVERSION=" + row.published + "\r\n[FILE0]\r\nFILE=app.dat\r\nVERSION=" + kStamp + "\r\n");
+    ScriptedAnswer file;
+    file.body = row.fileStatus == 200 ? "new app" : "";
+    file.status = row.fileStatus;
+    file.reason = row.fileStatus == 200 ? "OK" : "Not Found";
+    server->script("/kelmor/app.dat", file);
+    std::unique_ptr<WineProcess> running;
+    std::unique_ptr<UnwritableDirectory> unwritable;
+    if (row.beside == Beside::Wizard) ASSERT_NO_FATAL_FAILURE(startOrFail());
+    if (row.beside == Beside::Product) {
+        product.writeFile("kelmor.exe", readFileBytes(windowsTestBinDir() + "/fake_product.exe"), kOldTime);
+        const std::string ready = product.pathOf(".ready");
+        running = std::make_unique<WineProcess>(toWindowsPath(product.pathOf("kelmor.exe")),
+                                                std::vector<std::string>{toWindowsPath(ready)}, product.path());
+        ASSERT_TRUE(pollUntil([&] { return readFileBytes(ready).find('\n') != std::string::npos; }, 20s));
+    }
+    if (row.beside == Beside::ReadOnlyFolder) {
+        unwritable = std::make_unique<UnwritableDirectory>(product.path());
+        if (unwritable->writable()) GTEST_SKIP() << "cannot make a directory unwritable here";
+    }
+    WineProcess update(product.exeWindowsPath(), {"/update"}, product.path());
+    EXPECT_EQ(update.wait(60s), row.exitCode) << update.output();
+    EXPECT_EQ(product.readFile("app.dat"), row.app);
+    if (row.beside == Beside::Product) EXPECT_TRUE(running->running()) << "the product was not ended";
+    if (row.beside == Beside::Wizard) EXPECT_TRUE(wizard.state().visible) << "the wizard stays";
+    else EXPECT_FALSE(wizard.state().found) << "no window";
+    if (row.beside == Beside::ReadOnlyFolder) return;  // its log is in the user's folder
+    const std::string log = product.readFile("Update.log");
+    const std::size_t last = log.rfind("] end: ");
+    ASSERT_NE(last, std::string::npos) << log;
+    EXPECT_EQ(log.substr(last + 2, log.find('\r', last) - last - 2), row.outcome) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, QuietUpdateTest,
+    ::testing::Values(
+        Named<QuietUpdate>{"Updated", {"1.3", 200, Beside::Nothing, 0, "end: update updated 1", "new app"}},
+        Named<QuietUpdate>{"Current", {"1.26", 200, Beside::Nothing, 0, "end: update current", "old app"}},
+        Named<QuietUpdate>{"FileFailed", {"1.3", 404, Beside::Nothing, 2, "end: update failed 1", "old app"}},
+        Named<QuietUpdate>{"FolderHeld", {"1.3", 200, Beside::Wizard, 3, "end: refused, folder held", "old app"}},
+        Named<QuietUpdate>{"ProductRunning",
+                           {"1.3", 200, Beside::Product, 4, "end: update product running", "old app"}},
+        Named<QuietUpdate>{"NeedsRights", {"1.3", 200, Beside::ReadOnlyFolder, 5, "", "old app"}}),
+    byName);
+
 // TEMP and TMP of the prefix point elsewhere for one test. Wine takes them
 // from the registry (HKCU\Environment), not from the Unix environment.
 class TemporaryDirectoryOverride {

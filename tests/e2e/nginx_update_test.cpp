@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <random>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -155,6 +158,29 @@ const Files k13 = {{"kelmor.exe", bytesOf("kelmor 1.3 ", 7000)},
                    {"readme.txt", "Kelmor 1.3: what is new\r\n"},
                    {"data/levels.dat", bytesOf("levels 1.3 ", 9000)},
                    {"plugins/extra.dll", bytesOf("extra 1.3 ", 2048)}};
+
+// A whole release's download cut at 40 % waits in .update\part\; /update
+// asks nginx for the rest alone, which answers 206, and proves the whole.
+TEST_F(NginxUpdateTest, CutDownloadOfAWholeReleaseResumesWithARangeRequest) {
+    std::string bytes(300000, '\0');
+    std::mt19937 random(43);
+    for (char& byte : bytes) byte = static_cast<char>(random());  // no compressed copy pays
+    const std::string release = site.path() + "/release";
+    writeFileBytes(release + "/kelmor.exe", bytes);
+    const ChildResult published = runChild({MKMANIFEST_PATH, "--time", localTimestamp(now - kDay), release, "kelmor",
+                                            "1.3", site.path() + "/www/kelmor"});
+    ASSERT_EQ(published.exitCode, 0) << published.output;
+    install({{"kelmor.exe", "kelmor 1.26"}}, now - 3 * kDay);
+    product.writeFile(".update/part/" + sha256Hex(bytes), bytes.substr(0, 120000));
+
+    WineProcess update(product.exeWindowsPath(), {"/update"}, product.path());
+    EXPECT_EQ(update.wait(std::chrono::seconds(60)), 0) << update.output();
+    EXPECT_EQ(product.readFile("kelmor.exe"), bytes);
+    EXPECT_FALSE(product.exists(".update")) << "left empty, it goes";
+    const std::vector<std::string> log = server.accessLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "GET /kelmor/kelmor.exe HTTP/1.0 206 180000"), log.end())
+        << ::testing::PrintToString(log);
+}
 
 TEST_F(NginxUpdateTest, TypicalUpdateReplacesEveryFileOfTheNewRelease) {
     publish(k13, "1.3", now - kDay);

@@ -614,8 +614,9 @@ std::string wholeManifest(const std::vector<Published>& files, const std::string
     return text + more;
 }
 
-// What "nothing changed" compares: every file but the side files, with its
-// bytes and last-write time, and every folder.
+// What "nothing changed" compares: every file but the side files and the
+// release's own folder (.update, where cut downloads wait), with its bytes
+// and last-write time, and every folder.
 using Installation = std::map<std::string, std::string>;
 
 Installation installation(const std::string& directory) {
@@ -749,7 +750,8 @@ TEST_F(WholeReleaseE2eTest, LastFileFailingChangesNothingAndTheNextRunFetchesOnl
 }
 
 // Cancel during a slow download: the wizard goes at once, the run stops at
-// the next chunk, the finished download stays and the partial one goes.
+// the next chunk, the finished download stays and the partial one waits in
+// .update\part\ to be resumed.
 TEST_F(WholeReleaseE2eTest, CancelDuringASlowDownloadChangesNothing) {
     publish();
     ScriptedAnswer slow;
@@ -771,6 +773,9 @@ TEST_F(WholeReleaseE2eTest, CancelDuringASlowDownloadChangesNothing) {
     EXPECT_EQ(installation(product.path()), before);
     EXPECT_TRUE(product.readFile(".update/new/a.dll") == release[0].bytes);
     EXPECT_FALSE(product.exists(".update/new/data/c.dat"));
+    const std::string part = product.readFile(".update/part/" + sha256Hex(release[2].bytes));
+    EXPECT_TRUE(!part.empty() && part.size() < release[2].bytes.size() && release[2].bytes.rfind(part, 0) == 0)
+        << part.size();
 }
 
 TEST_F(WholeReleaseE2eTest, ReleaseThatAddsAFolder) {

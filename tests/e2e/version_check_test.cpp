@@ -371,14 +371,27 @@ TEST_F(QuietCheckTest, RunsBesideAnOpenWizardAndAnswersTheGuidesCode) {
         WineProcess start(toWindowsPath(product.pathOf("kelmor.exe")), {"start"}, product.path());
         return start.wait(std::chrono::seconds(40));
     };
+    // UpdateNow: 3 beside the wizard, 4 from the running product itself,
+    // 2 without an updater.
+    const auto updateNow = [&] {
+        WineProcess update(toWindowsPath(product.pathOf("kelmor.exe")), {"update"}, product.path());
+        return update.wait(std::chrono::seconds(60));
+    };
     EXPECT_EQ(startUpdater(), 3);
+    EXPECT_EQ(updateNow(), 3);
     ASSERT_TRUE(wizard.pressCancel());
     ASSERT_TRUE(updater->waitExit());
     EXPECT_EQ(startUpdater(), 1);
     EXPECT_TRUE(wizard.waitOpen().visible);
     wizard.pressCancel();
+    EXPECT_TRUE(wizard.waitGone());
+    int answer = 3;
+    // The closed wizard's process lets go of the folder a moment after its window.
+    for (int tries = 0; tries < 5 && answer == 3; ++tries) answer = updateNow();
+    EXPECT_EQ(answer, 4);
     fs::rename(product.pathOf("Update.exe"), product.pathOf("Update.exe.moved"));
     EXPECT_EQ(startUpdater(), 0);
+    EXPECT_EQ(updateNow(), 2);
 }
 
 }  // namespace

@@ -76,6 +76,10 @@ struct RecordingModes : updater::StartModes {
         if (answerFile == L"throws") throw std::runtime_error("check");
         return note(brand, L"check " + answerFile, 12);
     }
+    int update(const updater::BrandOptions& brand) override {
+        if (brand.boxCaption == "throws") throw std::runtime_error("update");
+        return note(brand, L"update", 4);
+    }
     int note(const updater::BrandOptions& brand, std::wstring what, int code) {
         ran = &brand == received ? what : L"another brand";
         return code;
@@ -104,7 +108,8 @@ TEST(CommandLine, EachStartModeRunsWithTheBrandsOptions) {
         std::wstring ran;
         int exitCode;
     } rows[] = {{{}, L"wizard -", 10}, {{L"/elevated-run", L"1.3"}, L"wizard 1.3", 10}, {{L"/recover"}, L"recover", 11},
-                {{L"/check", L"a.txt"}, L"check a.txt", 12}, {{L"/check", L"throws"}, L"", updater::kExitCheckFailed}};
+                {{L"/check", L"a.txt"}, L"check a.txt", 12}, {{L"/check", L"throws"}, L"", updater::kExitCheckFailed},
+                {{L"-UPDATE", L"ignored"}, L"update", 4}, {{L"/updates"}, L"wizard -", 10}};
     const updater::BrandOptions brand{.boxCaption = "Kelmor", .requireAdmin = true, .allowHttps = true};
     for (const auto& row : rows) {
         RecordingModes modes;
@@ -113,6 +118,10 @@ TEST(CommandLine, EachStartModeRunsWithTheBrandsOptions) {
         EXPECT_EQ(modes.ran, row.ran);
     }
     EXPECT_EQ(parseCommandLine({updater::switchFor(StartMode::ElevatedRun), L"1.3"}).mode, StartMode::ElevatedRun);
+    // An update that throws fails, never claims success.
+    const updater::BrandOptions throwing{.boxCaption = "throws"};
+    RecordingModes modes;
+    EXPECT_EQ(updater::startProgram(parseCommandLine({L"/update"}), throwing, modes), updater::kExitUpdateFailed);
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ struct FakeResponse {
     std::vector<std::string> moreContentLengths;  // further Content-Length headers
     std::string transferEncoding;
     std::string contentEncoding;
+    std::string contentRange;
     // A server that paces its body: each read waits this long on FakeHttp's
     // clock and brings at most bytesPerRead bytes.
     std::uint64_t msPerRead = 0;
@@ -138,8 +139,10 @@ public:
 class FakeHttp : public HttpConnection {
 public:
     std::map<std::string, FakeResponse> responses;  // by object name; others answer 404
+    std::map<std::string, FakeResponse> rangedResponses;  // to a request for a range, where given
     std::vector<std::string> opened;
     std::vector<std::string> noCache;  // the objects asked for with CacheUse::NoCache
+    std::vector<std::uint64_t> askedFrom;  // per request: the first byte asked for
     int openRequests = 0;
     Clock* clock = nullptr;              // moved on by paced reads
     std::vector<std::uint32_t> limits;   // what each giveUpAfter allowed
@@ -152,15 +155,24 @@ public:
         if (openRequests > 0) overlapped = true;
         auto found = responses.find(objectName);
         FakeResponse response = found != responses.end() ? found->second : answer("", "404", "Not Found");
-        return std::make_unique<Request>(*this, std::move(response));
+        askedFrom.push_back(0);
+        auto ranged = rangedResponses.find(objectName);
+        return std::make_unique<Request>(*this, std::move(response),
+                                         ranged != rangedResponses.end() ? &ranged->second : nullptr);
     }
 
 private:
     class Request : public HttpRequest {
     public:
-        Request(FakeHttp& owner, FakeResponse response) : owner_(owner), response_(std::move(response)) {
+        Request(FakeHttp& owner, FakeResponse response, const FakeResponse* ranged)
+            : owner_(owner), response_(std::move(response)), ranged_(ranged), index_(owner.askedFrom.size() - 1) {
             ++owner_.openRequests;
         }
+        void askFrom(std::uint64_t offset) override {
+            owner_.askedFrom[index_] = offset;
+            if (ranged_ && offset > 0) response_ = *ranged_;
+        }
+        std::string contentRange() override { return response_.contentRange; }
         ~Request() override { --owner_.openRequests; }
         void send() override {
             if (response_.sendFails) throw NetworkError(12029, response_.errorText);
@@ -207,6 +219,8 @@ private:
 
         FakeHttp& owner_;
         FakeResponse response_;
+        const FakeResponse* ranged_;
+        std::size_t index_;
         bool sent_ = false;
         std::size_t offset_ = 0;
         std::uint64_t deadline_ = UINT64_MAX;
@@ -303,6 +317,12 @@ public:
             return nullptr;
         }
         return create(path, share);
+    }
+    std::unique_ptr<OutputFile> openForAppend(const std::string& path) override {
+        auto found = files.find(path);
+        if (found == files.end() || uncreatable.count(path) || !proceed()) return nullptr;
+        found->second.open = true;
+        return std::make_unique<Output>(*this, path);
     }
     std::optional<std::string> readAll(const std::string& path) override {
         auto found = files.find(path);

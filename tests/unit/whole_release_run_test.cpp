@@ -82,6 +82,7 @@ protected:
     // new folder; these cover what they cannot reach.
     void run(const std::string& text) {
         rig.http.opened.clear();
+        rig.http.askedFrom.clear();
         runUpdate(rig.context, text, "1.3");
     }
     void expectNothingChanged(const std::string& why) {
@@ -214,6 +215,76 @@ TEST_F(WholeReleaseRunTest, OtherManifestsRunFileByFileAndStillGetTheirFolders) 
     run(manifest(""));
     EXPECT_EQ(rig.files.content(kProg + "a.dll"), "new a");
     EXPECT_FALSE(rig.files.directories.count(kProg + "data")) << "the folder goes with its file";
+}
+
+// A cut download waits in .update\part\ under its content's SHA-256; the
+// next run asks only for the rest, and the whole is proven before it counts.
+TEST_F(WholeReleaseRunTest, CutDownloadsResumeAndAreProvenWhole) {
+    const std::string whole = "0123456789";
+    release[1].content = whole;
+    serve("b.dll", answer(whole));
+    const std::string part = kProg + ".update\\part\\" + fakeDigestHex(whole);
+    const auto partial = [](std::string status, std::string body, std::string range) {
+        fakes::FakeResponse response = answer(std::move(body), std::move(status), "Partial Content");
+        response.contentRange = std::move(range);
+        return response;
+    };
+    const auto reinstall = [&](const std::string& held) {
+        rig.files.put(kProg + "a.dll", "old a", 45000);
+        rig.files.files.erase(kProg + "b.dll");
+        rig.files.directories.insert({kProg + ".update", kProg + ".update\\part"});
+        if (!held.empty()) rig.files.put(part, held);
+        freshWizard();
+    };
+    const auto askedForB = [&] {
+        std::vector<std::uint64_t> asked;
+        for (std::size_t i = 0; i < rig.http.opened.size(); ++i)
+            if (rig.http.opened[i] == "/kelmor/b.dll") asked.push_back(rig.http.askedFrom[i]);
+        return asked;
+    };
+    struct Row {
+        const char* name;
+        std::string held;
+        fakes::FakeResponse ranged;
+        std::vector<std::uint64_t> asked;  // the first byte of each request for b.dll
+        bool updated;
+    };
+    const std::vector<Row> rows = {
+        {"206 appended", "01234", partial("206", "56789", "bytes 5-9/10"), {5}, true},
+        {"200 restarted", "01234", answer(whole), {5}, true},
+        {"416 fetched whole", "01234", partial("416", "", ""), {5, 0}, true},
+        {"wrong Content-Range", "01234", partial("206", "456789", "bytes 4-9/10"), {5}, false},
+        {"resumed file proves wrong", "0123X", partial("206", "56789", "bytes 5-9/10"), {5, 0}, true},
+    };
+    for (const Row& row : rows) {
+        reinstall(row.held);
+        rig.http.rangedResponses["/kelmor/b.dll"] = row.ranged;
+        run(manifest());
+        EXPECT_EQ(askedForB(), row.asked) << row.name;
+        EXPECT_EQ(rig.files.content(kProg + "b.dll"), row.updated ? whole : "<missing>") << row.name;
+        EXPECT_FALSE(rig.files.exists(part)) << row.name;
+        EXPECT_FALSE(rig.files.directories.count(kProg + ".update\\part")) << row.name << ": left empty, it goes";
+        // A failed release keeps its other downloads there for the next run.
+        if (row.updated) EXPECT_FALSE(rig.files.directories.count(kProg + ".update")) << row.name;
+    }
+
+    // Cut by a lost connection, the part stays; the next run appends the rest.
+    reinstall("");
+    serve("b.dll", fakes::failingReadAt(answer(whole), 4));
+    run(manifest());
+    EXPECT_EQ(rig.files.content(part), "0123");
+    serve("b.dll", answer(whole));
+    rig.http.rangedResponses["/kelmor/b.dll"] = partial("206", "456789", "bytes 4-9/10");
+    freshWizard();
+    run(manifest());
+    EXPECT_EQ(askedForB(), (std::vector<std::uint64_t>{4}));
+    EXPECT_EQ(rig.files.content(kProg + "b.dll"), whole);
+
+    // Bytes the disk could not take never stay.
+    reinstall("");
+    rig.files.failingWrites.insert(part);
+    run(manifest());
+    EXPECT_FALSE(rig.files.exists(part));
 }
 
 // Both kinds of run decide an entry by one plan; they differ only where a

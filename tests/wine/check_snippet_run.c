@@ -1,5 +1,6 @@
 /* The guide's product code as a product runs it, from the folder of
-   Update.exe: without arguments CheckForUpdate, with "start" StartUpdater.
+   Update.exe: without arguments CheckForUpdate, with "start" StartUpdater,
+   with "update" UpdateNow.
    Prints the answer and exits with its code. */
 #include "docs/product_snippets.c"
 
@@ -11,6 +12,11 @@ int main(int argc, char **argv)
         const int started = StartUpdater();
         printf("started %d\n", started);
         return started;
+    }
+    if (argc > 1 && strcmp(argv[1], "update") == 0) {
+        const int updated = UpdateNow();
+        printf("updated %d\n", updated);
+        return updated;
     }
     code = CheckForUpdate(version, sizeof version);
     if (code == 1)
