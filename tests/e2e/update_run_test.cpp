@@ -804,7 +804,8 @@ TEST_F(WholeReleaseE2eTest, ReleaseThatDropsAFileKeepsAUserChangedCopy) {
     ASSERT_NO_FATAL_FAILURE(startChecked());
     const WizardState state = update();
     EXPECT_EQ(state.lines,
-              (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "gone.dll 已删除", kNewProductLine}));
+              (Lines{"a.dll 更新完成", "b.dll 更新完成", "data/c.dat 更新完成", "gone.dll 已删除", "data 已删除",
+                     kNewProductLine}));
     EXPECT_FALSE(product.exists("gone.dll"));
     EXPECT_EQ(product.readFile("mine.dll"), "changed by the user");
     EXPECT_EQ(product.readFile("a.dll.old"), "the user's");
