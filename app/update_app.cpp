@@ -146,6 +146,22 @@ struct SystemServices {
     }
 };
 
+// What every mode starts with: updataAdd.ini read over the brand's defaults,
+// and the log of this start, which also hears of paths the file system refuses.
+struct LoggedStart {
+    UpdateSettings settings;
+    std::unique_ptr<win32::FileEventLog> log;
+};
+
+LoggedStart startLogged(SystemServices& system, const BrandOptions& brand, std::string_view mode, bool elevated) {
+    LoggedStart start{brand.defaults, nullptr};
+    const std::string note =
+        readSettings(system.files, system.places, system.codePage, system.unicodeToAnsi, start.settings);
+    start.log = openLog(start.settings, note, mode, elevated);
+    system.files.reportRefusalsTo(start.log.get());
+    return start;
+}
+
 void enableCommonControls() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
@@ -189,12 +205,11 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
         return 0;
     }
 
-    UpdateSettings settings = brand.defaults;
-    const std::string settingsNote = readSettings(system.files, places, codePage, system.unicodeToAnsi, settings);
+    LoggedStart start = startLogged(system, brand, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
+    UpdateSettings& settings = start.settings;
+    const auto& log = start.log;
     // A brand's display name, where the wizard shows strSoft; it names nothing.
     settings.displayName = messages.load(MessageId::DisplayName);
-    const auto log = openLog(settings, settingsNote, elevatedFor ? "elevated run" : "wizard", elevatedFor.has_value());
-    system.files.reportRefusalsTo(log.get());
     logRecovery(*log, recovery);
     if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
     parseUpdateUrl(settings);
@@ -231,9 +246,7 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
 // leaves its line, where that updater's log is.
 int refuseHeldFolder(const BrandOptions& brand, std::string_view mode, bool elevated) {
     SystemServices system(brand);
-    UpdateSettings settings = brand.defaults;
-    const std::string note = readSettings(system.files, system.places, system.codePage, system.unicodeToAnsi, settings);
-    writeOutcome(*openLog(settings, note, mode, elevated), "refused, folder held");
+    writeOutcome(*startLogged(system, brand, mode, elevated).log, "refused, folder held");
     return kExitFolderHeld;
 }
 
@@ -262,10 +275,7 @@ int UpdateApp::recover(const BrandOptions& brand) {
     win32::FolderClaim folderClaim = win32::programFolderClaim();
     if (!folderClaim.claim()) return refuseHeldFolder(brand, "recover", false);
     SystemServices system(brand);
-    UpdateSettings settings = brand.defaults;
-    const std::string note = readSettings(system.files, system.places, system.codePage, system.unicodeToAnsi, settings);
-    const auto log = openLog(settings, note, "recover", false);
-    system.files.reportRefusalsTo(log.get());
+    const auto log = startLogged(system, brand, "recover", false).log;
     const RecoveryResult recovery = recoverProgramDirectory(system.files, system.places, system.codePage);
     logRecovery(*log, recovery);
     // A journal that names anything but the updater's own files is left
@@ -285,11 +295,9 @@ int UpdateApp::recover(const BrandOptions& brand) {
 int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) {
     SystemServices system(brand);
     const CodePage& codePage = system.codePage;
-    UpdateSettings settings = brand.defaults;
-    const std::string settingsNote =
-        readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
-    const auto log = openLog(settings, settingsNote, "check", false);
-    system.files.reportRefusalsTo(log.get());
+    LoggedStart start = startLogged(system, brand, "check", false);
+    UpdateSettings& settings = start.settings;
+    const auto& log = start.log;
     auto failed = [&log](const std::string& why) {
         log->write("check failed: " + why);
         writeOutcome(*log, "check failed");
@@ -353,11 +361,9 @@ int UpdateApp::update(const BrandOptions& brand) {
     }
     SystemServices system(brand);
     const CodePage& codePage = system.codePage;
-    UpdateSettings settings = brand.defaults;
-    const std::string settingsNote =
-        readSettings(system.files, system.places, codePage, system.unicodeToAnsi, settings);
-    const auto log = openLog(settings, settingsNote, "update", false);
-    system.files.reportRefusalsTo(log.get());
+    LoggedStart start = startLogged(system, brand, "update", false);
+    UpdateSettings& settings = start.settings;
+    const auto& log = start.log;
     const auto end = [&log](const std::string& outcome, int exitCode) {
         writeOutcome(*log, "update " + outcome);
         return exitCode;
