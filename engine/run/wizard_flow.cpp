@@ -68,16 +68,23 @@ void WizardFlow::pressButton() {
     }
 }
 
-// The check runs on the worker, as the run does, so the window answers and
-// Cancel closes it at any moment. Next stays disabled meanwhile.
-void WizardFlow::runCheck() {
+// The session's connection, made at the first press that needs it; a
+// failure ends the press with the failure box.
+bool WizardFlow::connectOrEnd() {
     try {
         if (!connected_) connect();
+        return true;
     } catch (...) {
         outcome_ = "failed 0";
         endWithFailure(std::current_exception());
-        return;
+        return false;
     }
+}
+
+// The check runs on the worker, as the run does, so the window answers and
+// Cancel closes it at any moment. Next stays disabled meanwhile.
+void WizardFlow::runCheck() {
+    if (!connectOrEnd()) return;
     enableButton(false);
     // Shared with the worker, which may be left behind if the wizard closes.
     const auto result = std::make_shared<VersionCheckResult>();
@@ -165,13 +172,7 @@ void WizardFlow::cancel() {
 }
 
 void WizardFlow::runUpdateInBackground() {
-    try {
-        if (!connected_) connect();
-    } catch (...) {
-        outcome_ = "failed 0";
-        endWithFailure(std::current_exception());
-        return;
-    }
+    if (!connectOrEnd()) return;
     // A run again after one that failed starts from the product line alone,
     // so that no line of the last attempt reads as this one's.
     if (ranBefore_) {

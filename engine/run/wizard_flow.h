@@ -82,6 +82,7 @@ public:
 
 private:
     void connect();
+    bool connectOrEnd();
     void runCheck();
     void takeCheckResult(VersionCheckResult result);
     // Update: the run here, or in an elevated copy when this process cannot
