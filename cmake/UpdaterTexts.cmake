@@ -26,11 +26,8 @@ set(_updater_program_language_zh-TW TraditionalChinese)
 set(_updater_program_language_en English)
 set(_updater_program_language_ja Japanese)
 
-# Reads an INI file (UTF-8, byte-order mark optional) into <out>_SECTIONS and,
-# per section, <out>_<section>_KEYS and <out>_<section>_<key>, names as
-# written. Blank lines and comments (";", "#") are skipped; a name that could
-# not be a known one is refused here.
-function(_updater_read_ini file label out)
+# The text of an INI file: without a UTF-8 byte-order mark and without CRs.
+function(_updater_ini_text file out)
   file(READ "${file}" bom HEX LIMIT 3)
   set(offset 0)
   if(bom STREQUAL "efbbbf")
@@ -38,21 +35,37 @@ function(_updater_read_ini file label out)
   endif()
   file(READ "${file}" text OFFSET ${offset})
   string(REPLACE "\r" "" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Takes the next line off <text_var> into <line_var>, stripped, and counts it
+# in <number_var>. Without CMake lists, so that ";" and "[" in values stay as
+# written.
+macro(_updater_next_ini_line text_var line_var number_var)
+  math(EXPR ${number_var} "${${number_var}} + 1")
+  string(FIND "${${text_var}}" "\n" _updater_end)
+  if(_updater_end EQUAL -1)
+    set(${line_var} "${${text_var}}")
+    set(${text_var} "")
+  else()
+    string(SUBSTRING "${${text_var}}" 0 ${_updater_end} ${line_var})
+    math(EXPR _updater_end "${_updater_end} + 1")
+    string(SUBSTRING "${${text_var}}" ${_updater_end} -1 ${text_var})
+  endif()
+  string(STRIP "${${line_var}}" ${line_var})
+endmacro()
+
+# Reads an INI file (UTF-8, byte-order mark optional) into <out>_SECTIONS and,
+# per section, <out>_<section>_KEYS and <out>_<section>_<key>, names as
+# written. Blank lines and comments (";", "#") are skipped; a name that could
+# not be a known one is refused here.
+function(_updater_read_ini file label out)
+  _updater_ini_text("${file}" text)
   set(sections)
   set(section "")
   set(number 0)
   while(NOT text STREQUAL "")
-    math(EXPR number "${number} + 1")
-    string(FIND "${text}" "\n" end)
-    if(end EQUAL -1)
-      set(line "${text}")
-      set(text "")
-    else()
-      string(SUBSTRING "${text}" 0 ${end} line)
-      math(EXPR end "${end} + 1")
-      string(SUBSTRING "${text}" ${end} -1 text)
-    endif()
-    string(STRIP "${line}" line)
+    _updater_next_ini_line(text line number)
     if(line STREQUAL "" OR line MATCHES "^[;#]")
       continue()
     endif()
