@@ -272,8 +272,8 @@ protected:
         }
         product.writeFile(backup, "old a", kOldTime);
         product.writeFile("a.dll", "new a");
-        std::string records = updater::journalRecordText({updater::JournalStep::Replace, name});
-        if (committed) records += updater::journalRecordText({updater::JournalStep::Committed, ""});
+        std::string records = updater::journalRecordText({updater::JournalStep::Replace, name}, 1);
+        if (committed) records += updater::journalRecordText({updater::JournalStep::Committed, ""}, 1);
         product.writeFile(journal, records);
     }
     int recover() {
