@@ -140,19 +140,24 @@ private:
         return content && holdsContent(files_, hashes_, path, *content);
     }
 
-    // What stands at the record's path, when it is neither of the step's
-    // contents nor nothing: a user's file or a folder in the way.
-    bool foreignAt(const JournalRecord& record) {
+    // Why what stands at the record's path is in the way, when it is neither
+    // of the step's contents nor nothing: a user's file, a folder, a file
+    // that cannot be read (in use); empty when nothing is.
+    std::string foreignAt(const JournalRecord& record) {
         const std::string path = layout_.directory() + record.name;
         const std::optional<LocalEntry> there = files_.lookUp(path);
-        if (!there) return false;
+        if (!there) return {};
         // A file and a folder may change places within the release.
-        if (there->directory)
-            return std::none_of(records_.begin(), records_.end(), [&](const JournalRecord& folder) {
+        if (there->directory) {
+            const bool ours = std::any_of(records_.begin(), records_.end(), [&](const JournalRecord& folder) {
                 return (folder.step == JournalStep::NewFolder || folder.step == JournalStep::RemoveFolder) &&
                        folder.name == record.name;
             });
-        return !holds(path, record.oldContent) && !holds(path, record.newContent);
+            return ours ? std::string() : "a folder stands there";
+        }
+        if (holds(path, record.oldContent) || holds(path, record.newContent)) return {};
+        if (!fileSha256(files_, hashes_, path)) return "it cannot be read (in use?)";
+        return "holds what the release did not put there";
     }
 
     void collectBlocks(const JournalRecord& record, bool back, std::vector<std::string>& blocks) {
@@ -170,7 +175,7 @@ private:
             blocks.push_back(path + ": its new content is neither there nor at " + download);
             return;
         }
-        if (foreignAt(record)) blocks.push_back(path + ": holds what the release did not put there");
+        if (const std::string why = foreignAt(record); !why.empty()) blocks.push_back(path + ": " + why);
     }
 
     bool forward(const JournalRecord& record) {
