@@ -93,8 +93,14 @@ enum class Phase { Check, Run };
 struct KillPlan {
     Phase phase = Phase::Run;
     long delayMs = 0;  // after the press of Next (check) or Update (run)
-    bool holdFile = false;      // the product's file is held open after the kill, then released
-    long recoveryKillMs = -1;   // the next start is killed this long after it began; -1: not
+    // Drawn for every trial, used after the kill: a hold of the product's
+    // file in one trial in four, in two in four where a journal was left; a
+    // kill of the next start in one in three, two in three where a journal was left.
+    int holdRoll = 0;
+    int recoveryKillRoll = 0;
+    long recoveryKillMs = 0;  // after the next start began
+    bool holdsFile(bool journal) const { return holdRoll == 0 || (journal && holdRoll == 1); }
+    bool killsRecovery(bool journal) const { return recoveryKillRoll == 0 || (journal && recoveryKillRoll == 1); }
 };
 
 // A sixth of the kills fall into the check; of the rest, a third into the
@@ -108,9 +114,9 @@ KillPlan choosePlan(std::mt19937& random, const UpdateTiming& calibration) {
         from = std::max(0L, calibration.runMs - 300);
     const long span = plan.phase == Phase::Check ? calibration.checkMs + 50 : calibration.runMs;
     plan.delayMs = std::uniform_int_distribution<long>(from, span)(random);
-    plan.holdFile = std::uniform_int_distribution<int>(0, 3)(random) == 0;
-    if (std::uniform_int_distribution<int>(0, 2)(random) == 0)
-        plan.recoveryKillMs = std::uniform_int_distribution<long>(0, calibration.openMs)(random);
+    plan.holdRoll = std::uniform_int_distribution<int>(0, 3)(random);
+    plan.recoveryKillRoll = std::uniform_int_distribution<int>(0, 2)(random);
+    plan.recoveryKillMs = std::uniform_int_distribution<long>(0, calibration.openMs)(random);
     return plan;
 }
 
@@ -147,8 +153,9 @@ HeldStart startWhileHeld(const TrialInstall& install, testsupport::Wizard& wizar
         install.product().path());
     const auto held = [&] { return testsupport::readFileBytes(ready).find('\n') != std::string::npos; };
     testsupport::pollUntil([&] { return held() || !holder.running(); }, milliseconds(15000));
+    const bool holding = held();
     std::remove(ready.c_str());
-    if (!held()) throw std::runtime_error("the file could not be held: " + holder.output());
+    if (!holding) throw std::runtime_error("the file could not be held: " + holder.output());
     HeldStart result;
     testsupport::UpdaterProcess updater(install.product());
     const testsupport::WizardState state = wizard.waitOpen();
@@ -215,13 +222,14 @@ void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsuppor
     interruptedUpdate(install, wizard, plan);
     const Inspection left = install.inspect();
     const std::string moment = momentHit(plan, left, fileCount);
-    if (plan.holdFile) {
+    const bool holds = plan.holdsFile(left.journal), killsRecovery = plan.killsRecovery(left.journal);
+    if (holds) {
         const HeldStart held = startWhileHeld(install, wizard, left.journal);
         ++totals.heldStarts;
         totals.heldWaited += held.journalWaited ? 1 : 0;
         totals.heldWrong += held.wrongStatus ? 1 : 0;
     }
-    if (plan.recoveryKillMs >= 0) {
+    if (killsRecovery) {
         interruptedStart(install, plan.recoveryKillMs);
         ++totals.recoveryKills;
         totals.journalsAfterRecoveryKill += install.inspect().journal ? 1 : 0;
@@ -231,8 +239,8 @@ void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsuppor
     std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, downloads %d, journal %s;%s%s after the restart: "
                 "new %d/%d, %s, losses %zu, partial %zu",
                 trial, plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles,
-                fileCount, left.downloadsLeft, left.journal ? "yes" : "no", plan.holdFile ? " held start;" : "",
-                plan.recoveryKillMs >= 0 ? (" next start killed at " + std::to_string(plan.recoveryKillMs) + " ms;").c_str()
+                fileCount, left.downloadsLeft, left.journal ? "yes" : "no", holds ? " held start;" : "",
+                killsRecovery ? (" next start killed at " + std::to_string(plan.recoveryKillMs) + " ms;").c_str()
                                          : "",
                 restarted.newFiles, fileCount,
                 restarted.mixed() ? "MIXED" : "one release", restarted.losses.size(), restarted.partial.size());
