@@ -88,12 +88,6 @@ bool isJournalName(const JournalRecord& record, const std::string& updaterCopy, 
 }
 
 
-bool holdsContent(FileSystem& files, Sha256Source& hashes, const std::string& path, const FileContent& content) {
-    const std::optional<LocalEntry> entry = files.lookUp(path);
-    if (!entry || entry->directory || entry->size != content.size) return false;
-    return fileSha256(files, hashes, path) == content.sha256;
-}
-
 // A journal that names every step's contents (version 2): the direction is
 // told by what the files hold, never by which steps seem done, so a lost
 // backup or a half-finished undo cannot lead to a mix of two releases.
@@ -113,6 +107,8 @@ public:
             collectBlocks(record, true, backBlocks);
             collectBlocks(record, false, forwardBlocks);
         }
+        // The files change from here on: nothing read so far still holds.
+        digests_.clear();
         const bool back = backBlocks.empty() && !(committed && forwardBlocks.empty());
         if (!back && !forwardBlocks.empty()) {
             for (const std::string& line : backBlocks) lines_.push_back("in the way " + line + " (back)");
@@ -120,7 +116,9 @@ public:
             return RecoveryOutcome::CouldNot;
         }
         if (back) {
-            if (!undoSteps(files_, layout_, records_, &lines_) || !verified(true)) return RecoveryOutcome::CouldNot;
+            if (!undoSteps(files_, layout_, records_, &lines_)) return RecoveryOutcome::CouldNot;
+            digests_.clear();
+            if (!verified(true)) return RecoveryOutcome::CouldNot;
             return RecoveryOutcome::RolledBack;
         }
         bool done = true;
@@ -132,12 +130,20 @@ public:
         }
         if (!done) return RecoveryOutcome::CouldNot;
         removeBackups(files_, layout_, records_, &lines_);
+        digests_.clear();
         return verified(false) ? RecoveryOutcome::RolledForward : RecoveryOutcome::CouldNot;
     }
 
 private:
+    // Sizes first; each file is read once while nothing moves.
     bool holds(const std::string& path, const std::optional<FileContent>& content) {
-        return content && holdsContent(files_, hashes_, path, *content);
+        if (!content) return false;
+        const std::optional<LocalEntry> entry = files_.lookUp(path);
+        return entry && !entry->directory && entry->size == content->size && digestOf(path) == content->sha256;
+    }
+    std::optional<Sha256Digest> digestOf(const std::string& path) {
+        if (const auto found = digests_.find(path); found != digests_.end()) return found->second;
+        return digests_[path] = fileSha256(files_, hashes_, path);
     }
 
     // Why what stands at the record's path is in the way, when it is neither
@@ -156,7 +162,7 @@ private:
             return ours ? std::string() : "a folder stands there";
         }
         if (holds(path, record.oldContent) || holds(path, record.newContent)) return {};
-        if (!fileSha256(files_, hashes_, path)) return "it cannot be read (in use?)";
+        if (!digestOf(path)) return "it cannot be read (in use?)";
         return "holds what the release did not put there";
     }
 
@@ -191,7 +197,7 @@ private:
         case JournalStep::Replace:
         case JournalStep::Add:
             if (holds(path, record.newContent)) return true;
-            if (there && !setAside(path, backup, record.name)) return false;
+            if (there && (there->directory || !setAside(path, backup, record.name))) return false;
             return files_.replace(layout_.download(record.step, record.name), path);
         default: return true;
         }
@@ -228,6 +234,7 @@ private:
     const ReleaseLayout& layout_;
     const std::vector<JournalRecord>& records_;
     std::vector<std::string>& lines_;
+    std::map<std::string, std::optional<Sha256Digest>> digests_;
 };
 
 }  // namespace
