@@ -172,8 +172,9 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     const Messages& messages = system.messages;
     const SystemPlaces& places = system.places;
     // Under the claim, so that no other updater is committing here. A commit
-    // that cannot be finished or undone (no rights to the folder) leaves the
-    // wizard with nothing to offer.
+    // that cannot be finished or undone leaves the wizard only its recovery
+    // to offer: here again once a file in use is closed, or in an elevated
+    // copy when the folder cannot be written.
     const RecoveryResult recovery = recoverProgramDirectory(system.files, system.sha256, places, codePage);
     PendingRelease pending{pendingKind(recovery)};
     const std::string appName = applicationName(places.modulePath, codePage);
