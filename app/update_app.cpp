@@ -54,8 +54,9 @@ void showUnownedBox(const std::string& text, const std::string& caption, UINT st
 // The brand's caption is code page 936, whatever the system's.
 constexpr unsigned kBrandCodePage = 936;
 
-RecoveryResult recoverProgramDirectory(FileSystem& files, const SystemPlaces& places, const CodePage& codePage) {
-    return recoverRelease(files, directoryWithSeparator(places.modulePath, codePage),
+RecoveryResult recoverProgramDirectory(FileSystem& files, Sha256Source& hashes, const SystemPlaces& places,
+                                      const CodePage& codePage) {
+    return recoverRelease(files, hashes, directoryWithSeparator(places.modulePath, codePage),
                           programFileName(places.modulePath, codePage), codePage);
 }
 
@@ -169,6 +170,15 @@ void enableCommonControls() {
     InitCommonControlsEx(&controls);
 }
 
+// A step fails with the same code for a file in use as for missing rights
+// (ERROR_ACCESS_DENIED for a running program); the write probe tells them
+// apart.
+PendingRelease::Kind pendingKind(const RecoveryResult& recovery) {
+    if (recovery.outcome != RecoveryOutcome::CouldNot) return PendingRelease::Kind::None;
+    return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())) ? PendingRelease::Kind::FilesInUse
+                                                                                    : PendingRelease::Kind::NeedsRights;
+}
+
 // Builds every service the wizard and the engine use, once. A failure before
 // the wizard opens ends the program with one unowned box.
 int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& elevatedFor,
@@ -178,10 +188,11 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     const Messages& messages = system.messages;
     const SystemPlaces& places = system.places;
     // Under the claim, so that no other updater is committing here. A commit
-    // that cannot be finished or undone (no rights to the folder) leaves the
-    // wizard with nothing to offer.
-    const RecoveryResult recovery = recoverProgramDirectory(system.files, places, codePage);
-    const bool releasePending = recovery.outcome == RecoveryOutcome::CouldNot;
+    // that cannot be finished or undone leaves the wizard only its recovery
+    // to offer: here again once a file in use is closed, or in an elevated
+    // copy when the folder cannot be written.
+    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.sha256, places, codePage);
+    PendingRelease pending{pendingKind(recovery)};
     const std::string appName = applicationName(places.modulePath, codePage);
     // A brand may caption the boxes; the HTTP agent stays the program's name.
     const std::string boxCaption =
@@ -211,7 +222,15 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
     // A brand's display name, where the wizard shows strSoft; it names nothing.
     settings.displayName = messages.load(MessageId::DisplayName);
     logRecovery(*log, recovery);
-    if (releasePending) log->write("a whole release's commit is cut short and needs rights to recover");
+    if (pending.kind == PendingRelease::Kind::NeedsRights)
+        log->write("a whole release's commit is cut short and needs rights to recover");
+    if (pending.kind == PendingRelease::Kind::FilesInUse)
+        log->write("a whole release's commit is cut short and waits for a file in use");
+    pending.retry = [&system, &places, &codePage, &log] {
+        const RecoveryResult again = recoverProgramDirectory(system.files, system.sha256, places, codePage);
+        logRecovery(*log, again);
+        return pendingKind(again);
+    };
     parseUpdateUrl(settings);
     if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) {
         log->write("URL refused: its scheme is not one this build accepts");
@@ -232,7 +251,7 @@ int showWizard(const BrandOptions& brand, const std::optional<std::wstring>& ele
                                  .launcher = launcher,
                                  .elevatedFor = std::move(elevatedVersion)});
     const UpdateServices services = system.forAction(loggedHttp, boxCaption, *log, &installRights);
-    ui::UpdateDialog dialog(services, std::move(settings), releasePending,
+    ui::UpdateDialog dialog(services, std::move(settings), std::move(pending),
                             brand.ownTexts ? shownLanguage(brand) : DisplayLanguage::SimplifiedChinese);
     dialog.runModal();
     // The flow wrote the outcome line as the window went. What a left
@@ -276,7 +295,8 @@ int UpdateApp::recover(const BrandOptions& brand) {
     if (!folderClaim.claim()) return refuseHeldFolder(brand, "recover", false);
     SystemServices system(brand);
     const auto log = startLogged(system, brand, "recover", false).log;
-    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.places, system.codePage);
+    const RecoveryResult recovery =
+        recoverProgramDirectory(system.files, system.sha256, system.places, system.codePage);
     logRecovery(*log, recovery);
     // A journal that names anything but the updater's own files is left
     // alone: the installation is not known to be one release.
@@ -374,7 +394,7 @@ int UpdateApp::update(const BrandOptions& brand) {
     };
     const auto writable = [] { return win32::canCreateFilesIn(win32::parentDirectory(win32::executablePath())); };
 
-    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.places, codePage);
+    const RecoveryResult recovery = recoverProgramDirectory(system.files, system.sha256, system.places, codePage);
     logRecovery(*log, recovery);
     if (recovery.outcome == RecoveryOutcome::CouldNot) {
         if (!writable()) return end("needs rights", kExitUpdateNeedsRights);

@@ -18,6 +18,7 @@
 
 #include "engine/release/release_commit.h"
 #include "engine/release/release_paths.h"
+#include "win32/cng_sha256.h"
 #include "win32/file_system.h"
 
 namespace {
@@ -74,8 +75,9 @@ int main(int argc, char** argv) {
         if (files.lookUp(directory + target))
             files.readChunks(directory + target, [&](const char*, std::size_t size) { read += size; });
     const double lookMs = msSince(start);
+    updater::win32::CngSha256Source hashes;
     QueryPerformanceCounter(&start);
-    const std::optional<updater::CommitFailure> failure = updater::commitRelease(files, directory, plan, updater::cp936());
+    const std::optional<updater::CommitFailure> failure = updater::commitRelease(files, hashes, directory, plan, updater::cp936());
     const double ms = msSince(start);
     if (failure) {
         std::fprintf(stderr, "commit failed at %s\n", failure->name.c_str());

@@ -45,6 +45,8 @@
 #define IDS_RECOVERY_NEEDS_RIGHTS 122
 // The program directory cannot be written and no elevated copy took the run over.
 #define IDS_NO_RIGHTS_TO_INSTALL 123
+// A cut commit that a file in use keeps from being recovered; Next tries again.
+#define IDS_RECOVERY_FILES_IN_USE 124
 // A file a whole release removed, listed after the updated ones.
 #define IDS_FILE_REMOVED 125
 // The vendor's public key (65 bytes: 04 || X || Y), present in keyed builds only.

@@ -38,14 +38,14 @@ std::wstring openingStatus(const Messages& messages) {
 
 }  // namespace
 
-UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending,
+UpdateDialog::UpdateDialog(const UpdateServices& services, UpdateSettings settings, PendingRelease pending,
                            DisplayLanguage language)
     : Dialog(IDD_UPDATE_DIALOG),
       services_(services),
       language_(language),
       statusText_(openingStatus(services.messages)),
       icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      flow_(services, std::move(settings), releasePending, *this, *this) {
+      flow_(services, std::move(settings), std::move(pending), *this, *this) {
     setHelpFile(services_.helpFile);
 }
 

@@ -24,10 +24,10 @@ namespace updater::ui {
 class UpdateDialog : public Dialog, public WizardView, private WizardWindow, private RunScreen {
 public:
     // services must outlive the dialog.
-    // releasePending: a whole release's commit was cut short and could not be
-    // finished or undone; the wizard says so and offers nothing.
+    // pending: a whole release's commit was cut short and could not be
+    // finished or undone; the wizard says why.
     // language: the one the messages are in, for the controls' font.
-    UpdateDialog(const UpdateServices& services, UpdateSettings settings, bool releasePending = false,
+    UpdateDialog(const UpdateServices& services, UpdateSettings settings, PendingRelease pending = {},
                  DisplayLanguage language = DisplayLanguage::SimplifiedChinese);
 
     // WizardView

@@ -295,6 +295,19 @@ bool Win32FileSystem::appendDurably(const std::string& path, const std::string& 
            written == bytes.size() && FlushFileBuffers(handle.get());
 }
 
+// CREATE_NEW: the test that nothing stands there and the creation are one
+// step, so two updaters cannot both start a journal.
+bool Win32FileSystem::createDurably(const std::string& path, const std::string& bytes) {
+    const std::optional<HeldFolders> held = holdFolders(path, true);
+    if (!held) return false;
+    const FileHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!handle) return false;
+    DWORD written = 0;
+    return WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size() && FlushFileBuffers(handle.get());
+}
+
 bool Win32FileSystem::flushToDisk(const std::string& path) {
     const std::optional<HeldFolders> held = holdFolders(path, true);
     if (!held) return false;

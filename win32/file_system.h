@@ -35,6 +35,7 @@ public:
     std::optional<std::vector<std::pair<std::string, bool>>> listFolder(const std::string& path) override;
     std::optional<std::uint64_t> volumeOf(const std::string& path) override;
     bool appendDurably(const std::string& path, const std::string& bytes) override;
+    bool createDurably(const std::string& path, const std::string& bytes) override;
     bool flushToDisk(const std::string& path) override;
     unsigned long lastErrorCode() const override;
 

@@ -33,6 +33,7 @@ static_assert(isResource(MessageId::SignatureInvalid, IDS_SIGNATURE_INVALID));
 static_assert(isResource(MessageId::ReleaseNotDone, IDS_RELEASE_NOT_DONE));
 static_assert(isResource(MessageId::RecoveryNeedsRights, IDS_RECOVERY_NEEDS_RIGHTS));
 static_assert(isResource(MessageId::NoRightsToInstall, IDS_NO_RIGHTS_TO_INSTALL));
+static_assert(isResource(MessageId::RecoveryFilesInUse, IDS_RECOVERY_FILES_IN_USE));
 static_assert(isResource(MessageId::FileRemoved, IDS_FILE_REMOVED));
 static_assert(isResource(MessageId::FileAccessError, IDS_FILE_ACCESS_ERROR));
 static_assert(isResource(MessageId::DiskFull, IDS_DISK_FULL));

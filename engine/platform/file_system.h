@@ -107,6 +107,10 @@ public:
     // Appends bytes to the file, creating it if needed, and returns once they
     // are on disk.
     virtual bool appendDurably(const std::string& path, const std::string& bytes) = 0;
+    // Creates the file with the bytes and returns once they are on disk;
+    // false when anything stands at the path already, so that a second
+    // writer never takes over the first one's file.
+    virtual bool createDurably(const std::string& path, const std::string& bytes) = 0;
     // Returns once the file's bytes are on disk.
     virtual bool flushToDisk(const std::string& path) = 0;
     // The system's code for why the last call of this thread failed, read

@@ -10,20 +10,25 @@
 // - The commit record follows the last step, and backups and the journal
 //   are removed only after it.
 //
+// - The journal is created in one step that fails if one exists, so no
+//   other updater's commit is ever taken over.
+//
 // So whatever the disk holds after a cut, the journal on it lists every step
-// that reached the disk, and maybe steps that did not. Each undo is told
-// from the files themselves (a backup present, a file where its download
-// waited, a folder there or not), so a step that never happened undoes to
-// nothing, and recovery from a journal without the commit record gives the
-// old release, from one with it the new one; recovery cut short is recovered the same way. An
+// that reached the disk, and maybe steps that did not, each with the size
+// and SHA-256 of its old and new content. Recovery goes by those contents,
+// never by which steps seem done: back when every old content is still
+// somewhere, else forward when every new one is, else nowhere
+// (release_recovery.cpp); a step that never happened changes neither. An
 // append cut short leaves whole records before a torn one, which is not
-// read (update_journal.cpp), and no step had begun. A kill alone loses
-// nothing the system has accepted, so it is the easier case of the same
-// argument.
+// read (update_journal.cpp), and no step had begun. Once the commit record
+// was written, whatever its flush returned, the run only goes forward: an
+// undo then could leave half of each release. A kill alone loses nothing
+// the system has accepted, so it is the easier case of the same argument.
 #include "engine/release/release_commit.h"
 
 #include <set>
 
+#include "engine/manifest/content_check.h"
 #include "engine/release/release_paths.h"
 #include "engine/release/release_recovery.h"
 #include "engine/manifest/safe_manifest_name.h"
@@ -40,8 +45,8 @@ bool isFolder(FileSystem& files, const std::string& path) {
 
 class ReleaseCommit {
 public:
-    ReleaseCommit(FileSystem& files, const std::string& directory, const CodePage& cp)
-        : files_(files), layout_(ReleaseLayout::inWorkFolder(directory, cp)), directory_(directory),
+    ReleaseCommit(FileSystem& files, Sha256Source& hashes, const std::string& directory, const CodePage& cp)
+        : files_(files), hashes_(hashes), layout_(ReleaseLayout::inWorkFolder(directory, cp)), directory_(directory),
           journal_(layout_.journal()), cp_(cp) {}
 
     std::optional<CommitFailure> run(const CommitPlan& plan) {
@@ -57,10 +62,20 @@ private:
         // Every intent at once, on disk before the first step: each undo is
         // told from the files, so a step announced and never taken undoes
         // to nothing, and one flush serves the whole commit.
-        if (!record(steps_)) return undo({CommitFailure::Step::Journal, ""});
+        if (!record(steps_)) {
+            // No step has begun; a journal there is this run's only if it
+            // holds no more than this run began to write.
+            CommitFailure failure = withCode({CommitFailure::Step::Journal, ""});
+            const std::optional<std::string> there = files_.readAll(journal_);
+            const std::string mine = journalHeaderText() + recordsText(steps_);
+            if (there && mine.compare(0, there->size(), *there) == 0) files_.remove(journal_);
+            return failure;
+        }
         for (const JournalRecord& step : steps_)
-            if (!carryOut(step)) return undo(failureOf(step));
-        if (!record({{JournalStep::Committed, ""}})) return undo({CommitFailure::Step::Journal, ""});
+            if (!carryOut(step)) return undo(withCode(failureOf(step)));
+        // The record may be on disk even when the call failed: from here on
+        // the only way is forward, and the new files are all in place.
+        record({{JournalStep::Committed, ""}});
         removeBackups(files_, layout_, done_);
         files_.remove(journal_);
         return std::nullopt;
@@ -75,9 +90,10 @@ private:
     std::optional<CommitFailure> prepare(const CommitPlan& plan) {
         for (const std::string& drop : plan.drops) {
             dropKeys_.insert(manifestNameKey(drop, cp_));
-            if (!makeBackupFolders(files_, layout_, drop) || !clearBackup(drop))
-                return CommitFailure{CommitFailure::Step::Drop, drop};
-            steps_.push_back({JournalStep::Drop, drop});
+            const std::optional<FileContent> old = contentOf(directory_ + drop);
+            if (!old || !makeBackupFolders(files_, layout_, drop) || !clearBackup(drop))
+                return withCode({CommitFailure::Step::Drop, drop});
+            steps_.push_back({JournalStep::Drop, drop, old});
         }
         for (const std::string& target : plan.targets) {
             if (!isFolder(files_, directory_ + target)) continue;
@@ -97,10 +113,14 @@ private:
         }
         for (const std::string& target : plan.targets) {
             const bool replaces = files_.lookUp(directory_ + target) && !isFolder(files_, directory_ + target);
-            if (!files_.flushToDisk(layout_.download(JournalStep::Add, target)) ||
-                (replaces && (!makeBackupFolders(files_, layout_, target) || !clearBackup(target))))
-                return CommitFailure{CommitFailure::Step::Replace, target};
-            steps_.push_back({replaces ? JournalStep::Replace : JournalStep::Add, target});
+            const std::string download = layout_.download(JournalStep::Add, target);
+            std::optional<FileContent> old;
+            std::optional<FileContent> added;
+            if (!files_.flushToDisk(download) || !(added = contentOf(download)) ||
+                (replaces && (!(old = contentOf(directory_ + target)) || !makeBackupFolders(files_, layout_, target) ||
+                              !clearBackup(target))))
+                return withCode({CommitFailure::Step::Replace, target});
+            steps_.push_back({replaces ? JournalStep::Replace : JournalStep::Add, target, old, added});
         }
         std::vector<std::string> names = plan.targets;
         names.insert(names.end(), plan.drops.begin(), plan.drops.end());
@@ -108,6 +128,20 @@ private:
             if (!onTheWorkFolderVolume(name))
                 return blocked(name, "its folder lies on another volume than " + layout_.workFolder());
         return std::nullopt;
+    }
+
+    CommitFailure withCode(CommitFailure failure) const {
+        failure.code = files_.lastErrorCode();
+        return failure;
+    }
+
+    // The size and SHA-256 of a file; nothing when it cannot be read whole.
+    std::optional<FileContent> contentOf(const std::string& path) {
+        const std::optional<LocalEntry> entry = files_.lookUp(path);
+        if (!entry || entry->directory) return std::nullopt;
+        const std::optional<Sha256Digest> digest = fileSha256(files_, hashes_, path);
+        if (!digest) return std::nullopt;
+        return FileContent{entry->size, *digest};
     }
 
     static CommitFailure blocked(const std::string& name, std::string why) {
@@ -151,10 +185,18 @@ private:
         return !stale || (!stale->directory && files_.remove(backup));
     }
 
-    bool record(const std::vector<JournalRecord>& steps) {
+    static std::string recordsText(const std::vector<JournalRecord>& steps) {
         std::string text;
-        for (const JournalRecord& step : steps) text += journalRecordText(step);
-        if (!files_.appendDurably(journal_, text)) return false;
+        for (const JournalRecord& step : steps) text += journalRecordText(step, 2);
+        return text;
+    }
+
+    bool record(const std::vector<JournalRecord>& steps) {
+        const std::string text = recordsText(steps);
+        // The first write creates the journal, failing if one exists.
+        const bool written = done_.empty() ? files_.createDurably(journal_, journalHeaderText() + text)
+                                           : files_.appendDurably(journal_, text);
+        if (!written) return false;
         done_.insert(done_.end(), steps.begin(), steps.end());
         return true;
     }
@@ -192,6 +234,7 @@ private:
     }
 
     FileSystem& files_;
+    Sha256Source& hashes_;
     const ReleaseLayout layout_;
     const std::string& directory_;
     const std::string journal_;
@@ -207,9 +250,9 @@ std::string downloadPathFor(const std::string& directory, const std::string& tar
     return ReleaseLayout::inWorkFolder(directory, cp).download(JournalStep::Add, target);
 }
 
-std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,
-                                           const CodePage& cp) {
-    return ReleaseCommit(files, directory, cp).run(plan);
+std::optional<CommitFailure> commitRelease(FileSystem& files, Sha256Source& hashes, const std::string& directory,
+                                           const CommitPlan& plan, const CodePage& cp) {
+    return ReleaseCommit(files, hashes, directory, cp).run(plan);
 }
 
 }  // namespace updater

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/platform/file_system.h"
+#include "engine/platform/sha256.h"
 #include "engine/text/code_page.h"
 
 namespace updater {
@@ -25,6 +26,8 @@ struct CommitFailure {
     enum class Step { Journal, Folder, Replace, Drop, Blocked } step;
     std::string name;  // the file or folder whose step failed; empty for the journal
     std::string why{};  // for Blocked, in English words for the log
+    // The system's code of the call that failed, read at once, before any undo.
+    unsigned long code = 0;
     // False when a step could not be undone either: the journal stays, and
     // the next start of the updater finishes the undo.
     bool undone = true;
@@ -37,8 +40,10 @@ std::string downloadPathFor(const std::string& directory, const std::string& tar
 
 // Puts the release in place, or on failure undoes every step it took. It
 // moves and removes only the plan's own files, what it put in the work
-// folder, and folders the release's files leave empty.
-std::optional<CommitFailure> commitRelease(FileSystem& files, const std::string& directory, const CommitPlan& plan,
-                                           const CodePage& cp);
+// folder, and folders the release's files leave empty. Once its commit
+// record may be on disk it only goes forward. hashes gives the journal the
+// contents of each step.
+std::optional<CommitFailure> commitRelease(FileSystem& files, Sha256Source& hashes, const std::string& directory,
+                                           const CommitPlan& plan, const CodePage& cp);
 
 }  // namespace updater

@@ -1,11 +1,15 @@
 #pragma once
 // Brings the installation back to exactly one release after a whole
-// release's commit was cut short (killed, or the power lost): forward to the
-// new one when the journal says the commit was done, else back to the old one.
+// release's commit was cut short (killed, or the power lost): back to the old
+// one when every old content is still there, else forward to the new one
+// when every new content is (a journal with its commit record prefers
+// forward); a journal of an earlier version, which names no contents, by its
+// commit record alone.
 #include <string>
 #include <vector>
 
 #include "engine/platform/file_system.h"
+#include "engine/platform/sha256.h"
 #include "engine/release/release_paths.h"
 #include "engine/release/update_journal.h"
 #include "engine/text/code_page.h"
@@ -16,14 +20,19 @@ enum class RecoveryOutcome {
     NothingToDo,    // no journal
     RolledBack,     // the old release, exactly
     RolledForward,  // the new release, exactly
-    CouldNot,       // a step failed (no rights, a file in use): the journal stays for the next try
+    // A step failed (no rights, a file in use), or neither release is whole
+    // anywhere (a file in the way, a content lost): the journal stays for
+    // the next try, and nothing more is changed.
+    CouldNot,
     Ignored,        // the journal names a file that is none of the updater's: nothing touched
 };
 
 struct RecoveryResult {
     RecoveryOutcome outcome = RecoveryOutcome::NothingToDo;
     std::string refusedName;  // for Ignored: the first name that broke the rules
-    // Each step taken, for the log: "back <path>: done" or "forward <path>: failed".
+    // Each step taken, for the log: "back <path>: done", "forward <path>:
+    // failed", "in the way <path>: ..." for each path that keeps both
+    // directions shut, "check <path>: ..." for one found wrong afterwards.
     std::vector<std::string> steps;
 };
 
@@ -34,8 +43,10 @@ struct RecoveryResult {
 // whose kUpdaterCopySuffix copy a release may replace. Running it again
 // after it was itself cut short finishes the same way. The names are text
 // of the system's code page, cp.
-RecoveryResult recoverRelease(FileSystem& files, const std::string& directory, const std::string& updaterFile,
-                              const CodePage& cp);
+// RolledBack and RolledForward only once every journaled path was checked
+// by content to hold that release (an earlier version's journal: by its steps).
+RecoveryResult recoverRelease(FileSystem& files, Sha256Source& hashes, const std::string& directory,
+                              const std::string& updaterFile, const CodePage& cp);
 
 // Undoes the steps of the records, last first; true when every step is
 // undone (a step that never happened counts as undone). The commit's own

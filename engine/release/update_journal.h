@@ -2,9 +2,13 @@
 // The records of update.journal, which lets a later start finish or undo a
 // whole release's commit that was cut short. The format is described at the
 // top of update_journal.cpp, the one place that reads it.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/platform/sha256.h"
 
 namespace updater {
 
@@ -24,14 +28,33 @@ enum class JournalStep : char {
     Committed = 'C',       // every step is done; the release is the new one
 };
 
+// A file's content as the journal names it.
+struct FileContent {
+    std::uint64_t size = 0;
+    Sha256Digest sha256{};
+    bool operator==(const FileContent&) const = default;
+};
+
 struct JournalRecord {
     JournalStep step;
     std::string name;
-    bool operator==(const JournalRecord& other) const { return step == other.step && name == other.name; }
+    // The content <name> holds before the step (Replace, Drop) and after it
+    // (Replace, Add); a journal of an earlier version names none.
+    std::optional<FileContent> oldContent{};
+    std::optional<FileContent> newContent{};
+    bool operator==(const JournalRecord&) const = default;
 };
 
-// One record as it is appended, line end included.
-std::string journalRecordText(const JournalRecord& record);
+// The journal's first line, line end included.
+std::string journalHeaderText();
+// One record as it is appended, line end included, in the format of the
+// version: 2 with its contents, as this version writes it; 1 without, as the
+// previous release of this program did.
+std::string journalRecordText(const JournalRecord& record, int version);
+
+// The format's version: 1 for a journal without the header line (an earlier
+// version's, which names no contents).
+int journalVersion(std::string_view bytes);
 
 // The records up to the first that is not whole and intact: a record torn
 // by a cut at the end of the file, or anything after it, is not read.

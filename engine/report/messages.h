@@ -28,6 +28,7 @@ enum class MessageId : unsigned {
     ReleaseNotDone = 121,    // a whole release failed; nothing changed
     RecoveryNeedsRights = 122,
     NoRightsToInstall = 123,  // the directory cannot be written and no elevated copy runs
+    RecoveryFilesInUse = 124, // a cut commit waits for a file in use; Next tries again
     FileRemoved = 125,        // a whole release removed the file
     // The dialog's own texts and the product's display name: only a brand's
     // tables hold them; without one the template's texts and strSoft show.

@@ -59,12 +59,17 @@ inline EventLog& eventLog(const UpdateServices& services) {
     return services.log ? *services.log : none;
 }
 
-// Logs "file <name>: <what>, error <code> (<text>)" with the file system's
-// code for the call that just failed.
-inline void logFileError(const UpdateServices& services, const std::string& file, const std::string& what) {
-    const unsigned long code = services.files.lastErrorCode();
+// Logs "file <name>: <what>, error <code> (<text>)" with a code read where
+// the call failed.
+inline void logFileError(const UpdateServices& services, const std::string& file, const std::string& what,
+                         unsigned long code) {
     eventLog(services).write("file " + file + ": " + what + ", " +
                              errorCodeText(code, services.systemErrorText ? services.systemErrorText(code) : ""));
+}
+
+// As above, with the file system's code for the call that just failed.
+inline void logFileError(const UpdateServices& services, const std::string& file, const std::string& what) {
+    logFileError(services, file, what, services.files.lastErrorCode());
 }
 
 // What a run came to, for the log's outcome line; counted as it goes, so a

@@ -56,7 +56,7 @@ private:
         // The product may have been started again during the downloads.
         if (!context_.consultGuard()) return failed();
         if (gate && !gate->beginCommit()) return WholeOutcome::Stopped;
-        if (const std::optional<CommitFailure> failure = commitRelease(files_, directory_, plan, context_.services.codePage)) {
+        if (const std::optional<CommitFailure> failure = commitRelease(files_, *context_.services.sha256, directory_, plan, context_.services.codePage)) {
             reportCommitFailure(*failure);
             return failed();
         }
@@ -207,7 +207,7 @@ private:
         const std::string name = failure.step == CommitFailure::Step::Journal
                                      ? std::string(kWorkFolderName) + "\\" + std::string(kJournalName)
                                      : failure.name;
-        logFileError(context_.services, name, "the commit stopped here");
+        logFileError(context_.services, name, "the commit stopped here", failure.code);
         context_.view.showErrorBox(runMessage(context_, MessageId::CannotWriteFile, directory_ + name));
         list(MessageId::FileFailed, manifestFileOf(name));
     }

@@ -7,11 +7,11 @@
 
 namespace updater {
 
-WizardFlow::WizardFlow(const UpdateServices& services, UpdateSettings settings, bool releasePending,
+WizardFlow::WizardFlow(const UpdateServices& services, UpdateSettings settings, PendingRelease pending,
                        WizardView& view, WizardWindow& window, WizardWork work)
     : services_(services),
       settings_(std::move(settings)),
-      releasePending_(releasePending),
+      pending_(std::move(pending)),
       view_(view),
       window_(window),
       work_(std::move(work)) {
@@ -25,17 +25,27 @@ void WizardFlow::start() {
         window_.reportFailure(std::current_exception());
     }
     addListLine(productLine());
-    if (releasePending_) {
+    if (pending_.kind != PendingRelease::Kind::None) {
         outcome_ = "failed 0";
-        // Next hands the recovery to an elevated copy; without one to start,
-        // only Cancel remains until a start with rights finishes it.
-        showStatus(loadMessage(MessageId::RecoveryNeedsRights));
-        enableButton(services_.installRights && services_.installRights->mayHandOver());
+        showPending();
         return;
     }
     window_.focusButton();
     // An elevated copy checks for itself at once, as if Next had been pressed.
     if (services_.installRights && services_.installRights->checksAtStart()) window_.pressButtonSoon();
+}
+
+// A file in use is no matter of rights: Next tries the recovery again here.
+// Without rights, Next hands the recovery to an elevated copy; without one
+// to start, only Cancel remains until a start with rights finishes it.
+void WizardFlow::showPending() {
+    if (pending_.kind == PendingRelease::Kind::FilesInUse) {
+        showStatus(loadMessage(MessageId::RecoveryFilesInUse));
+        enableButton(true);
+        return;
+    }
+    showStatus(loadMessage(MessageId::RecoveryNeedsRights));
+    enableButton(services_.installRights && services_.installRights->mayHandOver());
 }
 
 void WizardFlow::showStage(ButtonStage stage) {
@@ -54,7 +64,8 @@ void WizardFlow::pressButton() {
     // A press that arrives while an action runs (only a program can send
     // one then) must not start a second one.
     if (busy_) return;
-    if (releasePending_) return recoverElevated();
+    if (pending_.kind == PendingRelease::Kind::NeedsRights) return recoverElevated();
+    if (pending_.kind == PendingRelease::Kind::FilesInUse) return recoverAgain();
     busy_ = true;
     // Cleared however the action ends, or the wizard would refuse every press.
     struct ClearOnExit {
@@ -154,6 +165,18 @@ void WizardFlow::recoverElevated() {
     case InstallRights::Step::NoRights: break;
     }
     showStatus(loadMessage(MessageId::RecoveryNeedsRights));
+}
+
+// Once the file in use is closed the recovery finishes and the check runs,
+// as Next would have started it.
+void WizardFlow::recoverAgain() {
+    showWaitCursor(true);
+    pending_.kind = pending_.retry ? pending_.retry() : PendingRelease::Kind::FilesInUse;
+    showWaitCursor(false);
+    if (pending_.kind != PendingRelease::Kind::None) return showPending();
+    outcome_ = "cancelled";
+    showStatus("");
+    pressButton();
 }
 
 // Cancel, Esc and the close box give the check up at once, and a whole

@@ -42,6 +42,19 @@ public:
     virtual WorkOutcome runInBackground(const StopFlag& stop, const std::function<void(WizardView&)>& work) = 0;
 };
 
+// A whole release's commit that was cut short and could not be finished or
+// undone when the wizard started.
+struct PendingRelease {
+    enum class Kind {
+        None,
+        NeedsRights,  // the directory cannot be written: only an elevated copy can recover
+        FilesInUse,   // it can, but a file was in use: Next tries again here
+    };
+    Kind kind = Kind::None;
+    // Runs the recovery again; the kind it leaves.
+    std::function<Kind()> retry{};
+};
+
 // The check and the run the wizard starts; a test may script them.
 struct WizardWork {
     std::function<VersionCheckResult(UpdateContext&)> check = runVersionCheck;
@@ -51,10 +64,10 @@ struct WizardWork {
 class WizardFlow : public WizardView {
 public:
 
-    // services must outlive the flow. releasePending: a whole release's
-    // commit was cut short and could not be finished or undone; the wizard
-    // says so and offers nothing.
-    WizardFlow(const UpdateServices& services, UpdateSettings settings, bool releasePending, WizardView& view,
+    // services must outlive the flow. pending: a whole release's commit was
+    // cut short and could not be finished or undone; the wizard says why and
+    // offers only what may recover it.
+    WizardFlow(const UpdateServices& services, UpdateSettings settings, PendingRelease pending, WizardView& view,
                WizardWindow& window, WizardWork work = {});
 
     // The window is up.
@@ -89,6 +102,8 @@ private:
     // write the program directory.
     void installWithRights();
     void recoverElevated();
+    void recoverAgain();
+    void showPending();
     void runUpdateInBackground();
     // A failure the action did not handle ends it with one box.
     void endWithFailure(std::exception_ptr failure);
@@ -99,7 +114,7 @@ private:
 
     const UpdateServices& services_;
     const UpdateSettings settings_;
-    const bool releasePending_;
+    PendingRelease pending_;
     WizardView& view_;
     WizardWindow& window_;
     const WizardWork work_;

@@ -2,7 +2,11 @@
 // under Wine, kills the updater (SIGKILL) at a random moment, starts it again
 // and checks, once its wizard shows, that the installation is exactly the old
 // or exactly the new release with nothing else changed, then lets that
-// updater run the update and checks that it completes.
+// updater run the update and checks that it completes. Some trials hold the
+// product's file open after the kill (the product started again) and start
+// the updater once while it is held, and some kill the next start itself at
+// a random moment of its recovery; the held file is released before the
+// normal start.
 //   crash_trials [TRIALS [SEED]]
 // Exit status 0 when no trial lost or cut a file and every recovery finished.
 #include <sys/wait.h>
@@ -20,6 +24,8 @@
 #include <thread>
 
 #include "tests/crash/trial_install.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 #include "tests/support/updater_process.h"
 #include "tests/support/wizard_driver.h"
 #include "tests/support/wizard_texts.h"
@@ -41,6 +47,7 @@ long elapsedMs(Clock::time_point since) {
 
 struct UpdateTiming {
     bool finished = false;
+    long openMs = 0;   // start -> wizard open, the start-up recovery included
     long checkMs = 0;  // Next pressed -> button became Update
     long runMs = 0;    // Update pressed -> finished status
     std::string failure;
@@ -51,13 +58,15 @@ struct UpdateTiming {
 UpdateTiming normalUpdate(const TrialInstall& install, testsupport::Wizard& wizard,
                           const std::function<void()>& opened = nullptr) {
     UpdateTiming timing;
+    auto start = Clock::now();
     testsupport::UpdaterProcess updater(install.product());
     if (!wizard.waitOpen().found) {
         timing.failure = "wizard did not open";
         return timing;
     }
+    timing.openMs = elapsedMs(start);
     if (opened) opened();
-    auto start = Clock::now();
+    start = Clock::now();
     wizard.pressNext();
     testsupport::WizardState state = wizard.waitForNextCaption(kUpdateCaption, kStepLimit);
     timing.checkMs = elapsedMs(start);
@@ -84,6 +93,14 @@ enum class Phase { Check, Run };
 struct KillPlan {
     Phase phase = Phase::Run;
     long delayMs = 0;  // after the press of Next (check) or Update (run)
+    // Drawn for every trial, used after the kill: a hold of the product's
+    // file in one trial in four, in two in four where a journal was left; a
+    // kill of the next start in one in three, two in three where a journal was left.
+    int holdRoll = 0;
+    int recoveryKillRoll = 0;
+    long recoveryKillMs = 0;  // after the next start began
+    bool holdsFile(bool journal) const { return holdRoll == 0 || (journal && holdRoll == 1); }
+    bool killsRecovery(bool journal) const { return recoveryKillRoll == 0 || (journal && recoveryKillRoll == 1); }
 };
 
 // A sixth of the kills fall into the check; of the rest, a third into the
@@ -97,6 +114,9 @@ KillPlan choosePlan(std::mt19937& random, const UpdateTiming& calibration) {
         from = std::max(0L, calibration.runMs - 300);
     const long span = plan.phase == Phase::Check ? calibration.checkMs + 50 : calibration.runMs;
     plan.delayMs = std::uniform_int_distribution<long>(from, span)(random);
+    plan.holdRoll = std::uniform_int_distribution<int>(0, 3)(random);
+    plan.recoveryKillRoll = std::uniform_int_distribution<int>(0, 2)(random);
+    plan.recoveryKillMs = std::uniform_int_distribution<long>(0, calibration.openMs)(random);
     return plan;
 }
 
@@ -112,6 +132,44 @@ void interruptedUpdate(const TrialInstall& install, testsupport::Wizard& wizard,
     }
     std::this_thread::sleep_for(milliseconds(plan.delayMs));
 }  // ~UpdaterProcess: SIGKILL
+
+// The product started again and holding its file, as a running program
+// holds its executable, while the updater starts once: a commit cut short
+// waits with 124, and nothing changes. The holder ends with this object.
+struct HeldStart {
+    bool journalWaited = false;  // a journal was there, and the wizard said 124
+    bool wrongStatus = false;    // a journal was there, and the wizard said anything else
+};
+
+HeldStart startWhileHeld(const TrialInstall& install, testsupport::Wizard& wizard, bool journal) {
+    char pattern[] = "/tmp/crash-trials-held.XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    close(fd);
+    const std::string ready = pattern;
+    testsupport::WineProcess holder(
+        testsupport::toWindowsPath(testsupport::windowsTestBinDir() + "/fake_product.exe"),
+        {testsupport::toWindowsPath(ready), testsupport::toWindowsPath(install.product().pathOf("kelmor.exe"))},
+        install.product().path());
+    const auto held = [&] { return testsupport::readFileBytes(ready).find('\n') != std::string::npos; };
+    testsupport::pollUntil([&] { return held() || !holder.running(); }, milliseconds(15000));
+    const bool holding = held();
+    std::remove(ready.c_str());
+    if (!holding) throw std::runtime_error("the file could not be held: " + holder.output());
+    HeldStart result;
+    testsupport::UpdaterProcess updater(install.product());
+    const testsupport::WizardState state = wizard.waitOpen();
+    if (!state.found) throw std::runtime_error("wizard did not open while the file was held");
+    if (journal) (state.status == testsupport::kRecoveryFilesInUse ? result.journalWaited : result.wrongStatus) = true;
+    if (result.wrongStatus) std::printf("    held start: status \"%s\"\n", state.status.c_str());
+    return result;
+}  // ~UpdaterProcess, ~WineProcess: both killed, the file released
+
+// The next start, killed at a random moment of its start-up and recovery.
+void interruptedStart(const TrialInstall& install, long delayMs) {
+    testsupport::UpdaterProcess updater(install.product());
+    std::this_thread::sleep_for(milliseconds(delayMs));
+}
 
 // Names the moment the kill hit, from what it left behind.
 std::string momentHit(const KillPlan& plan, const Inspection& left, int fileCount) {
@@ -131,10 +189,16 @@ constexpr int kMomentKinds = 5;
 const char* const kMoments[kMomentKinds] = {"check", "run start", "download", "commit", "after the commit"};
 struct Totals {
     int trials = 0, mixed = 0, losses = 0, partial = 0, failedRecoveries = 0, downloadsLeft = 0, journals = 0;
+    int heldStarts = 0, heldWaited = 0, heldWrong = 0, recoveryKills = 0, journalsAfterRecoveryKill = 0;
     int moments[kMomentKinds] = {};
 
     void add(const Totals& other) {
         trials += other.trials;
+        heldStarts += other.heldStarts;
+        heldWaited += other.heldWaited;
+        heldWrong += other.heldWrong;
+        recoveryKills += other.recoveryKills;
+        journalsAfterRecoveryKill += other.journalsAfterRecoveryKill;
         mixed += other.mixed;
         journals += other.journals;
         losses += other.losses;
@@ -158,12 +222,27 @@ void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsuppor
     interruptedUpdate(install, wizard, plan);
     const Inspection left = install.inspect();
     const std::string moment = momentHit(plan, left, fileCount);
+    const bool holds = plan.holdsFile(left.journal), killsRecovery = plan.killsRecovery(left.journal);
+    if (holds) {
+        const HeldStart held = startWhileHeld(install, wizard, left.journal);
+        ++totals.heldStarts;
+        totals.heldWaited += held.journalWaited ? 1 : 0;
+        totals.heldWrong += held.wrongStatus ? 1 : 0;
+    }
+    if (killsRecovery) {
+        interruptedStart(install, plan.recoveryKillMs);
+        ++totals.recoveryKills;
+        totals.journalsAfterRecoveryKill += install.inspect().journal ? 1 : 0;
+    }
     Inspection restarted;
     const UpdateTiming recovery = normalUpdate(install, wizard, [&] { restarted = install.inspect(); });
-    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, downloads %d, journal %s; after the restart: "
+    std::printf("trial %3d: killed %5ld ms into the %s (%s): new %d/%d, downloads %d, journal %s;%s%s after the restart: "
                 "new %d/%d, %s, losses %zu, partial %zu",
                 trial, plan.delayMs, plan.phase == Phase::Check ? "check" : "run", moment.c_str(), left.newFiles,
-                fileCount, left.downloadsLeft, left.journal ? "yes" : "no", restarted.newFiles, fileCount,
+                fileCount, left.downloadsLeft, left.journal ? "yes" : "no", holds ? " held start;" : "",
+                killsRecovery ? (" next start killed at " + std::to_string(plan.recoveryKillMs) + " ms;").c_str()
+                                         : "",
+                restarted.newFiles, fileCount,
                 restarted.mixed() ? "MIXED" : "one release", restarted.losses.size(), restarted.partial.size());
     std::fflush(stdout);
     totals.mixed += restarted.mixed() ? 1 : 0;
@@ -202,8 +281,8 @@ void runBatch(int first, int count, unsigned seed, Totals& out) {
         printList("partial", calibrated.partial);
         throw std::runtime_error("a normal update does not complete: " + calibration.failure);
     }
-    std::printf("batch from trial %d: seed %u, normal update: check %ld ms, run %ld ms\n", first, seed,
-                calibration.checkMs, calibration.runMs);
+    std::printf("batch from trial %d: seed %u, normal update: open %ld ms, check %ld ms, run %ld ms\n", first, seed,
+                calibration.openMs, calibration.checkMs, calibration.runMs);
     std::mt19937 random(seed);
     for (int trial = first; trial < first + count; ++trial) runTrial(trial, choosePlan(random, calibration), install, wizard, out);
 }
@@ -268,7 +347,14 @@ int run(int trials, unsigned seed) {
                 totals.journals, restarts);
     std::printf("| moment of the kill | trials |\n|---|---|\n");
     for (int i = 0; i < kMomentKinds; ++i) std::printf("| %s | %d |\n", kMoments[i], totals.moments[i]);
-    return totals.mixed == 0 && totals.losses == 0 && totals.partial == 0 && totals.failedRecoveries == 0 ? 0 : 1;
+    std::printf("\n| starts with the file held | of them on a cut commit, 124 shown | other text on a cut commit | next "
+                "starts killed | journals those left |\n|---|---|---|---|---|\n| %d | %d | %d | %d | %d |\n",
+                totals.heldStarts, totals.heldWaited, totals.heldWrong, totals.recoveryKills,
+                totals.journalsAfterRecoveryKill);
+    return totals.mixed == 0 && totals.losses == 0 && totals.partial == 0 && totals.failedRecoveries == 0 &&
+                   totals.heldWrong == 0
+               ? 0
+               : 1;
 }
 
 }  // namespace

@@ -249,7 +249,7 @@ TEST_F(BadInputTest, CutCommitWithoutRightsShows122AndOffersTheRelaunch) {
     configure();
     product.writeFile("a.dll.old", "old a", kOldTime);
     product.writeFile("a.dll", "new a");
-    product.writeFile("update.journal", updater::journalRecordText({updater::JournalStep::Replace, "a.dll"}));
+    product.writeFile("update.journal", updater::journalRecordText({updater::JournalStep::Replace, "a.dll"}, 1));
     UnwritableDirectory unwritable(product.path());
     if (unwritable.writable()) GTEST_SKIP() << "cannot make a directory unwritable here";
 

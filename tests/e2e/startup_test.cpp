@@ -11,8 +11,12 @@
 #include <vector>
 
 #include "engine/release/update_journal.h"
+#include "engine/text/hex_text.h"
 #include "tests/support/named_param.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/poll.h"
 #include "tests/support/product_dir.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/served_updater_test.h"
 #include "tests/support/test_http_server.h"
 #include "tests/support/updater_process.h"
@@ -272,9 +276,28 @@ protected:
         }
         product.writeFile(backup, "old a", kOldTime);
         product.writeFile("a.dll", "new a");
-        std::string records = updater::journalRecordText({updater::JournalStep::Replace, name});
-        if (committed) records += updater::journalRecordText({updater::JournalStep::Committed, ""});
+        std::string records = updater::journalRecordText({updater::JournalStep::Replace, name}, 1);
+        if (committed) records += updater::journalRecordText({updater::JournalStep::Committed, ""}, 1);
         product.writeFile(journal, records);
+    }
+    // This version's journal: a.dll replaced, b.dll not yet; each content
+    // there, or lost to a clean-up tool.
+    void plantContentJournal(bool backupLost, bool downloadLost) {
+        configure();
+        product.writeFile("a.dll", "new a");
+        if (!backupLost) product.writeFile(backup, "old a", kOldTime);
+        product.writeFile("b.dll", "old b", kOldTime);
+        if (!downloadLost) product.writeFile(".update/new/b.dll", "new b");
+        const auto step = [](const char* name, const std::string& old, const std::string& added) {
+            return updater::journalRecordText({updater::JournalStep::Replace, name, content(old), content(added)}, 2);
+        };
+        product.writeFile(journal, updater::journalHeaderText() + step("a.dll", "old a", "new a") +
+                                       step("b.dll", "old b", "new b"));
+    }
+    static updater::FileContent content(const std::string& bytes) {
+        updater::FileContent named{bytes.size(), {}};
+        updater::decodeHex(sha256Hex(bytes), named.sha256.data(), named.sha256.size());
+        return named;
     }
     int recover() {
         launch({"/recover"});
@@ -307,6 +330,57 @@ TEST_F(RecoveryTest, StartFinishesACommittedReleaseBeforeTheWizardShows) {
     expectFreshWizard(start(), "kelmor 1.26");
     EXPECT_EQ(product.readFile("a.dll"), "new a");
     EXPECT_FALSE(product.exists(backup) || product.exists(journal) || product.exists(".update"));
+}
+
+// The contents decide: a lost backup rolls forward while every new content
+// is there; with a download lost too neither release is whole, so nothing
+// moves, the journal stays, each path in the way is logged and /recover
+// ends with 2.
+TEST_F(RecoveryTest, RecoverSwitchGoesWhereEveryContentIs) {
+    const struct {
+        bool downloadLost;
+        int exitCode;
+        const char* a;
+        const char* b;
+        const char* logged;
+    } rows[] = {
+        {false, 0, "new a", "new b", "end: recover forward\r\n"},
+        {true, 2, "new a", "old b", "recovery: in the way "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged);
+        fs::remove_all(product.pathOf(".update"));
+        plantContentJournal(true, row.downloadLost);
+        EXPECT_EQ(recover(), row.exitCode);
+        EXPECT_EQ(product.readFile("a.dll"), row.a);
+        EXPECT_EQ(product.readFile("b.dll"), row.b);
+        EXPECT_EQ(product.exists(journal), row.exitCode != 0);
+        EXPECT_NE(product.readFile("Update.log").find(row.logged), std::string::npos) << product.readFile("Update.log");
+    }
+}
+
+// A file in use fails a rename as missing rights would; the write probe
+// tells them apart: 124, and Next tries again once the file is closed.
+TEST_F(RecoveryTest, FileInUseShows124AndNextRecoversOnceItIsClosed) {
+    plantContentJournal(false, false);
+    const std::string ready = fs::path(product.path()).parent_path().string() + "/held-ready";
+    auto holder = std::make_unique<WineProcess>(toWindowsPath(windowsTestBinDir() + "/fake_product.exe"),
+                                                std::vector<std::string>{toWindowsPath(ready), toWindowsPath(product.pathOf("a.dll"))},
+                                                product.path());
+    const auto held = [&] { return readFileBytes(ready).find('\n') != std::string::npos; };
+    ASSERT_TRUE(pollUntil([&] { return held() || !holder->running(); }, std::chrono::seconds(15)) && held())
+        << holder->output();
+    WizardState state = start();
+    EXPECT_EQ(state.status, kRecoveryFilesInUse) << state;
+    EXPECT_TRUE(state.nextEnabled) << "Next tries the recovery again, with no elevation";
+    EXPECT_TRUE(product.exists(journal));
+    holder.reset();
+    ASSERT_TRUE(wizard.pressNext());
+    EXPECT_TRUE(pollUntil([&] { return !product.exists(journal); }, std::chrono::seconds(15)));
+    EXPECT_EQ(product.readFile("a.dll"), "old a");
+    EXPECT_EQ(product.readFile("b.dll"), "old b");
+    state = wizard.state();
+    EXPECT_NE(state.status, kRecoveryFilesInUse) << state;
 }
 
 TEST_F(RecoveryTest, JournalNamingAnotherFileIsLeftAlone) {

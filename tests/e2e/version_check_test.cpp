@@ -338,7 +338,7 @@ TEST_F(QuietCheckTest, ReplacesFileFailsOnAnUnwritableOneAndLeavesACutCommit) {
     EXPECT_NE(product.readFile("Update.log").find("cannot write the answer file: error "), std::string::npos);
     fs::remove(product.pathOf("answer.txt"));
 
-    const std::string journal = updater::journalRecordText({updater::JournalStep::Replace, "a.dll"});
+    const std::string journal = updater::journalRecordText({updater::JournalStep::Replace, "a.dll"}, 1);
     product.writeFile(".update/update.journal", journal);
     product.writeFile(".update/old/a.dll", "old a");
     const std::size_t asked = server->countRequests(kManifestPath);

@@ -26,6 +26,7 @@ inline const std::string kFinished = "完成更新!关闭后请重新启动软�
 inline const std::string kUrlNotHttp = "版本文件URL应以http://开头";
 inline const std::string kReleaseNotDone = "更新未完成，原有文件保持不变!";
 inline const std::string kRecoveryNeedsRights = "上次更新未完成，需要管理员权限才能恢复!";
+inline const std::string kRecoveryFilesInUse = "上次更新未完成，请关闭程序后重试!";
 inline const std::string kNoRightsToInstall = "需要管理员权限才能更新!";
 
 // Every text of the string table by id; the unit tests' fake table serves these.
@@ -51,6 +52,7 @@ inline const std::map<unsigned, std::string> kStringTable = {
     {121, kReleaseNotDone},
     {122, kRecoveryNeedsRights},
     {123, kNoRightsToInstall},
+    {124, kRecoveryFilesInUse},
     {125, "%s 已删除"},
     {61704, "内部应用程序出错。"},
     {61857, "在对 %1 进行访问时发生了一个不明错误。"},

@@ -178,18 +178,42 @@ TEST_F(EventLogTest, ARunAndARecoveryTellTheirStory) {
     log.lines.clear();
     EXPECT_EQ(updateEntry(context, {"a.dll", time, "5", fakes::fakeDigestHex("new a")}), FileUpdateResult::Kept);
 
-    // Recovery back from a commit cut short, then forward from one whose last record is on disk.
-    for (const bool committed : {false, true}) {
-        SCOPED_TRACE(committed ? "forward" : "back");
+    // Recovery of a commit cut short: an earlier version's journal back,
+    // then forward by its commit record; this version's by the contents,
+    // and nowhere when neither release is whole, each path in the way told.
+    const auto content = [](const std::string& bytes) { return FileContent{bytes.size(), fakes::fakeDigest(bytes)}; };
+    const JournalRecord named{JournalStep::Replace, "c.dll", content("old c"), content("new c")};
+    const std::string backup = layout.backup("c.dll");
+    const struct {
+        int version;
+        bool committed;
+        const char* backupHolds;  // nothing: lost
+        const char* fileHolds;
+        std::vector<std::string> steps;
+    } rows[] = {
+        {1, false, "old c", "new c", {"back C:\\Prog\\c.dll: done"}},
+        {1, true, "old c", "new c", {"forward " + backup + ": backup removed"}},
+        {2, false, "old c", "new c", {"back C:\\Prog\\c.dll: done"}},
+        {2, false, nullptr, "new c", {"forward C:\\Prog\\c.dll: done"}},
+        {2, true, "old c", "new c", {"forward C:\\Prog\\c.dll: done", "forward " + backup + ": backup removed"}},
+        {2, false, nullptr, "the user's",
+         {"in the way C:\\Prog\\c.dll: its old content is neither there nor at " + backup + " (back)",
+          "in the way C:\\Prog\\c.dll: holds what the release did not put there (forward)"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.version) + (row.committed ? " committed" : "") + (row.backupHolds ? "" : ", backup lost"));
         rig.files.directories.insert(layout.workFolder() + "\\old");
-        rig.files.put(layout.backup("c.dll"), "old c");
-        rig.files.put(prog + "c.dll", "new c");
-        std::string journal = journalRecordText({JournalStep::Replace, "c.dll"});
-        if (committed) journal += journalRecordText({JournalStep::Committed, ""});
+        rig.files.files.erase(backup);
+        if (row.backupHolds) rig.files.put(backup, row.backupHolds);
+        rig.files.put(prog + "c.dll", row.fileHolds);
+        std::string journal = row.version == 2 ? journalHeaderText() : "";
+        journal += journalRecordText(row.version == 2 ? named : JournalRecord{JournalStep::Replace, "c.dll"}, row.version);
+        if (row.committed) journal += journalRecordText({JournalStep::Committed, ""}, row.version);
         rig.files.put(layout.journal(), journal);
-        const RecoveryResult result = recoverRelease(rig.files, prog, "Update.exe", rig.services.codePage);
-        EXPECT_EQ(result.steps, std::vector<std::string>{committed ? "forward " + layout.backup("c.dll") + ": backup removed"
-                                                                   : "back C:\\Prog\\c.dll: done"});
+        const RecoveryResult result =
+            recoverRelease(rig.files, *rig.services.sha256, prog, "Update.exe", rig.services.codePage);
+        EXPECT_EQ(result.steps, row.steps);
+        rig.files.files.erase(layout.journal());
     }
 }
 

@@ -347,7 +347,7 @@ public:
     bool remove(const std::string& path) override {
         removed.push_back(path);
         auto found = files.find(path);
-        if (found == files.end() || found->second.open || fixed.count(path) || !proceed()) return false;
+        if (found == files.end() || found->second.open || fixed.count(path) || !proceed()) return fail(kDenied);
         files.erase(found);
         later([this, path] { diskFiles_.erase(path); });
         return true;
@@ -357,7 +357,7 @@ public:
         auto source = files.find(from);
         if (source == files.end() || source->second.open || busy.count(to) || fixed.count(from) ||
             directories.count(to) || !inAFolder(to) || !proceed())
-            return false;
+            return fail(busy.count(to) ? kSharingViolation : kDenied);
         File moved = source->second;
         files.erase(source);
         files[to] = moved;
@@ -409,6 +409,10 @@ public:
         onDisk([this, path] { diskFiles_[path] = files[path]; });
         return true;
     }
+    bool createDurably(const std::string& path, const std::string& bytes) override {
+        if (files.count(path) || directories.count(path)) return false;
+        return appendDurably(path, bytes);
+    }
     bool flushToDisk(const std::string& path) override {
         if (!files.count(path) || !proceed()) return false;
         onDisk([this, path] { diskFiles_[path] = files[path]; });
@@ -428,7 +432,17 @@ private:
         const std::size_t separator = path.find_last_of("/\\");
         return separator != std::string::npos && directories.count(path.substr(0, separator));
     }
+    // The code of the last call that failed, as the system keeps it: any
+    // call that succeeds after it clears it.
+    static constexpr unsigned long kDenied = 5, kSharingViolation = 32;
+    unsigned long lastError = 0;
+    unsigned long lastErrorCode() const override { return lastError; }
+    bool fail(unsigned long code) {
+        lastError = code;
+        return false;
+    }
     bool proceed() {
+        lastError = 0;
         if (killed) return false;
         ++steps;
         if (killAtStep && steps == *killAtStep) killed = true;

@@ -9,6 +9,7 @@
 #include "engine/release/release_recovery.h"
 #include "engine/manifest/side_files.h"
 #include "engine/release/update_journal.h"
+#include "tests/unit/fake_verifier.h"
 #include "tests/unit/fakes.h"
 
 namespace updater {
@@ -67,6 +68,7 @@ Files sideFiles(const fakes::FakeFileSystem& fs) {
 class ReleaseCommitTest : public ::testing::Test {
 protected:
     fakes::FakeFileSystem fs;
+    fakes::FakeSha256Source hashes;
     CommitPlan plan{{"a.dll", "c.dll", "data/levels.dat", "data/sub/x.bin", "Update.exe.bck", "docs/manual.txt", "cfg"},
                     {"gone.dll", "docs", "cfg/a.ini", "cfg/sub/b.ini"}};
     Installation before, after;
@@ -109,7 +111,7 @@ protected:
                        {kProg + "cfg", {"new cfg", 206}}};
     }
 
-    RecoveryOutcome recover() { return recoverRelease(fs, kProg, "Update.exe", cp936()).outcome; }
+    RecoveryOutcome recover() { return recoverRelease(fs, hashes, kProg, "Update.exe", cp936()).outcome; }
 
     // Exactly the old release with its downloads kept for the next run, or
     // exactly the new one with no side file left.
@@ -126,7 +128,7 @@ protected:
 };
 
 TEST_F(ReleaseCommitTest, PutsEveryFileInPlaceAndLeavesNoSideFile) {
-    EXPECT_EQ(commitRelease(fs, kProg, plan, cp936()), std::nullopt);
+    EXPECT_EQ(commitRelease(fs, hashes, kProg, plan, cp936()), std::nullopt);
     EXPECT_EQ(installed(fs), after);
     EXPECT_EQ(sideFiles(fs), Files{});
     EXPECT_EQ(recover(), RecoveryOutcome::NothingToDo);
@@ -143,7 +145,7 @@ TEST_F(ReleaseCommitTest, KillAtEveryStepThenRecoveryGivesOneRelease) {
         for (std::size_t recoveryKill = 1; recoveryCut; ++recoveryKill) {
             fs = start;
             fs.killAtStep = kill;
-            commitRelease(fs, kProg, plan, cp936());
+            commitRelease(fs, hashes, kProg, plan, cp936());
             commitCut = fs.killed;
             fs.restart();
             fs.killAtStep = fs.steps + recoveryKill;
@@ -165,7 +167,7 @@ TEST_F(ReleaseCommitTest, PowerCutAtEveryStepThenRecoveryGivesOneRelease) {
     for (std::size_t kill = 1;; ++kill) {
         fs = start;
         fs.killAtStep = kill;
-        commitRelease(fs, kProg, plan, cp936());
+        commitRelease(fs, hashes, kProg, plan, cp936());
         const bool cut = fs.killed;
         fs.powerCut();
         fs.restart();
@@ -183,7 +185,7 @@ TEST_F(ReleaseCommitTest, FailureAtEveryStepIsUndone) {
     for (std::size_t failing = 1;; ++failing) {
         fs = start;
         fs.failAtStep = failing;
-        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
+        const std::optional<CommitFailure> failure = commitRelease(fs, hashes, kProg, plan, cp936());
         if (fs.steps < failing) break;
         if (failure) {
             EXPECT_TRUE(failure->undone) << failing;
@@ -198,18 +200,20 @@ TEST_F(ReleaseCommitTest, FailureAtEveryStepIsUndone) {
 
 TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
     fs.fixed.insert(kProg + "gone.dll");
-    std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
+    std::optional<CommitFailure> failure = commitRelease(fs, hashes, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->step, CommitFailure::Step::Drop);
     EXPECT_EQ(failure->name, "gone.dll");
+    EXPECT_EQ(failure->code, 5u) << "the code of the failing call, not of the undo after it";
     EXPECT_EQ(installed(fs), before);
 
     fs.fixed.clear();
     fs.busy = {kProg + "c.dll"};
-    failure = commitRelease(fs, kProg, plan, cp936());
+    failure = commitRelease(fs, hashes, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->step, CommitFailure::Step::Replace);
     EXPECT_EQ(failure->name, "c.dll");
+    EXPECT_EQ(failure->code, 32u);
     EXPECT_EQ(installed(fs), before);
 }
 
@@ -227,7 +231,7 @@ TEST_F(ReleaseCommitTest, InstallationThatStandsInTheWayFailsBeforeTheJournal) {
         const CommitPlan planned = plan;
         arrange();
         const Installation standing = installed(fs);
-        const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
+        const std::optional<CommitFailure> failure = commitRelease(fs, hashes, kProg, plan, cp936());
         plan = planned;
         ASSERT_TRUE(failure) << name;
         EXPECT_EQ(failure->step, CommitFailure::Step::Blocked) << name;
@@ -240,7 +244,7 @@ TEST_F(ReleaseCommitTest, InstallationThatStandsInTheWayFailsBeforeTheJournal) {
 TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
     fs.busy.insert(kProg + "cfg");     // the last step fails
     fs.busy.insert(waiting("a.dll"));  // the new a.dll cannot move back
-    const std::optional<CommitFailure> failure = commitRelease(fs, kProg, plan, cp936());
+    const std::optional<CommitFailure> failure = commitRelease(fs, hashes, kProg, plan, cp936());
     ASSERT_TRUE(failure);
     EXPECT_FALSE(failure->undone);
     EXPECT_TRUE(fs.exists(kJournal));
@@ -252,7 +256,7 @@ TEST_F(ReleaseCommitTest, UndoThatFailsLeavesTheJournalForTheNextStart) {
 
 TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
     fs.killAtStep = 16;
-    commitRelease(fs, kProg, plan, cp936());
+    commitRelease(fs, hashes, kProg, plan, cp936());
     fs.restart();
     fs.fixed.insert(kJournal);
     EXPECT_EQ(recover(), RecoveryOutcome::CouldNot);
@@ -262,15 +266,67 @@ TEST_F(ReleaseCommitTest, RecoveryWithoutRightsKeepsTheJournal) {
     expectOneRelease("with rights");
 }
 
+// A cut commit goes where every content the journal names still is, whatever
+// befell the files since the cut; where none is whole, nothing moves and
+// the journal waits. A file in use only delays it.
+TEST_F(ReleaseCommitTest, RecoveryGoesWhereEveryContentIs) {
+    const fakes::FakeFileSystem start = fs;
+    for (std::size_t kill = 1; fs.content(kProg + "a.dll") != "new a"; ++kill) {
+        fs = start;
+        fs.killAtStep = kill;
+        commitRelease(fs, hashes, kProg, plan, cp936());
+    }
+    fs.restart();
+    const fakes::FakeFileSystem cut = fs;
+    enum Release { Old, New, AsItStood };
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        RecoveryOutcome outcome;
+        Release release;
+    } rows[] = {
+        {"as cut", [] {}, RecoveryOutcome::RolledBack, Old},
+        {"a backup lost", [&] { fs.files.erase(backedUp("a.dll")); }, RecoveryOutcome::RolledForward, New},
+        {"a backup changed", [&] { fs.put(backedUp("gone.dll"), "changed"); }, RecoveryOutcome::RolledForward, New},
+        {"a backup and a download lost", [&] { fs.files.erase(backedUp("a.dll")), fs.files.erase(waiting("cfg")); },
+         RecoveryOutcome::CouldNot, AsItStood},
+        {"a backup lost, a user's file where a new one goes",
+         [&] { fs.files.erase(backedUp("a.dll")), fs.put(kProg + "c.dll", "the user's"); }, RecoveryOutcome::CouldNot,
+         AsItStood},
+        {"a file in use", [&] { fs.fixed.insert(kProg + "a.dll"); }, RecoveryOutcome::CouldNot, AsItStood},
+    };
+    for (const auto& row : rows) {
+        fs = cut;
+        row.arrange();
+        const Installation standing = installed(fs);
+        const RecoveryResult result = recoverRelease(fs, hashes, kProg, "Update.exe", cp936());
+        EXPECT_EQ(result.outcome, row.outcome) << row.name << ::testing::PrintToString(result.steps);
+        if (row.release == AsItStood) {
+            EXPECT_TRUE(fs.exists(kJournal)) << row.name;
+            if (fs.fixed.empty()) EXPECT_EQ(installed(fs), standing) << row.name;
+            const bool told = std::any_of(result.steps.begin(), result.steps.end(), [](const std::string& line) {
+                return line.rfind("in the way C:\\Prog\\", 0) == 0 || line.rfind("back C:\\Prog\\a.dll: failed", 0) == 0;
+            });
+            EXPECT_TRUE(told) << row.name << ": each path in the way is logged";
+        } else {
+            EXPECT_EQ(installed(fs), row.release == Old ? before : after) << row.name;
+            EXPECT_FALSE(fs.exists(kJournal)) << row.name;
+        }
+    }
+    fs.fixed.clear();
+    EXPECT_EQ(recover(), RecoveryOutcome::RolledBack) << "once the file is closed";
+    expectOneRelease("after the file in use was closed");
+}
+
 // Only names the manifest rules allow, and the updater's copy: a journal
 // that names anything else touches nothing.
 TEST_F(ReleaseCommitTest, RecoveryIgnoresAJournalNamingOtherFiles) {
     fs.put(kProg + "..\\win.ini.old", "planted");
     fs.directories.insert(kWork);
     for (const std::string name : {"..\\win.ini", "a.dll.upg", "C:\\x", "Other.exe.bck", "lib.old/x.dll", ".update/x"}) {
-        fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}) +
-                             journalRecordText({JournalStep::Drop, name}));
-        const RecoveryResult result = recoverRelease(fs, kProg, "Update.exe", cp936());
+        fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}, 1) +
+                             journalRecordText({JournalStep::Drop, name}, 1));
+        const RecoveryResult result = recoverRelease(fs, hashes, kProg, "Update.exe", cp936());
         EXPECT_EQ(result.outcome, RecoveryOutcome::Ignored) << name;
         EXPECT_EQ(result.refusedName, name);
         EXPECT_EQ(fs.content(kProg + "..\\win.ini.old"), "planted");
@@ -286,7 +342,7 @@ TEST_F(ReleaseCommitTest, UndoLeavesFoldersWhereTheyStand) {
     fs.put(backedUp("b.dll"), "old b, backed up");
     fs.files.erase(kProg + "b.dll");
     fs.directories.insert(kProg + "b.dll");
-    fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}));
+    fs.put(kJournal, journalRecordText({JournalStep::Replace, "b.dll"}, 1));
     EXPECT_EQ(recover(), RecoveryOutcome::CouldNot);
     EXPECT_TRUE(fs.directories.count(kProg + "b.dll"));
     EXPECT_EQ(fs.content(backedUp("b.dll")), "old b, backed up");
@@ -301,9 +357,9 @@ TEST_F(ReleaseCommitTest, RecoversAJournalLeftBesideTheFiles) {
     fs.put(kProg + "a.dll.upg", "new a", 200);
     fs.directories.insert(kProg + "data");
     fs.put(kProg + "data/n.dat", "new n", 201);
-    fs.put(kProg + "update.journal", journalRecordText({JournalStep::NewFolder, "data"}) +
-                                         journalRecordText({JournalStep::AddInNewFolder, "data/n.dat"}) +
-                                         journalRecordText({JournalStep::Replace, "a.dll"}));
+    fs.put(kProg + "update.journal", journalRecordText({JournalStep::NewFolder, "data"}, 1) +
+                                         journalRecordText({JournalStep::AddInNewFolder, "data/n.dat"}, 1) +
+                                         journalRecordText({JournalStep::Replace, "a.dll"}, 1));
     EXPECT_EQ(recover(), RecoveryOutcome::RolledBack);
     EXPECT_EQ(fs.content(kProg + "a.dll"), "old a");
     EXPECT_FALSE(fs.exists(kProg + "a.dll.old") || fs.exists(kProg + "update.journal"));
@@ -313,16 +369,29 @@ TEST_F(ReleaseCommitTest, RecoversAJournalLeftBesideTheFiles) {
 }
 
 TEST(UpdateJournalTest, ReadsRecordsUpToATornOne) {
+    const FileContent one{5, {1, 2, 3}}, other{123456789012ull, {0xff}};
     const std::vector<JournalRecord> records = {{JournalStep::NewFolder, "数据"},
-                                                {JournalStep::Add, "数据/关 卡.dat"},
+                                                {JournalStep::Add, "数据/关 卡.dat", std::nullopt, one},
                                                 {JournalStep::RemoveFolder, "旧"},
-                                                {JournalStep::Replace, "a.dll"},
+                                                {JournalStep::Replace, "a b.dll", one, other},
                                                 {JournalStep::Committed, ""}};
-    std::string text;
-    for (const JournalRecord& record : records) text += journalRecordText(record);
+    std::string text = journalHeaderText();
+    for (const JournalRecord& record : records) text += journalRecordText(record, 2);
+    EXPECT_EQ(journalVersion(text), 2);
     EXPECT_EQ(readJournal(text), records);
+    // The previous release's journal: no header, no contents.
+    std::string previous;
+    std::vector<JournalRecord> named;
+    for (const JournalRecord& record : records) {
+        named.push_back({record.step, record.name});
+        previous += journalRecordText(named.back(), 1);
+    }
+    EXPECT_EQ(journalVersion(previous), 1);
+    EXPECT_EQ(readJournal(previous), named);
+    EXPECT_EQ(readJournal("update.journal 3\n" + text.substr(journalHeaderText().size())).size(), 0u)
+        << "a later format is not read as this one";
 
-    const std::string last = journalRecordText(records.back());
+    const std::string last = journalRecordText(records.back(), 2);
     const std::string upToLast = text.substr(0, text.size() - last.size());
     const std::vector<JournalRecord> allButLast(records.begin(), records.end() - 1);
     EXPECT_EQ(readJournal(upToLast + last.substr(0, last.size() - 1)), allButLast) << "no line end";

@@ -24,7 +24,8 @@ enum class Answer { Newer, Newest, Failed, Throws };  // of the check; a newer v
 enum class Point { Never, Check, Downloads, Commit, FileByFile };
 
 struct FlowSetup {
-    bool releasePending = false;
+    PendingRelease::Kind pending = PendingRelease::Kind::None;
+    PendingRelease::Kind afterRetry = PendingRelease::Kind::None;  // what a retry of the recovery leaves
     bool rights = true;  // without: the run always goes on here
     bool writable = true;
     unsigned long prompt = 0;  // the launcher's answer
@@ -116,7 +117,7 @@ struct FlowRig : WizardWindow, HttpSession, FolderClaimControl, ElevatedLauncher
                             .dates = dates, .processes = processes, .systemErrorText = nullptr};
     InstallRights rights{{.programDirectoryWritable = [this] { return setup.writable; },
                           .claim = *this, .launcher = *this, .elevatedFor = setup.elevatedFor}};
-    WizardFlow flow{services, settings, setup.releasePending, view, *this,
+    WizardFlow flow{services, settings, {setup.pending, [this] { return setup.afterRetry; }}, view, *this,
                     {.check = [this](UpdateContext&) { return check(); },
                      .run = [this](UpdateContext& context, const std::string&, const std::string&) { run(context); }}};
 };
@@ -133,17 +134,20 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
     const fakes::FakeMessages messages;
     const std::string noRights = "status:" + messages.load(MessageId::NoRightsToInstall);
     const std::string needsRights = "status:" + messages.load(MessageId::RecoveryNeedsRights);
+    const std::string inUse = "status:" + messages.load(MessageId::RecoveryFilesInUse);
     const std::string toUpdate = "caption:" + kUpdateCaption, toFinish = "caption:" + kFinishCaption;
     using S = Step;
+    const auto Rights = PendingRelease::Kind::NeedsRights, InUse = PendingRelease::Kind::FilesInUse;
     const auto N = ButtonStage::Next, U = ButtonStage::Update, F = ButtonStage::Finish;
     const FlowRow rows[] = {
         // The window comes up.
         {"start", {}, {S::Start}, {"list:Kelmor 1.0", "focus"}, N, "wizard cancelled"},
         {"start, no connection", {.connectFails = true}, {S::Start}, {"failure", "list:Kelmor 1.0", "focus"}, N},
         {"start of the copy elevated for 1.3", {.elevatedFor = "1.3"}, {S::Start}, {"list:Kelmor 1.0", "focus", "pressSoon"}, N},
-        {"start, release pending", {.releasePending = true}, {S::Start}, {"list:Kelmor 1.0", needsRights, "enable"}, N},
-        {"start, release pending in an elevated copy", {.releasePending = true, .elevatedFor = ""}, {S::Start},
+        {"start, release pending", {.pending = Rights}, {S::Start}, {"list:Kelmor 1.0", needsRights, "enable"}, N},
+        {"start, release pending in an elevated copy", {.pending = Rights, .elevatedFor = ""}, {S::Start},
          {"list:Kelmor 1.0", needsRights, "disable"}, N},
+        {"start, release pending on a file in use", {.pending = InUse}, {S::Start}, {"list:Kelmor 1.0", inUse, "enable"}, N},
         // Next.
         {"next finds a newer version", {}, {S::Start, S::Press}, {"disable", "work", toUpdate, "enable"}, U},
         {"next finds the newest", {.check = Answer::Newest}, {S::Start, S::Press}, {"disable", "work"}, N, "wizard current"},
@@ -184,10 +188,16 @@ TEST(WizardFlow, EachStepInEachStateTellsTheWindowWhatToShowAndWhereTheWizardGoe
         // Finish, and a pending release.
         {"finish", {}, {S::Start, S::Press, S::Press, S::Press}, {"close:finished"}, F},
         {"window closes at finish", {}, {S::Start, S::Press, S::Press, S::Close}, {"session:close"}, F},
-        {"pending: next hands over", {.releasePending = true}, {S::Start, S::Press}, {"close:handedOver"}, N},
-        {"pending: prompt refused", {.releasePending = true, .prompt = kPromptRefused}, {S::Start, S::Press}, {needsRights}, N},
-        {"pending: launch failed", {.releasePending = true, .prompt = 5}, {S::Start, S::Press}, {"error:code 5", needsRights}, N},
-        {"pending: cancel", {.releasePending = true}, {S::Start, S::Cancel}, {"close:cancelled"}, N, "wizard failed 0"},
+        {"pending: next hands over", {.pending = Rights}, {S::Start, S::Press}, {"close:handedOver"}, N},
+        {"pending: prompt refused", {.pending = Rights, .prompt = kPromptRefused}, {S::Start, S::Press}, {needsRights}, N},
+        {"pending: launch failed", {.pending = Rights, .prompt = 5}, {S::Start, S::Press}, {"error:code 5", needsRights}, N},
+        {"in use: next recovers, then checks", {.pending = InUse}, {S::Start, S::Press},
+         {"wait:on", "wait:off", "status:", "disable", "work", toUpdate, "enable"}, U},
+        {"in use: next finds it still in use", {.pending = InUse, .afterRetry = InUse}, {S::Start, S::Press},
+         {"wait:on", "wait:off", inUse, "enable"}, N},
+        {"in use: next finds no rights now", {.pending = InUse, .afterRetry = Rights}, {S::Start, S::Press},
+         {"wait:on", "wait:off", needsRights, "enable"}, N},
+        {"pending: cancel", {.pending = Rights}, {S::Start, S::Cancel}, {"close:cancelled"}, N, "wizard failed 0"},
     };
     for (const FlowRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -194,7 +194,7 @@ void reportDialog(HMODULE module, WORD id, Report& report) {
 void reportStrings(HMODULE module, Report& report) {
     std::vector<UINT> ids;
     for (UINT id = IDS_SOCKET_INIT_FAILED; id <= IDS_CANNOT_WRITE_FILE; ++id) ids.push_back(id);
-    for (UINT id = IDS_SIGNATURE_INVALID; id <= IDS_NO_RIGHTS_TO_INSTALL; ++id) ids.push_back(id);
+    for (UINT id = IDS_SIGNATURE_INVALID; id <= IDS_RECOVERY_FILES_IN_USE; ++id) ids.push_back(id);
     ids.push_back(IDS_FILE_REMOVED);
     for (UINT id : {IDS_INTERNAL_ERROR, IDS_FILE_ACCESS_ERROR, IDS_DISK_FULL}) ids.push_back(id);
     std::string notAnsi;
