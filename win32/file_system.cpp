@@ -284,10 +284,11 @@ std::optional<std::uint64_t> Win32FileSystem::volumeOf(const std::string& path) 
 
 // Write-through makes the write itself reach the disk; the flush also
 // carries the file's new size, without which the bytes could not be read.
-bool Win32FileSystem::appendDurably(const std::string& path, const std::string& bytes) {
+bool Win32FileSystem::writeDurably(const std::string& path, const std::string& bytes, DWORD access,
+                                   DWORD disposition) {
     const std::optional<HeldFolders> held = holdFolders(path, true);
     if (!held) return false;
-    const FileHandle handle(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const FileHandle handle(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
     if (!handle) return false;
     DWORD written = 0;
@@ -295,17 +296,14 @@ bool Win32FileSystem::appendDurably(const std::string& path, const std::string& 
            written == bytes.size() && FlushFileBuffers(handle.get());
 }
 
+bool Win32FileSystem::appendDurably(const std::string& path, const std::string& bytes) {
+    return writeDurably(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
+
 // CREATE_NEW: the test that nothing stands there and the creation are one
 // step, so two updaters cannot both start a journal.
 bool Win32FileSystem::createDurably(const std::string& path, const std::string& bytes) {
-    const std::optional<HeldFolders> held = holdFolders(path, true);
-    if (!held) return false;
-    const FileHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-    if (!handle) return false;
-    DWORD written = 0;
-    return WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && FlushFileBuffers(handle.get());
+    return writeDurably(path, bytes, GENERIC_WRITE, CREATE_NEW);
 }
 
 bool Win32FileSystem::flushToDisk(const std::string& path) {

@@ -45,6 +45,7 @@ private:
     // last error set, when the path is refused. checkLastName: the step opens
     // the file through its name, so a reparse point there is refused too.
     std::optional<HeldFolders> holdFolders(const std::string& path, bool checkLastName);
+    bool writeDurably(const std::string& path, const std::string& bytes, DWORD access, DWORD disposition);
 
     std::wstring programDirectory_;  // empty: no walk
     std::atomic<EventLog*> refusals_{nullptr};

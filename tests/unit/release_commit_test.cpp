@@ -217,6 +217,23 @@ TEST_F(ReleaseCommitTest, FileInUseOrDropThatCannotGoFailsTheRelease) {
     EXPECT_EQ(installed(fs), before);
 }
 
+// Another session's updater starts its journal between the look and the
+// creation: this commit stops, and the other journal stays as it was.
+TEST_F(ReleaseCommitTest, JournalStartedMeanwhileElsewhereStopsTheCommit) {
+    struct Racing : fakes::FakeFileSystem {
+        bool createDurably(const std::string& path, const std::string& bytes) override {
+            if (!exists(path)) put(path, "the other's");
+            return FakeFileSystem::createDurably(path, bytes);
+        }
+    } racing;
+    static_cast<fakes::FakeFileSystem&>(racing) = fs;
+    const std::optional<CommitFailure> failure = commitRelease(racing, hashes, kProg, plan, cp936());
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, CommitFailure::Step::Journal);
+    EXPECT_EQ(racing.content(kJournal), "the other's");
+    EXPECT_EQ(installed(racing), before);
+}
+
 // What the installation holds besides the release fails it before the
 // journal, with nothing touched.
 TEST_F(ReleaseCommitTest, InstallationThatStandsInTheWayFailsBeforeTheJournal) {
