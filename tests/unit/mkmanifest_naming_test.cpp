@@ -62,9 +62,11 @@ TEST(MkmanifestNaming, ProductName) {
     EXPECT_EQ(productProblem("\xB8\xFC\xD0\xC2 2"), "");
     EXPECT_EQ(productProblem("FILE"), "");
     EXPECT_EQ(productProblem("file1a"), "");
+    EXPECT_EQ(productProblem("DROP"), "");
     for (const std::string& bad : {std::string(100, 'k'), std::string(), std::string("a[b"), std::string("a]"),
                                    std::string("a\nb"), std::string(" kelmor"), std::string("kelmor "),
-                                   std::string("FILE0"), std::string("file12")})
+                                   std::string("FILE0"), std::string("file12"), std::string("drop3"),
+                                   std::string("Signature")})
         EXPECT_NE(productProblem(bad), "") << bad;
 }
 

@@ -94,12 +94,14 @@ std::string productNameProblem(const std::string& product, const updater::CodePa
     forEachSingleByteChar(product, cp, [&](std::size_t, char c) { bracket = bracket || c == '[' || c == ']'; });
     if (bracket) return "the product name contains \"[\" or \"]\", which would break its section";
     if (!updater::isWellFormed(product, cp)) return "the product name is not valid text of the code page";
-    // The product section must not be taken for one of the file sections.
-    std::string upper = folded(product, cp);
-    const std::size_t prefix = updater::kFileSectionPrefix.size();
-    if (upper.size() > prefix && upper.compare(0, prefix, updater::kFileSectionPrefix) == 0 &&
-        upper.find_first_not_of("0123456789", prefix) == std::string::npos)
-        return "the product name " + quoted(product) + " would clash with a file section";
+    // The product section must not be taken for a file, drop or signature section.
+    const std::string upper = folded(product, cp);
+    if (upper == updater::kSignatureSection)
+        return "the product name " + quoted(product) + " would clash with the signature section";
+    for (const std::string_view prefix : {updater::kFileSectionPrefix, updater::kDropSectionPrefix})
+        if (upper.size() > prefix.size() && upper.compare(0, prefix.size(), prefix) == 0 &&
+            upper.find_first_not_of("0123456789", prefix.size()) == std::string::npos)
+            return "the product name " + quoted(product) + " would clash with a file or drop section";
     return {};
 }
 
