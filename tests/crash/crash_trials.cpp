@@ -231,7 +231,10 @@ void runTrial(int trial, const KillPlan& plan, TrialInstall& install, testsuppor
     interruptedUpdate(install, wizard, plan);
     const Inspection left = install.inspect();
     const std::string moment = momentHit(plan, left, fileCount);
-    const bool holds = plan.holdsFile(left.journal), killsRecovery = plan.killsRecovery(left.journal);
+    // A kill between a replace's two renames leaves no kelmor.exe, and no
+    // product that could start and hold it.
+    const bool holds = plan.holdsFile(left.journal) && install.product().exists("kelmor.exe");
+    const bool killsRecovery = plan.killsRecovery(left.journal);
     if (holds) {
         const HeldStart held = startWhileHeld(install, wizard, left.journal);
         ++totals.heldStarts;
