@@ -74,14 +74,25 @@ bool isProgramPath(const std::string& path) {
            fuzz::staysWithinDirectory(path.substr(kProgramDirectory.size()));
 }
 
-// Content-Length as atol reads it, 0 when absent or negative.
-std::uint64_t announcedLength(std::string_view text) {
-    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
-    if (pos == std::string_view::npos) return 0;
-    if (text[pos] == '-') return 0;
-    if (text[pos] == '+') ++pos;
+// Content-Length as a list: empty elements say nothing, the others must be
+// the same text, read as atol reads it (0 when absent or negative). Nothing
+// when they differ: such a body is never installed.
+std::optional<std::uint64_t> announcedLength(std::string_view list) {
+    constexpr std::string_view kBlanks = " \t\n\v\f\r";
+    std::optional<std::string_view> single;
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        std::string_view text = list.substr(start, comma - start);
+        text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
+        text.remove_suffix(text.size() - std::min(text.find_last_not_of(kBlanks) + 1, text.size()));
+        if (!text.empty() && single && *single != text) return std::nullopt;
+        if (!text.empty()) single = text;
+        start = comma + 1;
+    }
+    if (!single || single->front() == '-') return 0;
+    std::string_view text = single->front() == '+' ? single->substr(1) : *single;
     std::uint64_t value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+    for (std::size_t pos = 0; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
         if (value > (UINT64_MAX - 9) / 10) return UINT64_MAX;
         value = value * 10 + static_cast<unsigned>(text[pos] - '0');
     }
@@ -195,7 +206,9 @@ private:
         fuzz::require(!answer->sendFails && isDocumentStatus(answer->status),
                       "a program file is replaced by the body of an answer that is not 200", to);
         // The body ends where Content-Length says; bytes past it are never read.
-        const std::uint64_t announced = announcedLength(answer->contentLengthText());
+        const std::optional<std::uint64_t> length = announcedLength(answer->contentLengthText());
+        fuzz::require(length.has_value(), "a program file is replaced by a body whose lengths disagree", to);
+        const std::uint64_t announced = *length;
         const std::string body =
             announced > 0 && announced < answer->body.size() ? answer->body.substr(0, announced) : answer->body;
         fuzz::require(source->second.content == body, "a program file is replaced by other bytes than the body", to);
