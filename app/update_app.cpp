@@ -163,6 +163,34 @@ LoggedStart startLogged(SystemServices& system, const BrandOptions& brand, std::
     return start;
 }
 
+// Why a mode without a window may not go on the network with these
+// settings; empty when it may. The URL is parsed here.
+std::string quietNetworkRefusal(const win32::SocketLayer& sockets, UpdateSettings& settings, const BrandOptions& brand) {
+    if (!sockets.ready()) return "the socket layer did not start";
+    parseUpdateUrl(settings);
+    if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) return "URL refused: its scheme is not one this build accepts";
+    return {};
+}
+
+// The connection of a mode without a window: the logged HTTP session to the
+// update server and the services of one action over it. Throws as the
+// session and the connect do.
+struct QuietConnection {
+    QuietConnection(SystemServices& system, const UpdateSettings& settings, EventLog& log)
+        : appName(applicationName(system.places.modulePath, system.codePage)),
+          http(appName, system.codePage),
+          loggedHttp(http, log, clock),
+          services(system.forAction(loggedHttp, appName, log, nullptr)) {
+        loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
+    }
+
+    const std::string appName;
+    net::HttpTransfer http;
+    SteadyClock clock;
+    LoggedHttpSession loggedHttp;
+    const UpdateServices services;
+};
+
 void enableCommonControls() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
@@ -332,19 +360,14 @@ int UpdateApp::check(const BrandOptions& brand, const std::wstring& answerFile) 
           system.programDirectory() + std::string(kJournalName)})
         if (system.files.lookUp(journal)) return failed("a whole release's commit is pending (" + journal + ")");
     const win32::SocketLayer sockets;
-    if (!sockets.ready()) return failed("the socket layer did not start");
-    parseUpdateUrl(settings);
-    if (!isAcceptedScheme(settings.scheme, brand.allowHttps)) return failed("URL refused: its scheme is not one this build accepts");
-
-    const std::string appName = applicationName(system.places.modulePath, codePage);
+    if (const std::string refusal = quietNetworkRefusal(sockets, settings, brand); !refusal.empty()) return failed(refusal);
     try {
-        net::HttpTransfer http(appName, codePage);
-        SteadyClock clock;
-        LoggedHttpSession loggedHttp(http, *log, clock);
-        const UpdateServices services = system.forAction(loggedHttp, appName, *log, nullptr);
-        loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
+        QuietConnection connection(system, settings, *log);
         QuietView view;
-        UpdateContext context{.services = services, .settings = settings, .view = view, .http = loggedHttp.connection()};
+        UpdateContext context{.services = connection.services,
+                              .settings = settings,
+                              .view = view,
+                              .http = connection.loggedHttp.connection()};
         const VersionCheckResult result = runVersionCheck(context);
         if (result.outcome == CheckOutcome::Failed) {
             writeOutcome(*log, "check failed");  // after its cause
@@ -401,27 +424,19 @@ int UpdateApp::update(const BrandOptions& brand) {
         return failed("a whole release's commit is cut short and could not be recovered", 0);
     }
     const win32::SocketLayer sockets;
-    if (!sockets.ready()) return failed("the socket layer did not start", 0);
-    parseUpdateUrl(settings);
-    if (!isAcceptedScheme(settings.scheme, brand.allowHttps))
-        return failed("URL refused: its scheme is not one this build accepts", 0);
-
-    const std::string appName = applicationName(system.places.modulePath, codePage);
+    if (const std::string refusal = quietNetworkRefusal(sockets, settings, brand); !refusal.empty())
+        return failed(refusal, 0);
     RunTally tally;
     bool running = false;
     bool productRunning = false;
     try {
-        net::HttpTransfer http(appName, codePage);
-        SteadyClock clock;
-        LoggedHttpSession loggedHttp(http, *log, clock);
-        const UpdateServices services = system.forAction(loggedHttp, appName, *log, nullptr);
-        loggedHttp.connect(settings.server, settings.port, settings.scheme == UrlScheme::Https);
+        QuietConnection connection(system, settings, *log);
         QuietView view;
-        UpdateContext context{.services = services,
+        UpdateContext context{.services = connection.services,
                               .settings = settings,
                               .view = view,
-                              .http = loggedHttp.connection(),
-                              .clock = &clock,
+                              .http = connection.loggedHttp.connection(),
+                              .clock = &connection.clock,
                               .tally = &tally};
         const VersionCheckResult result = runVersionCheck(context);
         if (result.outcome == CheckOutcome::Failed) return end("failed 0", kExitUpdateFailed);  // after its cause

@@ -187,7 +187,7 @@ private:
 
     static std::string recordsText(const std::vector<JournalRecord>& steps) {
         std::string text;
-        for (const JournalRecord& step : steps) text += journalRecordText(step, 2);
+        for (const JournalRecord& step : steps) text += journalRecordText(step, kJournalVersion);
         return text;
     }
 

@@ -51,7 +51,6 @@ namespace {
 
 constexpr std::size_t kChecksumDigits = 8;
 constexpr std::string_view kHeader = "update.journal ";
-constexpr int kVersion = 2;
 
 std::uint32_t fnv1a(std::string_view bytes) {
     std::uint32_t hash = 2166136261u;
@@ -112,10 +111,10 @@ std::string recordBody(const JournalRecord& record, bool withContents) {
 
 }  // namespace
 
-std::string journalHeaderText() { return std::string(kHeader) + std::to_string(kVersion) + "\n"; }
+std::string journalHeaderText() { return std::string(kHeader) + std::to_string(kJournalVersion) + "\n"; }
 
 std::string journalRecordText(const JournalRecord& record, int version) {
-    const std::string body = recordBody(record, version >= kVersion);
+    const std::string body = recordBody(record, version >= kJournalVersion);
     return checksumText(body) + " " + body + "\n";
 }
 
@@ -131,8 +130,8 @@ int journalVersion(std::string_view bytes) {
 std::vector<JournalRecord> readJournal(std::string_view bytes) {
     std::vector<JournalRecord> records;
     const int version = journalVersion(bytes);
-    if (version != 1 && version != kVersion) return records;
-    if (version == kVersion) bytes.remove_prefix(bytes.find('\n') + 1);
+    if (version != 1 && version != kJournalVersion) return records;
+    if (version == kJournalVersion) bytes.remove_prefix(bytes.find('\n') + 1);
     while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
         if (end == std::string_view::npos) break;
@@ -147,7 +146,7 @@ std::vector<JournalRecord> readJournal(std::string_view bytes) {
         } else {
             if (body.size() < 3 || body[1] != ' ') break;
             std::string_view rest = body.substr(2);
-            if (version == kVersion &&
+            if (version == kJournalVersion &&
                 (record.step == JournalStep::AddInNewFolder || !takeContent(rest, record.oldContent) ||
                  !takeContent(rest, record.newContent)))
                 break;

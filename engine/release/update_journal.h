@@ -45,11 +45,14 @@ struct JournalRecord {
     bool operator==(const JournalRecord&) const = default;
 };
 
+// The format this version writes: records with their contents.
+inline constexpr int kJournalVersion = 2;
+
 // The journal's first line, line end included.
 std::string journalHeaderText();
 // One record as it is appended, line end included, in the format of the
-// version: 2 with its contents, as this version writes it; 1 without, as the
-// previous release of this program did.
+// version: kJournalVersion with its contents; 1 without, as the previous
+// release of this program did.
 std::string journalRecordText(const JournalRecord& record, int version);
 
 // The format's version: 1 for a journal without the header line (an earlier

@@ -56,7 +56,8 @@ private:
         // The product may have been started again during the downloads.
         if (!context_.consultGuard()) return failed();
         if (gate && !gate->beginCommit()) return WholeOutcome::Stopped;
-        if (const std::optional<CommitFailure> failure = commitRelease(files_, *context_.services.sha256, directory_, plan, context_.services.codePage)) {
+        if (const std::optional<CommitFailure> failure =
+                commitRelease(files_, *context_.services.sha256, directory_, plan, context_.services.codePage)) {
             reportCommitFailure(*failure);
             return failed();
         }
